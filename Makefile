@@ -1,0 +1,48 @@
+# Korvello: the commands a person types. Everything real lives in CMake.
+#   make test    install missing packages, build (with AddressSanitizer) and run every test
+#   make demo    build, write a demo iPod, map it as a drive of its own and start the program
+#   make run     build and start the program for real use
+#   make bench   build optimised and run every benchmark, one table
+#   make install build optimised and install under PREFIX (default /usr/local)
+#   make format  format the C++ sources with the repository's .clang-format
+
+JOBS ?= 2
+PREFIX ?= /usr/local
+CMAKE ?= cmake
+
+.PHONY: all bootstrap build test demo run bench install format screenshot clean
+
+all: build
+
+bootstrap:
+	@bash scripts/bootstrap.sh
+
+build: bootstrap
+	$(CMAKE) --preset release
+	$(CMAKE) --build --preset release -j$(JOBS)
+
+test: bootstrap
+	$(CMAKE) --preset test
+	$(CMAKE) --build --preset test -j$(JOBS)
+	QT_QPA_PLATFORM=offscreen ctest --preset test -j$(JOBS)
+
+demo: build
+	bash scripts/demo.sh build/release
+
+run: build
+	./build/release/korvello
+
+bench: build
+	bash scripts/bench.sh build/release
+
+screenshot: build
+	bash scripts/screenshot.sh build/release
+
+install: build
+	$(CMAKE) --install build/release --prefix $(PREFIX)
+
+format:
+	find src tests bench tools -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build

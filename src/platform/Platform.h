@@ -1,0 +1,175 @@
+#pragma once
+// The operating-system services the program leans on, behind one interface.
+//
+// Everything above this layer speaks the program's own vocabulary: two-character mount
+// roots ("e:"), paths joined with "\" ("e:\iPod_Control\Music\F00\ABCD.mp3"), UTF-8 texts,
+// INI files and one per-user registry key. An implementation translates at its edge; the
+// Linux one lives in platform/posix/ (see PosixPlatform.h for how drives and paths map).
+//
+// Tests hand the program a PosixPlatform built on fake trees in temporary folders, or a
+// decorator that overrides a single call (the free-space figure, say).
+
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvello {
+
+// Drive types with the values the program compares against.
+enum class DriveType : int {
+    Unknown = 0,
+    NoRootDir = 1,
+    Removable = 2,
+    Fixed = 3,
+    Remote = 4,
+    CdRom = 5,
+    RamDisk = 6,
+};
+
+// SetErrorMode flag: no system dialog while a volume is queried.
+inline constexpr unsigned SEM_FAILCRITICALERRORS = 1;
+
+// One lettered drive of the drive map, for listings (korvello-cli drives).
+struct DriveInfo {
+    char letter = 0;          // 'c' to 'z'
+    DriveType type = DriveType::Unknown;
+    std::string label;        // volume label, may be empty
+    std::string linuxRoot;    // the Linux folder that is this drive's root
+    bool mapped = false;      // a mapped drive from the per-user drives folder
+};
+
+// An open file. Counts are 64-bit; a negative count means the call failed, and
+// ErrorText() then says why (strerror text).
+class IFile {
+public:
+    virtual ~IFile() = default;
+    // Reads up to `count` bytes; returns the bytes read (0 at the end), or -1.
+    virtual std::int64_t Read(void* buffer, std::int64_t count) = 0;
+    // Writes up to `count` bytes; returns the bytes actually written, or -1.
+    virtual std::int64_t Write(const void* buffer, std::int64_t count) = 0;
+    // Size of the open file, or -1.
+    virtual std::int64_t Size() = 0;
+    // Closes the file; false when the close reported a failure (a delayed write error).
+    // Closing twice is harmless; the destructor closes a file that is still open.
+    virtual bool Close() = 0;
+    virtual std::string ErrorText() const = 0;
+};
+
+// A value of the registry stand-in.
+enum class RegType { Missing, Dword, String };
+struct RegValue {
+    RegType type = RegType::Missing;
+    std::uint32_t dword = 0;
+    std::string text;
+};
+
+// A file descriptor the window watches for device arrivals. `exceptional` means the
+// descriptor signals with POLLPRI (a QSocketNotifier of type Exception), otherwise it
+// becomes readable (type Read).
+struct WatchDescriptor {
+    int fd = -1;
+    bool exceptional = false;
+};
+
+class IPlatform {
+public:
+    virtual ~IPlatform() = default;
+
+    // ---- Drives -----------------------------------------------------------------------
+    // Bit i set when drive letter number i exists (bit 0 is a:). Re-reads the drive map.
+    virtual std::uint32_t GetLogicalDrives() = 0;
+    // Type of the drive whose root is given as letter + ":\" (or "e:" alone).
+    virtual DriveType GetDriveType(const std::string& root) = 0;
+    // True only for an existing directory; the path may end in "\".
+    virtual bool DirectoryExists(const std::string& path) = 0;
+    // Critical-error mode: returns the previous mode. Harmless everywhere but Windows.
+    virtual unsigned SetErrorMode(unsigned mode) = 0;
+    // Volume label of the drive whose root is given ("e:\"); false when unknown drive.
+    virtual bool GetVolumeInformation(const std::string& root, std::string& label) = 0;
+    // Every drive of the drive map in letter order (re-reads the map).
+    virtual std::vector<DriveInfo> Drives() = 0;
+
+    // ---- Paths ------------------------------------------------------------------------
+    // Linux form of a program path ("e:\iPod_Control\iTunes\itunesdb"): the drive's root,
+    // then each component; on removable and mapped drives a component missing under its
+    // exact name is looked up without regard to letter case. "." and empty components
+    // are dropped and ".." never climbs above the drive's root. A path without a drive
+    // ("\x" or "x") lies on c:. Empty result when the drive letter is unknown.
+    virtual std::string ToLinuxPath(const std::string& programPath) = 0;
+    // Program form of a Linux path: the lettered root that is its longest prefix, then
+    // the rest with "/" turned into "\". Empty when no lettered root holds the path.
+    virtual std::string ToProgramPath(const std::string& linuxPath) = 0;
+    // How the program shows a program path to the user: its Linux form.
+    virtual std::string DisplayPath(const std::string& programPath) = 0;
+
+    // ---- Files (all paths are program paths) ------------------------------------------
+    // Size of the file at `path`, or nothing when no file is there (a folder is no file).
+    virtual std::optional<std::int64_t> FindFile(const std::string& path) = 0;
+    // Opens an existing file read-only. nullptr on failure, with `error` set.
+    virtual std::unique_ptr<IFile> OpenRead(const std::string& path, std::string& error) = 0;
+    // Creates the file empty for writing (an existing file is emptied). nullptr on
+    // failure, with `error` set.
+    virtual std::unique_ptr<IFile> CreateWrite(const std::string& path, std::string& error) = 0;
+    // Removes a file; false when it could not be removed.
+    virtual bool DeleteFile(const std::string& path) = 0;
+    // Copies `source` to `dest`, replacing dest; false on failure.
+    virtual bool CopyFile(const std::string& source, const std::string& dest) = 0;
+    // Free bytes of the volume that `path` lies on (asked of its nearest existing folder).
+    virtual std::optional<std::uint64_t> GetDiskFreeSpace(const std::string& path) = 0;
+
+    // ---- The program's own files ------------------------------------------------------
+    // Full program path of the running program file.
+    virtual std::string ProgramPath() = 0;
+    // Program-path folder (no trailing "\") beside the program when it may be written
+    // there, else the per-user data folder, created on first use.
+    virtual std::string AppFolder() = 0;
+
+    // ---- Profile (INI) files ----------------------------------------------------------
+    // One key as text, or `def` when the file, section or key is missing.
+    virtual std::string GetPrivateProfileString(const std::string& section,
+                                                const std::string& key, const std::string& def,
+                                                const std::string& file) = 0;
+    // Sets one key, adding the section and key when missing; false (with nothing
+    // changed) when the file cannot be written.
+    virtual bool WritePrivateProfileString(const std::string& section, const std::string& key,
+                                           const std::string& value,
+                                           const std::string& file) = 0;
+
+    // ---- Registry stand-in (per-user key under HKEY_CURRENT_USER) ---------------------
+    // Opens the key, creating it when missing; false when it cannot be opened or created.
+    virtual bool RegCreateKey(const std::string& key) = 0;
+    virtual RegValue RegQueryValue(const std::string& key, const std::string& name) = 0;
+    // Stores a REG_DWORD; false when it could not be stored.
+    virtual bool RegSetDword(const std::string& key, const std::string& name,
+                             std::uint32_t value) = 0;
+
+    // ---- Shell, text and locale -------------------------------------------------------
+    // Opens a file or folder with the program the desktop registered for it.
+    virtual void ShellOpen(const std::string& path) = 0;
+    // Compares without regard to letter case in the user's locale collation:
+    // <0, 0 (the collator finds no difference) or >0.
+    virtual int CompareText(const std::string& a, const std::string& b) = 0;
+    // A byte string whose plain byte order is CompareText's order; equal keys mean
+    // CompareText finds no difference. For sorting many texts fast.
+    virtual std::string CollationKey(const std::string& text) = 0;
+    // File-name case conversion (Unicode aware).
+    virtual std::string LowerCase(const std::string& text) = 0;
+    virtual std::string UpperCase(const std::string& text) = 0;
+    // The user's decimal separator (LC_NUMERIC), usually "." or ",".
+    virtual std::string DecimalSeparator() = 0;
+    // The user's short date and long time formats (LC_TIME) applied to a local time.
+    virtual std::string ShortDate(const std::tm& local) = 0;
+    virtual std::string LongTime(const std::tm& local) = 0;
+
+    // ---- Device arrival ---------------------------------------------------------------
+    // Descriptors to watch; when one fires, call PollDeviceArrival.
+    virtual std::vector<WatchDescriptor> DeviceWatchDescriptors() = 0;
+    // Drains pending notifications, re-reads the drive map and tells whether a drive was
+    // added since the previous call. Removals are not arrivals.
+    virtual bool PollDeviceArrival() = 0;
+};
+
+} // namespace korvello
