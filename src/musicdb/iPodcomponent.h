@@ -1,0 +1,97 @@
+#pragma once
+// The song record and the catalogue of the attached iPod.
+//
+// TiPod holds one TSong per track of the last database it read, in database order, and
+// answers the window's queries: the count, a song by position, id or title, and the
+// sorted distinct albums, artists and file types. Song fields are UTF-16; everything that
+// goes in or out as text (paths, titles asked for, list items) is UTF-8.
+
+#include "platform/Platform.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace korvello {
+
+// One song as the song table shows it. Plain value; copies are independent.
+struct TSong {
+    std::u16string Title;
+    std::u16string Location; // mount root + database location with ":" turned into "\"
+    std::u16string FileSize; // "3.45MB"; empty when the file was not found at load time
+    std::u16string Album;
+    std::u16string Artist;
+    std::u16string Genre;
+    std::u16string FileType;
+    std::u16string Comment;
+    std::u16string EQSetting;
+    std::u16string Composer;
+    std::u16string Grouping;
+    std::int32_t SongId = 0;
+
+    bool operator==(const TSong&) const = default;
+};
+
+// Where one data set of the database lies (file offset of its first byte) and its lengths.
+struct TDataSetEntry {
+    std::int32_t TotalLength = 0;
+    std::int32_t HeaderLength = 0;
+    std::int32_t Start = 0;
+
+    bool operator==(const TDataSetEntry&) const = default;
+};
+
+// The data-set types 1 to 7, entry i - 1 for type i. Type 1 is the track list.
+using TDataSetTable = std::array<TDataSetEntry, 7>;
+
+class TiPod {
+public:
+    explicit TiPod(IPlatform& platform);
+
+    // Stores the mount root ("e:") as given; the songs stay until the next LoadDatabase.
+    void SetDrivePath(const std::string& path);
+    const std::string& DrivePath() const;
+
+    // Reads DrivePath + "\iPod_Control\iTunes\itunesdb". No file: nothing changes. A file
+    // that cannot be opened or read throws EKorvelloError ("Cannot open file <path>") and
+    // nothing changes. A damaged database never throws: it yields what its lengths lead to.
+    void LoadDatabase();
+
+    // Parses a database image already in memory exactly as LoadDatabase parses the file
+    // (song sizes are still looked up through the platform).
+    void LoadImage(std::span<const std::uint8_t> image);
+
+    std::int32_t SongCount() const;
+    // Copies the song at `index` (0 to SongCount() - 1). Throws EKorvelloError when the
+    // index is out of range, leaving `song` as it was.
+    void GetSong(std::int32_t index, TSong& song) const;
+    // The song at `index` without a copy, for filling big tables. Same range check.
+    const TSong& SongAt(std::int32_t index) const;
+
+    // Copies every song whose id matches into `song`, so the last match in database order
+    // wins; no match leaves `song` untouched.
+    void FindSongById(std::int32_t id, TSong& song) const;
+    // Same for the title (UTF-8), compared without regard to letter case.
+    void FindSongByTitle(const std::string& title, TSong& song) const;
+
+    // Sorted by the user's collation without regard to letter case; of items that compare
+    // equal, the spelling of the first song in database order is kept. Built on every call.
+    std::vector<std::string> GetAlbums() const;    // empty albums left out
+    std::vector<std::string> GetArtists() const;   // empty artists left out
+    std::vector<std::string> GetFileTypes() const; // one empty item when a song has none
+
+    // Data-set positions met by the reads so far (never cleared between reads).
+    const TDataSetTable& DataSetTable() const { return dataSets_; }
+
+private:
+    std::vector<std::string> SortedDistinct(std::u16string TSong::*field, bool keepEmpty) const;
+
+    IPlatform& platform_;
+    std::string drivePath_;
+    std::vector<TSong> songs_;
+    TDataSetTable dataSets_{};
+};
+
+} // namespace korvello
