@@ -1,0 +1,103 @@
+#include "support/AppFixture.h"
+
+#include "itdb/ITunesDbWriter.h"
+
+#include <filesystem>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace korvello::test {
+
+AppFixture::AppFixture() {
+    root = tmp / "root";
+    configHome = tmp / "config";
+    dataHome = tmp / "data";
+    programDir = root + "/opt/korvello";
+    MakeDirs(programDir);
+    MakeDirs(configHome + "/korvello/drives");
+    MakeDirs(dataHome);
+    WriteFile(programDir + "/korvello", "");
+    WriteFile(tmp / "mountinfo", "");
+    MakeDirs(tmp / "sys");
+    MakeDirs(tmp / "bylabel");
+
+    PosixRoots roots;
+    roots.rootDir = root;
+    roots.mountinfo = tmp / "mountinfo";
+    roots.sysfs = tmp / "sys";
+    roots.byLabel = tmp / "bylabel";
+    roots.configHome = configHome;
+    roots.dataHome = dataHome;
+    roots.programPath = programDir + "/korvello";
+    roots.shellOpen = [this](const std::string& path) {
+        opened.push_back(path);
+    };
+    platform = std::make_unique<PosixPlatform>(roots);
+    TLogClass::SetPlatform(platform.get());
+    TLogClass::SetAppFolder("");
+}
+
+AppFixture::~AppFixture() {
+    TLogClass::SetPlatform(nullptr);
+    TLogClass::SetAppFolder("");
+}
+
+std::string AppFixture::MakeiPod(const std::string& name, const std::vector<DemoSong>& songs) {
+    const std::string folder = tmp / name;
+    itdb::ITunesDbWriter writer;
+    for (const DemoSong& s : songs) {
+        itdb::Track& t = writer.AddTrack(s.id);
+        t.Add(itdb::Title, s.title);
+        if (!s.file.empty()) {
+            std::string location = ":iPod_Control:Music:" + s.file;
+            for (char& c : location)
+                if (c == '/')
+                    c = ':';
+            t.Add(itdb::Location, location);
+        }
+        if (!s.album.empty())
+            t.Add(itdb::Album, s.album);
+        if (!s.artist.empty())
+            t.Add(itdb::Artist, s.artist);
+        if (!s.genre.empty())
+            t.Add(itdb::Genre, s.genre);
+        if (!s.fileType.empty())
+            t.Add(itdb::FileType, s.fileType);
+        if (!s.comment.empty())
+            t.Add(itdb::Comment, s.comment);
+        if (!s.composer.empty())
+            t.Add(itdb::Composer, s.composer);
+        if (!s.file.empty() && !s.missing)
+            WriteFile(folder + "/iPod_Control/Music/" + s.file, std::string(s.bytes, 'x'));
+    }
+    writer.WriteFile(folder + "/iPod_Control/iTunes/iTunesDB");
+    return folder;
+}
+
+void AppFixture::MapDrive(const std::string& letter, const std::string& folder) {
+    fs::create_symlink(folder, configHome + "/korvello/drives/" + letter);
+}
+
+void AppFixture::UnmapDrive(const std::string& letter) {
+    fs::remove(configHome + "/korvello/drives/" + letter);
+}
+
+std::string AppFixture::Log() const {
+    return ReadFile(programDir + "/apces.cnt");
+}
+
+std::vector<DemoSong> AppFixture::SampleSongs() {
+    return {
+        {101, "Yesterday", "Help", "The Beatles", "Pop", "MPEG audio file", "", "", "F00/AAAA.mp3",
+         3000},
+        {102, "Blue Train", "Blue Train", "John Coltrane", "Jazz", "MPEG audio file", "remaster",
+         "", "F01/BBBB.mp3", 5000},
+        {103, "Help", "Help", "the beatles", "Pop", "WAV audio file", "", "", "F00/CCCC.wav", 2000},
+        {104, "So What", "Kind of Blue", "Miles Davis", "Jazz", "AAC audio file", "", "Miles Davis",
+         "F02/DDDD.m4a", 4000},
+        {105, "Lost Song", "Kind of Blue", "", "Jazz", "", "", "", "F02/EEEE.mp3", 0, true},
+    };
+}
+
+} // namespace korvello::test
