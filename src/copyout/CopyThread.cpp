@@ -1,0 +1,353 @@
+#include "copyout/CopyThread.h"
+
+#include "copyout/Naming.h"
+#include "core/ErrorLog.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <utility>
+
+namespace korvello {
+
+namespace {
+
+std::string FileNamePart(const std::string& path) {
+    const std::size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+std::int32_t ProgressPosition(std::int64_t copied, std::int64_t total) {
+    if (total <= 0)
+        return kProgressMax;
+    // copied = q x total + r, so (copied x 450) div total = q x 450 + (r x 450) div total;
+    // split like this the product cannot overflow for any song collection there is.
+    const std::int64_t position =
+        copied / total * kProgressMax + copied % total * kProgressMax / total;
+    return static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(position, std::numeric_limits<std::int32_t>::min(),
+                                 std::numeric_limits<std::int32_t>::max()));
+}
+
+TCopyThread::TCopyThread(IPlatform& platform, IWindowMessageSink& window,
+                         const std::atomic<bool>& overwriteExisting)
+    : platform_(platform), window_(window), overwriteExisting_(overwriteExisting) {}
+
+TCopyThread::~TCopyThread() {
+    if (!thread_.joinable())
+        return;
+    if (!finished_)
+        Abandon();
+    thread_.join();
+}
+
+void TCopyThread::Start() {
+    if (thread_.joinable() || abandoned_)
+        return;
+    window_.OpenForJob();
+    thread_ = std::thread([this] { Execute(); });
+}
+
+void TCopyThread::Suspend() {
+    {
+        std::lock_guard lock(mutex_);
+        paused_ = true;
+    }
+    // The worker may already be inside a send; the sink keeps that message back.
+    window_.HoldMessages(true);
+}
+
+void TCopyThread::Resume() {
+    window_.HoldMessages(false);
+    {
+        std::lock_guard lock(mutex_);
+        paused_ = false;
+    }
+    gateChanged_.notify_all();
+}
+
+void TCopyThread::Abandon() {
+    bool wasPaused = false;
+    {
+        std::lock_guard lock(mutex_);
+        abandoned_ = true;
+        wasPaused = paused_.exchange(false);
+    }
+    gateChanged_.notify_all();
+    // Once CM_PROGRESSFINISH was handled the worker sends nothing more, and cancelling
+    // then would only shut the sink to nobody's benefit.
+    if (thread_.joinable() && !finishHandled_)
+        window_.CancelSends();
+    if (wasPaused)
+        window_.HoldMessages(false);
+}
+
+std::string TCopyThread::CurrentTarget() const {
+    std::lock_guard lock(mutex_);
+    return currentTarget_;
+}
+
+bool TCopyThread::Finished() const {
+    return finished_;
+}
+
+void TCopyThread::SetCurrentTarget(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    currentTarget_ = path;
+}
+
+void TCopyThread::CheckGate() {
+    if (paused_ || abandoned_) {
+        std::unique_lock lock(mutex_);
+        gateChanged_.wait(lock, [this] { return !paused_ || abandoned_; });
+    }
+    if (abandoned_)
+        throw Abandoned{};
+}
+
+void TCopyThread::Send(unsigned msg, std::intptr_t wParam, std::intptr_t lParam) {
+    CheckGate();
+    window_.SendMessage(msg, wParam, lParam);
+    // An abandoned job's last send returns unhandled; nothing may follow it.
+    if (abandoned_)
+        throw Abandoned{};
+}
+
+void TCopyThread::SendPosition() {
+    const std::int32_t position = ProgressPosition(copied_, total_);
+    if (position == lastPosition_)
+        return;
+    lastPosition_ = position;
+    Send(CM_PROGRESS, position, 0);
+}
+
+void TCopyThread::Execute() {
+    const bool ran = Guard("Execute:", [this] {
+        try {
+            RunJob();
+        } catch (const Abandoned&) {
+            // The program is quitting; the lists may be going away, so touch nothing.
+        }
+    });
+    if (!ran && !abandoned_)
+        EndAfterFailure();
+    finished_ = true;
+}
+
+// A failure must not leave the window waiting in its copying state, nor the user with a
+// half-written file that looks like a song: the failing entry and all later ones are
+// reported as terminated, and the job ends like a stopped one.
+void TCopyThread::EndAfterFailure() {
+    if (!partialPath_.empty()) {
+        platform_.DeleteFile(partialPath_);
+        partialPath_.clear();
+    }
+    SetCurrentTarget({});
+    Guard("Execute:", [this] {
+        try {
+            if (TargetList != nullptr) {
+                for (std::size_t i = failIndex_; i < TargetList->size(); ++i)
+                    (*TargetList)[i] = kCopyTerminated;
+            }
+            if (!finishSent_) {
+                finishSent_ = true;
+                Send(CM_PROGRESSFINISH, 2, 1);
+                finishHandled_ = true;
+            }
+        } catch (const Abandoned&) {
+        }
+    });
+}
+
+void TCopyThread::RunJob() {
+    if (SourceList == nullptr || TargetList == nullptr)
+        throw EKorvelloError("the job has no source or target list");
+    const std::vector<std::string>& sources = *SourceList;
+    if (TargetList->size() != sources.size())
+        throw EKorvelloError("the source and target lists differ in length");
+    const std::size_t count = sources.size();
+    failIndex_ = 0;
+
+    // Sizing pass. A stop confirmed meanwhile counts: the remaining sizes do not matter
+    // then, every entry will be marked as terminated.
+    sizes_.assign(count, 0);
+    total_ = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        CheckGate();
+        if (StopRequested)
+            break;
+        if (const auto size = platform_.FindFile(sources[i])) {
+            sizes_[i] = *size;
+            total_ += *size;
+        }
+    }
+
+    copied_ = 0;
+    lastPosition_ = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        failIndex_ = i;
+        CheckGate();
+        CopyEntry(i, count);
+    }
+    failIndex_ = count;
+
+    finishSent_ = true;
+    Send(CM_PROGRESSFINISH, StopRequested ? 2 : 1, 1);
+    finishHandled_ = true;
+}
+
+void TCopyThread::CopyEntry(std::size_t index, std::size_t count) {
+    const std::string& source = (*SourceList)[index];
+    std::string& target = (*TargetList)[index];
+
+    if (StopRequested) {
+        target = kCopyTerminated;
+        return;
+    }
+    const auto size = platform_.FindFile(source);
+    if (!size) {
+        target = kSongNotFound;
+        return;
+    }
+    std::string error;
+    const std::unique_ptr<IFile> in = platform_.OpenRead(source, error);
+    if (!in)
+        throw EKorvelloError("cannot open " + source + ": " + error);
+
+    // Overwriting is the user's setting and may change during the job. A folder in the
+    // way can never be overwritten, so it always makes the worker pick a free name.
+    std::string dest = target;
+    if (platform_.DirectoryExists(dest) ||
+        (!overwriteExisting_.load() && platform_.FindFile(dest))) {
+        dest = CreateNewOutputPathName(platform_, dest);
+        if (dest.empty())
+            throw EKorvelloError("no free file name for " + target);
+        target = dest;
+    }
+
+    // The free-space test comes before the destination is created, so a song that does
+    // not fit never empties an existing file of the same name. A volume whose free space
+    // cannot be asked is tried anyway; a real shortage then shows as a short write.
+    const auto free = platform_.GetDiskFreeSpace(dest);
+    const bool fits = !free || static_cast<std::uint64_t>(*size) <= *free;
+    if (!fits)
+        total_ -= sizes_[index];
+
+    statusText_ = "(" + std::to_string(index + 1) + "/" + std::to_string(count) + ") Copying " +
+                  FileNamePart(dest);
+    Send(CM_PROGRESSTEXT, reinterpret_cast<std::intptr_t>(statusText_.c_str()), 0);
+
+    std::unique_ptr<IFile> out;
+    if (fits) {
+        out = platform_.CreateWrite(dest, error);
+        if (!out)
+            throw EKorvelloError("cannot create " + dest + ": " + error);
+        partialPath_ = dest;
+        SetCurrentTarget(dest);
+    }
+    // Sent for a song that does not fit as well, so every started entry shows the window
+    // the same TEXT, MAX sequence.
+    Send(CM_PROGRESSMAX, kProgressMax, 0);
+    if (!fits) {
+        target = kDiskSpaceNotEnough;
+        return;
+    }
+
+    std::int64_t counted = 0; // what this entry added to copied_
+    bool complete = false;
+    bool shortWrite = false;
+    for (;;) {
+        CheckGate();
+        if (StopRequested)
+            break;
+        const std::int64_t nRead = in->Read(buffer_.data(), kCopyBlockSize);
+        if (nRead < 0)
+            throw EKorvelloError("cannot read " + source + ": " + in->ErrorText());
+        std::int64_t nWritten = 0;
+        if (nRead > 0) {
+            nWritten = out->Write(buffer_.data(), nRead);
+            if (nWritten < 0) {
+                const std::string why = out->ErrorText();
+                if (!IsOutOfSpace(dest, nRead, why))
+                    throw EKorvelloError("cannot write " + dest + ": " + why);
+            }
+        }
+        copied_ += kCopyBlockSize;
+        counted += kCopyBlockSize;
+        SendPosition();
+        if (nRead == 0) {
+            complete = true;
+            break;
+        }
+        if (nWritten != nRead) {
+            shortWrite = true;
+            break;
+        }
+    }
+    in->Close();
+
+    if (complete) {
+        // A close can report a delayed write error; then the copy is not whole.
+        if (!out->Close())
+            throw EKorvelloError("cannot close " + dest + ": " + out->ErrorText());
+        partialPath_.clear();
+        SetCurrentTarget({});
+        return;
+    }
+    out->Close();
+    if (shortWrite) {
+        // The disk filled up during the song: what is on disk is not the song, so it goes,
+        // and the rest of the song leaves the bar's total like a song that did not fit.
+        platform_.DeleteFile(dest);
+        partialPath_.clear();
+        SetCurrentTarget({});
+        total_ -= std::max<std::int64_t>(0, sizes_[index] - counted);
+        target = kDiskSpaceNotEnough;
+        return;
+    }
+    // Stopped: CurrentTarget keeps naming the partial file, which the window removes when
+    // it handles CM_PROGRESSFINISH.
+    partialPath_.clear();
+    target = kCopyTerminated;
+}
+
+// A write that stored nothing is a full disk when the platform says so or when the volume
+// has less room than the block needed; any other refusal is a failure of the job.
+bool TCopyThread::IsOutOfSpace(const std::string& dest, std::int64_t wanted,
+                               const std::string& why) {
+    for (const int code : {ENOSPC, EDQUOT, EFBIG}) {
+        if (why == std::strerror(code))
+            return true;
+    }
+    const auto free = platform_.GetDiskFreeSpace(dest);
+    return free && *free < static_cast<std::uint64_t>(wanted);
+}
+
+std::string TCopyThread::CreateNewOutputPathName(IPlatform& platform, const std::string& target) {
+    std::string result;
+    Guard("CreateNewOutputPathName:", [&] {
+        const std::size_t separator = target.find_last_of("\\:");
+        const std::string folder =
+            separator == std::string::npos ? std::string() : target.substr(0, separator + 1);
+        const std::string name = target.substr(folder.size());
+        const std::string extension = ExtractFileExt(name);
+        // Cut at the first occurrence of the extension text (an empty extension is found
+        // at once, so a name without one gives an empty base).
+        const std::string base = name.substr(0, name.find(extension));
+        for (std::uint64_t n = 1;; ++n) {
+            const std::string candidate =
+                folder + FitFileName(base, "(" + std::to_string(n) + ")" + extension);
+            if (!platform.FindFile(candidate) && !platform.DirectoryExists(candidate)) {
+                result = candidate;
+                return;
+            }
+        }
+    });
+    return result;
+}
+
+} // namespace korvello

@@ -1,0 +1,168 @@
+#pragma once
+// The copy worker: copies one job's song files off the iPod on a thread of its own and
+// tells the window how it goes through four synchronous messages.
+//
+// The window fills two parallel lists (source paths on the iPod, destination paths),
+// creates a TCopyThread, points it at the lists and calls Start(). When the job ends every
+// TargetList entry holds either the path that was written or one of the result texts
+// below, and CM_PROGRESSFINISH has been handled by the window.
+//
+// Messages (each handed to IWindowMessageSink::SendMessage, which returns only once the
+// window has handled it), for one copied entry always in this order:
+//   CM_PROGRESSTEXT   wParam = const char* to "(i/N) Copying <name>", owned by the worker
+//                     and valid while the message is handled; lParam 0
+//   CM_PROGRESSMAX    wParam = 450; lParam 0
+//   CM_PROGRESS       wParam = new bar position, sent only when it changed; lParam 0
+// and once at the end of the job:
+//   CM_PROGRESSFINISH wParam = 1 (ran to its end) or 2 (stopped, or ended by a failure);
+//                     lParam 1
+// Entries that are stopped before they start or whose song is missing send nothing.
+//
+// Pausing: the window calls Suspend() before it asks the user something and Resume()
+// afterwards; that pair is all it needs. The worker checks its gate before every entry,
+// every block and every message, and Suspend() also tells the sink to hold back a message
+// that is already on its way (WorkerMessageBridge keeps it until Resume()).
+//
+// Lifetime: the window keeps the worker until the next job replaces it (it reads
+// CurrentTarget() while handling CM_PROGRESSFINISH). Replace the old worker before
+// calling Start() on the new one, never destroy a worker from inside the handler of its
+// own message, and destroy it before the sink and the two lists it borrows.
+
+#include "platform/Platform.h"
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace korvello {
+
+inline constexpr unsigned WM_USER = 0x400;
+inline constexpr unsigned CM_PROGRESS = WM_USER + 6;        // 0x406
+inline constexpr unsigned CM_PROGRESSMAX = WM_USER + 8;     // 0x408
+inline constexpr unsigned CM_PROGRESSFINISH = WM_USER + 16; // 0x410
+inline constexpr unsigned CM_PROGRESSTEXT = WM_USER + 18;   // 0x412
+
+// The bar's maximum: positions run from 0 to about this over a whole job.
+inline constexpr std::int32_t kProgressMax = 450;
+// Bytes per block; `copied` grows by this much on every pass of the block loop.
+inline constexpr std::int64_t kCopyBlockSize = 2048;
+
+// Result texts written into TargetList for entries that were not copied.
+inline constexpr const char* kCopyTerminated = " Copy Terminated.";
+inline constexpr const char* kSongNotFound = " This song not found in your iPod.";
+inline constexpr const char* kDiskSpaceNotEnough =
+    " Diskspace is not enough, please recopy the file.";
+
+// The window's side of the synchronous hand-over between the worker and the window.
+class IWindowMessageSink {
+public:
+    virtual ~IWindowMessageSink() = default;
+    // Delivers one message to the window's thread and returns once the window handled it.
+    virtual void SendMessage(unsigned msg, std::intptr_t wParam, std::intptr_t lParam) = 0;
+
+    // A new job starts (TCopyThread::Start): sends are delivered again after an earlier
+    // job was cancelled.
+    virtual void OpenForJob() {}
+    // The worker was paused (true) or resumed (false). While held, a message that is
+    // already waiting is not handled; it is handled after the release.
+    virtual void HoldMessages(bool held) { (void)held; }
+    // The job was abandoned: a waiting sender returns at once with its message unhandled,
+    // and so does every later send until OpenForJob().
+    virtual void CancelSends() {}
+};
+
+// Bar position after `copied` bytes of a job of `total` bytes: (copied x 450) div total in
+// 64-bit arithmetic with truncation. A job whose total is zero (only empty songs left)
+// or negative is complete: 450.
+std::int32_t ProgressPosition(std::int64_t copied, std::int64_t total);
+
+// One worker per job; owns its thread and joins it in the destructor (abandoning a job
+// that is still running).
+class TCopyThread {
+public:
+    // Created paused: no thread runs until Start(). `overwriteExisting` is the window's
+    // flag, read afresh for every entry.
+    TCopyThread(IPlatform& platform, IWindowMessageSink& window,
+                const std::atomic<bool>& overwriteExisting);
+    ~TCopyThread();
+    TCopyThread(const TCopyThread&) = delete;
+    TCopyThread& operator=(const TCopyThread&) = delete;
+
+    std::vector<std::string>* SourceList = nullptr; // borrowed from the window; read only
+    std::vector<std::string>* TargetList = nullptr; // borrowed; entries are rewritten
+    // Set by the window when the user confirms a stop; honoured from the sizing pass on.
+    std::atomic<bool> StopRequested{false};
+
+    // Starts the thread body. A second call, or a call after Abandon(), does nothing.
+    void Start();
+    // Cooperative pause: the worker stops at its next check (before an entry, a block or a
+    // message) and the sink holds back a message already on its way. Window thread only.
+    void Suspend();
+    void Resume();
+
+    // The destination being written: set when the destination file is created and cleared
+    // once it was copied completely, removed after a failure, or never created. After a
+    // stop it names the partly written file (the window deletes it); otherwise empty.
+    std::string CurrentTarget() const;
+    // The thread body has returned.
+    bool Finished() const;
+    // The program is quitting: the worker stops at its next check, writes no further
+    // bytes, sends no further message, touches the lists no more, and leaves the file it
+    // was writing as far as it got. A message it is waiting on is cancelled. Safe to
+    // destroy the worker afterwards.
+    void Abandon();
+
+    // A destination that does not exist yet, formed from `target` as folder + base + "(n)"
+    // + extension for n = 1, 2, ... (the base is the file name before the first
+    // occurrence of its extension text, so a name without extension gives "(1)"). The
+    // base is cut so the name fits kMaxFileNameBytes. A failure is logged with
+    // "CreateNewOutputPathName:" and gives an empty text.
+    static std::string CreateNewOutputPathName(IPlatform& platform, const std::string& target);
+
+private:
+    struct Abandoned {}; // unwinds the thread body after Abandon(); never escapes Execute
+
+    void Execute();
+    void RunJob();
+    void CopyEntry(std::size_t index, std::size_t count);
+    void EndAfterFailure();
+    // Waits while paused; throws Abandoned after Abandon().
+    void CheckGate();
+    void Send(unsigned msg, std::intptr_t wParam, std::intptr_t lParam);
+    void SendPosition();
+    bool IsOutOfSpace(const std::string& dest, std::int64_t wanted, const std::string& why);
+    void SetCurrentTarget(const std::string& path);
+
+    IPlatform& platform_;
+    IWindowMessageSink& window_;
+    const std::atomic<bool>& overwriteExisting_;
+
+    mutable std::mutex mutex_; // guards currentTarget_ and the pause gate
+    std::condition_variable gateChanged_;
+    std::string currentTarget_;
+    std::atomic<bool> paused_{false};
+    std::atomic<bool> abandoned_{false};
+    std::atomic<bool> finished_{false};
+    std::atomic<bool> finishHandled_{false};
+
+    // Working values of the one job, touched by the worker's thread only.
+    std::vector<std::int64_t> sizes_; // from the sizing pass; 0 for a missing song
+    std::int64_t total_ = 0;
+    std::int64_t copied_ = 0;
+    std::int32_t lastPosition_ = 0;
+    std::size_t failIndex_ = 0; // first entry that a failure marks as terminated
+    std::string partialPath_;   // destination created and not yet complete
+    std::string statusText_;    // CM_PROGRESSTEXT's text, alive while it is handled
+    bool finishSent_ = false;
+    std::array<std::byte, kCopyBlockSize> buffer_{};
+
+    std::thread thread_;
+};
+
+} // namespace korvello
