@@ -154,14 +154,16 @@ void TFormMain::CMProgressFinish(std::intptr_t wParam) {
     });
 }
 
+// The worker's gate also holds back a message it had already posted, so nothing of the
+// job is handled while the question is open.
 void TFormMain::PauseCopy() {
     if (CopyThread)
-        bridge_->Pause(CopyThread.get());
+        CopyThread->Suspend();
 }
 
 void TFormMain::ResumeCopy() {
     if (CopyThread)
-        bridge_->Resume(CopyThread.get());
+        CopyThread->Resume();
 }
 
 } // namespace korvello
