@@ -1,0 +1,99 @@
+#pragma once
+// Shared pieces of korvello-cli, the terminal companion of the program: option parsing,
+// the escaping of tab-separated output, the platform a run works on, and the choice of
+// the iPod (named drive, a folder mapped for this run, or the program's own scan).
+//
+// Each subcommand lives in a file of its own (CliList.cpp, CliDrives.cpp, ...) and is
+// one row of the table in main.cpp.
+
+#include "platform/posix/PosixPlatform.h"
+
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvello::cli {
+
+// Exit statuses.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitNotFound = 1; // no iPod, no database, or it could not be read
+inline constexpr int kExitUsage = 2;
+
+// A command line the program cannot make sense of; main prints it and exits with 2.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A failure of the run itself (no iPod, unreadable database); exits with 1.
+class RunError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Options shared by the subcommands. Each subcommand says which ones it accepts.
+struct Options {
+    std::optional<std::string> drive;   // --drive e:
+    std::optional<std::string> folder;  // --folder PATH
+    bool help = false;                  // --help or -h
+    std::vector<std::string> arguments; // everything that is not an option
+};
+
+enum OptionSet : unsigned {
+    kNoOptions = 0,
+    kDriveOption = 1u << 0,
+    kFolderOption = 1u << 1,
+};
+
+// Parses `args` (the words after the subcommand). "--drive X" and "--drive=X" both work;
+// an option not in `accepted`, a missing value or both --drive and --folder throw
+// UsageError. A --drive value is checked and normalised to a lower-case "e:".
+Options ParseOptions(const std::vector<std::string>& args, unsigned accepted);
+
+// One value of a tab-separated line: backslash, tab, newline and carriage return
+// written as \\, \t, \n and \r so that every record stays on one line.
+std::string EscapeField(std::string_view value);
+// Joins escaped values with tabs and ends the line.
+void WriteRow(std::ostream& out, const std::vector<std::string>& values);
+
+// The platform of one run. With a folder, it is mapped as drive e: through a private
+// configuration folder made for this run and removed with it, so the user's own drives
+// folder is neither read nor touched; the rest of the environment (mount table, data
+// folder) stays the user's.
+class Session {
+public:
+    explicit Session(const Options& options);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    PosixPlatform& Platform() { return *platform_; }
+    // The mount root of the iPod the run works on ("e:"): --drive as given, the mapped
+    // folder's letter, or the first iPod the scan finds. Throws RunError when the scan
+    // finds none.
+    std::string ChooseIpod();
+
+private:
+    Options options_;
+    std::string privateConfig_; // Linux path, empty when the user's configuration is used
+    std::unique_ptr<PosixPlatform> platform_;
+};
+
+// The scan rule of the program: letters c to z in order, a drive of type removable whose
+// root holds the folder "iPod_Control\iTunes". Empty when there is none.
+std::string FindFirstIpod(IPlatform& platform);
+
+// The letter a --folder is mapped as.
+inline constexpr char kFolderLetter = 'e';
+
+// Subcommands: the words after the subcommand's name; output and messages go to the
+// streams; the result is the exit status. Errors may also be thrown as UsageError or
+// RunError, which main turns into a message and a status.
+int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunDrives(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+} // namespace korvello::cli

@@ -1,0 +1,57 @@
+// korvello-cli list: the catalogue of one iPod as tab-separated values.
+#include "cli/Cli.h"
+
+#include "core/ErrorLog.h"
+#include "musicdb/iPodcomponent.h"
+#include "platform/Text.h"
+
+#include <ostream>
+
+namespace korvello::cli {
+
+int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const Options options = ParseOptions(args, kDriveOption | kFolderOption);
+    if (options.help) {
+        out << "usage: korvello-cli list [--drive e: | --folder PATH]\n"
+               "Lists every song of an iPod's database, tab-separated, one line a song.\n"
+               "  --drive e:     the iPod on this drive (see korvello-cli drives)\n"
+               "  --folder PATH  a folder holding an iPod's contents, mapped as drive e:\n"
+               "                 for this run only (your drives folder is left alone)\n"
+               "Without an option the first iPod the program itself would find is listed.\n";
+        return kExitOk;
+    }
+    if (!options.arguments.empty())
+        throw UsageError("list takes no argument '" + options.arguments.front() + "'");
+
+    Session session(options);
+    const std::string drive = session.ChooseIpod();
+    const std::string database = drive + "\\iPod_Control\\iTunes\\itunesdb";
+    if (!session.Platform().FindFile(database))
+        throw RunError("no iPod database at " + database);
+
+    TiPod ipod(session.Platform());
+    ipod.SetDrivePath(drive);
+    try {
+        ipod.LoadDatabase();
+    } catch (const EKorvelloError& e) {
+        throw RunError(e.what());
+    }
+
+    WriteRow(out, {"SongId", "Title", "Location", "FileSize", "Album", "Artist", "Genre",
+                   "FileType", "Comment", "EQSetting", "Composer", "Grouping"});
+    for (std::int32_t i = 0; i < ipod.SongCount(); ++i) {
+        const TSong& s = ipod.SongAt(i);
+        WriteRow(out,
+                 {std::to_string(s.SongId), ToUtf8(s.Title), ToUtf8(s.Location), ToUtf8(s.FileSize),
+                  ToUtf8(s.Album), ToUtf8(s.Artist), ToUtf8(s.Genre), ToUtf8(s.FileType),
+                  ToUtf8(s.Comment), ToUtf8(s.EQSetting), ToUtf8(s.Composer), ToUtf8(s.Grouping)});
+    }
+    out.flush();
+    if (!out) {
+        err << "korvello-cli: cannot write the list\n";
+        return kExitNotFound;
+    }
+    return kExitOk;
+}
+
+} // namespace korvello::cli

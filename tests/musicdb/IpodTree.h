@@ -1,0 +1,67 @@
+#pragma once
+// A fake machine in a temporary folder for the catalogue tests: an empty mount table, and a
+// folder holding an iPod's contents mapped as drive e: through the per-user drives folder,
+// the way a user maps a copy of an iPod.
+
+#include "itdb/ITunesDbWriter.h"
+#include "platform/posix/PosixPlatform.h"
+#include "support/TempDir.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace korvello::test {
+
+class IpodTree {
+public:
+    IpodTree() {
+        MakeDirs(dir_ / "root/opt/korvello");
+        MakeDirs(dir_ / "sys");
+        MakeDirs(dir_ / "bylabel");
+        MakeDirs(dir_ / "data");
+        MakeDirs(dir_ / "config/korvello/drives");
+        WriteFile(dir_ / "mountinfo", "");
+        MakeDirs(Ipod() + "/iPod_Control/iTunes");
+        MapDrive('e', Ipod());
+    }
+
+    std::string Ipod() const { return dir_ / "ipod"; }
+    const TempDir& Dir() const { return dir_; }
+    // Where a device keeps its database, in the letter case devices use on disk.
+    std::string DatabaseFile() const { return Ipod() + "/iPod_Control/iTunes/iTunesDB"; }
+
+    void MapDrive(char letter, const std::string& folder) const {
+        std::filesystem::create_directory_symlink(
+            folder, dir_ / ("config/korvello/drives/" + std::string(1, letter) + ":"));
+    }
+    // A song file of `bytes` bytes under the iPod folder (path relative, with "/").
+    void AddSongFile(const std::string& relative, std::size_t bytes) const {
+        WriteFile(Ipod() + "/" + relative, std::string(bytes, '\x55'));
+    }
+    void WriteDatabase(const itdb::ITunesDbWriter& writer) const {
+        writer.WriteFile(DatabaseFile());
+    }
+
+    PosixRoots Roots() const {
+        PosixRoots roots;
+        roots.rootDir = dir_ / "root";
+        roots.mountinfo = dir_ / "mountinfo";
+        roots.sysfs = dir_ / "sys";
+        roots.byLabel = dir_ / "bylabel";
+        roots.configHome = dir_ / "config";
+        roots.dataHome = dir_ / "data";
+        roots.programPath = dir_ / "root/opt/korvello/korvello";
+        roots.shellOpen = [](const std::string&) {
+        };
+        return roots;
+    }
+    std::unique_ptr<PosixPlatform> MakePlatform() const {
+        return std::make_unique<PosixPlatform>(Roots());
+    }
+
+private:
+    TempDir dir_;
+};
+
+} // namespace korvello::test
