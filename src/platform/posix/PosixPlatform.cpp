@@ -1,44 +1,665 @@
-// Temporary skeleton: replaced by the real Linux backend.
 #include "platform/posix/PosixPlatform.h"
 
+#include "platform/posix/DriveMap.h"
+#include "platform/posix/FileUtil.h"
+#include "platform/posix/PathResolver.h"
+#include "platform/posix/PosixFile.h"
+#include "platform/posix/ProfileText.h"
+#include "platform/posix/RegistryText.h"
+#include "platform/posix/TextServices.h"
+
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QString>
+#include <QUrl>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <clocale>
+#include <csignal>
+#include <cstdlib>
+#include <mutex>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
 namespace korvello {
+
+using namespace posix;
+
+namespace {
+
+// Profile files and the registry file may be written from the window's thread and the
+// copy worker at once (the error log); one lock per kind serialises the rewrites.
+std::mutex& ProfileMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::mutex& RegistryMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::string ReadLinkSelf() {
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", target, sizeof target - 1);
+    return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
+}
+
+bool MakeDirs(const std::string& path) {
+    if (path.empty())
+        return false;
+    if (IsDirectory(path))
+        return true;
+    std::size_t pos = 1;
+    while (pos <= path.size()) {
+        pos = path.find('/', pos);
+        if (pos == std::string::npos)
+            pos = path.size();
+        const std::string part = path.substr(0, pos);
+        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
+            return false;
+        ++pos;
+    }
+    return IsDirectory(path);
+}
+
+// Splits a program path into its drive letter (c: when it names none) and the components
+// that remain once ".", empty names and ".." (clamped at the root) are dealt with. Both
+// "\" and "/" separate: a "/" inside a name would otherwise reach Linux as a separator and
+// carry a ".." past the clamp.
+bool SplitProgramPath(std::string path, char& letter, std::vector<std::string>& components) {
+    const auto nul = path.find('\0');
+    if (nul != std::string::npos)
+        path.resize(nul);
+    letter = 'c';
+    std::size_t pos = 0;
+    if (path.size() >= 2 && path[1] == ':') {
+        const char c = static_cast<char>(path[0] | 0x20);
+        if (c < 'a' || c > 'z')
+            return false;
+        letter = c;
+        pos = 2;
+    }
+    components.clear();
+    while (pos <= path.size()) {
+        std::size_t end = path.find_first_of("\\/", pos);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string part = path.substr(pos, end - pos);
+        if (part == "..") {
+            if (!components.empty())
+                components.pop_back();
+        } else if (!part.empty() && part != ".") {
+            components.push_back(part);
+        }
+        pos = end + 1;
+    }
+    return true;
+}
+
+// The letter of a drive root given as "e:\", "e:" or "E:/".
+bool RootLetter(const std::string& root, char& letter) {
+    if (root.size() < 2 || root.size() > 3 || root[1] != ':')
+        return false;
+    if (root.size() == 3 && root[2] != '\\' && root[2] != '/')
+        return false;
+    letter = static_cast<char>(root[0] | 0x20);
+    return letter >= 'a' && letter <= 'z';
+}
+
+// Lexically normalised absolute Linux path; empty for a relative one.
+std::string NormaliseLinuxPath(const std::string& path) {
+    if (path.empty() || path[0] != '/')
+        return {};
+    std::vector<std::string> parts;
+    std::size_t pos = 1;
+    while (pos <= path.size()) {
+        std::size_t end = path.find('/', pos);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string part = path.substr(pos, end - pos);
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        pos = end + 1;
+    }
+    std::string out;
+    for (const auto& part : parts)
+        out += "/" + part;
+    return out.empty() ? "/" : out;
+}
+
+void IgnoreFileSizeSignal() {
+    // Past RLIMIT_FSIZE the kernel would kill the program with SIGXFSZ in the middle of a
+    // copy; ignored, the write comes back short or with EFBIG and the copy reports it.
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction current {};
+        if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+            std::signal(SIGXFSZ, SIG_IGN);
+    });
+}
+
+} // namespace
+
 struct PosixPlatform::Impl {
+    explicit Impl(PosixRoots r)
+        : roots(std::move(r)), drives(roots), collation(CollationLocaleFromEnvironment()) {}
+
+    // Loads the drive map on first use. Caller holds `mutex`.
+    void EnsureLoaded() {
+        if (!drives.Loaded()) {
+            drives.Refresh();
+            polledArrivals = drives.Arrivals();
+        }
+    }
+
+    // Linux path of a program path; empty when its drive is unknown. Caller holds `mutex`.
+    std::string ToLinux(const std::string& programPath) {
+        char letter = 0;
+        std::vector<std::string> components;
+        if (!SplitProgramPath(programPath, letter, components))
+            return {};
+        EnsureLoaded();
+        const Drive* drive = drives.Find(letter);
+        if (drive == nullptr) {
+            // A drive that arrived since the last scan; re-read at most once a second so
+            // a stream of paths on a vanished drive stays cheap.
+            const auto now = std::chrono::steady_clock::now();
+            if (now - lastMissRefresh > std::chrono::seconds(1)) {
+                lastMissRefresh = now;
+                drives.Refresh();
+                drive = drives.Find(letter);
+            }
+            if (drive == nullptr)
+                return {};
+        }
+        if (drive->info.type == DriveType::Fixed) {
+            std::string path = drive->info.linuxRoot;
+            for (const auto& component : components)
+                path = JoinPath(path, component);
+            return path;
+        }
+        return resolver.Resolve(drive->info.linuxRoot, components);
+    }
+
+    std::string ToProgram(const std::string& linuxPath) {
+        const std::string path = NormaliseLinuxPath(linuxPath);
+        if (path.empty())
+            return {};
+        EnsureLoaded();
+        const DriveInfo* best = nullptr;
+        std::vector<DriveInfo> list = drives.List();
+        for (const DriveInfo& drive : list) {
+            const std::string& root = drive.linuxRoot;
+            const bool holds =
+                root == "/" || path == root || (path.starts_with(root) && path[root.size()] == '/');
+            if (holds && (best == nullptr || root.size() > best->linuxRoot.size()))
+                best = &drive;
+        }
+        if (best == nullptr)
+            return {};
+        std::string rest = best->linuxRoot == "/" ? path : path.substr(best->linuxRoot.size());
+        if (rest == "/")
+            rest.clear();
+        for (char& c : rest)
+            if (c == '/')
+                c = '\\';
+        return std::string(1, best->letter) + ":" + rest;
+    }
+
+    std::string LinuxProgramFile() const {
+        return roots.programPath.empty() ? ReadLinkSelf() : roots.programPath;
+    }
+
+    std::string RegistryFile() const {
+        return JoinPath(JoinPath(roots.configHome, "korvello"), "user.reg");
+    }
+
     PosixRoots roots;
+    std::mutex mutex; // the drive map, the path resolver and the device watch
+    DriveMap drives;
+    PathResolver resolver;
+    Collation collation;
+    std::chrono::steady_clock::time_point lastMissRefresh{};
+    UniqueFd mountinfoFd;
+    UniqueFd inotifyFd;
+    std::uint64_t polledArrivals = 0;
 };
-PosixRoots PosixRoots::FromEnvironment() { return {}; }
-PosixPlatform::PosixPlatform(PosixRoots roots) : impl_(std::make_unique<Impl>(Impl{std::move(roots)})) {}
+
+PosixRoots PosixRoots::FromEnvironment() {
+    PosixRoots roots;
+    std::string home;
+    if (const char* value = std::getenv("HOME"); value != nullptr && *value == '/') {
+        home = value;
+    } else {
+        struct passwd entry {};
+        struct passwd* found = nullptr;
+        char buffer[4096];
+        if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found &&
+            found->pw_dir != nullptr)
+            home = found->pw_dir;
+    }
+    if (home.empty())
+        home = "/tmp";
+    // The XDG rules ignore a relative value.
+    auto xdg = [&](const char* variable, const char* fallback) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value == '/')
+            return std::string(value);
+        return JoinPath(home, fallback);
+    };
+    roots.configHome = xdg("XDG_CONFIG_HOME", ".config");
+    roots.dataHome = xdg("XDG_DATA_HOME", ".local/share");
+    roots.programPath = ReadLinkSelf();
+    return roots;
+}
+
+PosixPlatform::PosixPlatform(PosixRoots roots) : impl_(std::make_unique<Impl>(std::move(roots))) {
+    IgnoreFileSizeSignal();
+}
+
 PosixPlatform::~PosixPlatform() = default;
-const PosixRoots& PosixPlatform::Roots() const { return impl_->roots; }
-std::uint32_t PosixPlatform::GetLogicalDrives() { return 4; }
-DriveType PosixPlatform::GetDriveType(const std::string&) { return DriveType::NoRootDir; }
-bool PosixPlatform::DirectoryExists(const std::string&) { return false; }
-unsigned PosixPlatform::SetErrorMode(unsigned) { return 0; }
-bool PosixPlatform::GetVolumeInformation(const std::string&, std::string&) { return false; }
-std::vector<DriveInfo> PosixPlatform::Drives() { return {}; }
-std::string PosixPlatform::ToLinuxPath(const std::string&) { return {}; }
-std::string PosixPlatform::ToProgramPath(const std::string&) { return {}; }
-std::string PosixPlatform::DisplayPath(const std::string& p) { return p; }
-std::optional<std::int64_t> PosixPlatform::FindFile(const std::string&) { return {}; }
-std::unique_ptr<IFile> PosixPlatform::OpenRead(const std::string&, std::string&) { return {}; }
-std::unique_ptr<IFile> PosixPlatform::CreateWrite(const std::string&, std::string&) { return {}; }
-bool PosixPlatform::DeleteFile(const std::string&) { return false; }
-bool PosixPlatform::CopyFile(const std::string&, const std::string&) { return false; }
-std::optional<std::uint64_t> PosixPlatform::GetDiskFreeSpace(const std::string&) { return {}; }
-std::string PosixPlatform::ProgramPath() { return {}; }
-std::string PosixPlatform::AppFolder() { return {}; }
-std::string PosixPlatform::GetPrivateProfileString(const std::string&, const std::string&, const std::string& def, const std::string&) { return def; }
-bool PosixPlatform::WritePrivateProfileString(const std::string&, const std::string&, const std::string&, const std::string&) { return false; }
-bool PosixPlatform::RegCreateKey(const std::string&) { return false; }
-RegValue PosixPlatform::RegQueryValue(const std::string&, const std::string&) { return {}; }
-bool PosixPlatform::RegSetDword(const std::string&, const std::string&, std::uint32_t) { return false; }
-void PosixPlatform::ShellOpen(const std::string&) {}
-int PosixPlatform::CompareText(const std::string& a, const std::string& b) { return a.compare(b); }
-std::string PosixPlatform::CollationKey(const std::string& t) { return t; }
-std::string PosixPlatform::LowerCase(const std::string& t) { return t; }
-std::string PosixPlatform::UpperCase(const std::string& t) { return t; }
-std::string PosixPlatform::DecimalSeparator() { return "."; }
-std::string PosixPlatform::ShortDate(const std::tm&) { return {}; }
-std::string PosixPlatform::LongTime(const std::tm&) { return {}; }
-std::vector<WatchDescriptor> PosixPlatform::DeviceWatchDescriptors() { return {}; }
-bool PosixPlatform::PollDeviceArrival() { return false; }
+
+const PosixRoots& PosixPlatform::Roots() const {
+    return impl_->roots;
+}
+
+// ---- Drives ----------------------------------------------------------------------------
+
+std::uint32_t PosixPlatform::GetLogicalDrives() {
+    std::lock_guard lock(impl_->mutex);
+    impl_->EnsureLoaded();
+    impl_->drives.Refresh();
+    return impl_->drives.Mask();
+}
+
+DriveType PosixPlatform::GetDriveType(const std::string& root) {
+    char letter = 0;
+    if (!RootLetter(root, letter))
+        return DriveType::NoRootDir;
+    std::lock_guard lock(impl_->mutex);
+    impl_->EnsureLoaded();
+    const Drive* drive = impl_->drives.Find(letter);
+    return drive ? drive->info.type : DriveType::NoRootDir;
+}
+
+bool PosixPlatform::DirectoryExists(const std::string& path) {
+    std::string onDisk;
+    {
+        std::lock_guard lock(impl_->mutex);
+        onDisk = impl_->ToLinux(path);
+    }
+    return !onDisk.empty() && IsDirectory(onDisk);
+}
+
+unsigned PosixPlatform::SetErrorMode(unsigned mode) {
+    // Linux shows no dialog for a missing medium; the mode is only remembered so callers
+    // that restore the previous one get it back.
+    static std::atomic<unsigned> current{0};
+    return current.exchange(mode);
+}
+
+bool PosixPlatform::GetVolumeInformation(const std::string& root, std::string& label) {
+    char letter = 0;
+    if (!RootLetter(root, letter))
+        return false;
+    std::lock_guard lock(impl_->mutex);
+    impl_->EnsureLoaded();
+    const Drive* drive = impl_->drives.Find(letter);
+    if (drive == nullptr)
+        return false;
+    label = drive->info.label;
+    return true;
+}
+
+std::vector<DriveInfo> PosixPlatform::Drives() {
+    std::lock_guard lock(impl_->mutex);
+    impl_->EnsureLoaded();
+    impl_->drives.Refresh();
+    return impl_->drives.List();
+}
+
+// ---- Paths -----------------------------------------------------------------------------
+
+std::string PosixPlatform::ToLinuxPath(const std::string& programPath) {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->ToLinux(programPath);
+}
+
+std::string PosixPlatform::ToProgramPath(const std::string& linuxPath) {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->ToProgram(linuxPath);
+}
+
+std::string PosixPlatform::DisplayPath(const std::string& programPath) {
+    const std::string onDisk = ToLinuxPath(programPath);
+    return onDisk.empty() ? programPath : onDisk;
+}
+
+// ---- Files -----------------------------------------------------------------------------
+
+std::optional<std::int64_t> PosixPlatform::FindFile(const std::string& path) {
+    const std::string onDisk = ToLinuxPath(path);
+    struct stat st {};
+    if (onDisk.empty() || ::stat(onDisk.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+std::unique_ptr<IFile> PosixPlatform::OpenRead(const std::string& path, std::string& error) {
+    return PosixFile::OpenRead(ToLinuxPath(path), error);
+}
+
+std::unique_ptr<IFile> PosixPlatform::CreateWrite(const std::string& path, std::string& error) {
+    return PosixFile::CreateWrite(ToLinuxPath(path), error);
+}
+
+bool PosixPlatform::DeleteFile(const std::string& path) {
+    const std::string onDisk = ToLinuxPath(path);
+    return !onDisk.empty() && ::unlink(onDisk.c_str()) == 0;
+}
+
+bool PosixPlatform::CopyFile(const std::string& source, const std::string& dest) {
+    const std::string from = ToLinuxPath(source);
+    const std::string to = ToLinuxPath(dest);
+    if (from.empty() || to.empty() || IsDirectory(to))
+        return false;
+    std::string error;
+    auto in = PosixFile::OpenRead(from, error);
+    if (!in)
+        return false;
+    // The copy grows in a temporary file beside the destination and replaces it in one
+    // rename, so a failed copy never leaves a half-written destination.
+    std::string tempName;
+    int err = 0;
+    UniqueFd out = CreateTempBeside(to, 0666, tempName, err);
+    if (!out)
+        return false;
+    auto fail = [&] {
+        out.reset();
+        ::unlink(tempName.c_str());
+        return false;
+    };
+    std::vector<char> buffer(1 << 18);
+    for (;;) {
+        const std::int64_t n = in->Read(buffer.data(), static_cast<std::int64_t>(buffer.size()));
+        if (n < 0)
+            return fail();
+        if (n == 0)
+            break;
+        if (WriteFully(out.get(), buffer.data(), n, err) != n)
+            return fail();
+    }
+    if (::fsync(out.get()) != 0)
+        return fail();
+    if (::close(out.release()) != 0 || ::rename(tempName.c_str(), to.c_str()) != 0) {
+        ::unlink(tempName.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::uint64_t> PosixPlatform::GetDiskFreeSpace(const std::string& path) {
+    std::string folder = ToLinuxPath(path);
+    if (folder.empty())
+        return std::nullopt;
+    for (;;) {
+        struct statvfs vfs {};
+        if (::statvfs(folder.c_str(), &vfs) == 0)
+            return static_cast<std::uint64_t>(vfs.f_bavail) *
+                   static_cast<std::uint64_t>(vfs.f_frsize);
+        if ((errno != ENOENT && errno != ENOTDIR) || folder == "/")
+            return std::nullopt;
+        folder = ParentOf(folder);
+    }
+}
+
+// ---- The program's own files -------------------------------------------------------------
+
+std::string PosixPlatform::ProgramPath() {
+    const std::string file = impl_->LinuxProgramFile();
+    return file.empty() ? std::string() : ToProgramPath(file);
+}
+
+std::string PosixPlatform::AppFolder() {
+    const std::string file = impl_->LinuxProgramFile();
+    if (!file.empty()) {
+        const std::string folder = ParentOf(file);
+        if (::access(folder.c_str(), W_OK) == 0) {
+            const std::string programForm = ToProgramPath(folder);
+            if (!programForm.empty())
+                return programForm;
+        }
+    }
+    const std::string data = JoinPath(impl_->roots.dataHome, "korvello");
+    MakeDirs(data);
+    return ToProgramPath(data);
+}
+
+// ---- Profile files -----------------------------------------------------------------------
+
+std::string PosixPlatform::GetPrivateProfileString(const std::string& section,
+                                                   const std::string& key, const std::string& def,
+                                                   const std::string& file) {
+    const std::string onDisk = ToLinuxPath(file);
+    std::string text;
+    int err = 0;
+    if (onDisk.empty() || !ReadWholeFile(onDisk, text, err))
+        return def;
+    return ProfileRead(text, section, key, def);
+}
+
+bool PosixPlatform::WritePrivateProfileString(const std::string& section, const std::string& key,
+                                              const std::string& value, const std::string& file) {
+    // A line break in any of the three would write lines nobody asked for.
+    if (!ProfileTextsWritable(section, key, value))
+        return false;
+    const std::string onDisk = ToLinuxPath(file);
+    if (onDisk.empty())
+        return false;
+    std::lock_guard lock(ProfileMutex());
+    std::string text;
+    int err = 0;
+    // A file that exists but cannot be read is left alone rather than replaced by a file
+    // holding the one key.
+    if (!ReadWholeFile(onDisk, text, err) && err != ENOENT)
+        return false;
+    ProfileWrite(text, section, key, value);
+    return ReplaceFileAtomically(onDisk, text) == 0;
+}
+
+// ---- Registry stand-in ---------------------------------------------------------------------
+
+namespace {
+
+bool RegistryNameUsable(const std::string& text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos;
+}
+
+// Reads the registry file; a missing one reads as empty. False when it cannot be read.
+bool ReadRegistryFile(const std::string& file, std::string& text) {
+    int err = 0;
+    if (ReadWholeFile(file, text, err))
+        return true;
+    text.clear();
+    return err == ENOENT;
+}
+
+// Keeps a damaged registry file under a name of its own before it is rewritten.
+bool KeepDamagedCopy(const std::string& file, const std::string& text) {
+    for (int n = 0; n < 100; ++n) {
+        const std::string copy = file + ".damaged" + (n == 0 ? "" : "." + std::to_string(n));
+        struct stat st {};
+        if (::lstat(copy.c_str(), &st) == 0)
+            continue;
+        return ReplaceFileAtomically(copy, text) == 0;
+    }
+    return false;
+}
+
+} // namespace
+
+bool PosixPlatform::RegCreateKey(const std::string& key) {
+    if (!RegistryNameUsable(key) || key.find(']') != std::string::npos)
+        return false;
+    std::lock_guard lock(RegistryMutex());
+    const std::string file = impl_->RegistryFile();
+    if (!MakeDirs(ParentOf(file)))
+        return false;
+    std::string text;
+    if (!ReadRegistryFile(file, text))
+        return false;
+    const bool parses = RegistryTextParses(text);
+    if (parses && RegistryHasKey(text, key))
+        return true;
+    if (!parses) {
+        if (!KeepDamagedCopy(file, text))
+            return false;
+        text.clear();
+    }
+    RegistryEnsureKey(text, key);
+    return ReplaceFileAtomically(file, text) == 0;
+}
+
+RegValue PosixPlatform::RegQueryValue(const std::string& key, const std::string& name) {
+    std::lock_guard lock(RegistryMutex());
+    std::string text;
+    if (!ReadRegistryFile(impl_->RegistryFile(), text) || !RegistryTextParses(text))
+        return {};
+    return RegistryQuery(text, key, name);
+}
+
+bool PosixPlatform::RegSetDword(const std::string& key, const std::string& name,
+                                std::uint32_t value) {
+    if (!RegistryNameUsable(key) || !RegistryNameUsable(name) || name.empty() ||
+        key.find(']') != std::string::npos)
+        return false;
+    std::lock_guard lock(RegistryMutex());
+    const std::string file = impl_->RegistryFile();
+    if (!MakeDirs(ParentOf(file)))
+        return false;
+    std::string text;
+    if (!ReadRegistryFile(file, text))
+        return false;
+    if (!RegistryTextParses(text)) {
+        if (!KeepDamagedCopy(file, text))
+            return false;
+        text.clear();
+    }
+    RegistrySetDword(text, key, name, value);
+    return ReplaceFileAtomically(file, text) == 0;
+}
+
+// ---- Shell, text and locale ----------------------------------------------------------------
+
+void PosixPlatform::ShellOpen(const std::string& path) {
+    std::string onDisk = ToLinuxPath(path);
+    if (onDisk.empty())
+        onDisk = path;
+    if (impl_->roots.shellOpen) {
+        impl_->roots.shellOpen(onDisk);
+        return;
+    }
+    // QDesktopServices needs the GUI application's platform services.
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(onDisk)));
+}
+
+int PosixPlatform::CompareText(const std::string& a, const std::string& b) {
+    return impl_->collation.Compare(a, b);
+}
+
+std::string PosixPlatform::CollationKey(const std::string& text) {
+    return impl_->collation.SortKey(text);
+}
+
+std::string PosixPlatform::LowerCase(const std::string& text) {
+    return posix::LowerCase(text);
+}
+
+std::string PosixPlatform::UpperCase(const std::string& text) {
+    return posix::UpperCase(text);
+}
+
+std::string PosixPlatform::DecimalSeparator() {
+    const lconv* conv = std::localeconv();
+    if (conv == nullptr || conv->decimal_point == nullptr || *conv->decimal_point == '\0')
+        return ".";
+    return conv->decimal_point;
+}
+
+namespace {
+
+std::string FormatTime(const char* format, const std::tm& local) {
+    char buffer[256];
+    const std::size_t n = std::strftime(buffer, sizeof buffer, format, &local);
+    return std::string(buffer, n);
+}
+
+} // namespace
+
+std::string PosixPlatform::ShortDate(const std::tm& local) {
+    return FormatTime("%x", local);
+}
+
+std::string PosixPlatform::LongTime(const std::tm& local) {
+    return FormatTime("%X", local);
+}
+
+// ---- Device arrival ------------------------------------------------------------------------
+
+std::vector<WatchDescriptor> PosixPlatform::DeviceWatchDescriptors() {
+    std::lock_guard lock(impl_->mutex);
+    impl_->EnsureLoaded();
+    if (!impl_->mountinfoFd)
+        impl_->mountinfoFd.reset(
+            ::open(impl_->roots.mountinfo.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!impl_->inotifyFd) {
+        const std::string folder = impl_->drives.MappedFolder();
+        MakeDirs(folder);
+        UniqueFd fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+        if (fd && ::inotify_add_watch(fd.get(), folder.c_str(),
+                                      IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM |
+                                          IN_ATTRIB | IN_CLOSE_WRITE | IN_ONLYDIR) >= 0)
+            impl_->inotifyFd = std::move(fd);
+    }
+    std::vector<WatchDescriptor> watch;
+    if (impl_->mountinfoFd)
+        watch.push_back({impl_->mountinfoFd.get(), true});
+    if (impl_->inotifyFd)
+        watch.push_back({impl_->inotifyFd.get(), false});
+    return watch;
+}
+
+bool PosixPlatform::PollDeviceArrival() {
+    std::lock_guard lock(impl_->mutex);
+    impl_->EnsureLoaded();
+    char buffer[8192];
+    if (impl_->inotifyFd) {
+        while (::read(impl_->inotifyFd.get(), buffer, sizeof buffer) > 0) {
+        }
+    }
+    if (impl_->mountinfoFd) {
+        // The kernel keeps signalling POLLPRI until the table is read again from the start.
+        ::lseek(impl_->mountinfoFd.get(), 0, SEEK_SET);
+        while (::read(impl_->mountinfoFd.get(), buffer, sizeof buffer) > 0) {
+        }
+    }
+    impl_->drives.Refresh();
+    const bool arrived = impl_->drives.Arrivals() != impl_->polledArrivals;
+    impl_->polledArrivals = impl_->drives.Arrivals();
+    return arrived;
+}
+
 } // namespace korvello

@@ -24,13 +24,13 @@
 namespace korvello {
 
 struct PosixRoots {
-    std::string rootDir = "/";                          // the folder that is c:
-    std::string mountinfo = "/proc/self/mountinfo";     // the mount table
-    std::string sysfs = "/sys";                         // sysfs root
-    std::string byLabel = "/dev/disk/by-label";         // udev label links
-    std::string configHome;                             // $XDG_CONFIG_HOME or ~/.config
-    std::string dataHome;                               // $XDG_DATA_HOME or ~/.local/share
-    std::string programPath;                            // the running program file
+    std::string rootDir = "/";                      // the folder that is c:
+    std::string mountinfo = "/proc/self/mountinfo"; // the mount table
+    std::string sysfs = "/sys";                     // sysfs root
+    std::string byLabel = "/dev/disk/by-label";     // udev label links
+    std::string configHome;                         // $XDG_CONFIG_HOME or ~/.config
+    std::string dataHome;                           // $XDG_DATA_HOME or ~/.local/share
+    std::string programPath;                        // the running program file
     // Hands a Linux path to the desktop; the default opens it through Qt (xdg-open).
     std::function<void(const std::string& linuxPath)> shellOpen;
 
@@ -67,15 +67,13 @@ public:
     std::string AppFolder() override;
 
     std::string GetPrivateProfileString(const std::string& section, const std::string& key,
-                                        const std::string& def,
-                                        const std::string& file) override;
+                                        const std::string& def, const std::string& file) override;
     bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                    const std::string& value, const std::string& file) override;
 
     bool RegCreateKey(const std::string& key) override;
     RegValue RegQueryValue(const std::string& key, const std::string& name) override;
-    bool RegSetDword(const std::string& key, const std::string& name,
-                     std::uint32_t value) override;
+    bool RegSetDword(const std::string& key, const std::string& name, std::uint32_t value) override;
 
     void ShellOpen(const std::string& path) override;
     int CompareText(const std::string& a, const std::string& b) override;

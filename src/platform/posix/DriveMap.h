@@ -1,0 +1,64 @@
+#pragma once
+// The lettered drives of the Linux backend: c: is the root folder, removable volumes and
+// mapped folders get the letters from d: on. The map remembers which volume holds which
+// letter and which letters this run has handed out, so letters stay put while a volume
+// stays mounted and a freed letter is not handed to the next stick straight away.
+
+#include "platform/Platform.h"
+#include "platform/posix/PosixPlatform.h"
+
+#include <array>
+#include <bitset>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvello::posix {
+
+// A drive of the map: what the interface lists, plus the volume it stands for.
+struct Drive {
+    DriveInfo info;
+    std::string volumeKey; // identifies a mounted volume across re-reads; empty if mapped
+};
+
+class DriveMap {
+public:
+    explicit DriveMap(const PosixRoots& roots);
+
+    // Re-reads the mount table, sysfs, the udev label links and the mapped-drives folder,
+    // and letters what changed.
+    void Refresh();
+    bool Loaded() const { return loaded_; }
+
+    // The drive with this letter ('a' to 'z'), or nullptr.
+    const Drive* Find(char letter) const;
+    std::vector<DriveInfo> List() const;
+    // Bit i set for each lettered drive i (bit 0 is a:).
+    std::uint32_t Mask() const;
+    // Counts every letter handed to a drive that did not have it before.
+    std::uint64_t Arrivals() const { return arrivals_; }
+
+    // The folder whose "e:" etc. links map drives: <configHome>/korvello/drives.
+    std::string MappedFolder() const;
+
+private:
+    struct Volume {
+        std::string key;
+        std::string root;
+        std::string label;
+    };
+    std::vector<Volume> ReadRemovableVolumes() const;
+    bool IsRemovableDevice(const std::string& source, unsigned major, unsigned minor,
+                           std::string& kernelName) const;
+    std::string LabelFor(const std::string& kernelName, const std::string& source) const;
+    std::string LinuxMountPoint(const std::string& mountPoint) const;
+
+    PosixRoots roots_;
+    std::array<std::optional<Drive>, 26> drives_;
+    std::bitset<26> handedOut_;
+    std::uint64_t arrivals_ = 0;
+    bool loaded_ = false;
+};
+
+} // namespace korvello::posix

@@ -1,0 +1,42 @@
+#pragma once
+// A fake machine for the Linux backend: a root folder that plays "/", a mount table, a
+// sysfs tree with a USB stick, an internal disk and a memory card, udev label links and
+// a home folder, all inside one temporary folder.
+
+#include "platform/posix/PosixPlatform.h"
+#include "support/TempDir.h"
+
+#include <memory>
+#include <string>
+
+namespace korvello::test {
+
+class FakeSystem {
+public:
+    FakeSystem();
+
+    // Replaces the mount table.
+    void SetMounts(const std::string& mountinfo);
+    // A mount table line for a volume under /media (removable by its place alone).
+    static std::string MediaLine(int id, int minor, const std::string& name,
+                                 const std::string& device);
+    // Maps a drive: <configHome>/korvello/drives/<name> -> target.
+    void MapDrive(const std::string& name, const std::string& target);
+
+    // A backend over the fake roots (a new one forgets the letters handed out).
+    std::unique_ptr<PosixPlatform> MakePlatform() const;
+
+    // The folder playing "/", and the Linux folder of a mount point in the fake table.
+    std::string Root() const { return dir.path() + "/root"; }
+    std::string At(const std::string& absolute) const { return Root() + absolute; }
+
+    TempDir dir;
+    PosixRoots roots;
+};
+
+// The standard table: "/" and /home on the internal disk, /proc, a tmpfs, an NFS share,
+// the USB stick "MY IPOD" at /media/u/MY IPOD with a bind mount of one of its folders,
+// a memory card at /mnt/card, and two malformed lines.
+extern const char* const kStandardMounts;
+
+} // namespace korvello::test
