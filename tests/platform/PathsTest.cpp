@@ -1,0 +1,110 @@
+// Program paths to Linux paths and back: caseless look-up on removable drives only, the
+// clamp at the drive root, and the reuse of folder listings.
+
+#include "FakeSystem.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include <unistd.h>
+
+namespace korvello::test {
+namespace {
+
+class Paths : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WriteFile(ipod + "/iPod_Control/iTunes/iTunesDB", "db");
+        WriteFile(ipod + "/iPod_Control/Music/F00/ABCD.mp3", "song");
+        platform = sys.MakePlatform();
+    }
+
+    FakeSystem sys;
+    std::string ipod = sys.At("/media/u/MY IPOD");
+    std::unique_ptr<PosixPlatform> platform;
+};
+
+TEST_F(Paths, RemovableDriveMatchesNamesWhateverTheirCase) {
+    const std::string db = ipod + "/iPod_Control/iTunes/iTunesDB";
+    EXPECT_EQ(platform->ToLinuxPath("d:\\iPod_Control\\iTunes\\itunesdb"), db);
+    EXPECT_EQ(platform->ToLinuxPath("D:\\IPOD_CONTROL\\ITUNES\\ITUNESDB"), db);
+    EXPECT_EQ(platform->ToLinuxPath("d:\\ipod_control\\music\\f00\\abcd.MP3"),
+              ipod + "/iPod_Control/Music/F00/ABCD.mp3");
+    EXPECT_EQ(platform->FindFile("d:\\ipod_control\\itunes\\itunesdb"), 2);
+    // A name found nowhere keeps its own spelling under the nearest folder that exists.
+    EXPECT_EQ(platform->ToLinuxPath("d:\\iPod_Control\\Music\\F01\\x.mp3"),
+              ipod + "/iPod_Control/Music/F01/x.mp3");
+    EXPECT_FALSE(platform->FindFile("d:\\iPod_Control\\Music\\F01\\x.mp3"));
+}
+
+TEST_F(Paths, FilesAddedAfterAListingAreFound) {
+    // The first look-up lists F00; the new file arrives within the same second.
+    EXPECT_FALSE(platform->FindFile("d:\\iPod_Control\\Music\\F00\\new.mp3"));
+    WriteFile(ipod + "/iPod_Control/Music/F00/NEW.MP3", "x");
+    EXPECT_EQ(platform->FindFile("d:\\iPod_Control\\Music\\F00\\new.mp3"), 1);
+    // And a folder renamed under a cached caseless match is followed.
+    std::filesystem::rename(ipod + "/iPod_Control/Music/F00", ipod + "/iPod_Control/Music/f00x");
+    EXPECT_FALSE(platform->FindFile("d:\\iPod_Control\\music\\F00\\new.mp3"));
+    EXPECT_EQ(platform->FindFile("d:\\iPod_Control\\music\\F00X\\new.mp3"), 1);
+}
+
+TEST_F(Paths, FixedDriveNamesAreExact) {
+    WriteFile(sys.At("/home/u/Yesterday.mp3"), "x");
+    EXPECT_EQ(platform->ToLinuxPath("c:\\home\\u\\yesterday.mp3"), sys.At("/home/u/yesterday.mp3"));
+    EXPECT_FALSE(platform->FindFile("c:\\home\\u\\yesterday.mp3"));
+    EXPECT_TRUE(platform->FindFile("C:\\home\\u\\Yesterday.mp3"));
+    // No drive named: the path lies on c:.
+    EXPECT_EQ(platform->ToLinuxPath("\\apces.cnt"), sys.At("/apces.cnt"));
+    EXPECT_EQ(platform->ToLinuxPath("apces.cnt"), sys.At("/apces.cnt"));
+}
+
+TEST_F(Paths, DotsAndEmptyNamesNeverLeaveTheDrive) {
+    EXPECT_EQ(platform->ToLinuxPath("e:\\..\\..\\etc\\passwd"), sys.At("/mnt/card/etc/passwd"));
+    EXPECT_EQ(platform->ToLinuxPath("d:\\a\\..\\..\\..\\b/../../c"), ipod + "/c");
+    // A "/" inside a name separates too, so it cannot smuggle ".." past the clamp.
+    EXPECT_EQ(platform->ToLinuxPath("d:\\x/../../../etc"), ipod + "/etc");
+    EXPECT_EQ(platform->ToLinuxPath("c:\\..\\..\\etc"), sys.At("/etc"));
+    EXPECT_EQ(platform->ToLinuxPath("d:\\\\iPod_Control\\.\\\\iTunes\\"),
+              ipod + "/iPod_Control/iTunes");
+    EXPECT_EQ(platform->ToLinuxPath("d:"), ipod);
+    // Everything after a NUL is dropped, as a C caller would see it.
+    EXPECT_EQ(platform->ToLinuxPath(std::string("d:\\a\0\\..\\..\\x", 12)), ipod + "/a");
+    EXPECT_EQ(platform->ToLinuxPath("q:\\x"), "");
+    EXPECT_EQ(platform->ToLinuxPath("1:\\x"), "");
+}
+
+TEST_F(Paths, LinuxPathsTakeTheLongestLetteredRoot) {
+    EXPECT_EQ(platform->ToProgramPath(ipod + "/Music/a.mp3"), "d:\\Music\\a.mp3");
+    EXPECT_EQ(platform->ToProgramPath(ipod), "d:");
+    EXPECT_EQ(platform->ToProgramPath(sys.At("/media/u/MY IPODX/a")), "c:\\media\\u\\MY IPODX\\a");
+    EXPECT_EQ(platform->ToProgramPath(sys.At("/home/u/Music/")), "c:\\home\\u\\Music");
+    EXPECT_EQ(platform->ToProgramPath(sys.At("/home/u/../u/./x")), "c:\\home\\u\\x");
+    EXPECT_EQ(platform->ToProgramPath(sys.Root()), "c:");
+    EXPECT_EQ(platform->ToProgramPath(sys.dir / "elsewhere"), "");
+    EXPECT_EQ(platform->ToProgramPath("relative/path"), "");
+    EXPECT_EQ(platform->DisplayPath("d:\\Music\\a.mp3"), ipod + "/Music/a.mp3");
+    EXPECT_EQ(platform->DisplayPath("q:\\x"), "q:\\x");
+
+    MakeDirs(sys.dir / "copy");
+    sys.MapDrive("k:", sys.dir / "copy");
+    platform->GetLogicalDrives();
+    EXPECT_EQ(platform->ToProgramPath(sys.dir / "copy/Music"), "k:\\Music");
+}
+
+TEST(PathsRealRoot, RootFolderSlashGivesRealPaths) {
+    TempDir dir;
+    PosixRoots roots;
+    roots.mountinfo = dir / "none";
+    roots.configHome = dir / "config";
+    roots.dataHome = dir / "data";
+    PosixPlatform platform(roots);
+    EXPECT_EQ(platform.ToLinuxPath("c:\\etc\\hostname"), "/etc/hostname");
+    std::string expected = "c:" + dir.path() + "/x";
+    std::replace(expected.begin(), expected.end(), '/', '\\');
+    EXPECT_EQ(platform.ToProgramPath(dir / "x"), expected);
+}
+
+} // namespace
+} // namespace korvello::test
