@@ -1,0 +1,137 @@
+// korvello-cli run as a program against iPod folders in a temporary tree.
+#include "IpodTree.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <sstream>
+#include <sys/wait.h>
+
+using namespace korvello;
+using namespace korvello::test;
+namespace itdb = korvello::itdb;
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+    std::vector<std::string> lines;
+};
+
+class Cli : public ::testing::Test {
+protected:
+    IpodTree tree_;
+
+    // Runs korvello-cli with the given arguments (already shell-quoted where needed) and
+    // a configuration folder of the tree's own, never the user's.
+    CliRun Call(const std::string& args) {
+        const std::string errFile = tree_.Dir() / "stderr.txt";
+        const std::string command = "XDG_CONFIG_HOME='" + (tree_.Dir() / "config") +
+                                    "' XDG_DATA_HOME='" + (tree_.Dir() / "data") +
+                                    "' ASAN_OPTIONS=detect_leaks=0 '" KORVELLO_CLI_PATH "' " +
+                                    args + " 2>'" + errFile + "'";
+        CliRun run;
+        FILE* pipe = popen(command.c_str(), "r");
+        if (pipe == nullptr)
+            return run;
+        std::array<char, 4096> buffer{};
+        std::size_t n = 0;
+        while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+            run.out.append(buffer.data(), n);
+        const int raw = pclose(pipe);
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        run.err = ReadFile(errFile);
+        std::istringstream lines(run.out);
+        for (std::string line; std::getline(lines, line);)
+            run.lines.push_back(line);
+        return run;
+    }
+
+    // A copy of an iPod in its own folder (not mapped), as --folder expects.
+    std::string MakeCopy() {
+        const std::string copy = tree_.Dir() / "copy";
+        itdb::ITunesDbWriter writer;
+        writer.AddTrack(7)
+            .Add(itdb::Title, "Tab\there")
+            .Add(itdb::Location, ":iPod_Control:Music:F00:ABCD.mp3")
+            .Add(itdb::Artist, "Back\\slash")
+            .Add(itdb::Comment, "line one\nline two\r")
+            .Add(itdb::FileType, "MPEG audio file");
+        writer.AddTrack(8).Add(itdb::Title, "Caf\u00e9").Add(itdb::Grouping, "G");
+        writer.WriteFile(copy + "/iPod_Control/iTunes/iTunesDB");
+        WriteFile(copy + "/iPod_Control/Music/F00/ABCD.mp3", std::string(1572864, 'x'));
+        return copy;
+    }
+};
+
+const char* const kHeader =
+    "SongId\tTitle\tLocation\tFileSize\tAlbum\tArtist\tGenre\tFileType\tComment\tEQSetting\t"
+    "Composer\tGrouping";
+
+} // namespace
+
+TEST_F(Cli, ListsAFolderWithEscapedValues) {
+    const std::string copy = MakeCopy();
+    const CliRun run = Call("list --folder '" + copy + "'");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    ASSERT_EQ(run.lines.size(), 3u) << run.out;
+    EXPECT_EQ(run.lines[0], kHeader);
+    EXPECT_EQ(run.lines[1], "7\tTab\\there\te:\\\\iPod_Control\\\\Music\\\\F00\\\\ABCD.mp3\t1.5MB\t"
+                            "\tBack\\\\slash\t\tMPEG audio file\tline one\\nline two\\r\t\t\t");
+    EXPECT_EQ(run.lines[2], "8\tCaf\u00e9\te:\t\t\t\t\t\t\t\t\tG");
+    // The user's drives folder was not touched by the mapping.
+    EXPECT_FALSE(Exists(tree_.Dir() / "config/korvello/drives/e:/iPod_Control/Music"));
+}
+
+TEST_F(Cli, FindsTheMappedIpodByScanOrByLetter) {
+    itdb::ITunesDbWriter writer;
+    writer.AddTrack(1).Add(itdb::Title, "On e");
+    tree_.WriteDatabase(writer);
+
+    for (const char* args : {"list", "list --drive E:", "list --drive=e"}) {
+        const CliRun run = Call(args);
+        EXPECT_EQ(run.status, 0) << args << ": " << run.err;
+        ASSERT_EQ(run.lines.size(), 2u) << args;
+        EXPECT_EQ(run.lines[1].substr(0, 5), "1\tOn ");
+    }
+
+    const CliRun drives = Call("drives");
+    EXPECT_EQ(drives.status, 0);
+    ASSERT_FALSE(drives.lines.empty());
+    EXPECT_EQ(drives.lines[0], "Drive\tType\tMapped\tLabel\tRoot\tiPod");
+    EXPECT_NE(drives.out.find("e:\tremovable\tyes\tipod\t" + tree_.Ipod() + "\tyes\n"),
+              std::string::npos)
+        << drives.out;
+}
+
+TEST_F(Cli, NoDatabaseOrFolderExitsWithOne) {
+    MakeDirs(tree_.Dir() / "plain");
+    for (const std::string& args :
+         {"list --folder '" + (tree_.Dir() / "plain") + "'",
+          "list --folder '" + (tree_.Dir() / "nowhere") + "'", std::string("list --drive q:")}) {
+        const CliRun run = Call(args);
+        EXPECT_EQ(run.status, 1) << args;
+        EXPECT_EQ(run.out, "") << args;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    }
+}
+
+TEST_F(Cli, UsageErrorsExitWithTwoAndHelpWithZero) {
+    for (const char* args : {"", "frobnicate", "list --bogus", "list --drive",
+                             "list --drive 7:", "list --drive e: --folder /tmp", "list extra",
+                             "drives --folder /tmp"}) {
+        const CliRun run = Call(args);
+        EXPECT_EQ(run.status, 2) << args;
+        EXPECT_EQ(run.out, "") << args;
+        EXPECT_FALSE(run.err.empty()) << args;
+    }
+    for (const char* args : {"--help", "list --help", "drives -h"}) {
+        const CliRun run = Call(args);
+        EXPECT_EQ(run.status, 0) << args;
+        EXPECT_NE(run.out.find("usage: korvello-cli"), std::string::npos) << args;
+    }
+}
