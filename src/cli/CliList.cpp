@@ -5,6 +5,7 @@
 #include "musicdb/iPodcomponent.h"
 #include "platform/Text.h"
 
+#include <cerrno>
 #include <ostream>
 
 namespace korvello::cli {
@@ -48,7 +49,9 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     out.flush();
     if (!out) {
-        err << "korvello-cli: cannot write the list\n";
+        // A reader that closed the pipe early wanted no more; anything else is worth a word.
+        if (errno != EPIPE)
+            err << "korvello-cli list: cannot write the list\n";
         return kExitNotFound;
     }
     return kExitOk;

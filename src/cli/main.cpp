@@ -2,6 +2,7 @@
 #include "cli/Cli.h"
 
 #include <clocale>
+#include <csignal>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -36,6 +37,9 @@ void PrintUsage(std::ostream& out) {
 int main(int argc, char** argv) {
     // Collation and the decimal separator follow the user's locale, as in the program.
     std::setlocale(LC_ALL, "");
+    // A reader that stops early (korvello-cli list | head) must not kill the run before
+    // it has tidied up; the write then simply fails.
+    std::signal(SIGPIPE, SIG_IGN);
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         PrintUsage(std::cerr);
