@@ -1,0 +1,110 @@
+// The per-user registry stand-in, user.reg: typed values, names without regard to case,
+// unknown lines kept, and a damaged file never silently lost.
+
+#include "FakeSystem.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace korvello::test {
+namespace {
+
+constexpr const char* kKey = "Software\\Korvello";
+
+class Registry : public ::testing::Test {
+protected:
+    void SetUp() override { platform = sys.MakePlatform(); }
+
+    FakeSystem sys;
+    std::unique_ptr<PosixPlatform> platform;
+    std::string file = sys.At("/home/u/.config/korvello/user.reg");
+};
+
+TEST_F(Registry, FirstRunCreatesTheKeyAndStoresDwords) {
+    EXPECT_EQ(platform->RegQueryValue(kKey, "DBClickPlaySong").type, RegType::Missing);
+    ASSERT_TRUE(platform->RegCreateKey(kKey));
+    EXPECT_EQ(ReadFile(file), "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Korvello]\n");
+    ASSERT_TRUE(platform->RegSetDword(kKey, "DBClickPlaySong", 1));
+    ASSERT_TRUE(platform->RegSetDword(kKey, "OverWriteExistFile", 0));
+    ASSERT_TRUE(platform->RegSetDword(kKey, "dbclickplaysong", 0xDEADBEEF));
+    EXPECT_EQ(ReadFile(file), "REGEDIT4\n"
+                              "[HKEY_CURRENT_USER\\Software\\Korvello]\n"
+                              "\"DBClickPlaySong\"=dword:deadbeef\n"
+                              "\"OverWriteExistFile\"=dword:00000000\n");
+    const RegValue value = platform->RegQueryValue("software\\KORVELLO", "DBCLICKPLAYSONG");
+    EXPECT_EQ(value.type, RegType::Dword);
+    EXPECT_EQ(value.dword, 0xDEADBEEFu);
+    // A second create changes nothing.
+    ASSERT_TRUE(platform->RegCreateKey(kKey));
+    EXPECT_EQ(platform->RegQueryValue(kKey, "OverWriteExistFile").type, RegType::Dword);
+}
+
+TEST_F(Registry, TypesAndUnknownLinesAreKept) {
+    WriteFile(file, "REGEDIT4\r\n"
+                    "\r\n"
+                    "[HKEY_CURRENT_USER\\Software\\Other]\r\n"
+                    "\"DBClickPlaySong\"=dword:00000007\r\n"
+                    "\r\n"
+                    "[HKEY_CURRENT_USER\\Software\\Korvello]\r\n"
+                    "; a comment\r\n"
+                    "\"DBClickPlaySong\"=\"1\"\r\n"
+                    "\"Blob\"=hex:01,02,\\\r\n"
+                    "  03,04\r\n"
+                    "\"Path\"=\"C:\\\\Music \\\"best\\\"\"\r\n"
+                    "@=\"default\"\r\n");
+    // A REG_SZ under a DWORD's name reads as a string, which the program takes as missing.
+    const RegValue asText = platform->RegQueryValue(kKey, "DBClickPlaySong");
+    EXPECT_EQ(asText.type, RegType::String);
+    EXPECT_EQ(asText.text, "1");
+    EXPECT_EQ(platform->RegQueryValue(kKey, "Path").text, "C:\\Music \"best\"");
+    EXPECT_EQ(platform->RegQueryValue(kKey, "Blob").type, RegType::Missing);
+    EXPECT_EQ(platform->RegQueryValue("Software\\Other", "DBClickPlaySong").dword, 7u);
+
+    ASSERT_TRUE(platform->RegSetDword(kKey, "DBClickPlaySong", 0));
+    ASSERT_TRUE(platform->RegSetDword(kKey, "Blob", 2));
+    ASSERT_TRUE(platform->RegSetDword(kKey, "OverWriteExistFile", 1));
+    EXPECT_EQ(ReadFile(file), "REGEDIT4\r\n"
+                              "\r\n"
+                              "[HKEY_CURRENT_USER\\Software\\Other]\r\n"
+                              "\"DBClickPlaySong\"=dword:00000007\r\n"
+                              "\r\n"
+                              "[HKEY_CURRENT_USER\\Software\\Korvello]\r\n"
+                              "; a comment\r\n"
+                              "\"DBClickPlaySong\"=dword:00000000\r\n"
+                              "\"Blob\"=dword:00000002\r\n"
+                              "\"Path\"=\"C:\\\\Music \\\"best\\\"\"\r\n"
+                              "@=\"default\"\r\n"
+                              "\"OverWriteExistFile\"=dword:00000001\r\n");
+}
+
+TEST_F(Registry, DamagedFileReadsAsMissingAndIsKeptAsideOnTheNextWrite) {
+    const std::string damaged = "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Korvello]\n"
+                                "\"DBClickPlaySong\"=dword:zz\n";
+    WriteFile(file, damaged);
+    EXPECT_EQ(platform->RegQueryValue(kKey, "DBClickPlaySong").type, RegType::Missing);
+    ASSERT_TRUE(platform->RegSetDword(kKey, "DBClickPlaySong", 1));
+    EXPECT_EQ(ReadFile(file + ".damaged"), damaged);
+    EXPECT_EQ(platform->RegQueryValue(kKey, "DBClickPlaySong").dword, 1u);
+
+    // A second damaged file does not replace the first copy.
+    const std::string garbage = std::string("\x00\x01 binary", 9);
+    WriteFile(file, garbage);
+    EXPECT_EQ(platform->RegQueryValue(kKey, "DBClickPlaySong").type, RegType::Missing);
+    ASSERT_TRUE(platform->RegCreateKey(kKey));
+    EXPECT_EQ(ReadFile(file + ".damaged"), damaged);
+    EXPECT_EQ(ReadFile(file + ".damaged.1"), garbage);
+    EXPECT_EQ(ReadFile(file), "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Korvello]\n");
+}
+
+TEST_F(Registry, UnwritableConfigFolderIsReported) {
+    // The configuration folder's place is taken by a regular file.
+    WriteFile(sys.At("/home/u/.config/korvello"), "not a folder");
+    EXPECT_FALSE(platform->RegCreateKey(kKey));
+    EXPECT_FALSE(platform->RegSetDword(kKey, "DBClickPlaySong", 1));
+    EXPECT_EQ(platform->RegQueryValue(kKey, "DBClickPlaySong").type, RegType::Missing);
+    EXPECT_FALSE(platform->RegSetDword(kKey, "Bad\nName", 1));
+}
+
+} // namespace
+} // namespace korvello::test
