@@ -1,0 +1,157 @@
+// Wires the song table, the category lists, their popup menus and the search box to the
+// main window's handlers, and gives the tables their looks.
+#include "browser/ITunesStringGrid.h"
+#include "core/FrmMain.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+
+namespace korvello {
+
+namespace {
+
+// The play symbol shown in column 0 of every song row: a 16 x 16 circle with a triangle.
+QPixmap MakePlayIcon() {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(60, 110, 170), 1.2));
+    p.setBrush(QColor(120, 170, 225));
+    p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
+    QPainterPath triangle;
+    triangle.moveTo(6.2, 4.6);
+    triangle.lineTo(11.6, 8.0);
+    triangle.lineTo(6.2, 11.4);
+    triangle.closeSubpath();
+    p.fillPath(triangle, Qt::white);
+    return pixmap;
+}
+
+} // namespace
+
+void TFormMain::ConnectBrowser() {
+    playIcon_ = MakePlayIcon();
+
+    // Song table.
+    TITunesStringGrid* songs = AdvStringGridSong;
+    songs->SetColCount(12);
+    songs->SetFixedRows(1);
+    songs->SetFixedCols(1);
+    songs->SetColumnsResizable(true);
+    songs->SetScrollBarsBoth(true);
+    songs->SetCellTextColor(palette().color(QPalette::Shadow));
+    songs->OnCanSort = [this](int col, bool& allow) {
+        AdvStringGridSongCanSort(col, allow);
+    };
+    songs->OnRightClickCell = [this](int row, int col) {
+        AdvStringGridSongRightClickCell(row, col);
+    };
+    songs->OnMouseUp = [this](Qt::MouseButton) {
+        AdvStringGridSongMouseUp();
+    };
+    songs->OnKeyDown = [this](int key, Qt::KeyboardModifiers m) {
+        AdvStringGridSongKeyDown(key, m);
+    };
+    songs->OnDblClickCell = [this](int row, int col) {
+        AdvStringGridSongDblClickCell(row, col);
+    };
+
+    SunPopupMenuSongs = new QMenu(songs);
+    SunPopupMenuSongs->setObjectName(QStringLiteral("SunPopupMenuSongs"));
+    CopyoutSong =
+        SunPopupMenuSongs->addAction(QStringLiteral("Copy"), this, [this] { CopyoutSongClick(); });
+    CopyoutSong->setObjectName(QStringLiteral("CopyoutSong"));
+    StopCopyOut =
+        SunPopupMenuSongs->addAction(QStringLiteral("Stop"), this, [this] { StopCopyOutClick(); });
+    StopCopyOut->setObjectName(QStringLiteral("StopCopyOut"));
+    SunPopupMenuSongs
+        ->addAction(QStringLiteral("Select All"), this, [this] { SelectAllSongClick(); })
+        ->setObjectName(QStringLiteral("SelectAllSong"));
+    SunPopupMenuSongs
+        ->addAction(QStringLiteral("Invert Select"), this, [this] { InvertSelectSongClick(); })
+        ->setObjectName(QStringLiteral("InvertSelectSong"));
+    SunPopupMenuSongs
+        ->addAction(QStringLiteral("Clear Select"), this, [this] { ClearSelectSongClick(); })
+        ->setObjectName(QStringLiteral("ClearSelectSong"));
+    connect(SunPopupMenuSongs, &QMenu::aboutToShow, this, [this] { SunPopupMenuSongsPopup(); });
+    songs->SetPopupMenu(SunPopupMenuSongs);
+
+    // Category lists.
+    struct ListSetup {
+        TITunesStringGrid* list;
+        QMenu** menu;
+        const char* menuName;
+        const char* itemPrefix;
+        void (TFormMain::*click)();
+    };
+    const ListSetup lists[] = {
+        {ArtistList, &SunPopupMenuArtist, "SunPopupMenuArtist", "Artist",
+         &TFormMain::ArtistListClick},
+        {AlbumList, &SunPopupMenuAlbum, "SunPopupMenuAlbum", "Album", &TFormMain::AlbumListClick},
+        {FileTypeList, &SunPopupMenuFileType, "SunPopupMenuFileType", "FileType",
+         &TFormMain::FileTypeListClick}};
+    for (const ListSetup& s : lists) {
+        TITunesStringGrid* list = s.list;
+        list->SetColCount(2);
+        list->SetFixedRows(0);
+        list->SetFixedCols(0);
+        list->SetColumnsResizable(list == ArtistList);
+        list->SetScrollBarsBoth(false);
+        list->SetCellTextColor(Qt::black);
+        list->OnClick = [this, click = s.click] {
+            (this->*click)();
+        };
+        list->OnMouseUp = [this, list](Qt::MouseButton) {
+            ListFilter(list);
+        };
+        list->OnRightClickCell = [this, list](int row, int) {
+            ListRightClickCell(list, row);
+        };
+        list->OnKeyDown = [this, list](int key, Qt::KeyboardModifiers m) {
+            ListKeyDown(list, key, m);
+        };
+
+        QMenu* menu = new QMenu(list);
+        menu->setObjectName(QString::fromLatin1(s.menuName));
+        const QString prefix = QString::fromLatin1(s.itemPrefix);
+        menu->addAction(QStringLiteral("Select All"), this,
+                        [this, list] { SelectAllListClick(list); })
+            ->setObjectName(QStringLiteral("SelectAll") + prefix);
+        menu->addAction(QStringLiteral("Invert Select"), this,
+                        [this, list] { InvertSelectListClick(list); })
+            ->setObjectName(QStringLiteral("InvertSelect") + prefix);
+        menu->addAction(QStringLiteral("Clear Select"), this,
+                        [this, list] { ClearSelectListClick(list); })
+            ->setObjectName(QStringLiteral("ClearSelect") + prefix);
+        connect(menu, &QMenu::aboutToShow, this, [this, menu] { SunPopupMenuListPopup(menu); });
+        list->SetPopupMenu(menu);
+        *s.menu = menu;
+    }
+
+    // Switch buttons: the artist list and its tab are active from the start.
+    connect(LumoButtonSmall1, &QPushButton::clicked, this, [this] { LumoButtonSmall1Click(); });
+    connect(LumoButtonSmall2, &QPushButton::clicked, this, [this] { LumoButtonSmall2Click(); });
+    connect(LumoButtonSmall3, &QPushButton::clicked, this, [this] { LumoButtonSmall3Click(); });
+    StyleTab(LumoButtonSmall1, true);
+    StyleTab(LumoButtonSmall2, false);
+    StyleTab(LumoButtonSmall3, false);
+
+    Edit1->installEventFilter(this);
+}
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Edit1 && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        Edit1KeyDown(key->key(), key->modifiers());
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace korvello

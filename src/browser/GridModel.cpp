@@ -1,0 +1,418 @@
+#include "browser/GridModel.h"
+
+#include <QCollator>
+#include <QCollatorSortKey>
+#include <QLocale>
+
+#include <algorithm>
+#include <charconv>
+#include <numeric>
+
+namespace korvello {
+
+namespace {
+
+const std::string kEmpty;
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+} // namespace
+
+bool ParseGridNumber(const std::string& text, double& value) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && IsBlank(text[begin]))
+        ++begin;
+    while (end > begin && IsBlank(text[end - 1]))
+        --end;
+    std::size_t i = begin;
+    bool negative = false;
+    if (i < end && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    // Checked by hand first: from_chars alone would also take "inf", "nan" and exponents,
+    // and a title such as "Inf" must stay text.
+    const std::size_t digitsBegin = i;
+    bool anyDigit = false;
+    bool point = false;
+    for (; i < end; ++i) {
+        if (IsDigit(text[i])) {
+            anyDigit = true;
+        } else if (text[i] == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    if (!anyDigit)
+        return false;
+    double parsed = 0;
+    const auto result = std::from_chars(text.data() + digitsBegin, text.data() + end, parsed,
+                                        std::chars_format::fixed);
+    if (result.ec != std::errc() || result.ptr != text.data() + end)
+        return false;
+    value = negative ? -parsed : parsed;
+    return true;
+}
+
+GridModel::GridModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+bool GridModel::InRange(int col, int row) const {
+    return col >= 0 && col < colCount_ && row >= 0 && row < RowCount();
+}
+
+const std::string& GridModel::Cell(int col, int row) const {
+    if (!InRange(col, row))
+        return kEmpty;
+    const auto& cells = rows_[static_cast<std::size_t>(row)].cells;
+    return static_cast<std::size_t>(col) < cells.size() ? cells[static_cast<std::size_t>(col)]
+                                                        : kEmpty;
+}
+
+void GridModel::SetCell(int col, int row, const std::string& text) {
+    if (!InRange(col, row))
+        return;
+    auto& cells = rows_[static_cast<std::size_t>(row)].cells;
+    if (static_cast<std::size_t>(col) >= cells.size()) {
+        if (text.empty())
+            return;
+        cells.resize(static_cast<std::size_t>(col) + 1);
+    }
+    cells[static_cast<std::size_t>(col)] = text;
+    CellChanged(col, row, {Qt::DisplayRole});
+}
+
+QPixmap GridModel::Picture(int col, int row) const {
+    if (!InRange(col, row))
+        return {};
+    for (const auto& [c, picture] : rows_[static_cast<std::size_t>(row)].pictures) {
+        if (c == col)
+            return picture;
+    }
+    return {};
+}
+
+void GridModel::SetPicture(int col, int row, const QPixmap& picture) {
+    if (!InRange(col, row))
+        return;
+    auto& pictures = rows_[static_cast<std::size_t>(row)].pictures;
+    auto it = std::find_if(pictures.begin(), pictures.end(),
+                           [col](const auto& entry) { return entry.first == col; });
+    if (picture.isNull()) {
+        if (it == pictures.end())
+            return;
+        pictures.erase(it);
+    } else if (it == pictures.end()) {
+        pictures.emplace_back(col, picture);
+    } else {
+        it->second = picture;
+    }
+    CellChanged(col, row, {Qt::DecorationRole});
+}
+
+void GridModel::ClearCells() {
+    for (auto& row : rows_) {
+        row.cells.clear();
+        row.pictures.clear();
+    }
+    if (Updating())
+        return;
+    if (HeaderRows() > 0 && colCount_ > 0)
+        Q_EMIT headerDataChanged(Qt::Horizontal, 0, colCount_ - 1);
+    RowsChanged(HeaderRows(), RowCount() - 1, {Qt::DisplayRole, Qt::DecorationRole});
+}
+
+void GridModel::SetRowCount(int rows) {
+    rows = std::max(rows, 0);
+    const int old = RowCount();
+    if (rows == old)
+        return;
+    const int header = HeaderRows();
+    const int oldModelRows = std::max(old - header, 0);
+    const int newModelRows = std::max(rows - header, 0);
+    const bool signal = !Updating() && oldModelRows != newModelRows;
+    if (rows < old) {
+        if (signal)
+            beginRemoveRows(QModelIndex(), newModelRows, oldModelRows - 1);
+        for (int r = rows; r < old; ++r)
+            markedCount_ -= marks_[static_cast<std::size_t>(r)] ? 1 : 0;
+        rows_.resize(static_cast<std::size_t>(rows));
+        marks_.resize(static_cast<std::size_t>(rows));
+        if (signal)
+            endRemoveRows();
+    } else {
+        if (signal)
+            beginInsertRows(QModelIndex(), oldModelRows, newModelRows - 1);
+        rows_.resize(static_cast<std::size_t>(rows));
+        marks_.resize(static_cast<std::size_t>(rows), 0);
+        if (signal)
+            endInsertRows();
+    }
+    // The header row appearing or going away changes the header's texts.
+    if (!Updating() && header > 0 && (old == 0 || rows == 0) && colCount_ > 0)
+        Q_EMIT headerDataChanged(Qt::Horizontal, 0, colCount_ - 1);
+}
+
+void GridModel::SetColCount(int cols) {
+    cols = std::max(cols, 0);
+    const int old = colCount_;
+    if (cols == old)
+        return;
+    if (cols < old) {
+        // Header sections exist whether or not there are rows, so the header hears of
+        // every column change through the column signals.
+        if (!Updating())
+            beginRemoveColumns(QModelIndex(), cols, old - 1);
+        colCount_ = cols;
+        for (auto& row : rows_) {
+            if (row.cells.size() > static_cast<std::size_t>(cols))
+                row.cells.resize(static_cast<std::size_t>(cols));
+            std::erase_if(row.pictures, [cols](const auto& entry) { return entry.first >= cols; });
+        }
+        if (!Updating())
+            endRemoveColumns();
+    } else {
+        if (!Updating())
+            beginInsertColumns(QModelIndex(), old, cols - 1);
+        colCount_ = cols;
+        if (!Updating())
+            endInsertColumns();
+    }
+}
+
+void GridModel::SetFixedRows(int n) {
+    n = std::max(n, 0);
+    if (n == fixedRows_)
+        return;
+    const bool headerChanges = (n > 0) != (fixedRows_ > 0);
+    if (headerChanges && !Updating()) {
+        beginResetModel();
+        fixedRows_ = n;
+        endResetModel();
+        return;
+    }
+    fixedRows_ = n;
+    RowsChanged(HeaderRows(), RowCount() - 1);
+}
+
+void GridModel::SetFixedCols(int n) {
+    n = std::max(n, 0);
+    if (n == fixedCols_)
+        return;
+    fixedCols_ = n;
+    RowsChanged(HeaderRows(), RowCount() - 1);
+}
+
+bool GridModel::Marked(int row) const {
+    return row >= 0 && row < RowCount() && marks_[static_cast<std::size_t>(row)] != 0;
+}
+
+void GridModel::SetMarkSilently(int row, bool marked) {
+    char& mark = marks_[static_cast<std::size_t>(row)];
+    if ((mark != 0) == marked)
+        return;
+    mark = marked ? 1 : 0;
+    markedCount_ += marked ? 1 : -1;
+}
+
+void GridModel::SetMarked(int row, bool marked) {
+    if (row < 0 || row >= RowCount() || Marked(row) == marked)
+        return;
+    SetMarkSilently(row, marked);
+    RowsChanged(row, row, {Qt::BackgroundRole, Qt::ForegroundRole});
+}
+
+void GridModel::MarkRange(int first, int last, bool marked) {
+    if (first > last)
+        std::swap(first, last);
+    first = std::max(first, 0);
+    last = std::min(last, RowCount() - 1);
+    if (first > last)
+        return;
+    int changedFirst = -1;
+    int changedLast = -1;
+    for (int r = first; r <= last; ++r) {
+        if (Marked(r) == marked)
+            continue;
+        SetMarkSilently(r, marked);
+        if (changedFirst < 0)
+            changedFirst = r;
+        changedLast = r;
+    }
+    if (changedFirst >= 0)
+        RowsChanged(changedFirst, changedLast, {Qt::BackgroundRole, Qt::ForegroundRole});
+}
+
+void GridModel::ClearMarks() {
+    ReplaceMarks({});
+}
+
+void GridModel::ReplaceMarks(const std::vector<char>& marks) {
+    int changedFirst = -1;
+    int changedLast = -1;
+    for (int r = 0; r < RowCount(); ++r) {
+        const bool wanted =
+            static_cast<std::size_t>(r) < marks.size() && marks[static_cast<std::size_t>(r)] != 0;
+        if (Marked(r) == wanted)
+            continue;
+        SetMarkSilently(r, wanted);
+        if (changedFirst < 0)
+            changedFirst = r;
+        changedLast = r;
+    }
+    if (changedFirst >= 0)
+        RowsChanged(changedFirst, changedLast, {Qt::BackgroundRole, Qt::ForegroundRole});
+}
+
+void GridModel::SetTextColor(const QColor& color) {
+    if (color == textColor_)
+        return;
+    textColor_ = color;
+    RowsChanged(HeaderRows(), RowCount() - 1, {Qt::ForegroundRole});
+}
+
+void GridModel::BeginUpdate() {
+    if (updateDepth_++ == 0)
+        beginResetModel();
+}
+
+void GridModel::EndUpdate() {
+    if (updateDepth_ == 0)
+        return;
+    if (--updateDepth_ == 0)
+        endResetModel();
+}
+
+void GridModel::SortRows(int col, bool ascending) {
+    const int first = fixedRows_;
+    const int count = RowCount() - first;
+    if (col < 0 || col >= colCount_ || count < 2)
+        return;
+
+    // Keys are made once per row: a number, or a collation key of the text, so the sort
+    // itself only compares numbers and byte strings.
+    // Qt's collator orders the C locale by code point, letter case included ("Zoo" before
+    // "apple"); the English collation is ICU's root order and ignores case as asked.
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    QCollator collator{locale};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::vector<double> numbers(static_cast<std::size_t>(count), 0.0);
+    std::vector<int> textKeyOf(static_cast<std::size_t>(count), -1);
+    std::vector<QCollatorSortKey> textKeys;
+    for (int i = 0; i < count; ++i) {
+        const std::string& text = Cell(col, first + i);
+        double value = 0;
+        if (ParseGridNumber(text, value)) {
+            numbers[static_cast<std::size_t>(i)] = value;
+        } else {
+            textKeyOf[static_cast<std::size_t>(i)] = static_cast<int>(textKeys.size());
+            textKeys.push_back(collator.sortKey(QString::fromUtf8(text)));
+        }
+    }
+    // Numbers first, then texts: comparing a number with a text as text while comparing
+    // two numbers by value would not be a consistent order ("9" < "10" < "1a" < "9").
+    auto less = [&](int a, int b) {
+        const int ka = textKeyOf[static_cast<std::size_t>(a)];
+        const int kb = textKeyOf[static_cast<std::size_t>(b)];
+        if ((ka < 0) != (kb < 0))
+            return ka < 0;
+        if (ka < 0)
+            return numbers[static_cast<std::size_t>(a)] < numbers[static_cast<std::size_t>(b)];
+        return textKeys[static_cast<std::size_t>(ka)].compare(
+                   textKeys[static_cast<std::size_t>(kb)]) < 0;
+    };
+    std::vector<int> order(static_cast<std::size_t>(count));
+    std::iota(order.begin(), order.end(), 0);
+    if (ascending)
+        std::stable_sort(order.begin(), order.end(), less);
+    else
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return less(b, a); });
+
+    std::vector<Row> sorted;
+    sorted.reserve(static_cast<std::size_t>(count));
+    for (int index : order)
+        sorted.push_back(std::move(rows_[static_cast<std::size_t>(first + index)]));
+    std::move(sorted.begin(), sorted.end(), rows_.begin() + first);
+    // Row positions keep their identity (marks, the current row), so for the view this is
+    // new content in the same rows rather than moved rows.
+    RowsChanged(first, RowCount() - 1, {Qt::DisplayRole, Qt::DecorationRole});
+}
+
+void GridModel::RowsChanged(int first, int last, const QList<int>& roles) {
+    if (Updating() || colCount_ == 0)
+        return;
+    first = std::max(ModelRow(first), 0);
+    last = std::min(ModelRow(last), rowCount() - 1);
+    if (first > last)
+        return;
+    Q_EMIT dataChanged(index(first, 0), index(last, colCount_ - 1), roles);
+}
+
+void GridModel::CellChanged(int col, int row, const QList<int>& roles) {
+    if (Updating())
+        return;
+    if (row < HeaderRows()) {
+        Q_EMIT headerDataChanged(Qt::Horizontal, col, col);
+        return;
+    }
+    const QModelIndex cell = index(ModelRow(row), col);
+    Q_EMIT dataChanged(cell, cell, roles);
+}
+
+int GridModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : std::max(RowCount() - HeaderRows(), 0);
+}
+
+int GridModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : colCount_;
+}
+
+QVariant GridModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid())
+        return {};
+    const int row = GridRow(index.row());
+    const int col = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+        return QString::fromUtf8(Cell(col, row));
+    case Qt::DecorationRole: {
+        const QPixmap picture = Picture(col, row);
+        return picture.isNull() ? QVariant() : QVariant(picture);
+    }
+    case Qt::BackgroundRole:
+        if (IsFixedCell(col, row))
+            return FixedColor();
+        if (Marked(row))
+            return MarkColor();
+        // The other band is the palette's base colour, which the view paints by itself.
+        return (row - fixedRows_) % 2 == 0 ? QVariant(BandColor()) : QVariant();
+    case Qt::ForegroundRole:
+        return IsFixedCell(col, row) || Marked(row) ? QColor(Qt::black) : textColor_;
+    default:
+        return {};
+    }
+}
+
+QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || HeaderRows() == 0)
+        return {};
+    if (section < 0 || section >= colCount_)
+        return {};
+    return QString::fromUtf8(Cell(section, 0));
+}
+
+Qt::ItemFlags GridModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+}
+
+} // namespace korvello

@@ -1,0 +1,117 @@
+#pragma once
+// The cell storage of TITunesStringGrid, offered to Qt's table view as a table model.
+//
+// The program addresses cells by the grid's own row numbers, in which row 0 is the header
+// row when the grid has fixed rows; the model leaves that header row out of its rows and
+// offers its texts as the horizontal header instead. Cells stay UTF-8 std::string and are
+// turned into QString only when the view asks for them, so a refill of 50,000 songs costs
+// no conversions. Marks live here too: they colour whole rows, so the view learns of a
+// changed mark through the same dataChanged signal as of a changed text.
+
+#include <QAbstractTableModel>
+#include <QColor>
+#include <QPixmap>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace korvello {
+
+class GridModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    // Colours of the painted rows, shared by the model's roles and the grid's painting.
+    static QColor BandColor() { return QColor(251, 254, 204); }
+    static QColor MarkColor() { return QColor(197, 212, 242); }
+    static QColor FixedColor() { return QColor(166, 202, 240); }
+
+    explicit GridModel(QObject* parent = nullptr);
+
+    // Storage, in the grid's row numbers. Reads outside the table give empty values and
+    // writes outside it are dropped.
+    const std::string& Cell(int col, int row) const;
+    void SetCell(int col, int row, const std::string& text);
+    QPixmap Picture(int col, int row) const;
+    void SetPicture(int col, int row, const QPixmap& picture);
+    void ClearCells();
+
+    int RowCount() const { return static_cast<int>(rows_.size()); }
+    void SetRowCount(int rows);
+    int ColCount() const { return colCount_; }
+    void SetColCount(int cols);
+    int FixedRows() const { return fixedRows_; }
+    void SetFixedRows(int n);
+    int FixedCols() const { return fixedCols_; }
+    void SetFixedCols(int n);
+    // 1 when the first fixed row is shown as the view's horizontal header, else 0.
+    int HeaderRows() const { return fixedRows_ > 0 ? 1 : 0; }
+    bool IsFixedCell(int col, int row) const { return row < fixedRows_ || col < fixedCols_; }
+    // Rows that the user's gestures may mark: the data rows.
+    bool IsMarkableRow(int row) const { return row >= fixedRows_ && row < RowCount(); }
+
+    bool Marked(int row) const;
+    void SetMarked(int row, bool marked);
+    // Sets the marks of rows first..last (either order), clamped to the table.
+    void MarkRange(int first, int last, bool marked);
+    void ClearMarks();
+    // Gives every row the mark it has in `marks` (rows past its end are unmarked).
+    void ReplaceMarks(const std::vector<char>& marks);
+    const std::vector<char>& Marks() const { return marks_; }
+    int MarkedCount() const { return markedCount_; }
+
+    void SetTextColor(const QColor& color);
+    QColor TextColor() const { return textColor_; }
+
+    // Between BeginUpdate and the matching EndUpdate setters send no signals; the outermost
+    // EndUpdate resets the model once.
+    void BeginUpdate();
+    void EndUpdate();
+    bool Updating() const { return updateDepth_ > 0; }
+
+    // Moves whole data rows (fixed rows stay) into the order of column `col`; marks stay at
+    // their row positions. Cells that both read as numbers compare by value and come
+    // before the other cells, which compare as text without regard to letter case; equal
+    // cells keep their order.
+    void SortRows(int col, bool ascending);
+
+    // Grid row of a model row and back.
+    int GridRow(int modelRow) const { return modelRow + HeaderRows(); }
+    int ModelRow(int gridRow) const { return gridRow - HeaderRows(); }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    // A row keeps only the cells up to its last written one; missing cells read as empty,
+    // so growing the table allocates nothing per row.
+    struct Row {
+        std::vector<std::string> cells;
+        std::vector<std::pair<int, QPixmap>> pictures;
+    };
+
+    bool InRange(int col, int row) const;
+    void SetMarkSilently(int row, bool marked);
+    // Tells the view that rows first..last (grid rows) changed, unless inside an update.
+    void RowsChanged(int first, int last, const QList<int>& roles = {});
+    void CellChanged(int col, int row, const QList<int>& roles);
+
+    std::vector<Row> rows_;
+    std::vector<char> marks_;
+    int markedCount_ = 0;
+    int colCount_ = 0;
+    int fixedRows_ = 0;
+    int fixedCols_ = 0;
+    int updateDepth_ = 0;
+    QColor textColor_ = Qt::black;
+};
+
+// True when `text` is a plain decimal number (blanks around it, a sign, digits with one
+// optional decimal point); its value goes to `value`.
+bool ParseGridNumber(const std::string& text, double& value);
+
+} // namespace korvello

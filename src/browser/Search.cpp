@@ -1,0 +1,118 @@
+// The search box and the selection commands of the four tables.
+#include "browser/ITunesStringGrid.h"
+#include "core/ErrorLog.h"
+#include "core/FrmMain.h"
+#include "platform/Text.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+
+namespace korvello {
+
+bool TFormMain::SearchFunc(const std::string& pattern, const std::string& subject) {
+    bool result = false;
+    Guard("SearchFunc:", [&] {
+        // Words are separated by runs of blanks; every word must occur in the subject,
+        // letter case significant.
+        std::size_t pos = 0;
+        while (true) {
+            pos = pattern.find_first_not_of(' ', pos);
+            if (pos == std::string::npos)
+                break;
+            const std::size_t end = pattern.find(' ', pos);
+            const std::string_view word =
+                std::string_view(pattern).substr(pos, end == std::string::npos ? end : end - pos);
+            if (subject.find(word) == std::string::npos)
+                return; // result stays false
+            if (end == std::string::npos)
+                break;
+            pos = end + 1;
+        }
+        result = true;
+    });
+    return result;
+}
+
+void TFormMain::Edit1KeyDown(int key, Qt::KeyboardModifiers /*shift*/) {
+    Guard("Edit1KeyPress:", [&] {
+        if (key != Qt::Key_Return && key != Qt::Key_Enter)
+            return;
+        if (!iPodFound || CopyRunning)
+            return;
+        const std::string text = Edit1->text().toStdString();
+        if (text.empty())
+            return;
+        // The character before the last one (the only one of a one-character text) must
+        // not be a blank.
+        const std::u16string chars = ToUtf16(text);
+        const char16_t tested = chars.size() >= 2 ? chars[chars.size() - 2] : chars[0];
+        if (tested == u' ')
+            return;
+        const std::vector<std::string> names{text};
+        DisPlaySongs(SongListMode::SearchSongs, &names);
+    });
+}
+
+void TFormMain::ShowSelectedCount() {
+    if (!iPodFound)
+        return;
+    int n = 0;
+    TITunesStringGrid* grid = AdvStringGridSong;
+    for (int row = 0; row < grid->RowCount(); ++row) {
+        if (grid->RowMarked(row) && !grid->Cells(1, row).empty())
+            ++n;
+    }
+    ShowStatus(std::to_string(n) + (n <= 1 ? " file" : " files") + " Selected");
+}
+
+void TFormMain::SelectAllSongClick() {
+    AdvStringGridSong->MarkRows(1, AdvStringGridSong->RowCount());
+    AdvStringGridSong->viewport()->update();
+    ShowSelectedCount();
+}
+
+void TFormMain::InvertSelectSongClick() {
+    TITunesStringGrid* grid = AdvStringGridSong;
+    for (int row = 1; row < grid->RowCount(); ++row)
+        grid->SetRowMarked(row, !grid->RowMarked(row));
+    grid->viewport()->update();
+    ShowSelectedCount();
+}
+
+void TFormMain::ClearSelectSongClick() {
+    TITunesStringGrid* grid = AdvStringGridSong;
+    for (int row = 1; row < grid->RowCount(); ++row)
+        grid->SetRowMarked(row, false);
+    grid->viewport()->update();
+    ShowSelectedCount();
+}
+
+// Select All of a list marks every entry from the second one on; the first entry and
+// "All ..." keep whatever mark they had.
+void TFormMain::SelectAllListClick(TITunesStringGrid* list) {
+    list->MarkRows(2, list->RowCount() - 1);
+    list->viewport()->update();
+    ListFilter(list);
+}
+
+void TFormMain::InvertSelectListClick(TITunesStringGrid* list) {
+    for (int row = 2; row < list->RowCount(); ++row)
+        list->SetRowMarked(row, !list->RowMarked(row));
+    list->viewport()->update();
+    ListFilter(list);
+}
+
+void TFormMain::ClearSelectListClick(TITunesStringGrid* list) {
+    for (int row = 1; row < list->RowCount(); ++row)
+        list->SetRowMarked(row, false);
+    list->viewport()->update();
+}
+
+void TFormMain::SunPopupMenuSongsPopup() {
+    const bool idle = iPodFound && !CopyRunning;
+    for (QAction* action : SunPopupMenuSongs->actions())
+        action->setEnabled(action == StopCopyOut ? !idle : idle);
+}
+
+} // namespace korvello

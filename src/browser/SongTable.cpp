@@ -1,0 +1,226 @@
+// The song table: one row per song of the loaded catalogue, or of the current filter or
+// search. Row 0 is the header; column 11 holds the song's id, which ties a row to its
+// song for the copy command.
+#include "browser/ITunesStringGrid.h"
+#include "core/ErrorLog.h"
+#include "core/FrmMain.h"
+#include "platform/Platform.h"
+#include "platform/Text.h"
+
+#include <QProgressBar>
+
+namespace korvello {
+
+namespace {
+
+constexpr int kSongColumns = 12;
+constexpr int kRowHeight = 16;
+constexpr int kIdColumn = 11;
+
+const char* const kHeaders[kSongColumns] = {"",          "Title",    "File Size", "Album",
+                                            "Artist",    "Genre",    "Filetype",  "Comment",
+                                            "EQSetting", "Composer", "Grouping",  "songid"};
+
+// Decimal text to integer, failing with the program's failure type.
+int StrToInt(const std::string& text) {
+    std::int32_t value = 0;
+    if (!TryStrToInt(text, value, /*allowHex=*/true))
+        throw EKorvelloError("'" + text + "' is not a valid integer value");
+    return value;
+}
+
+// The names of a filter, each followed by CR LF, every CR LF then turned into "," and the
+// last "," dropped: "Blue,Red".
+std::string JoinNames(const std::vector<std::string>& names) {
+    std::string joined;
+    for (const std::string& name : names)
+        joined += name + "\r\n";
+    std::string out;
+    out.reserve(joined.size());
+    for (std::size_t i = 0; i < joined.size(); ++i) {
+        if (joined[i] == '\r' && i + 1 < joined.size() && joined[i + 1] == '\n') {
+            out += ',';
+            ++i;
+        } else {
+            out += joined[i];
+        }
+    }
+    if (!out.empty() && out.back() == ',')
+        out.pop_back();
+    return out;
+}
+
+// Keeps the grid in one model reset for a whole refill.
+class UpdateScope {
+public:
+    explicit UpdateScope(TITunesStringGrid* grid) : grid_(grid) { grid_->BeginUpdate(); }
+    ~UpdateScope() { grid_->EndUpdate(); }
+    UpdateScope(const UpdateScope&) = delete;
+    UpdateScope& operator=(const UpdateScope&) = delete;
+
+private:
+    TITunesStringGrid* grid_;
+};
+
+} // namespace
+
+void TFormMain::DisPlaySongsInit() {
+    Guard("DisPlaySongsInit:", [&] {
+        TITunesStringGrid* grid = AdvStringGridSong;
+        grid->SetColWidths(0, 16);
+        for (int c = 1; c < kSongColumns; ++c) {
+            if (c >= static_cast<int>(ColumnWidths.size()))
+                throw EKorvelloError("List index out of bounds (" + std::to_string(c) + ")");
+            grid->SetColWidths(c, StrToInt(ColumnWidths[c]));
+        }
+        grid->SetRowCount(2);
+        grid->SetRowHeights(0, kRowHeight);
+        grid->SetRowHeights(1, kRowHeight);
+        for (int c = 1; c < kSongColumns; ++c)
+            grid->SetCells(c, 0, kHeaders[c]);
+        grid->SetColWidths(kIdColumn, 0);
+    });
+}
+
+void TFormMain::DisPlaySongs(SongListMode mode, const std::vector<std::string>* names) {
+    bool searchFoundNothing = false;
+    Guard("DisPlaySongs:", [&] {
+        static const std::vector<std::string> kNoNames;
+        const std::vector<std::string>& list = names != nullptr ? *names : kNoNames;
+        const std::int32_t n = iPod.SongCount();
+        UpdateScope update(AdvStringGridSong);
+        AdvStringGridSong->ClearCells();
+        DisPlaySongsInit();
+        AdvStringGridSong->SetRowCount(n + 1);
+        songRowCounter_ = 0;
+
+        auto matchesName = [&](const std::u16string& field) {
+            if (list.empty())
+                return false;
+            const std::string text = ToUtf8(field);
+            for (const std::string& name : list) {
+                if (platform_.CompareText(text, name) == 0)
+                    return true;
+            }
+            return false;
+        };
+
+        switch (mode) {
+        case SongListMode::AllSongs:
+            for (std::int32_t i = 0; i < n; ++i)
+                AddSongRow(i);
+            break;
+        case SongListMode::AlbumSongs:
+        case SongListMode::ArtistSongs:
+        case SongListMode::FileTypeSongs:
+            for (std::int32_t i = 0; i < n; ++i) {
+                const TSong& song = iPod.SongAt(i);
+                const std::u16string& field = mode == SongListMode::AlbumSongs    ? song.Album
+                                              : mode == SongListMode::ArtistSongs ? song.Artist
+                                                                                  : song.FileType;
+                if (matchesName(field))
+                    AddSongRow(i);
+            }
+            break;
+        case SongListMode::NoSongs:
+            // Each song would empty the table again; once gives the same empty state.
+            if (n > 0) {
+                AdvStringGridSong->ClearCells();
+                DisPlaySongsInit();
+            }
+            break;
+        case SongListMode::SearchSongs: {
+            const std::string pattern = list.empty() ? std::string() : list.front();
+            for (std::int32_t i = 0; i < n; ++i) {
+                const TSong& song = iPod.SongAt(i);
+                for (const std::u16string* field :
+                     {&song.Title, &song.Album, &song.Artist, &song.Composer, &song.Comment}) {
+                    if (SearchFunc(pattern, ToUtf8(*field))) {
+                        AddSongRow(i);
+                        break;
+                    }
+                }
+            }
+            break;
+        }
+        }
+
+        if (n >= 1) {
+            switch (mode) {
+            case SongListMode::AllSongs:
+                ShowStatus(std::to_string(n) + " Files found in your iPod.");
+                break;
+            case SongListMode::AlbumSongs:
+                ShowStatus("Files in album " + JoinNames(list));
+                break;
+            case SongListMode::ArtistSongs:
+                ShowStatus("Files by artist " + JoinNames(list));
+                break;
+            case SongListMode::FileTypeSongs:
+                ShowStatus((list.empty() ? std::string() : list.front()) + " Files");
+                break;
+            case SongListMode::NoSongs:
+            case SongListMode::SearchSongs:
+                break;
+            }
+        }
+        searchFoundNothing = mode == SongListMode::SearchSongs && songRowCounter_ == 0;
+    });
+    if (searchFoundNothing)
+        DisPlaySongs(SongListMode::NoSongs, nullptr);
+}
+
+void TFormMain::AddSongRow(int index) {
+    TITunesStringGrid* grid = AdvStringGridSong;
+    const int r = ++songRowCounter_;
+    grid->SetRowCount(r + 1);
+    grid->SetRowHeights(r, kRowHeight);
+    grid->SetCellPicture(0, r, playIcon_);
+    const TSong& song = iPod.SongAt(index);
+    const std::u16string* fields[] = {
+        &song.Title,    &song.FileSize, &song.Album,     &song.Artist,   &song.Genre,
+        &song.FileType, &song.Comment,  &song.EQSetting, &song.Composer, &song.Grouping};
+    for (int c = 1; c <= 10; ++c)
+        grid->SetCells(c, r, ToUtf8(*fields[c - 1]));
+    grid->SetCells(kIdColumn, r, std::to_string(song.SongId));
+    grid->SetRowMarked(r, false);
+}
+
+void TFormMain::AdvStringGridSongCanSort(int /*col*/, bool& allow) {
+    allow = true;
+}
+
+void TFormMain::AdvStringGridSongRightClickCell(int row, int /*col*/) {
+    if (row > 0)
+        AdvStringGridSong->SetRowMarked(row, true);
+    ShowSelectedCount();
+}
+
+void TFormMain::AdvStringGridSongMouseUp() {
+    if (!CopyRunning && iPodFound) {
+        ProgressBarItunes->setValue(0);
+        ShowSelectedCount();
+    }
+}
+
+void TFormMain::AdvStringGridSongKeyDown(int key, Qt::KeyboardModifiers shift) {
+    if (key == Qt::Key_A && (shift & Qt::ControlModifier))
+        SelectAllSongClick();
+}
+
+void TFormMain::AdvStringGridSongDblClickCell(int row, int /*col*/) {
+    Guard("PlaySong:", [&] {
+        if (!(PlayOnDoubleClick && iPodFound && row > 0))
+            return;
+        const std::string title = AdvStringGridSong->Cells(1, row);
+        TSong song;
+        iPod.FindSongByTitle(title, song);
+        // No song of that title (a blank row): handing the desktop an empty path would
+        // open some unrelated folder, so nothing is opened.
+        if (song.Location.empty())
+            return;
+        platform_.ShellOpen(ToUtf8(song.Location));
+    });
+}
+
+} // namespace korvello

@@ -1,0 +1,309 @@
+// The grid's storage as the program uses it (rows, marks, widths, refills) and the header
+// sort.
+#include "GridTestSupport.h"
+
+#include "browser/GridModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QMenu>
+#include <QSignalSpy>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace korvello::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// Collects the warnings of Qt's model tester while it lives.
+class ModelTesterWarnings {
+public:
+    ModelTesterWarnings() { previous_ = qInstallMessageHandler(&Handle); }
+    ~ModelTesterWarnings() { qInstallMessageHandler(previous_); }
+    static std::vector<std::string>& Messages() {
+        static std::vector<std::string> messages;
+        return messages;
+    }
+
+private:
+    static void Handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (type != QtDebugMsg && context.category &&
+            std::string(context.category) == "qt.modeltest")
+            Messages().push_back(text.toStdString());
+    }
+    QtMessageHandler previous_;
+};
+
+TEST(GridStorageTest, ModelStaysConsistentThroughRefillsSortsAndReshaping) {
+    ModelTesterWarnings warnings;
+    ModelTesterWarnings::Messages().clear();
+    auto grid = MakeSongTable({"Title", "Size"}, {{"b", "2"}, {"a", "10"}, {"c", "1"}});
+    QAbstractItemModelTester tester(grid->model(),
+                                    QAbstractItemModelTester::FailureReportingMode::Warning);
+
+    grid->SetCellPicture(0, 1, QPixmap(16, 16));
+    ClickHeader(*grid, 2);
+    ClickHeader(*grid, 1);
+    grid->MarkRows(1, 2);
+    grid->BeginUpdate();
+    grid->ClearCells();
+    grid->SetRowCount(2);
+    for (int r = 1; r <= 50; ++r) {
+        grid->SetRowCount(r + 1);
+        grid->SetCells(1, r, "song " + std::to_string(r));
+    }
+    grid->EndUpdate();
+    grid->SetRowCount(10);
+    grid->SetRowCount(30);
+    grid->SetColCount(5);
+    grid->SetColCount(2);
+    grid->SetFixedRows(0);
+    grid->SetFixedRows(1);
+    grid->SetRowCount(1);
+    grid->SetRowCount(0);
+
+    EXPECT_THAT(ModelTesterWarnings::Messages(), IsEmpty());
+}
+
+TEST(GridStorageTest, RowCountGrowsBlankAndUnmarkedAndShrinkingDropsMarks) {
+    TITunesStringGrid grid;
+    grid.SetColCount(2);
+    grid.SetRowCount(4);
+    grid.SetCells(1, 3, "last");
+    grid.SetRowMarked(1, true);
+    grid.SetRowMarked(3, true);
+
+    grid.SetRowCount(2);
+    EXPECT_EQ(grid.MarkedRowCount(), 1);
+    grid.SetRowCount(5);
+    EXPECT_EQ(grid.Cells(1, 3), "");
+    EXPECT_THAT(MarkedRows(grid), ElementsAre(1));
+    EXPECT_EQ(grid.MarkedRowCount(), 1);
+
+    // Outside the table reads are empty and writes are dropped.
+    grid.SetCells(1, 9, "x");
+    grid.SetCells(7, 1, "x");
+    grid.SetRowMarked(9, true);
+    EXPECT_EQ(grid.Cells(1, 9), "");
+    EXPECT_FALSE(grid.RowMarked(-1));
+    EXPECT_EQ(grid.MarkedRowCount(), 1);
+}
+
+TEST(GridStorageTest, ClearCellsKeepsRowCountAndMarks) {
+    auto grid = MakeSongTable({"Title"}, {{"a"}, {"b"}});
+    grid->SetCellPicture(0, 1, QPixmap(16, 16));
+    grid->SetRowMarked(2, true);
+
+    grid->ClearCells();
+    EXPECT_EQ(grid->RowCount(), 3);
+    EXPECT_EQ(grid->Cells(1, 0), "");
+    EXPECT_EQ(grid->Cells(1, 1), "");
+    EXPECT_FALSE(grid->model()->index(0, 0).data(Qt::DecorationRole).isValid());
+    EXPECT_THAT(MarkedRows(*grid), ElementsAre(2));
+}
+
+TEST(GridStorageTest, MarkRowsSkipsRowsPastTheEndAndNeverClears) {
+    TITunesStringGrid grid;
+    grid.SetColCount(2);
+    grid.SetRowCount(5);
+    grid.SetRowMarked(0, true);
+
+    grid.MarkRows(3, 10);
+    EXPECT_THAT(MarkedRows(grid), ElementsAre(0, 3, 4));
+    grid.MarkRows(2, 0);
+    grid.MarkRows(5, 3);
+    grid.MarkRows(1, 1);
+    EXPECT_THAT(MarkedRows(grid), ElementsAre(0, 1, 3, 4));
+    EXPECT_EQ(grid.MarkedRowCount(), 4);
+    grid.MarkRows(0, 5);
+    EXPECT_EQ(grid.MarkedRowCount(), 5);
+}
+
+TEST(GridStorageTest, RefillInsideAnUpdateIsOneResetWithoutPerCellSignals) {
+    auto grid = MakeList(3);
+    QSignalSpy resets(grid->model(), &QAbstractItemModel::modelReset);
+    QSignalSpy changes(grid->model(), &QAbstractItemModel::dataChanged);
+    QSignalSpy inserts(grid->model(), &QAbstractItemModel::rowsInserted);
+    QSignalSpy removes(grid->model(), &QAbstractItemModel::rowsRemoved);
+
+    grid->BeginUpdate();
+    grid->BeginUpdate(); // nested: only the outer pair counts
+    grid->ClearCells();
+    grid->SetRowCount(1);
+    for (int r = 0; r < 100; ++r) {
+        grid->SetRowCount(r + 1);
+        grid->SetCells(1, r, "entry " + std::to_string(r));
+        grid->SetRowHeights(r, 16);
+        grid->SetRowMarked(r, r % 2 == 0);
+    }
+    grid->EndUpdate();
+    EXPECT_EQ(resets.count(), 0);
+    grid->EndUpdate();
+
+    EXPECT_EQ(resets.count(), 1);
+    EXPECT_EQ(changes.count() + inserts.count() + removes.count(), 0);
+    EXPECT_EQ(grid->model()->rowCount(), 100);
+    EXPECT_EQ(grid->model()->index(99, 1).data().toString(), "entry 99");
+    EXPECT_EQ(grid->MarkedRowCount(), 50);
+}
+
+TEST(GridStorageTest, ColumnWidthZeroHidesAndWidthsSurviveRefills) {
+    auto grid = MakeSongTable({"Title", "Album", "songid"}, {{"a", "x", "1"}});
+    const QHeaderView* header = grid->horizontalHeader();
+
+    grid->SetColWidths(3, 0);
+    EXPECT_TRUE(header->isSectionHidden(3));
+    EXPECT_EQ(grid->ColWidths(3), 0);
+    grid->SetColWidths(3, 50);
+    EXPECT_FALSE(header->isSectionHidden(3));
+    EXPECT_EQ(header->sectionSize(3), 50);
+
+    grid->SetColWidths(2, 0);
+    grid->SetColWidths(1, 120);
+    grid->BeginUpdate();
+    grid->SetRowCount(3);
+    grid->EndUpdate();
+    EXPECT_TRUE(header->isSectionHidden(2));
+    EXPECT_EQ(header->sectionSize(1), 120);
+    EXPECT_EQ(header->sectionSize(0), 16);
+    EXPECT_EQ(grid->ColWidths(1), 120);
+}
+
+TEST(GridStorageTest, DraggedColumnWidthIsWhatColWidthsReads) {
+    auto grid = MakeSongTable({"Title", "Album"}, {{"a", "x"}});
+    QWidget* header = grid->horizontalHeader()->viewport();
+    const QPoint border = HeaderPos(*grid, 1, -1);
+
+    QTest::mousePress(header, Qt::LeftButton, {}, border);
+    QTest::mouseMove(header, border + QPoint(30, 0));
+    QTest::mouseRelease(header, Qt::LeftButton, {}, border + QPoint(30, 0));
+    EXPECT_EQ(grid->ColWidths(1), 130);
+
+    // A refill keeps the dragged width; the program sets widths itself when it wants.
+    grid->BeginUpdate();
+    grid->EndUpdate();
+    EXPECT_EQ(grid->horizontalHeader()->sectionSize(1), 130);
+
+    grid->SetColumnsResizable(false);
+    QTest::mousePress(header, Qt::LeftButton, {}, HeaderPos(*grid, 1, -1));
+    QTest::mouseMove(header, HeaderPos(*grid, 1, -1) + QPoint(30, 0));
+    QTest::mouseRelease(header, Qt::LeftButton, {}, HeaderPos(*grid, 1, -1) + QPoint(30, 0));
+    EXPECT_EQ(grid->ColWidths(1), 130);
+}
+
+TEST(GridStorageTest, HeaderRowAndRowHeights) {
+    auto grid = MakeSongTable({"Title"}, {{"a"}, {"b"}});
+    EXPECT_EQ(grid->model()->headerData(1, Qt::Horizontal).toString(), "Title");
+    EXPECT_EQ(grid->RowHeights(0), 16);
+    EXPECT_EQ(grid->RowHeights(2), 16);
+    EXPECT_EQ(grid->rowHeight(1), 16);
+
+    grid->SetRowHeights(2, 30);
+    EXPECT_EQ(grid->RowHeights(2), 30);
+    EXPECT_EQ(grid->rowHeight(1), 30);
+    grid->BeginUpdate();
+    grid->EndUpdate();
+    EXPECT_EQ(grid->rowHeight(1), 30) << "a refill keeps a row's own height";
+}
+
+std::unique_ptr<TITunesStringGrid> MakeSortTable() {
+    return MakeSongTable({"Title", "Size"},
+                         {{"beta", "10"}, {"Alpha", "9"}, {"gamma", "100"}, {"alpha2", "-1.5"}});
+}
+
+TEST(GridSortTest, FirstClickAscendsFurtherClicksReverseAnotherColumnAscends) {
+    auto grid = MakeSortTable();
+    const QHeaderView* header = grid->horizontalHeader();
+
+    ClickHeader(*grid, 1);
+    EXPECT_THAT(Column(*grid, 1), ElementsAre("Alpha", "alpha2", "beta", "gamma"));
+    EXPECT_TRUE(header->isSortIndicatorShown());
+    EXPECT_EQ(header->sortIndicatorSection(), 1);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+
+    ClickHeader(*grid, 1);
+    EXPECT_THAT(Column(*grid, 1), ElementsAre("gamma", "beta", "alpha2", "Alpha"));
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    ClickHeader(*grid, 1);
+    EXPECT_THAT(Column(*grid, 1), ElementsAre("Alpha", "alpha2", "beta", "gamma"));
+
+    // Numbers compare by value; whole rows move.
+    ClickHeader(*grid, 2);
+    EXPECT_THAT(Column(*grid, 2), ElementsAre("-1.5", "9", "10", "100"));
+    EXPECT_THAT(Column(*grid, 1), ElementsAre("alpha2", "Alpha", "beta", "gamma"));
+    EXPECT_EQ(header->sortIndicatorSection(), 2);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    EXPECT_EQ(grid->Cells(1, 0), "Title") << "the header row never moves";
+
+    grid->ClearCells();
+    EXPECT_FALSE(header->isSortIndicatorShown()) << "a refill forgets the sort";
+}
+
+TEST(GridSortTest, ClicksNearAColumnBorderDoNotSort) {
+    auto grid = MakeSortTable();
+    const std::vector<std::string> before = Column(*grid, 1);
+
+    ClickHeader(*grid, 1, 2);
+    ClickHeader(*grid, 1, -2);
+    ClickHeader(*grid, 1, 3);
+    EXPECT_EQ(Column(*grid, 1), before);
+    ClickHeader(*grid, 1, 6);
+    EXPECT_NE(Column(*grid, 1), before);
+}
+
+TEST(GridSortTest, MarksAndPicturesStayWithTheirRows) {
+    auto grid = MakeSortTable();
+    QPixmap picture(16, 16);
+    picture.fill(Qt::red);
+    grid->SetCellPicture(0, 3, picture); // "gamma"
+    Click(*grid, 1);                     // "beta"
+
+    ClickHeader(*grid, 1);
+    EXPECT_THAT(MarkedRows(*grid), ElementsAre(1)) << "the mark stays at its position";
+    EXPECT_EQ(grid->Cells(1, 1), "Alpha");
+    EXPECT_FALSE(grid->model()->index(3, 0).data(Qt::DecorationRole).isNull())
+        << "the picture moved with gamma to the last row";
+    EXPECT_TRUE(grid->model()->index(2, 0).data(Qt::DecorationRole).isNull());
+}
+
+TEST(GridSortTest, NumbersComeBeforeTextsAndTextIgnoresCase) {
+    auto grid = MakeSongTable({"Mixed"}, {{"b"}, {"10"}, {"A"}, {"9"}, {"1a"}, {""}, {"Inf"}});
+    ClickHeader(*grid, 1);
+    EXPECT_THAT(Column(*grid, 1), ElementsAre("9", "10", "", "1a", "A", "b", "Inf"));
+    ClickHeader(*grid, 1);
+    EXPECT_THAT(Column(*grid, 1), ElementsAre("Inf", "b", "A", "1a", "", "10", "9"));
+}
+
+TEST(GridSortTest, FewerThanTwoSongRowsOrARefusalDoNotSort) {
+    auto grid = MakeSongTable({"Title"}, {{"b"}});
+    ClickHeader(*grid, 1);
+    EXPECT_FALSE(grid->horizontalHeader()->isSortIndicatorShown());
+
+    auto refusing = MakeSortTable();
+    std::vector<int> asked;
+    refusing->OnCanSort = [&](int col, bool& allow) {
+        asked.push_back(col);
+        allow = false;
+    };
+    const std::vector<std::string> before = Column(*refusing, 1);
+    ClickHeader(*refusing, 1);
+    EXPECT_THAT(asked, ElementsAre(1));
+    EXPECT_EQ(Column(*refusing, 1), before);
+    EXPECT_FALSE(refusing->horizontalHeader()->isSortIndicatorShown());
+}
+
+TEST(GridNumberTest, OnlyPlainDecimalNumbersReadAsNumbers) {
+    double value = 0;
+    EXPECT_TRUE(ParseGridNumber(" -3.5 ", value));
+    EXPECT_EQ(value, -3.5);
+    EXPECT_TRUE(ParseGridNumber("+.5", value));
+    EXPECT_EQ(value, 0.5);
+    for (const char* text :
+         {"", " ", ".", "-", "3.45MB", "1e5", "Inf", "nan", "1.2.3", "0x10", "- 5"})
+        EXPECT_FALSE(ParseGridNumber(text, value)) << text;
+}
+
+} // namespace
+} // namespace korvello::test
