@@ -309,8 +309,9 @@ void TCopyThread::CopyEntry(std::size_t index, std::size_t count) {
         target = kDiskSpaceNotEnough;
         return;
     }
-    // Stopped: CurrentTarget keeps naming the partial file, which the window removes when
-    // it handles CM_PROGRESSFINISH.
+    // Stopped: a partial song is no song, so it goes at once. CurrentTarget keeps naming
+    // it; the window's own removal on CM_PROGRESSFINISH then finds nothing left to do.
+    platform_.DeleteFile(dest);
     partialPath_.clear();
     target = kCopyTerminated;
 }

@@ -106,9 +106,10 @@ public:
     void Suspend();
     void Resume();
 
-    // The destination being written: set when the destination file is created and cleared
-    // once it was copied completely, removed after a failure, or never created. After a
-    // stop it names the partly written file (the window deletes it); otherwise empty.
+    // The destination being written: set when the destination file is created, cleared
+    // once it was copied completely or removed after a failure, and left empty for a song
+    // that did not fit. After a stop it names the partly written file, which the worker
+    // has already removed; otherwise it is empty once the job is over.
     std::string CurrentTarget() const;
     // The thread body has returned.
     bool Finished() const;

@@ -1,0 +1,328 @@
+// The hand-over between the worker's thread and the window's: delivery on the window's
+// thread in order, holding a message back while the window asks a question, releasing a
+// waiting worker when the job is abandoned, and the worker's pause seen from the window.
+#include "CopyJobFixture.h"
+
+#include "copyout/WorkerMessageBridge.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+
+#include <gmock/gmock.h>
+
+#include <filesystem>
+
+namespace korvello::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+// Runs the event loop until `done` holds or the time is up; true when it holds.
+bool SpinUntil(const std::function<bool()>& done, int timeoutMs = 20000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+// Runs the event loop for a while, as a modal message box would.
+void SpinFor(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+}
+
+// A worker thread that sends one message and notes when the send returned.
+class Sender {
+public:
+    Sender(IWindowMessageSink& sink, unsigned msg) {
+        thread_ = std::thread([this, &sink, msg] {
+            started_ = true;
+            sink.SendMessage(msg, 7, 0);
+            returned_ = true;
+        });
+    }
+    ~Sender() { thread_.join(); }
+    // Waits (without running the event loop) until the send has very likely been posted.
+    void WaitUntilSending() {
+        while (!started_)
+            std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    bool Returned() const { return returned_; }
+
+private:
+    std::atomic<bool> started_{false};
+    std::atomic<bool> returned_{false};
+    std::thread thread_;
+};
+
+TEST(WorkerMessageBridge, DeliversOnTheWindowThreadInOrderAndWaitsForEach) {
+    WorkerMessageBridge bridge;
+    std::vector<std::intptr_t> seen;
+    std::atomic<int> handled{0};
+    bool allOnWindowThread = true;
+    bridge.SetHandler([&](unsigned, std::intptr_t wParam, std::intptr_t) {
+        allOnWindowThread &= QThread::currentThread() == qApp->thread();
+        seen.push_back(wParam);
+        ++handled;
+    });
+    std::atomic<bool> sendsWaited{true};
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int i = 0; i < 100; ++i) {
+            bridge.SendMessage(CM_PROGRESS, i, 0);
+            if (handled != i + 1)
+                sendsWaited = false;
+        }
+        done = true;
+    });
+    const bool finished = SpinUntil([&] { return done.load(); });
+    worker.join();
+    ASSERT_TRUE(finished);
+    ASSERT_EQ(seen.size(), 100u);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(seen[i], i);
+    EXPECT_TRUE(allOnWindowThread);
+    EXPECT_TRUE(sendsWaited) << "a send returned before its message was handled";
+}
+
+TEST(WorkerMessageBridge, SendOnTheWindowThreadRunsTheHandlerDirectly) {
+    WorkerMessageBridge bridge;
+    int handled = 0;
+    bridge.SetHandler([&](unsigned msg, std::intptr_t, std::intptr_t) {
+        EXPECT_EQ(msg, CM_PROGRESSMAX);
+        ++handled;
+    });
+    bridge.SendMessage(CM_PROGRESSMAX, 450, 0);
+    EXPECT_EQ(handled, 1);
+}
+
+TEST(WorkerMessageBridge, MessageWaitingWhenHeldIsHandledOnlyAfterTheRelease) {
+    WorkerMessageBridge bridge;
+    int handled = 0;
+    bridge.SetHandler([&](unsigned, std::intptr_t, std::intptr_t) { ++handled; });
+    Sender sender(bridge, CM_PROGRESS);
+    sender.WaitUntilSending(); // posted, but the window has not run its loop yet
+    bridge.HoldMessages(true);
+    SpinFor(150); // a modal question's nested event loop
+    EXPECT_EQ(handled, 0);
+    EXPECT_FALSE(sender.Returned());
+    bridge.HoldMessages(false);
+    EXPECT_EQ(handled, 0) << "released from the event loop, not from inside the release";
+    EXPECT_TRUE(SpinUntil([&] { return sender.Returned(); }));
+    EXPECT_EQ(handled, 1);
+}
+
+TEST(WorkerMessageBridge, CancelReleasesTheWaitingSenderUnhandledUntilTheNextJob) {
+    WorkerMessageBridge bridge;
+    int handled = 0;
+    bridge.SetHandler([&](unsigned, std::intptr_t, std::intptr_t) { ++handled; });
+    bridge.HoldMessages(true);
+    {
+        Sender sender(bridge, CM_PROGRESS);
+        sender.WaitUntilSending();
+        bridge.CancelSends();
+    } // joins: the sender was let go
+    {
+        Sender late(bridge, CM_PROGRESS); // a send after the cancel returns at once
+    }
+    bridge.HoldMessages(false);
+    SpinFor(50);
+    EXPECT_EQ(handled, 0);
+
+    bridge.OpenForJob();
+    Sender next(bridge, CM_PROGRESSFINISH);
+    EXPECT_TRUE(SpinUntil([&] { return next.Returned(); }));
+    EXPECT_EQ(handled, 1);
+}
+
+TEST(WorkerMessageBridge, DestroyingTheBridgeReleasesAWaitingSender) {
+    auto bridge = std::make_unique<WorkerMessageBridge>();
+    int handled = 0;
+    bridge->SetHandler([&](unsigned, std::intptr_t, std::intptr_t) { ++handled; });
+    Sender sender(*bridge, CM_PROGRESS);
+    sender.WaitUntilSending();
+    bridge.reset();
+    while (!sender.Returned())
+        std::this_thread::yield();
+    SpinFor(20); // the queued delivery must find nothing to do
+    EXPECT_EQ(handled, 0);
+}
+
+// ---- The worker through the bridge, with a real event loop --------------------------------
+
+class BridgedJobTest : public CopyJobTest {
+protected:
+    BridgedJobTest() {
+        bridge.SetHandler([this](unsigned msg, std::intptr_t wParam, std::intptr_t lParam) {
+            ++handled;
+            if (msg == CM_PROGRESSFINISH)
+                finish = wParam;
+            if (msg == CM_PROGRESS)
+                positions.push_back(wParam);
+            if (onMessage)
+                onMessage(msg, wParam, lParam);
+        });
+    }
+
+    void Start() {
+        worker = std::make_unique<TCopyThread>(platform, bridge, overwrite);
+        worker->SourceList = &sources;
+        worker->TargetList = &targets;
+        worker->Start();
+    }
+
+    std::int64_t SizeOf(const std::string& name) const {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(OutFile(name), ec);
+        return ec ? -1 : static_cast<std::int64_t>(size);
+    }
+
+    WorkerMessageBridge bridge;
+    std::function<void(unsigned, std::intptr_t, std::intptr_t)> onMessage;
+    int handled = 0;
+    std::intptr_t finish = 0;
+    std::vector<std::intptr_t> positions;
+};
+
+// What the window does on its Stop or close button: pause, ask (a nested event loop),
+// then act on the answer. Runs from a timer, outside any message handler.
+struct Question {
+    int handledBefore = -1, handledAfter = -1;
+    std::int64_t sizeBefore = -1, sizeAfter = -1;
+};
+
+TEST_F(BridgedJobTest, PausedWorkerCopiesNothingAndNoMessageIsHandled) {
+    Add(Song("A.mp3", 4 << 20, 1), Out("A.mp3"));
+    Question q;
+    bool asked = false;
+    onMessage = [&](unsigned msg, std::intptr_t, std::intptr_t) {
+        if (msg == CM_PROGRESS && positions.size() == 20 && !asked) {
+            asked = true;
+            QTimer::singleShot(0, [&] {
+                worker->Suspend();
+                SpinFor(30); // a block under way is finished, then the worker waits
+                q.handledBefore = handled;
+                q.sizeBefore = SizeOf("A.mp3");
+                SpinFor(250);
+                q.handledAfter = handled;
+                q.sizeAfter = SizeOf("A.mp3");
+                worker->Resume();
+            });
+        }
+    };
+    Start();
+    ASSERT_TRUE(SpinUntil([&] { return worker->Finished(); }));
+    ASSERT_TRUE(asked);
+    EXPECT_EQ(q.handledAfter, q.handledBefore);
+    EXPECT_EQ(q.sizeAfter, q.sizeBefore);
+    EXPECT_LT(q.sizeBefore, 4 << 20);
+    // It went on exactly where it was: every position, the whole song.
+    EXPECT_EQ(finish, 1);
+    ASSERT_EQ(positions.size(), 450u);
+    for (std::size_t i = 0; i < positions.size(); ++i)
+        EXPECT_EQ(positions[i], static_cast<std::intptr_t>(i + 1));
+    EXPECT_EQ(ReadFile(OutFile("A.mp3")), SongBytes(4 << 20, 1));
+}
+
+TEST_F(BridgedJobTest, StopAnsweredYesWhilePausedEndsTheJob) {
+    Add(Song("A.mp3", 4 << 20, 1), Out("A.mp3"));
+    Add(Song("B.mp3", 1000, 2), Out("B.mp3"));
+    bool asked = false;
+    onMessage = [&](unsigned msg, std::intptr_t, std::intptr_t) {
+        if (msg == CM_PROGRESS && positions.size() == 20 && !asked) {
+            asked = true;
+            QTimer::singleShot(0, [&] {
+                worker->Suspend();
+                SpinFor(30);
+                worker->StopRequested = true;
+                worker->Resume();
+            });
+        }
+    };
+    Start();
+    ASSERT_TRUE(SpinUntil([&] { return worker->Finished(); }));
+    EXPECT_EQ(finish, 2);
+    EXPECT_THAT(targets, ElementsAre(kCopyTerminated, kCopyTerminated));
+    EXPECT_FALSE(Exists(OutFile("A.mp3")));
+    EXPECT_FALSE(Exists(OutFile("B.mp3")));
+}
+
+TEST_F(BridgedJobTest, AbandonedJobStopsWhereItStoodAndIsSafeToDestroy) {
+    Add(Song("A.mp3", 4 << 20, 1), Out("A.mp3"));
+    Add(Song("B.mp3", 1000, 2), Out("B.mp3"));
+    std::int64_t sizeWhenAbandoned = -1;
+    bool asked = false;
+    onMessage = [&](unsigned msg, std::intptr_t, std::intptr_t) {
+        if (msg == CM_PROGRESS && positions.size() == 20 && !asked) {
+            asked = true;
+            QTimer::singleShot(0, [&] {
+                worker->Suspend();
+                SpinFor(30);
+                // "Ignore copying file and quit?" answered Yes: no resume.
+                worker->Abandon();
+                sizeWhenAbandoned = SizeOf("A.mp3");
+                worker.reset();
+            });
+        }
+    };
+    Start();
+    ASSERT_TRUE(SpinUntil([&] { return worker == nullptr; }));
+    SpinFor(50);
+    EXPECT_EQ(finish, 0) << "an abandoned job sends no end";
+    // The lists are not touched and the file stays as far as it was written.
+    EXPECT_THAT(targets, ElementsAre(Out("A.mp3"), Out("B.mp3")));
+    EXPECT_GT(sizeWhenAbandoned, 0);
+    EXPECT_EQ(SizeOf("A.mp3"), sizeWhenAbandoned);
+    EXPECT_FALSE(Exists(OutFile("B.mp3")));
+}
+
+TEST_F(BridgedJobTest, DestroyingARunningWorkerNeitherHangsNorWritesOn) {
+    Add(Song("A.mp3", 4 << 20, 1), Out("A.mp3"));
+    onMessage = [&](unsigned msg, std::intptr_t, std::intptr_t) {
+        if (msg == CM_PROGRESS && positions.size() == 5)
+            QTimer::singleShot(0, [&] { worker.reset(); });
+    };
+    Start();
+    ASSERT_TRUE(SpinUntil([&] { return worker == nullptr; }));
+    const std::int64_t size = SizeOf("A.mp3");
+    SpinFor(50);
+    EXPECT_EQ(SizeOf("A.mp3"), size);
+    EXPECT_EQ(finish, 0);
+}
+
+TEST_F(BridgedJobTest, WorkerReleasedInsideItsFinishHandlerLeavesTheBridgeUsable) {
+    Add(Song("A.mp3", 3000, 1), Out("A.mp3"));
+    onMessage = [&](unsigned msg, std::intptr_t, std::intptr_t) {
+        if (msg == CM_PROGRESSFINISH)
+            worker.reset(); // the worker is still waiting in this very send
+    };
+    Start();
+    ASSERT_TRUE(SpinUntil([&] { return worker == nullptr; }));
+    EXPECT_EQ(finish, 1);
+
+    // The next job on the same bridge is delivered as usual.
+    onMessage = nullptr;
+    finish = 0;
+    sources.clear();
+    targets.clear();
+    Add(Song("B.mp3", 3000, 2), Out("B.mp3"));
+    Start();
+    ASSERT_TRUE(SpinUntil([&] { return worker->Finished(); }));
+    EXPECT_EQ(finish, 1);
+    EXPECT_EQ(ReadFile(OutFile("B.mp3")), SongBytes(3000, 2));
+}
+
+} // namespace
+} // namespace korvello::test
