@@ -25,6 +25,19 @@ bool IsKeptStringType(std::int32_t type) {
     return (type >= 1 && type <= 8) || type == 12 || type == 13;
 }
 
+// The record of a track that lies wholly beyond the image: id 0, no strings, and the
+// mount root alone as its location.
+void ReadEmptyTrack(const TTrackWalkContext& context, TSong& song) {
+    std::optional<std::int64_t> size;
+    if (context.sizeOf)
+        size = context.sizeOf(context.drivePath);
+    TSong empty;
+    empty.Location = ToUtf16(context.drivePath);
+    if (size)
+        empty.FileSize = ToUtf16(FormatSizeText(*size, context.decimalSeparator));
+    song = std::move(empty);
+}
+
 } // namespace
 
 bool ReadDataSets(std::span<const std::uint8_t> image, TDataSetTable& table) {
@@ -125,6 +138,19 @@ void ParseTracks(std::span<const std::uint8_t> image, const TDataSetEntry& entry
             song.Grouping = std::move(strings[13]);
 
             track += totalLength;
+            if (track >= reader.Size()) {
+                // Past the end every field reads as zero, so the track position no longer
+                // moves and each further track would read the same empty record: give them
+                // that record without walking it again (a cut-off file declaring
+                // thousands of tracks would otherwise cost a look-up for each).
+                for (std::size_t j = i + 1; j < songs.size(); ++j) {
+                    if (j == i + 1)
+                        ReadEmptyTrack(context, songs[j]);
+                    else
+                        songs[j] = songs[i + 1];
+                }
+                break;
+            }
         }
     } catch (...) {
         // A track that cannot be read ends the walk; the reader reports nothing.
