@@ -1,15 +1,80 @@
 #pragma once
 // The Linux backend of IPlatform.
 //
-// Drives: c: is the Linux folder `rootDir` ("/" for real use). Every mounted removable
-// volume gets a letter of its own from d: upward, the lowest letter not yet handed out in
-// this run; a volume keeps its letter while it stays mounted, and a freed letter is not
-// handed out again before the letters up to z: are used. Removable means: the mount's
-// source is a block device on a USB bus or with removable = 1 in sysfs, or the mount point
-// lies under /media/ or /run/media/; pseudo and network file systems never count. A
-// symbolic link named like "e:" in <configHome>/korvello/drives/ maps that letter to the
-// folder it points to (a copy of an iPod, say); mapped letters are reserved before mounted
-// volumes get theirs.
+// Layout (all in platform/posix/):
+//   PosixPlatform.cpp  the interface calls, the roots, the device watch
+//   DriveMap           lettering of volumes and mapped folders     MountTable  mountinfo
+//   PathResolver       caseless look-up with cached folder listings
+//   PosixFile          IFile over a descriptor                     FileUtil    fd, loops,
+//                                                                              atomic rewrite
+//   ProfileText        INI read/edit                               RegistryText user.reg
+//   TextServices       ICU collation and case mapping
+//
+// Drives: c: is the Linux folder `rootDir` ("/" for real use), of type Fixed. Every
+// mounted removable volume gets a letter of its own from d: upward, the lowest letter not
+// yet handed out in this run; a volume keeps its letter while it stays mounted, and a
+// freed letter is not handed out again before the letters up to z: are used (after that,
+// the lowest free one). A volume that finds no free letter is not offered.
+//
+// Removable means: the mount's source is a block device whose sysfs path
+// (<sysfs>/dev/block/<major:minor>, else <sysfs>/class/block/<name of the source>) runs
+// through a "usbN" bus node, or has removable = 1 on itself or on its parent disk, or the
+// mount point lies under /media/ or /run/media/. Pseudo, in-memory, image and network
+// file systems never count (proc, sysfs, tmpfs, devtmpfs, devpts, cgroup*, overlay,
+// squashfs, autofs, nfs*, cifs, smb3, 9p, virtiofs, every "fuse.*" such as sshfs or gvfs,
+// ...; see IsPseudoOrNetworkFs); "fuseblk" (ntfs-3g, exfat on a stick) does count. The
+// mount at "/" is c: and never gets a second letter. One device gets one letter: a bind
+// mount (root field other than "/") of a device that is also mounted whole is not a
+// drive, and a mount hidden under a later mount at the same place is skipped. Malformed
+// mountinfo lines are skipped.
+//
+// Mapped drives: a symbolic link named like "e:" (either case; d: to z:) in
+// <configHome>/korvello/drives/ maps that letter to the folder it points to. The link
+// reserves its letter even while its target is missing (a dangling link is not offered,
+// but no stick takes the user's letter either). A letter still held by a mounted volume
+// stays with the volume until it goes away (a running copy must not see its drive
+// change); the mapped drive appears then. A mapped drive is Removable, its root is the
+// link's resolved target and its label the target folder's name.
+//
+// Labels: the udev link in `byLabel` whose target names the volume's kernel device (its
+// \xHH escapes undone); failing that, the mount point's last name. c: has no label.
+//
+// Paths: "\" and "/" both separate components; ".", empty names and ".." (clamped at the
+// drive root) are dropped; everything after a NUL byte is ignored. On c: names are exact;
+// on removable and mapped drives a component missing under its exact name is matched
+// after Unicode case folding (two names differing only in case: the byte-wise smaller
+// wins). The exact path is tried first with one stat; folder listings are cached per
+// folder and re-read when the folder's inode or mtime changes, or on a miss while the
+// listing is younger than FAT's two-second time granularity. Symbolic links inside a
+// drive are followed as Linux does. ToLinuxPath re-reads the drive map (at most once a
+// second) when asked about an unknown letter. ToProgramPath is lexical (no symlinks
+// resolved); a Linux name holding "\" does not round-trip.
+//
+// Files: OpenRead/CreateWrite accept regular files only (a FIFO or device is refused
+// without blocking). SIGXFSZ is ignored once per process, so a write past RLIMIT_FSIZE
+// comes back short or with EFBIG instead of killing the program. CopyFile writes a
+// hidden temporary file beside the destination, flushes it and renames it over.
+// GetDiskFreeSpace gives f_bavail * f_frsize of the nearest existing folder: the bytes
+// this user can still write (root's reserved blocks are not free space for a copy).
+//
+// AppFolder: the program file's folder when access(W_OK) allows and it lies under a
+// lettered root, else <dataHome>/korvello, created on first use.
+//
+// Profile and registry files are rewritten whole through a temporary file and a rename;
+// writes are serialised process-wide. A profile write refuses texts holding line breaks
+// or NULs, a "]" in the section, a "=" in the key or a blank key (they would add lines
+// nobody asked for), and never replaces a file it could not read. user.reg lives in
+// <configHome>/korvello/; a file that does not parse reads as holding no values, and the
+// next write first keeps its content as user.reg.damaged (then .damaged.1, ...). Values
+// of other types (hex:...) read as Missing and are kept until overwritten.
+//
+// Text: collation at secondary strength in the locale named by LC_ALL, LC_COLLATE or LANG;
+// "C"/"POSIX" use the root collation (ICU's en_US_POSIX would tell "Rock" from "rock").
+// LowerCase/UpperCase use the root locale so file names never follow Turkish rules.
+//
+// Device watch: the mount table's descriptor (POLLPRI) and an inotify descriptor on the
+// mapped-drives folder (created if missing). Any newly lettered drive since the previous
+// PollDeviceArrival is an arrival; removals are not.
 //
 // Every root the backend reads comes from PosixRoots, so tests run it on fake trees.
 // Mount points read from the mount table are taken relative to rootDir (with rootDir "/"
