@@ -1,7 +1,7 @@
 #pragma once
 // A temporary machine for copy jobs: drive c: is a temporary folder, songs lie in
-// c:\ipod, copies go to c:\out, the error log to c:\log\apces.cnt. The platform is the
-// real Linux backend behind FreeSpacePlatform, so only the free-space figure is faked.
+// c:\ipod, copies go to c:\out, the error log to c:\log\apces.cnt. Messages are handled
+// on the worker's thread by a recording sink, with a hook standing in for the window.
 
 #include "FreeSpacePlatform.h"
 
@@ -12,67 +12,52 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <functional>
-#include <mutex>
-#include <string>
 #include <thread>
-#include <vector>
 
 namespace korvello::test {
 
-// One message as the window saw it.
 struct Message {
     unsigned msg = 0;
-    std::intptr_t wParam = 0;
-    std::intptr_t lParam = 0;
-    std::string text; // the status text of CM_PROGRESSTEXT
+    std::intptr_t wParam = 0, lParam = 0;
+    std::string text; // CM_PROGRESSTEXT's status text
 };
 
-// Handles every message on the worker's own thread and records it; a hook sees each one
-// while the worker waits, as the window would.
 class RecordingSink final : public IWindowMessageSink {
 public:
     std::function<void(const Message&)> onMessage;
+    std::vector<Message> messages; // read once the job has ended
 
     void SendMessage(unsigned msg, std::intptr_t wParam, std::intptr_t lParam) override {
         Message m{msg, wParam, lParam, {}};
         if (msg == CM_PROGRESSTEXT)
             m.text = reinterpret_cast<const char*>(wParam);
-        {
-            std::lock_guard lock(mutex_);
-            messages_.push_back(m);
-        }
+        messages.push_back(m);
         if (onMessage)
             onMessage(m);
     }
-    void Clear() {
-        std::lock_guard lock(mutex_);
-        messages_.clear();
-    }
-    std::vector<Message> Messages() const {
-        std::lock_guard lock(mutex_);
-        return messages_;
-    }
-    std::vector<Message> Only(unsigned msg) const {
-        std::vector<Message> out;
-        for (const Message& m : Messages()) {
+    std::vector<std::intptr_t> Params(unsigned msg) const {
+        std::vector<std::intptr_t> out;
+        for (const Message& m : messages)
             if (m.msg == msg)
-                out.push_back(m);
-        }
+                out.push_back(m.wParam);
         return out;
     }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<Message> messages_;
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> out;
+        for (const Message& m : messages)
+            if (m.msg == CM_PROGRESSTEXT)
+                out.push_back(m.text);
+        return out;
+    }
 };
 
 inline PosixRoots RootsIn(const TempDir& tmp) {
     WriteFile(tmp / "mountinfo", "");
-    MakeDirs(tmp / "sys");
-    MakeDirs(tmp / "bylabel");
+    MakeDirs(tmp / "ipod");
+    MakeDirs(tmp / "out");
+    MakeDirs(tmp / "log");
     PosixRoots roots;
     roots.rootDir = tmp.path();
     roots.mountinfo = tmp / "mountinfo";
@@ -86,64 +71,52 @@ inline PosixRoots RootsIn(const TempDir& tmp) {
     return roots;
 }
 
-// Song content that differs from song to song and from block to block.
+// Content that differs from song to song and from block to block.
 inline std::string SongBytes(std::size_t bytes, int seed) {
     std::string data(bytes, '\0');
     for (std::size_t i = 0; i < bytes; ++i)
-        data[i] =
-            static_cast<char>((i * 31 + i / 2048 + static_cast<std::size_t>(seed) * 7) & 0xFF);
+        data[i] = static_cast<char>((i * 31 + i / 2048 + static_cast<std::size_t>(seed)) & 0xFF);
     return data;
 }
 
 class CopyJobTest : public ::testing::Test {
 protected:
     CopyJobTest() : real(RootsIn(tmp)), platform(real) {
-        MakeDirs(tmp / "out");
-        MakeDirs(tmp / "log");
         TLogClass::SetPlatform(&real);
         TLogClass::SetAppFolder("c:\\log");
     }
-    ~CopyJobTest() override {
-        TLogClass::SetPlatform(nullptr);
-        TLogClass::SetAppFolder("");
-    }
+    ~CopyJobTest() override { TLogClass::SetPlatform(nullptr); }
 
-    // Writes a song of `bytes` bytes into c:\ipod and returns its program path.
+    // Writes a song into c:\ipod and returns its program path.
     std::string Song(const std::string& name, std::size_t bytes, int seed = 1) {
         WriteFile(tmp / ("ipod/" + name), SongBytes(bytes, seed));
         return "c:\\ipod\\" + name;
     }
     static std::string Out(const std::string& name) { return "c:\\out\\" + name; }
     std::string OutFile(const std::string& name) const { return tmp / ("out/" + name); }
-    std::string IpodFile(const std::string& name) const { return tmp / ("ipod/" + name); }
-
     void Add(const std::string& source, const std::string& target) {
         sources.push_back(source);
         targets.push_back(target);
     }
+    std::string Log() const { return ReadFile(tmp / "log/apces.cnt"); }
+    std::intptr_t Finish() const {
+        return sink.messages.empty() || sink.messages.back().msg != CM_PROGRESSFINISH
+                   ? 0
+                   : sink.messages.back().wParam;
+    }
 
     // Runs the job on a fresh worker and waits for it to end.
     void Run() {
-        sink.Clear();
+        sink.messages.clear();
         worker = std::make_unique<TCopyThread>(platform, sink, overwrite);
         worker->SourceList = &sources;
         worker->TargetList = &targets;
-        if (stopBeforeStart)
-            worker->StopRequested = true;
+        worker->StopRequested = stopBeforeStart;
         worker->Start();
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (!worker->Finished() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         ASSERT_TRUE(worker->Finished()) << "the job did not end";
-    }
-
-    std::string Log() const { return ReadFile(tmp / "log/apces.cnt"); }
-
-    std::vector<std::int64_t> Positions() const {
-        std::vector<std::int64_t> out;
-        for (const Message& m : sink.Only(CM_PROGRESS))
-            out.push_back(m.wParam);
-        return out;
     }
 
     TempDir tmp;
@@ -152,8 +125,7 @@ protected:
     RecordingSink sink;
     std::atomic<bool> overwrite{false};
     bool stopBeforeStart = false;
-    std::vector<std::string> sources;
-    std::vector<std::string> targets;
+    std::vector<std::string> sources, targets;
     std::unique_ptr<TCopyThread> worker;
 };
 
