@@ -40,6 +40,15 @@ TEST_F(Registry, FirstRunCreatesTheKeyAndStoresDwords) {
     EXPECT_EQ(platform->RegQueryValue(kKey, "OverWriteExistFile").type, RegType::Dword);
 }
 
+TEST_F(Registry, CommentsOnlyFileGetsAHeader) {
+    WriteFile(file, "; written by hand\n");
+    ASSERT_TRUE(platform->RegSetDword(kKey, "DBClickPlaySong", 1));
+    EXPECT_EQ(ReadFile(file), "REGEDIT4\n; written by hand\n"
+                              "[HKEY_CURRENT_USER\\Software\\Korvello]\n"
+                              "\"DBClickPlaySong\"=dword:00000001\n");
+    EXPECT_FALSE(Exists(file + ".damaged"));
+}
+
 TEST_F(Registry, TypesAndUnknownLinesAreKept) {
     WriteFile(file, "REGEDIT4\r\n"
                     "\r\n"

@@ -250,8 +250,12 @@ RegValue RegistryQuery(std::string_view text, std::string_view key, std::string_
 
 void RegistryEnsureKey(std::string& text, std::string_view key) {
     const std::string eol(DetectLineEnding(text));
-    if (TrimBlanks(text).empty() || text.find_first_not_of(" \t\r\n") == std::string::npos)
-        text = "REGEDIT4" + eol;
+    bool hasHeader = false;
+    for (const Line& line : SplitLines(text))
+        hasHeader = hasHeader || IsHeader(line.content);
+    // A text of blanks and comments only gets its header in front of them.
+    if (!hasHeader)
+        text.insert(text.starts_with("\xEF\xBB\xBF") ? 3 : 0, "REGEDIT4" + eol);
     if (RegistryHasKey(text, key))
         return;
     if (text.back() != '\n')
