@@ -230,6 +230,11 @@ TITunesStringGrid::TITunesStringGrid(QWidget* parent)
     header_->setContextMenuPolicy(Qt::PreventContextMenu);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Left to itself the view derives the step from the row count, which makes a wheel
+    // notch move a few pixels in a table of 50,000 rows; a step of one row keeps it at
+    // three rows a notch.
+    verticalScrollBar()->setSingleStep(kRowHeight);
+    horizontalScrollBar()->setSingleStep(kRowHeight);
 
     QHeaderView* rows = verticalHeader();
     rows->setMinimumSectionSize(1);

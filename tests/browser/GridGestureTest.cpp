@@ -2,8 +2,11 @@
 // the program about clicks, releases, right presses, double clicks and keys.
 #include "GridTestSupport.h"
 
+#include <QApplication>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -157,6 +160,20 @@ TEST(GridFixedRowTest, GesturesNeverMarkFixedRows) {
     // The program itself may mark any row.
     grid->MarkRows(0, 2);
     EXPECT_THAT(MarkedRows(*grid), ElementsAre(0, 1, 2, 3, 4));
+}
+
+TEST(GridScrollTest, AWheelNotchScrollsTheSystemsLineCountOfRows) {
+    auto grid = MakeList(0);
+    grid->BeginUpdate();
+    grid->SetRowCount(50000);
+    grid->EndUpdate();
+    QCoreApplication::processEvents(); // the view lays out the new rows
+
+    const QPoint pos = grid->viewport()->rect().center();
+    QWheelEvent wheel(pos, grid->viewport()->mapToGlobal(pos), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(grid->viewport(), &wheel);
+    EXPECT_EQ(grid->rowAt(0), QApplication::wheelScrollLines());
 }
 
 // Records the callbacks as text, each with the marks it saw.
