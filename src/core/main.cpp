@@ -1,8 +1,36 @@
-// Program entry.
+// Program entry: the application title, the main window first (closing it ends the
+// program), then the options and report windows, hidden, then the message loop.
+#include "copyout/FrmReport.h"
+#include "core/ErrorLog.h"
+#include "core/FrmMain.h"
+#include "platform/posix/PosixPlatform.h"
+#include "settings/FrmOption.h"
+#include "ui/Dialogs.h"
+
 #include <QApplication>
+#include <QIcon>
+
+#include <clocale>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Korvello A"));
-    return 0;
+    // Numbers, dates and times in the user's own formats.
+    std::setlocale(LC_ALL, "");
+    QApplication::setApplicationName(QStringLiteral("korvello"));
+    QApplication::setApplicationDisplayName(QString::fromLatin1(korvello::kApplicationTitle));
+    QApplication::setWindowIcon(QIcon());
+
+    korvello::PosixPlatform platform;
+    korvello::TLogClass::SetPlatform(&platform);
+    korvello::QtDialogs dialogs;
+
+    korvello::TFormMain formMain(platform, dialogs);
+    korvello::TFormOption formOption(formMain);
+    korvello::TFormReport formReport(platform, &formMain);
+    formMain.SetForms(&formOption, &formReport);
+
+    formMain.show();
+    const int result = QApplication::exec();
+    korvello::TLogClass::SetPlatform(nullptr);
+    return result;
 }

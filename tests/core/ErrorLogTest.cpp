@@ -1,4 +1,123 @@
-// Filled in with the platform backend: the log's tests need real profile files.
+// The error log on real profile files in a fake tree.
 #include "core/ErrorLog.h"
+#include "support/AppFixture.h"
 
 #include <gtest/gtest.h>
+
+#include <ctime>
+#include <thread>
+
+using namespace korvello;
+using namespace korvello::test;
+
+namespace {
+
+int CountOf(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (std::size_t pos = text.find(what); pos != std::string::npos;
+         pos = text.find(what, pos + 1))
+        ++n;
+    return n;
+}
+
+TEST(ErrorLog, GuardWritesPrefixAndTextAndSwallowsTheFailure) {
+    AppFixture fx;
+    const std::string app = fx.platform->ToProgramPath(fx.programDir);
+    TLogClass::SetAppFolder(app);
+    bool after = false;
+    EXPECT_FALSE(Guard("SearchFunc:", [] { throw EKorvelloError(""); }));
+    EXPECT_TRUE(Guard("GetiPodDriver:", [&] { after = true; }));
+    EXPECT_TRUE(after);
+    const std::string log = fx.Log();
+    EXPECT_NE(log.find("[Error Log]"), std::string::npos) << log;
+    // An empty failure text leaves the prefix alone as the value.
+    EXPECT_NE(log.find("=SearchFunc:\n"), std::string::npos) << log;
+
+    // Any standard failure is caught too.
+    EXPECT_FALSE(Guard("DisPlaySongs:", [] { throw std::out_of_range("index 7"); }));
+    EXPECT_NE(fx.Log().find("DisPlaySongs:index 7"), std::string::npos);
+}
+
+TEST(ErrorLog, TwoMessagesInOneSecondLeaveTheLaterOne) {
+    AppFixture fx;
+    TLogClass::SetAppFolder(fx.platform->ToProgramPath(fx.programDir));
+    // Retry until both writes fall into the same second.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        std::remove(fx.InAppFolder("apces.cnt").c_str());
+        const std::time_t before = std::time(nullptr);
+        TLogClass::WriteLog("first");
+        TLogClass::WriteLog("second");
+        if (std::time(nullptr) != before)
+            continue;
+        const std::string log = fx.Log();
+        EXPECT_EQ(CountOf(log, "first"), 0) << log;
+        EXPECT_EQ(CountOf(log, "=second"), 1) << log;
+        return;
+    }
+    GTEST_SKIP() << "could not fit two writes into one second";
+}
+
+TEST(ErrorLog, KeyIsShortDateAndLongTimeWithoutTimeAtMidnight) {
+    AppFixture fx;
+    std::tm noon{};
+    noon.tm_year = 126;
+    noon.tm_mon = 11;
+    noon.tm_mday = 9;
+    noon.tm_hour = 12;
+    noon.tm_min = 3;
+    noon.tm_sec = 4;
+    const std::string date = fx.platform->ShortDate(noon);
+    EXPECT_EQ(TLogClass::TimestampKey(*fx.platform, noon),
+              date + " " + fx.platform->LongTime(noon));
+    std::tm midnight = noon;
+    midnight.tm_hour = midnight.tm_min = midnight.tm_sec = 0;
+    EXPECT_EQ(TLogClass::TimestampKey(*fx.platform, midnight), date);
+}
+
+TEST(ErrorLog, AnUnwritableFolderIsSilentAndAnEmptyFolderMeansTheRootOfC) {
+    AppFixture fx;
+    // A folder path that runs through a regular file cannot be written, even by root.
+    WriteFile(fx.root + "/blocked", "file");
+    TLogClass::SetAppFolder("c:\\blocked\\sub");
+    EXPECT_NO_THROW(TLogClass::WriteLog("lost"));
+    EXPECT_FALSE(Guard("x:", [] { throw EKorvelloError("y"); }));
+
+    TLogClass::SetAppFolder("");
+    TLogClass::WriteLog("before start-up");
+    EXPECT_NE(ReadFile(fx.root + "/apces.cnt").find("=before start-up"), std::string::npos);
+}
+
+TEST(ErrorLog, ConcurrentWritersNeverCorruptTheFile) {
+    AppFixture fx;
+    TLogClass::SetAppFolder(fx.platform->ToProgramPath(fx.programDir));
+    WriteFile(fx.InAppFolder("apces.cnt"), "[Other]\nkeep=1\n");
+    auto writer = [](const char* who) {
+        for (int i = 0; i < 150; ++i)
+            TLogClass::WriteLog(std::string(who) + std::to_string(i));
+    };
+    std::thread a(writer, "worker");
+    std::thread b(writer, "window");
+    a.join();
+    b.join();
+    const std::string log = fx.Log();
+    EXPECT_NE(log.find("[Other]\nkeep=1\n"), std::string::npos) << log;
+    EXPECT_EQ(CountOf(log, "[Error Log]"), 1) << log;
+    // Every line is either a section, the kept key or one whole log entry.
+    std::size_t start = 0;
+    while (start < log.size()) {
+        const std::size_t end = log.find('\n', start);
+        const std::string line = log.substr(start, end - start);
+        const bool ok = line.empty() || line.front() == '[' || line == "keep=1" ||
+                        line.find("=worker") != std::string::npos ||
+                        line.find("=window") != std::string::npos;
+        EXPECT_TRUE(ok) << "bad line: " << line;
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    // The last message of at least one writer survives.
+    EXPECT_TRUE(log.find("=worker149") != std::string::npos ||
+                log.find("=window149") != std::string::npos);
+}
+
+} // namespace

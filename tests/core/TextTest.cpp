@@ -12,17 +12,20 @@ TEST(Text, Utf16RoundTripAndLoneSurrogates) {
     broken += char16_t(0xD800);
     broken += u"b";
     broken += char16_t(0xDC00);
-    EXPECT_EQ(ToUtf8(broken), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+    EXPECT_EQ(ToUtf8(broken), "a\xEF\xBF\xBD"
+                              "b\xEF\xBF\xBD");
     // Malformed UTF-8: a cut sequence and a stray continuation byte.
     EXPECT_EQ(ToUtf16("x\xE6\x97"), u"x\uFFFD\uFFFD");
     EXPECT_EQ(ToUtf16("\x80y"), u"\uFFFDy");
 }
 
 TEST(Text, Utf8LeftNeverCutsASequence) {
-    const std::string s = "\xE6\x97\xA5\xE6\x9C\xAC" "ab"; // two CJK characters then ab
+    const std::string s = "\xE6\x97\xA5\xE6\x9C\xAC"
+                          "ab"; // two CJK characters then ab
     EXPECT_EQ(Utf8Length(s), 4u);
     EXPECT_EQ(Utf8Left(s, 1), "\xE6\x97\xA5");
-    EXPECT_EQ(Utf8Left(s, 3), "\xE6\x97\xA5\xE6\x9C\xAC" "a");
+    EXPECT_EQ(Utf8Left(s, 3), "\xE6\x97\xA5\xE6\x9C\xAC"
+                              "a");
     EXPECT_EQ(Utf8Left(s, 10), s);
 }
 

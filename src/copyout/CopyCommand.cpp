@@ -1,0 +1,169 @@
+// The main window's side of copying: the Copy and Stop commands, the close question
+// during a copy, and the handling of the worker's end.
+#include "browser/ITunesStringGrid.h"
+#include "copyout/CopyThread.h"
+#include "copyout/FrmReport.h"
+#include "copyout/Naming.h"
+#include "copyout/WorkerMessageBridge.h"
+#include "core/ErrorLog.h"
+#include "core/FrmMain.h"
+#include "platform/Platform.h"
+#include "platform/Text.h"
+#include "ui/Dialogs.h"
+
+#include <QComboBox>
+#include <QProgressBar>
+#include <QPushButton>
+
+namespace korvello {
+
+namespace {
+
+constexpr int kIdColumn = 11;
+
+std::int32_t SongIdOfRow(const std::string& text) {
+    std::int32_t id = 0;
+    if (!TryStrToInt(text, id, /*allowHex=*/false))
+        throw EKorvelloError("'" + text + "' is not a valid integer value");
+    return id;
+}
+
+} // namespace
+
+void TFormMain::CopyoutSongClick() {
+    ProgressBarItunes->setValue(0);
+    // A stopped job is not over until its worker's end has been handled: the job lists
+    // and the worker are still in use until then.
+    if (iPod.DrivePath().empty() || CopyRunning || copyFinishPending_)
+        return;
+    Guard("CopyoutClick:", [&] {
+        TITunesStringGrid* grid = AdvStringGridSong;
+        const int marked = grid->MarkedRowCount();
+        if (marked == 0)
+            return;
+
+        int first = -1;
+        for (int row = 1; row < grid->RowCount(); ++row) {
+            if (grid->RowMarked(row)) {
+                first = row;
+                break;
+            }
+        }
+        if (first < 0)
+            return;
+        TSong firstSong;
+        iPod.FindSongById(SongIdOfRow(grid->Cells(kIdColumn, first)), firstSong);
+        const std::string firstLocation = ToUtf8(firstSong.Location);
+        const std::optional<std::string> chosen = dialogs_.SaveFile(
+            this, "Select Directory...", ProposedFileName(grid->Cells(1, first), firstLocation),
+            ExtractFileExt(firstLocation));
+        if (!chosen)
+            return;
+        const std::string folder = DialogFolderPart(platform_.ToProgramPath(*chosen));
+
+        std::vector<std::string> sources, targets, titles;
+        int taken = 0;
+        for (int row = 1; row < grid->RowCount() && taken < marked; ++row) {
+            if (!grid->RowMarked(row))
+                continue;
+            ++taken;
+            TSong song;
+            iPod.FindSongById(SongIdOfRow(grid->Cells(kIdColumn, row)), song);
+            const std::string title = grid->Cells(1, row);
+            const std::string location = ToUtf8(song.Location);
+            sources.push_back(location);
+            targets.push_back(BuildTargetPath(folder, title, location));
+            titles.push_back(title);
+        }
+        SourceList = std::move(sources);
+        TargetList = std::move(targets);
+        TitleList = std::move(titles);
+
+        CopyRunning = true;
+        ButtonCopy->setText(QStringLiteral("Stop"));
+        CopyThread = std::make_unique<TCopyThread>(platform_, *bridge_, OverwriteExisting);
+        CopyThread->SourceList = &SourceList;
+        CopyThread->TargetList = &TargetList;
+        copyFinishPending_ = true;
+        CopyThread->Start();
+    });
+}
+
+void TFormMain::ButtonCopyClick() {
+    const QString caption = ButtonCopy->text();
+    if (caption == QStringLiteral("Copy"))
+        CopyoutSongClick();
+    else if (caption == QStringLiteral("Stop"))
+        StopCopyOutClick();
+}
+
+void TFormMain::StopCopyOutClick() {
+    if (!CopyRunning || !CopyThread)
+        return;
+    PauseCopy();
+    if (dialogs_.AskYesNo(this, "Stop copy file?") == IDialogs::Answer::Yes) {
+        CopyThread->StopRequested = true;
+        ShowStatus(std::to_string(iPod.SongCount()) + " Files found in your iPod.");
+        CopyRunning = false;
+        ProgressBarItunes->setValue(0);
+        ButtonCopy->setText(QStringLiteral("Copy"));
+    }
+    ResumeCopy();
+}
+
+void TFormMain::XP_ButtonSmall3Click() {
+    if (!CopyRunning || !CopyThread) {
+        close();
+        return;
+    }
+    PauseCopy();
+    if (dialogs_.AskYesNo(this, "Ignore copying file and quit?") == IDialogs::Answer::Yes) {
+        // The job is abandoned where it stood: the worker writes nothing more.
+        CopyThread->Abandon();
+        close();
+        return;
+    }
+    ResumeCopy();
+}
+
+void TFormMain::CMProgressFinish(std::intptr_t wParam) {
+    Guard("CMProgressFinish:", [&] {
+        copyFinishPending_ = false;
+        if (wParam == 1) {
+            ShowStatus(" Copy Finished ");
+        } else if (wParam == 2) {
+            ShowStatus(" Copy Terminated ");
+            const std::string current = CopyThread ? CopyThread->CurrentTarget() : std::string();
+            if (!current.empty() && platform_.FindFile(current))
+                platform_.DeleteFile(current);
+        }
+        if (formReport_ != nullptr) {
+            formReport_->TitleList = &TitleList;
+            formReport_->TargetList = &TargetList;
+            dialogs_.ShowModal(formReport_);
+            formReport_->TitleList = nullptr;
+            formReport_->TargetList = nullptr;
+        }
+        ProgressBarItunes->setValue(0);
+        CopyRunning = false;
+        ButtonCopy->setText(QStringLiteral("Copy"));
+        SourceList.clear();
+        TargetList.clear();
+        TitleList.clear();
+        ShowStatus(std::to_string(iPodSelectorCom->count()) + " iPod detected.");
+    });
+}
+
+// The worker's gate also holds back a message it had already posted, so nothing of the
+// job is handled while the question is open.
+void TFormMain::PauseCopy() {
+    if (CopyThread)
+        CopyThread->Suspend();
+}
+
+void TFormMain::ResumeCopy() {
+    if (CopyThread)
+        CopyThread->Resume();
+}
+
+} // namespace korvello

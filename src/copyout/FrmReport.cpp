@@ -1,0 +1,184 @@
+#include "copyout/FrmReport.h"
+
+#include "copyout/Naming.h"
+#include "core/ErrorLog.h"
+#include "platform/Platform.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+
+namespace korvello {
+
+const char* const TFormReport::kHelpLines[14] = {
+    "Most important of all, the flashing icon \"Do Not Disconnect \" on your ",
+    "iPod goes away means your iPod had ejected from computer, that might ",
+    "be the reason you can't copy songs correctly. ",
+    "",
+    "For keeping iPod connection: ",
+    "iTunes old version user:",
+    "Plug your iPod, run iTunes, go Edit->Preference select iPod-Music ",
+    "check \"Enable Disk Use\". Eject and re-plug your iPod, ",
+    "note the \"Do Not Disconnect \"  icon did not disappear, then open ",
+    "Korvello to copy your songs out.",
+    "",
+    "iTunes 7 user:",
+    "Plug your iPod, run iTunes,  in \"devices\" - click your iPod, in ",
+    "\"summary-options\", select \"enable disk use\"."};
+
+namespace {
+constexpr int kWidth = 431;
+constexpr int kHeight = 296;
+constexpr int kHelpHeight = 201;
+
+// A result text begins with a blank; a path never does.
+bool IsPath(const std::string& outcome) {
+    return !outcome.empty() && outcome.front() != ' ';
+}
+} // namespace
+
+TFormReport::TFormReport(IPlatform& platform, QWidget* mainWindow)
+    : QDialog(mainWindow), platform_(platform), mainWindow_(mainWindow) {
+    setObjectName(QStringLiteral("FormReport"));
+    setWindowTitle(QStringLiteral("Copy Report"));
+    setFixedSize(kWidth, kHeight);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(219, 219, 229));
+    setPalette(pal);
+
+    Reporter = new QTableWidget(this);
+    Reporter->setObjectName(QStringLiteral("Reporter"));
+    Reporter->setGeometry(8, 40, 409, 153);
+    Reporter->setColumnCount(2);
+    Reporter->setHorizontalHeaderLabels({QStringLiteral("Title"), QStringLiteral("Copy path")});
+    Reporter->verticalHeader()->setVisible(false);
+    Reporter->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    Reporter->verticalHeader()->setDefaultSectionSize(16);
+    Reporter->setSelectionBehavior(QAbstractItemView::SelectRows);
+    Reporter->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Reporter->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Reporter->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    Reporter->setAlternatingRowColors(true);
+    QPalette tablePal = Reporter->palette();
+    tablePal.setColor(QPalette::AlternateBase, QColor(219, 219, 229));
+    tablePal.setColor(QPalette::Base, QColor(237, 243, 254));
+    Reporter->setPalette(tablePal);
+    QFont headerFont = Reporter->horizontalHeader()->font();
+    headerFont.setBold(true);
+    Reporter->horizontalHeader()->setFont(headerFont);
+    Reporter->setColumnWidth(0, 166);
+    Reporter->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Reporter, &QTableWidget::cellDoubleClicked, this, [this](int, int) { OpenDirClick(); });
+
+    SunPopupreport = new QMenu(Reporter);
+    SunPopupreport->setObjectName(QStringLiteral("SunPopupreport"));
+    SunPopupreport->addAction(QStringLiteral("Open directory"), this, [this] { OpenDirClick(); })
+        ->setObjectName(QStringLiteral("SelectAllAlbum"));
+    connect(Reporter, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        SunPopupreport->popup(Reporter->viewport()->mapToGlobal(pos));
+    });
+
+    Label1 = new QLabel(QStringLiteral("Why \"This song not found in your iPod.\"?"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->move(24, 204);
+    Label1->adjustSize();
+    Label1->setStyleSheet(QStringLiteral("color: blue; text-decoration: underline;"));
+    Label1->setCursor(Qt::PointingHandCursor);
+    Label1->installEventFilter(this);
+
+    // The two buttons sit on a panel anchored to the bottom edge.
+    buttonPanel_ = new QFrame(this);
+    buttonPanel_->setGeometry(0, 235, kWidth, 29);
+    OpenDir = new QPushButton(QStringLiteral("Open Directory"), buttonPanel_);
+    OpenDir->setObjectName(QStringLiteral("OpenDir"));
+    OpenDir->setGeometry(120, 0, 96, 29);
+    CloseButton = new QPushButton(QStringLiteral("Close"), buttonPanel_);
+    CloseButton->setObjectName(QStringLiteral("CloseButton"));
+    CloseButton->setGeometry(237, 0, 92, 29);
+    connect(OpenDir, &QPushButton::clicked, this, [this] { OpenDirClick(); });
+    connect(CloseButton, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setGeometry(48, 232, 345, kHelpHeight);
+    Memo1->setReadOnly(true);
+    Memo1->setFrameShape(QFrame::NoFrame);
+    QStringList lines;
+    for (const char* line : kHelpLines)
+        lines << QString::fromUtf8(line);
+    Memo1->setPlainText(lines.join(QLatin1Char('\n')));
+    Memo1->setVisible(false);
+}
+
+bool TFormReport::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Label1 && event->type() == QEvent::MouseButtonRelease)
+        Label1Click();
+    return QDialog::eventFilter(watched, event);
+}
+
+void TFormReport::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TFormReport::FormShow() {
+    const int count = TitleList != nullptr ? static_cast<int>(TitleList->size()) : 0;
+    Reporter->setRowCount(count);
+    if (mainWindow_ != nullptr) {
+        const QRect main = mainWindow_->geometry();
+        move(main.left() + (main.width() - width()) / 2,
+             main.top() + (main.height() - height()) / 2);
+    }
+    Reporter->setColumnWidth(1, Reporter->width() - Reporter->columnWidth(0));
+    for (int k = 0; k < count; ++k) {
+        const std::string& title = (*TitleList)[k];
+        std::string outcome = TargetList != nullptr && k < static_cast<int>(TargetList->size())
+                                  ? (*TargetList)[k]
+                                  : std::string();
+        // Paths are shown as the user knows them: in their Linux form.
+        if (IsPath(outcome)) {
+            const std::string shown = platform_.DisplayPath(outcome);
+            if (!shown.empty())
+                outcome = shown;
+        }
+        Reporter->setItem(k, 0, new QTableWidgetItem(QString::fromStdString(title)));
+        Reporter->setItem(k, 1, new QTableWidgetItem(QString::fromStdString(outcome)));
+    }
+    buttonPanel_->move(0, height() - kHeight + 235);
+}
+
+void TFormReport::OpenDirClick() {
+    Guard("Button2Click:", [&] {
+        if (TargetList == nullptr)
+            return;
+        // The folder of the first entry that is a path: an entry that was not copied holds
+        // a result text, which has no folder.
+        for (const std::string& outcome : *TargetList) {
+            if (IsPath(outcome)) {
+                platform_.ShellOpen(DialogFolderPart(outcome));
+                return;
+            }
+        }
+    });
+}
+
+void TFormReport::Label1Click() {
+    const bool visible = Memo1->isVisible();
+    setFixedSize(width(), visible ? height() - kHelpHeight : height() + kHelpHeight);
+    Memo1->setVisible(!visible);
+    buttonPanel_->move(0, height() - kHeight + 235);
+}
+
+void TFormReport::CloseButtonClick() {
+    update();
+    accept();
+}
+
+} // namespace korvello

@@ -1,0 +1,57 @@
+#pragma once
+// TFormReport, the copy report: after every copy job it lists each song of the job with
+// what became of it (the path of the copy, or why it was not copied), opens the
+// destination folder on request and explains why songs may be reported as not found.
+
+#include <QDialog>
+
+#include <string>
+#include <vector>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QTableWidget;
+class QMenu;
+class QFrame;
+
+namespace korvello {
+
+class IPlatform;
+
+class TFormReport : public QDialog {
+    Q_OBJECT
+
+public:
+    TFormReport(IPlatform& platform, QWidget* mainWindow);
+
+    // Set by the main window before each showing; owned by the main window.
+    const std::vector<std::string>* TitleList = nullptr;
+    const std::vector<std::string>* TargetList = nullptr;
+
+    QTableWidget* Reporter = nullptr;
+    QLabel* Label1 = nullptr;
+    QPushButton* OpenDir = nullptr;
+    QPushButton* CloseButton = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QMenu* SunPopupreport = nullptr;
+
+    void FormShow();
+    void OpenDirClick();
+    void Label1Click();
+    void CloseButtonClick();
+
+    // The fourteen lines of the help text.
+    static const char* const kHelpLines[14];
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    IPlatform& platform_;
+    QWidget* mainWindow_;
+    QFrame* buttonPanel_ = nullptr;
+};
+
+} // namespace korvello

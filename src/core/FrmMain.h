@@ -1,0 +1,216 @@
+#pragma once
+// TFormMain, the main window: it owns all of the program's state (the catalogue of the
+// attached iPod, the copy job, the settings) and drives every other part from window
+// events. Its operations are spread over the folders of their subsystems: discovery in
+// device/, the song table, lists and search in browser/, the copy command in copyout/,
+// the settings store in settings/; this file declares them all in one place.
+//
+// Failures: most operations run inside a guard that writes "<Operation>:<text>" to the
+// error log and ends the operation quietly. The selector choice and the device arrival
+// have no guard of their own; a failure there reaches RunUnguarded, which shows it in an
+// error box titled "Korvello A" and carries on.
+
+#include "musicdb/iPodcomponent.h"
+
+#include <QPixmap>
+#include <QWidget>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QAction;
+class QProgressBar;
+class QPushButton;
+class QSocketNotifier;
+class QFrame;
+
+namespace korvello {
+
+class IDialogs;
+class IPlatform;
+class TCopyThread;
+class TFormOption;
+class TFormReport;
+class TITunesStringGrid;
+class WorkerMessageBridge;
+
+// The modes in which the song table is filled.
+enum class SongListMode { AllSongs, AlbumSongs, ArtistSongs, FileTypeSongs, NoSongs, SearchSongs };
+
+inline constexpr const char* kApplicationTitle = "Korvello A";
+inline constexpr unsigned WM_DEVICECHANGE = 0x219;
+inline constexpr unsigned DBT_DEVICEARRIVAL = 0x8000;
+inline constexpr unsigned DBT_DEVICEREMOVECOMPLETE = 0x8004;
+inline constexpr int kStatusMaxChars = 46;
+
+class TFormMain : public QWidget {
+    Q_OBJECT
+
+public:
+    TFormMain(IPlatform& platform, IDialogs& dialogs, QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    // The windows created after this one; the program entry hands them over.
+    void SetForms(TFormOption* option, TFormReport* report);
+
+    // ---- State ------------------------------------------------------------------------
+    std::string AppFolder;
+    std::u16string CurrentDrive;
+    bool iPodFound = false;
+    bool CopyRunning = false;
+    std::unique_ptr<TCopyThread> CopyThread;
+    bool BackupDone = false;
+    bool PlayOnDoubleClick = false;
+    std::atomic<bool> OverwriteExisting{false}; // also read by the copy worker
+    std::vector<std::string> ColumnWidths;
+    std::vector<std::string> SourceList, TargetList, TitleList;
+    TiPod iPod;
+
+    // ---- Controls, by their designer names --------------------------------------------
+    QLabel* Label2 = nullptr;
+    QLabel* Notifier = nullptr;
+    QProgressBar* ProgressBarItunes = nullptr;
+    QPushButton* XP_ButtonSmall1 = nullptr;
+    QPushButton* XP_ButtonSmall3 = nullptr;
+    QFrame* Panel1 = nullptr;
+    QFrame* Panel2 = nullptr;
+    QFrame* Panel3 = nullptr;
+    TITunesStringGrid* AdvStringGridSong = nullptr;
+    QLabel* Image3 = nullptr;
+    QLabel* Image4 = nullptr;
+    QLabel* Image21 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QComboBox* iPodSelectorCom = nullptr;
+    QPushButton* LumoButtonSmall1 = nullptr;
+    QPushButton* LumoButtonSmall2 = nullptr;
+    QPushButton* LumoButtonSmall3 = nullptr;
+    TITunesStringGrid* ArtistList = nullptr;
+    TITunesStringGrid* AlbumList = nullptr;
+    TITunesStringGrid* FileTypeList = nullptr;
+    QPushButton* XP_Button3 = nullptr;
+    QPushButton* ButtonCopy = nullptr;
+
+    // ---- Core -------------------------------------------------------------------------
+    void ShowStatus(const std::string& text);
+    std::string StatusText() const;
+    void LoadCurrentDrive();
+    void FormShow();
+    void FormClose();
+    // Runs an unguarded handler: a failure is shown in an error box and the program
+    // carries on.
+    void RunUnguarded(const std::function<void()>& handler);
+
+    // The one dispatch point of the worker's messages (and of device changes).
+    void WindowMessage(unsigned msg, std::intptr_t wParam, std::intptr_t lParam);
+    void CMProgress(std::intptr_t wParam);
+    void CMProgressMax(std::intptr_t wParam);
+    void CMProgressText(std::intptr_t wParam);
+    void CMProgressFinish(std::intptr_t wParam);
+
+    // ---- Discovery (device/) ----------------------------------------------------------
+    bool GetiPodDriver();
+    void GetVolumInformation(char letter, std::u16string& label);
+    void iPodSelectorComCloseUp();
+    void WMDeviceChange(unsigned wParam);
+    void BackupDatabase();
+
+    // ---- Song table, category lists, search and selection (browser/) -----------------
+    void DisPlaySongsInit();
+    void DisPlaySongs(SongListMode mode, const std::vector<std::string>* names);
+    void AddSongRow(int index);
+    void AdvStringGridSongCanSort(int col, bool& allow);
+    void AdvStringGridSongRightClickCell(int row, int col);
+    void AdvStringGridSongMouseUp();
+    void AdvStringGridSongKeyDown(int key, Qt::KeyboardModifiers shift);
+    void AdvStringGridSongDblClickCell(int row, int col);
+
+    void DisPlayOtherInit();
+    void DisPlayOther();
+    void DisPlayCurrentArtistSongs();
+    void DisPlayCurrentAlbumSongs();
+    void DisPlayCurrentFileTypeSongs();
+    void ArtistListClick();
+    void AlbumListClick();
+    void FileTypeListClick();
+    void LumoButtonSmall1Click();
+    void LumoButtonSmall2Click();
+    void LumoButtonSmall3Click();
+
+    static bool SearchFunc(const std::string& pattern, const std::string& subject);
+    void Edit1KeyDown(int key, Qt::KeyboardModifiers shift);
+    void ShowSelectedCount();
+    void SelectAllSongClick();
+    void InvertSelectSongClick();
+    void ClearSelectSongClick();
+    void SelectAllListClick(TITunesStringGrid* list);
+    void InvertSelectListClick(TITunesStringGrid* list);
+    void ClearSelectListClick(TITunesStringGrid* list);
+    void SunPopupMenuSongsPopup();
+    void SunPopupMenuListPopup(QMenu* menu);
+
+    QMenu* SunPopupMenuSongs = nullptr;
+    QMenu* SunPopupMenuArtist = nullptr;
+    QMenu* SunPopupMenuAlbum = nullptr;
+    QMenu* SunPopupMenuFileType = nullptr;
+    QAction* CopyoutSong = nullptr;
+    QAction* StopCopyOut = nullptr;
+
+    // ---- Copy command (copyout/) -------------------------------------------------------
+    void CopyoutSongClick();
+    void ButtonCopyClick();
+    void StopCopyOutClick();
+    void XP_ButtonSmall3Click();
+    void XP_Button3Click();
+
+    // ---- Settings (settings/) ---------------------------------------------------------
+    void ReadRegistry();
+    void WriteRegistry();
+    void ReadIniFile();
+    void WriteIniFile();
+    void SetPlayOnDoubleClick(bool value);
+    void SetOverwriteExisting(bool value);
+
+    IPlatform& Platform() { return platform_; }
+    IDialogs& Dialogs() { return dialogs_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildLayout();
+    void ConnectBrowser();
+    void FilterByList(TITunesStringGrid* list, SongListMode mode, const char* prefix);
+    void ListFilter(TITunesStringGrid* list);
+    void ListClick(TITunesStringGrid* list);
+    void ListRightClickCell(TITunesStringGrid* list, int row);
+    void ListKeyDown(TITunesStringGrid* list, int key, Qt::KeyboardModifiers shift);
+    void ShowList(TITunesStringGrid* list);
+    void StyleTab(QPushButton* tab, bool active);
+    void PauseCopy();
+    void ResumeCopy();
+    void WatchDevices();
+    void OnDeviceNotifier();
+
+    IPlatform& platform_;
+    IDialogs& dialogs_;
+    TFormOption* formOption_ = nullptr;
+    TFormReport* formReport_ = nullptr;
+    bool shown_ = false;
+    int songRowCounter_ = 0;
+    QPixmap playIcon_;
+    std::unique_ptr<WorkerMessageBridge> bridge_;
+    bool copyFinishPending_ = false; // a worker was started and its end not yet handled
+    std::vector<QSocketNotifier*> deviceNotifiers_;
+};
+
+} // namespace korvello

@@ -1,0 +1,106 @@
+// iPod discovery: finding iPod volumes among the drive letters, the iPod selector, the
+// device arrival and the once-per-run copy of the iPod's database.
+#include "core/ErrorLog.h"
+#include "core/FrmMain.h"
+#include "platform/Platform.h"
+#include "platform/Text.h"
+
+#include <QComboBox>
+
+namespace korvello {
+
+namespace {
+constexpr const char* kPlaceholder = "Please connect your iPod";
+constexpr const char* kDatabaseRelPath = "\\iPod_Control\\iTunes\\itunesdb";
+} // namespace
+
+bool TFormMain::GetiPodDriver() {
+    bool found = false;
+    Guard("GetiPodDriver:", [&] {
+        const std::uint32_t mask = platform_.GetLogicalDrives();
+        iPodSelectorCom->clear();
+        for (int i = 2; i <= 25; ++i) {
+            if ((mask & (1u << i)) == 0)
+                continue;
+            const char letter = static_cast<char>('a' + i);
+            const std::string root = std::string(1, letter) + ":";
+            if (platform_.GetDriveType(root + "\\") != DriveType::Removable)
+                continue;
+            if (!platform_.DirectoryExists(root + "\\iPod_Control\\iTunes\\"))
+                continue;
+            std::u16string label;
+            GetVolumInformation(letter, label);
+            const QString entry = QString::fromStdString(ToUtf8(label) + root);
+            if (iPodSelectorCom->findText(entry, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0)
+                continue;
+            if (CurrentDrive.empty())
+                CurrentDrive = ToUtf16(root);
+            iPodSelectorCom->addItem(entry);
+            iPodSelectorCom->setCurrentIndex(0);
+            iPodFound = true;
+            found = true;
+        }
+    });
+    if (iPodSelectorCom->count() == 0) {
+        iPodSelectorCom->addItem(QString::fromLatin1(kPlaceholder));
+        iPodSelectorCom->setCurrentIndex(0);
+        ShowStatus(kPlaceholder);
+    } else {
+        ShowStatus(std::to_string(iPodSelectorCom->count()) + " iPod detected.");
+    }
+    return found;
+}
+
+void TFormMain::GetVolumInformation(char letter, std::u16string& label) {
+    Guard("GetVolumInformation:", [&] {
+        const unsigned oldMode = platform_.SetErrorMode(SEM_FAILCRITICALERRORS);
+        std::string name;
+        if (!platform_.GetVolumeInformation(std::string(1, letter) + ":\\", name))
+            name.clear();
+        name = letter >= 'a' ? platform_.LowerCase(name) : platform_.UpperCase(name);
+        label = ToUtf16(" [" + name + "]  ");
+        platform_.SetErrorMode(oldMode);
+    });
+}
+
+void TFormMain::iPodSelectorComCloseUp() {
+    if (!iPodFound)
+        return;
+    const std::string text = iPodSelectorCom->currentText().toStdString();
+    const std::size_t bracket = text.find(']');
+    if (bracket == std::string::npos)
+        return; // the placeholder names no drive
+    const std::size_t start = bracket + 3;
+    if (start + 2 > text.size())
+        return;
+    const std::string drive = text.substr(start, 2);
+    // Only a letter and a colon name a drive; anything else (a label holding "]") would
+    // load a database from a nonsense path.
+    const char letter = drive[0];
+    if (!((letter >= 'a' && letter <= 'z') || (letter >= 'A' && letter <= 'Z')) || drive[1] != ':')
+        return;
+    CurrentDrive = ToUtf16(drive);
+    iPod.SetDrivePath(drive);
+    iPod.LoadDatabase();
+    DisPlaySongs(SongListMode::AllSongs, nullptr);
+    DisPlayOther();
+}
+
+void TFormMain::WMDeviceChange(unsigned wParam) {
+    if (wParam != DBT_DEVICEARRIVAL)
+        return;
+    ShowStatus("Detecting New iPod...");
+    GetiPodDriver();
+    LoadCurrentDrive();
+    DisPlaySongs(SongListMode::AllSongs, nullptr);
+    DisPlayOther();
+}
+
+void TFormMain::BackupDatabase() {
+    if (BackupDone)
+        return;
+    BackupDone = true; // before copying, so a failed copy is not retried in this run
+    platform_.CopyFile(iPod.DrivePath() + kDatabaseRelPath, AppFolder + "\\Idb.ant");
+}
+
+} // namespace korvello

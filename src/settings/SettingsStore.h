@@ -1,0 +1,43 @@
+#pragma once
+// The stored settings, below the window: the two behaviour flags in the per-user registry
+// key and the layout keys of the settings file "ipdes.dll". The main window sequences
+// these calls (read at construction, written at close); the command-line companion uses
+// them to honour the user's overwrite setting.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korvello {
+
+class IPlatform;
+
+inline constexpr const char* kRegistryKey = "Software\\Korvello";
+inline constexpr const char* kValuePlaySong = "DBClickPlaySong";
+inline constexpr const char* kValueOverwrite = "OverWriteExistFile";
+inline constexpr const char* kSettingsFileName = "ipdes.dll";
+inline constexpr int kColumnCount = 12;
+inline constexpr int kDefaultColumnWidth = 80;
+
+// A REG_DWORD flag: value != 0, or `def` when the value is missing or of another type.
+bool ReadRegistryFlag(IPlatform& platform, const char* name, bool def);
+// Stores a flag as REG_DWORD 1 or 0; throws EKorvelloError "Failed to set data for '%s'".
+void WriteRegistryFlag(IPlatform& platform, const char* name, bool value);
+
+// The settings file beside the program: AppFolder + "\ipdes.dll".
+std::string SettingsFilePath(const std::string& appFolder);
+
+// One integer key of the settings file: decimal, or hexadecimal with a "0x"/"0X" prefix
+// (more than two characters); `def` when the key is missing or not an integer.
+std::int32_t ReadIniInteger(IPlatform& platform, const std::string& file,
+                            const std::string& section, const std::string& key, std::int32_t def);
+// Writes one integer key; throws EKorvelloError "Unable to write to %s" on failure.
+void WriteIniInteger(IPlatform& platform, const std::string& file, const std::string& section,
+                     const std::string& key, std::int32_t value);
+
+// The stored start-up widths of the song table's twelve columns as decimal texts; entry
+// 0 is always "0" (the icon column's width is fixed).
+std::vector<std::string> ReadColumnWidths(IPlatform& platform, const std::string& file);
+
+} // namespace korvello

@@ -1,0 +1,216 @@
+// The main window on a fake machine: start-up with no, one and two iPods, device
+// arrivals, the selector, the database backup, the status line and the settings store.
+#include "browser/ITunesStringGrid.h"
+#include "core/FrmMain.h"
+#include "musicdb/ForwardingPlatform.h"
+#include "platform/Text.h"
+#include "support/AppFixture.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace korvello;
+using namespace korvello::test;
+
+namespace {
+
+std::vector<std::string> SelectorEntries(const TFormMain& form) {
+    std::vector<std::string> out;
+    for (int i = 0; i < form.iPodSelectorCom->count(); ++i)
+        out.push_back(form.iPodSelectorCom->itemText(i).toStdString());
+    return out;
+}
+
+class FormMainTest : public ::testing::Test {
+protected:
+    AppFixture fx;
+
+    std::unique_ptr<TFormMain> Start() {
+        auto form = std::make_unique<TFormMain>(*fx.platform, fx.dialogs);
+        form->show(); // the first showing runs FormShow
+        return form;
+    }
+};
+
+TEST_F(FormMainTest, StartWithoutAnIPodOffersThePlaceholder) {
+    auto form = Start();
+    EXPECT_EQ(SelectorEntries(*form), std::vector<std::string>{"Please connect your iPod"});
+    EXPECT_EQ(form->StatusText(), "Please connect your iPod");
+    EXPECT_FALSE(form->iPodFound);
+    EXPECT_TRUE(form->CurrentDrive.empty());
+    // The song table is set up but empty: the header and one blank row.
+    EXPECT_EQ(form->AdvStringGridSong->RowCount(), 2);
+    EXPECT_EQ(form->AdvStringGridSong->Cells(1, 0), "Title");
+    EXPECT_EQ(form->AdvStringGridSong->Cells(1, 1), "");
+    EXPECT_EQ(form->ArtistList->RowCount(), 1);
+    EXPECT_FALSE(Exists(fx.InAppFolder("Idb.ant")));
+    EXPECT_EQ(fx.Log(), "");
+}
+
+TEST_F(FormMainTest, StartWithOneIPodLoadsItAndBacksUpItsDatabase) {
+    const std::string ipod = fx.MakeiPod("IPOD", AppFixture::SampleSongs());
+    fx.MapDrive("e:", ipod);
+    auto form = Start();
+
+    EXPECT_EQ(SelectorEntries(*form), std::vector<std::string>{" [ipod]  e:"});
+    EXPECT_EQ(ToUtf8(form->CurrentDrive), "e:");
+    EXPECT_TRUE(form->iPodFound);
+    EXPECT_EQ(form->iPod.SongCount(), 5);
+    // The song table's fill replaces the scan's status with the song count.
+    EXPECT_EQ(form->StatusText(), "5 Files found in your iPod.");
+    EXPECT_EQ(form->AdvStringGridSong->RowCount(), 6);
+    EXPECT_EQ(form->ArtistList->Cells(1, 0), "All ...");
+    // The backup is the database byte for byte, beside the program.
+    EXPECT_EQ(ReadFile(fx.InAppFolder("Idb.ant")),
+              ReadFile(ipod + "/iPod_Control/iTunes/iTunesDB"));
+    EXPECT_TRUE(form->BackupDone);
+}
+
+TEST_F(FormMainTest, TwoIPodsAreListedInLetterOrderAndTheFirstIsLoaded) {
+    const std::string a =
+        fx.MakeiPod("Alpha", {{1, "One", "", "", "", "", "", "", "F00/A.mp3", 10}});
+    const std::string b =
+        fx.MakeiPod("Beta", {{2, "Two", "", "", "", "", "", "", "F00/B.mp3", 10},
+                             {3, "Three", "", "", "", "", "", "", "F00/C.mp3", 10}});
+    fx.MapDrive("g:", b);
+    fx.MapDrive("e:", a);
+    auto form = Start();
+
+    EXPECT_EQ(SelectorEntries(*form), (std::vector<std::string>{" [alpha]  e:", " [beta]  g:"}));
+    EXPECT_EQ(form->iPodSelectorCom->currentIndex(), 0);
+    EXPECT_EQ(ToUtf8(form->CurrentDrive), "e:");
+    EXPECT_EQ(form->iPod.SongCount(), 1);
+    EXPECT_TRUE(form->GetiPodDriver());
+    EXPECT_EQ(form->StatusText(), "2 iPod detected.");
+
+    // Choosing the second entry loads that iPod.
+    form->iPodSelectorCom->setCurrentIndex(1);
+    form->iPodSelectorComCloseUp();
+    EXPECT_EQ(ToUtf8(form->CurrentDrive), "g:");
+    EXPECT_EQ(form->iPod.SongCount(), 2);
+    EXPECT_EQ(form->AdvStringGridSong->Cells(1, 1), "Two");
+}
+
+// Another program holding the database open: the open fails.
+class HeldDatabasePlatform : public ForwardingPlatform {
+public:
+    using ForwardingPlatform::ForwardingPlatform;
+    std::unique_ptr<IFile> OpenRead(const std::string& path, std::string& error) override {
+        if (path.ends_with("itunesdb")) {
+            error = "Resource temporarily unavailable";
+            return nullptr;
+        }
+        return ForwardingPlatform::OpenRead(path, error);
+    }
+};
+
+TEST_F(FormMainTest, AnUnopenableDatabaseIsLoggedAndTheWindowStaysUsable) {
+    fx.MapDrive("e:", fx.MakeiPod("IPOD", AppFixture::SampleSongs()));
+    HeldDatabasePlatform held(*fx.platform);
+    TFormMain form(held, fx.dialogs);
+    form.show();
+
+    EXPECT_NE(fx.Log().find("FormShow:Cannot open file e:\\iPod_Control\\iTunes\\itunesdb"),
+              std::string::npos)
+        << fx.Log();
+    EXPECT_EQ(form.iPod.SongCount(), 0);
+    EXPECT_FALSE(Exists(fx.InAppFolder("Idb.ant")));
+    EXPECT_EQ(form.StatusText(), "1 iPod detected.");
+    // The same failure through the selector reaches the error box, with a full stop, and
+    // the window carries on.
+    form.RunUnguarded([&] { form.iPodSelectorComCloseUp(); });
+    ASSERT_EQ(fx.dialogs.Count("error"), 1);
+    EXPECT_EQ(fx.dialogs.calls.back().title, "Korvello A");
+    EXPECT_EQ(fx.dialogs.calls.back().text, "Cannot open file e:\\iPod_Control\\iTunes\\itunesdb.");
+    form.ShowStatus("still here");
+    EXPECT_EQ(form.StatusText(), "still here");
+}
+
+TEST_F(FormMainTest, ADeviceArrivalRebuildsTheSelectorAndKeepsTheLoadedIPod) {
+    const std::string first = fx.MakeiPod("First", AppFixture::SampleSongs());
+    fx.MapDrive("f:", first);
+    auto form = Start();
+    ASSERT_EQ(form->iPod.SongCount(), 5);
+
+    const std::string second =
+        fx.MakeiPod("Second", {{9, "Other", "", "", "", "", "", "", "F00/Z.mp3", 5}});
+    fx.MapDrive("e:", second);
+    form->WindowMessage(WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
+
+    EXPECT_EQ(SelectorEntries(*form), (std::vector<std::string>{" [second]  e:", " [first]  f:"}));
+    EXPECT_EQ(form->iPodSelectorCom->currentIndex(), 0);
+    EXPECT_EQ(ToUtf8(form->CurrentDrive), "f:");
+    EXPECT_EQ(form->iPod.SongCount(), 5);
+    EXPECT_EQ(form->AdvStringGridSong->Cells(1, 1), "Yesterday");
+
+    // Removals are not arrivals.
+    form->WindowMessage(WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);
+    EXPECT_EQ(form->iPodSelectorCom->count(), 2);
+}
+
+TEST_F(FormMainTest, TheLoadedIPodGoneAndAnotherDeviceArrivingKeepsTheEarlierSongs) {
+    const std::string first = fx.MakeiPod("First", AppFixture::SampleSongs());
+    fx.MapDrive("e:", first);
+    auto form = Start();
+    fx.UnmapDrive("e:");
+    const std::string stick = fx.tmp / "Stick";
+    MakeDirs(stick);
+    fx.MapDrive("g:", stick);
+    form->WMDeviceChange(DBT_DEVICEARRIVAL);
+
+    EXPECT_EQ(SelectorEntries(*form), std::vector<std::string>{"Please connect your iPod"});
+    EXPECT_TRUE(form->iPodFound);
+    EXPECT_EQ(ToUtf8(form->CurrentDrive), "e:");
+    EXPECT_EQ(form->iPod.SongCount(), 5);
+    EXPECT_EQ(form->AdvStringGridSong->RowCount(), 6);
+    // Choosing the placeholder now names no drive and changes nothing.
+    form->iPodSelectorComCloseUp();
+    EXPECT_EQ(ToUtf8(form->CurrentDrive), "e:");
+    EXPECT_EQ(fx.dialogs.Count("error"), 0);
+}
+
+TEST_F(FormMainTest, ALabelHoldingABracketDoesNotNameADrive) {
+    const std::string ipod = fx.MakeiPod("my]pod", AppFixture::SampleSongs());
+    fx.MapDrive("e:", ipod);
+    auto form = Start();
+    ASSERT_EQ(SelectorEntries(*form), std::vector<std::string>{" [my]pod]  e:"});
+    form->iPodSelectorComCloseUp(); // the cut gives "od", which is no drive
+    EXPECT_EQ(ToUtf8(form->CurrentDrive), "e:");
+    EXPECT_EQ(form->iPod.SongCount(), 5);
+}
+
+TEST_F(FormMainTest, StatusLineIsCutAtFortySixCharacters) {
+    auto form = Start();
+    const std::string t46(46, 'x');
+    form->ShowStatus(t46);
+    EXPECT_EQ(form->StatusText(), t46);
+    form->ShowStatus(t46 + "y");
+    EXPECT_EQ(form->StatusText(), t46 + "...");
+    // Counted in characters: 47 Japanese characters keep 46 whole ones.
+    std::string jp;
+    for (int i = 0; i < 47; ++i)
+        jp += "\xE6\x97\xA5";
+    form->ShowStatus(jp);
+    EXPECT_EQ(form->StatusText(), jp.substr(0, 46 * 3) + "...");
+}
+
+TEST_F(FormMainTest, WorkerMessagesDriveTheProgressBarAndStatus) {
+    auto form = Start();
+    form->WindowMessage(0x408, 450, 0);
+    form->WindowMessage(0x406, 120, 0);
+    const char* text = "(1/2) Copying Yesterday.mp3";
+    form->WindowMessage(0x412, reinterpret_cast<std::intptr_t>(text), 0);
+    EXPECT_EQ(form->StatusText(), text);
+    EXPECT_EQ(form->ProgressBarItunes->value(), 120);
+    EXPECT_EQ(form->ProgressBarItunes->maximum(), 450);
+}
+
+} // namespace
