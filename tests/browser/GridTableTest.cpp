@@ -2,8 +2,6 @@
 // sort.
 #include "GridTestSupport.h"
 
-#include "browser/GridModel.h"
-
 #include <QAbstractItemModelTester>
 #include <QMenu>
 #include <QSignalSpy>
@@ -67,58 +65,40 @@ TEST(GridStorageTest, ModelStaysConsistentThroughRefillsSortsAndReshaping) {
     EXPECT_THAT(ModelTesterWarnings::Messages(), IsEmpty());
 }
 
-TEST(GridStorageTest, RowCountGrowsBlankAndUnmarkedAndShrinkingDropsMarks) {
-    TITunesStringGrid grid;
-    grid.SetColCount(2);
-    grid.SetRowCount(4);
-    grid.SetCells(1, 3, "last");
-    grid.SetRowMarked(1, true);
-    grid.SetRowMarked(3, true);
-
-    grid.SetRowCount(2);
-    EXPECT_EQ(grid.MarkedRowCount(), 1);
-    grid.SetRowCount(5);
-    EXPECT_EQ(grid.Cells(1, 3), "");
-    EXPECT_THAT(MarkedRows(grid), ElementsAre(1));
-    EXPECT_EQ(grid.MarkedRowCount(), 1);
-
-    // Outside the table reads are empty and writes are dropped.
-    grid.SetCells(1, 9, "x");
-    grid.SetCells(7, 1, "x");
-    grid.SetRowMarked(9, true);
-    EXPECT_EQ(grid.Cells(1, 9), "");
-    EXPECT_FALSE(grid.RowMarked(-1));
-    EXPECT_EQ(grid.MarkedRowCount(), 1);
-}
-
-TEST(GridStorageTest, ClearCellsKeepsRowCountAndMarks) {
-    auto grid = MakeSongTable({"Title"}, {{"a"}, {"b"}});
+TEST(GridStorageTest, RowCountClearCellsAndMarkRowsKeepTheirPromisesAboutMarks) {
+    auto grid = MakeSongTable({"Title"}, {{"a"}, {"b"}, {"c"}});
     grid->SetCellPicture(0, 1, QPixmap(16, 16));
-    grid->SetRowMarked(2, true);
+    grid->SetRowMarked(1, true);
+    grid->SetRowMarked(3, true);
 
     grid->ClearCells();
-    EXPECT_EQ(grid->RowCount(), 3);
-    EXPECT_EQ(grid->Cells(1, 0), "");
-    EXPECT_EQ(grid->Cells(1, 1), "");
+    EXPECT_EQ(grid->RowCount(), 4);
+    EXPECT_THAT(Column(*grid, 1, 0), ElementsAre("", "", "", ""));
     EXPECT_FALSE(grid->model()->index(0, 0).data(Qt::DecorationRole).isValid());
-    EXPECT_THAT(MarkedRows(*grid), ElementsAre(2));
-}
+    EXPECT_THAT(MarkedRows(*grid), ElementsAre(1, 3));
 
-TEST(GridStorageTest, MarkRowsSkipsRowsPastTheEndAndNeverClears) {
-    TITunesStringGrid grid;
-    grid.SetColCount(2);
-    grid.SetRowCount(5);
-    grid.SetRowMarked(0, true);
+    // Shrinking drops rows with their marks; rows added again are blank and unmarked.
+    grid->SetCells(1, 3, "last");
+    grid->SetRowCount(2);
+    grid->SetRowCount(5);
+    EXPECT_EQ(grid->Cells(1, 3), "");
+    EXPECT_THAT(MarkedRows(*grid), ElementsAre(1));
 
-    grid.MarkRows(3, 10);
-    EXPECT_THAT(MarkedRows(grid), ElementsAre(0, 3, 4));
-    grid.MarkRows(2, 0);
-    grid.MarkRows(5, 3);
-    grid.MarkRows(1, 1);
-    EXPECT_THAT(MarkedRows(grid), ElementsAre(0, 1, 3, 4));
-    EXPECT_EQ(grid.MarkedRowCount(), 4);
-    grid.MarkRows(0, 5);
-    EXPECT_EQ(grid.MarkedRowCount(), 5);
+    grid->MarkRows(3, 10);
+    grid->MarkRows(2, 0);
+    grid->MarkRows(5, 3);
+    EXPECT_THAT(MarkedRows(*grid), ElementsAre(1, 3, 4)) << "past the end is skipped";
+    grid->MarkRows(0, 2);
+    EXPECT_THAT(MarkedRows(*grid), ElementsAre(0, 1, 3, 4)) << "nothing is cleared";
+    EXPECT_EQ(grid->MarkedRowCount(), 4);
+
+    // Outside the table reads are empty and writes are dropped.
+    grid->SetCells(1, 9, "x");
+    grid->SetCells(7, 1, "x");
+    grid->SetRowMarked(9, true);
+    EXPECT_EQ(grid->Cells(1, 9), "");
+    EXPECT_FALSE(grid->RowMarked(-1));
+    EXPECT_EQ(grid->MarkedRowCount(), 4);
 }
 
 TEST(GridStorageTest, RefillInsideAnUpdateIsOneResetWithoutPerCellSignals) {
@@ -149,7 +129,7 @@ TEST(GridStorageTest, RefillInsideAnUpdateIsOneResetWithoutPerCellSignals) {
     EXPECT_EQ(grid->MarkedRowCount(), 50);
 }
 
-TEST(GridStorageTest, ColumnWidthZeroHidesAndWidthsSurviveRefills) {
+TEST(GridStorageTest, ColumnWidthZeroHidesAndSizesSurviveRefills) {
     auto grid = MakeSongTable({"Title", "Album", "songid"}, {{"a", "x", "1"}});
     const QHeaderView* header = grid->horizontalHeader();
 
@@ -162,6 +142,7 @@ TEST(GridStorageTest, ColumnWidthZeroHidesAndWidthsSurviveRefills) {
 
     grid->SetColWidths(2, 0);
     grid->SetColWidths(1, 120);
+    grid->SetRowHeights(1, 30);
     grid->BeginUpdate();
     grid->SetRowCount(3);
     grid->EndUpdate();
@@ -169,6 +150,8 @@ TEST(GridStorageTest, ColumnWidthZeroHidesAndWidthsSurviveRefills) {
     EXPECT_EQ(header->sectionSize(1), 120);
     EXPECT_EQ(header->sectionSize(0), 16);
     EXPECT_EQ(grid->ColWidths(1), 120);
+    EXPECT_EQ(grid->rowHeight(0), 30) << "a row's own height outlives the reset";
+    EXPECT_EQ(grid->rowHeight(1), 16);
 }
 
 TEST(GridStorageTest, DraggedColumnWidthIsWhatColWidthsReads) {
@@ -191,21 +174,6 @@ TEST(GridStorageTest, DraggedColumnWidthIsWhatColWidthsReads) {
     QTest::mouseMove(header, HeaderPos(*grid, 1, -1) + QPoint(30, 0));
     QTest::mouseRelease(header, Qt::LeftButton, {}, HeaderPos(*grid, 1, -1) + QPoint(30, 0));
     EXPECT_EQ(grid->ColWidths(1), 130);
-}
-
-TEST(GridStorageTest, HeaderRowAndRowHeights) {
-    auto grid = MakeSongTable({"Title"}, {{"a"}, {"b"}});
-    EXPECT_EQ(grid->model()->headerData(1, Qt::Horizontal).toString(), "Title");
-    EXPECT_EQ(grid->RowHeights(0), 16);
-    EXPECT_EQ(grid->RowHeights(2), 16);
-    EXPECT_EQ(grid->rowHeight(1), 16);
-
-    grid->SetRowHeights(2, 30);
-    EXPECT_EQ(grid->RowHeights(2), 30);
-    EXPECT_EQ(grid->rowHeight(1), 30);
-    grid->BeginUpdate();
-    grid->EndUpdate();
-    EXPECT_EQ(grid->rowHeight(1), 30) << "a refill keeps a row's own height";
 }
 
 std::unique_ptr<TITunesStringGrid> MakeSortTable() {
@@ -269,11 +237,16 @@ TEST(GridSortTest, MarksAndPicturesStayWithTheirRows) {
 }
 
 TEST(GridSortTest, NumbersComeBeforeTextsAndTextIgnoresCase) {
-    auto grid = MakeSongTable({"Mixed"}, {{"b"}, {"10"}, {"A"}, {"9"}, {"1a"}, {""}, {"Inf"}});
+    // Only plain decimals are numbers: not "1e5", "Inf" or a size with its unit.
+    auto grid = MakeSongTable(
+        {"Mixed"},
+        {{"b"}, {" 10 "}, {"A"}, {"9"}, {"1a"}, {""}, {"Inf"}, {"-.5"}, {"1e5"}, {"3.45MB"}});
     ClickHeader(*grid, 1);
-    EXPECT_THAT(Column(*grid, 1), ElementsAre("9", "10", "", "1a", "A", "b", "Inf"));
+    EXPECT_THAT(Column(*grid, 1),
+                ElementsAre("-.5", "9", " 10 ", "", "1a", "1e5", "3.45MB", "A", "b", "Inf"));
     ClickHeader(*grid, 1);
-    EXPECT_THAT(Column(*grid, 1), ElementsAre("Inf", "b", "A", "1a", "", "10", "9"));
+    EXPECT_THAT(Column(*grid, 1),
+                ElementsAre("Inf", "b", "A", "3.45MB", "1e5", "1a", "", " 10 ", "9", "-.5"));
 }
 
 TEST(GridSortTest, FewerThanTwoSongRowsOrARefusalDoNotSort) {
@@ -292,17 +265,6 @@ TEST(GridSortTest, FewerThanTwoSongRowsOrARefusalDoNotSort) {
     EXPECT_THAT(asked, ElementsAre(1));
     EXPECT_EQ(Column(*refusing, 1), before);
     EXPECT_FALSE(refusing->horizontalHeader()->isSortIndicatorShown());
-}
-
-TEST(GridNumberTest, OnlyPlainDecimalNumbersReadAsNumbers) {
-    double value = 0;
-    EXPECT_TRUE(ParseGridNumber(" -3.5 ", value));
-    EXPECT_EQ(value, -3.5);
-    EXPECT_TRUE(ParseGridNumber("+.5", value));
-    EXPECT_EQ(value, 0.5);
-    for (const char* text :
-         {"", " ", ".", "-", "3.45MB", "1e5", "Inf", "nan", "1.2.3", "0x10", "- 5"})
-        EXPECT_FALSE(ParseGridNumber(text, value)) << text;
 }
 
 } // namespace
