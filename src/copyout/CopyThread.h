@@ -16,7 +16,9 @@
 // and once at the end of the job:
 //   CM_PROGRESSFINISH wParam = 1 (ran to its end) or 2 (stopped, or ended by a failure);
 //                     lParam 1
-// Entries that are stopped before they start or whose song is missing send nothing.
+// Entries that are stopped before they start or whose song is missing send nothing. A song
+// that does not fit on the destination sends TEXT and MAX but no position, and no file is
+// created for it.
 //
 // Pausing: the window calls Suspend() before it asks the user something and Resume()
 // afterwards; that pair is all it needs. The worker checks its gate before every entry,
@@ -25,8 +27,8 @@
 //
 // Lifetime: the window keeps the worker until the next job replaces it (it reads
 // CurrentTarget() while handling CM_PROGRESSFINISH). Replace the old worker before
-// calling Start() on the new one, never destroy a worker from inside the handler of its
-// own message, and destroy it before the sink and the two lists it borrows.
+// calling Start() on the new one, and destroy it before the sink and the two lists it
+// borrows. Destroying a worker whose job still runs abandons the job (see Abandon()).
 
 #include "platform/Platform.h"
 
