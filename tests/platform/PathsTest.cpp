@@ -72,6 +72,11 @@ TEST_F(Paths, DotsAndEmptyNamesNeverLeaveTheDrive) {
     // Everything after a NUL is dropped, as a C caller would see it.
     EXPECT_EQ(platform->ToLinuxPath(std::string("d:\\a\0\\..\\..\\x", 12)), ipod + "/a");
     EXPECT_EQ(platform->ToLinuxPath("q:\\x"), "");
+    // A damaged database's absurdly deep path is a missing file, not a crash.
+    std::string deep = "d:";
+    for (int i = 0; i < 100000; ++i)
+        deep += "\\a";
+    EXPECT_FALSE(platform->FindFile(deep));
     EXPECT_EQ(platform->ToLinuxPath("1:\\x"), "");
 }
 

@@ -13,6 +13,10 @@ namespace {
 
 // Bounds the memory a long session over many folders can take.
 constexpr std::size_t kMaxListings = 512;
+// No real file lies this deep (PATH_MAX allows about 2,000 one-letter names); a damaged
+// database's path with thousands of components skips the search, whose recursion would
+// otherwise grow with it.
+constexpr std::size_t kMaxSearchDepth = 256;
 
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
@@ -21,8 +25,11 @@ struct DirCloser {
 std::string JoinAll(const std::string& root, const std::vector<std::string>& components,
                     std::size_t from, std::size_t to) {
     std::string path = root;
-    for (std::size_t i = from; i < to; ++i)
-        path = JoinPath(path, components[i]);
+    for (std::size_t i = from; i < to; ++i) {
+        if (path.empty() || path.back() != '/')
+            path += '/';
+        path += components[i];
+    }
     return path;
 }
 
@@ -41,7 +48,8 @@ std::string PathResolver::Resolve(const std::string& root,
                                   const std::vector<std::string>& components) {
     std::string path;
     struct stat st {};
-    if (ResolvePrefix(root, components, components.size(), path, st))
+    if (components.size() <= kMaxSearchDepth &&
+        ResolvePrefix(root, components, components.size(), path, st))
         return path;
     return JoinAll(root, components, 0, components.size());
 }

@@ -186,8 +186,11 @@ struct PosixPlatform::Impl {
         }
         if (drive->info.type == DriveType::Fixed) {
             std::string path = drive->info.linuxRoot;
-            for (const auto& component : components)
-                path = JoinPath(path, component);
+            for (const auto& component : components) {
+                if (path.back() != '/')
+                    path += '/';
+                path += component;
+            }
             return path;
         }
         return resolver.Resolve(drive->info.linuxRoot, components);
