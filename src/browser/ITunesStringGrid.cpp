@@ -12,6 +12,7 @@
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <qdrawutil.h>
 
 #include <algorithm>
@@ -29,6 +30,7 @@ constexpr int kBorderZone = 4;
 constexpr int kTextMargin = 2;
 constexpr int kGlyphWidth = 7;
 constexpr int kGlyphHeight = 4;
+constexpr int kDragScrollInterval = 50; // milliseconds
 
 // Tahoma first; the others carry the scripts that Tahoma lacks (Japanese, Chinese, Korean,
 // Arabic, Hebrew, emoji) and stand in for it where it is not installed.
@@ -204,7 +206,7 @@ private:
 
 TITunesStringGrid::TITunesStringGrid(QWidget* parent)
     : QTableView(parent), model_(new GridModel(this)), header_(new GridHeader(this)),
-      headerHeight_(kRowHeight) {
+      dragScrollTimer_(new QTimer(this)), headerHeight_(kRowHeight) {
     const QFont font = GridFont();
     setFont(font);
     QFont bold = font;
@@ -253,6 +255,13 @@ TITunesStringGrid::TITunesStringGrid(QWidget* parent)
     header_->setSectionResizeMode(QHeaderView::Interactive);
     header_->hide();
 
+    dragScrollTimer_->setInterval(kDragScrollInterval);
+    connect(dragScrollTimer_, &QTimer::timeout, this, [this] {
+        if (press_.active && model_->IsMarkableRow(press_.row))
+            DragTo(dragY_);
+        else
+            dragScrollTimer_->stop();
+    });
     connect(model_, &QAbstractItemModel::modelReset, this, &TITunesStringGrid::AfterModelReset);
     connect(header_, &QHeaderView::sectionResized, this, &TITunesStringGrid::OnSectionResized);
 }
@@ -473,15 +482,18 @@ void TITunesStringGrid::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TITunesStringGrid::DragTo(int y) {
-    // Dragging past the top or bottom edge scrolls a row at a time.
+    // Past the top or bottom edge the grid scrolls a row at a time, and keeps scrolling
+    // on a timer while the mouse stays out there, so a run can reach any row.
     QScrollBar* bar = verticalScrollBar();
     const int height = viewport()->height();
-    if (y < 0) {
-        bar->setValue(bar->value() - kRowHeight);
-        y = 0;
-    } else if (y >= height) {
-        bar->setValue(bar->value() + kRowHeight);
-        y = std::max(height - 1, 0);
+    dragY_ = y;
+    if (y < 0 || y >= height) {
+        bar->setValue(bar->value() + (y < 0 ? -kRowHeight : kRowHeight));
+        y = y < 0 ? 0 : std::max(height - 1, 0);
+        if (!dragScrollTimer_->isActive())
+            dragScrollTimer_->start();
+    } else {
+        dragScrollTimer_->stop();
     }
     int row = GridRowAt(y);
     if (row < 0)
@@ -504,6 +516,7 @@ void TITunesStringGrid::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
     const Qt::MouseButton button = event->button();
     if (button == Qt::LeftButton && press_.active) {
+        dragScrollTimer_->stop();
         const LeftPress press = std::move(press_);
         press_ = LeftPress{};
         if (OnClick)

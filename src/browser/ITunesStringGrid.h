@@ -21,6 +21,7 @@
 #include <vector>
 
 class QMenu;
+class QTimer;
 
 namespace korvello {
 
@@ -132,8 +133,10 @@ private:
     void ApplyRowHeights();
     void OnSectionResized(int col, int oldSize, int newSize);
 
-    GridModel* model_;   // owned by the widget through Qt's parent
-    GridHeader* header_; // owned by the widget through Qt's parent
+    GridModel* model_;        // owned by the widget through Qt's parent
+    GridHeader* header_;      // owned by the widget through Qt's parent
+    QTimer* dragScrollTimer_; // owned by the widget through Qt's parent
+    int dragY_ = 0;           // where the dragging mouse last was, for the timer
     QPointer<QMenu> popup_;
     std::vector<int> colWidths_;
     std::map<int, int> rowHeights_; // data rows whose height is not the uniform one

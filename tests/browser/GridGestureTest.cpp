@@ -63,6 +63,21 @@ TEST(GridMouseTest, DragMarksTheRunFromThePressedRow) {
     EXPECT_THAT(MarkedRows(*grid), ElementsAre(0, 3, 4, 5, 8, 9));
 }
 
+TEST(GridMouseTest, DragHeldBelowTheBottomEdgeKeepsScrollingAndMarking) {
+    auto grid = MakeList(200);
+    const int visibleRows = grid->viewport()->height() / 16;
+    const QPoint below(20, grid->viewport()->height() + 10);
+    QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, CellPos(*grid, 1));
+    QTest::mouseMove(grid->viewport(), below);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return grid->MarkedRowCount() > visibleRows + 5; }, 10000));
+    QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, below);
+    const int marked = grid->MarkedRowCount();
+    EXPECT_TRUE(grid->RowMarked(1));
+    EXPECT_TRUE(grid->RowMarked(marked));
+    QTest::qWait(150);
+    EXPECT_EQ(grid->MarkedRowCount(), marked) << "the release stops the scrolling";
+}
+
 TEST(GridMouseTest, ClicksBelowTheLastRowAndOnTheHeaderMarkNothing) {
     auto grid = MakeSongTable({"Title"}, {{"a"}, {"b"}});
     Click(*grid, 1);
