@@ -8,6 +8,7 @@
 #include <limits>
 #include <new>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace korvello {
@@ -81,7 +82,20 @@ void TiPod::LoadImage(std::span<const std::uint8_t> image) {
     TTrackWalkContext context;
     context.drivePath = drivePath_;
     context.decimalSeparator = platform_.DecimalSeparator();
-    context.sizeOf = [this](const std::string& location) {
+    // Songs share a few dozen folders. A folder that is not there (a database copied
+    // without its music, a damaged device) is asked about once rather than for each of
+    // its songs, each of which would cost several failed look-ups on the device.
+    std::unordered_map<std::string, bool> folderExists;
+    context.sizeOf = [this, &folderExists](const std::string& location) {
+        const auto slash = location.rfind('\\');
+        if (slash != std::string::npos) {
+            const std::string folder = location.substr(0, slash);
+            auto [it, added] = folderExists.try_emplace(folder, false);
+            if (added)
+                it->second = platform_.DirectoryExists(folder);
+            if (!it->second)
+                return std::optional<std::int64_t>();
+        }
         return platform_.FindFile(location);
     };
     ParseTracks(image, dataSets_[0], context, songs_);

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Runs every benchmark executable (bench_*) of a build and prints one table of medians.
+#
+#   bash scripts/bench.sh BUILD_DIR
+# Benchmark binaries added later are picked up by name, in BUILD_DIR/bench and one folder
+# below it.
+set -euo pipefail
+
+build="${1:-build/release}"
+bench_dir="$build/bench"
+if [[ ! -d "$bench_dir" ]]; then
+    echo "bench.sh: no folder $bench_dir (configure with -DKORVELLO_BUILD_BENCH=ON and build)" >&2
+    exit 1
+fi
+
+mapfile -t binaries < <(find "$bench_dir" -maxdepth 2 -type f -name 'bench_*' -perm -u+x | sort)
+if [[ ${#binaries[@]} -eq 0 ]]; then
+    echo "bench.sh: no bench_* executable in $bench_dir" >&2
+    exit 1
+fi
+
+results="$(mktemp)"
+trap 'rm -f "$results"' EXIT
+status=0
+for binary in "${binaries[@]}"; do
+    echo "running $(basename "$binary") ..." >&2
+    # CSV on stdout; the context banner goes to stderr and is shown only on failure.
+    if ! "$binary" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+        --benchmark_format=csv >>"$results" 2>"$results.err"; then
+        echo "bench.sh: $(basename "$binary") failed:" >&2
+        cat "$results.err" >&2
+        status=1
+    fi
+    rm -f "$results.err"
+done
+
+echo
+printf '%-50s %16s\n' "benchmark" "median real time"
+printf '%-50s %16s\n' "---------" "----------------"
+# name,iterations,real_time,cpu_time,time_unit,... ; the name is quoted in CSV.
+awk -F, '
+    $1 ~ /_median"?$/ {
+        name = $1
+        gsub(/"/, "", name)
+        sub(/_median$/, "", name)
+        printf "%-50s %13.2f %s\n", name, $3, $5
+    }' "$results"
+exit $status
