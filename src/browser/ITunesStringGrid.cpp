@@ -232,9 +232,8 @@ TITunesStringGrid::TITunesStringGrid(QWidget* parent)
     header_->setContextMenuPolicy(Qt::PreventContextMenu);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    // Left to itself the view derives the step from the row count, which makes a wheel
-    // notch move a few pixels in a table of 50,000 rows; a step of one row keeps it at
-    // three rows a notch.
+    // Left to itself the view derives the step from the row count, and a wheel notch in a
+    // big table moves less than the system's line count of rows; one row a step keeps it.
     verticalScrollBar()->setSingleStep(kRowHeight);
     horizontalScrollBar()->setSingleStep(kRowHeight);
 
