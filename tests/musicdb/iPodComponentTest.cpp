@@ -99,7 +99,7 @@ TEST_F(Catalogue, LoadsSongsWithProgramPathsAndSizes) {
     writer.AddTrack(12).Add(itdb::Title, "Nowhere");
     tree_.WriteDatabase(writer);
     // The device stores names in whatever case it likes; the file is still found.
-    tree_.AddSongFile("iPod_Control/Music/F00/abcd.mp3", 3620000);
+    tree_.AddSongFile("iPod_Control/music/f00/abcd.mp3", 3620000);
 
     TiPod ipod(*platform_);
     EXPECT_EQ(ipod.SongCount(), 0);
