@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <vector>
 
 #include <unistd.h>
 
@@ -96,6 +97,21 @@ TEST_F(Paths, LinuxPathsTakeTheLongestLetteredRoot) {
     sys.MapDrive("k:", sys.dir / "copy");
     platform->GetLogicalDrives();
     EXPECT_EQ(platform->ToProgramPath(sys.dir / "copy/Music"), "k:\\Music");
+}
+
+TEST(PathsShell, ShellGetsTheLinuxFormOfThePath) {
+    FakeSystem sys;
+    WriteFile(sys.At("/media/u/MY IPOD/iPod_Control/Music/F00/ABCD.mp3"), "x");
+    std::vector<std::string> opened;
+    sys.roots.shellOpen = [&](const std::string& path) {
+        opened.push_back(path);
+    };
+    auto platform = sys.MakePlatform();
+    platform->ShellOpen("d:\\ipod_control\\music\\f00\\abcd.mp3");
+    platform->ShellOpen("c:\\home\\u\\out");
+    EXPECT_EQ(opened,
+              (std::vector<std::string>{sys.At("/media/u/MY IPOD/iPod_Control/Music/F00/ABCD.mp3"),
+                                        sys.At("/home/u/out")}));
 }
 
 TEST(PathsRealRoot, RootFolderSlashGivesRealPaths) {
