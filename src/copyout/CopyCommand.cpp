@@ -59,7 +59,10 @@ void TFormMain::CopyoutSongClick() {
             ExtractFileExt(firstLocation));
         if (!chosen)
             return;
-        const std::string folder = DialogFolderPart(platform_.ToProgramPath(*chosen));
+        const std::string chosenPath = platform_.ToProgramPath(*chosen);
+        if (chosenPath.empty())
+            throw EKorvelloError("Cannot copy to " + *chosen);
+        const std::string folder = DialogFolderPart(chosenPath);
 
         std::vector<std::string> sources, targets, titles;
         int taken = 0;

@@ -1,0 +1,247 @@
+// The window's side of copying, with scripted answers: the job built from the marked rows,
+// the Stop and close questions, the report, and the window back at rest afterwards.
+#include "browser/ITunesStringGrid.h"
+#include "copyout/FrmReport.h"
+#include "core/FrmMain.h"
+#include "platform/Text.h"
+#include "support/AppFixture.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace korvello::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+// Handles events until `done` holds (at most ten seconds).
+template <class Cond> bool PumpUntil(Cond done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+struct ReportSeen {
+    std::vector<std::string> titles, targets;
+    std::string status;
+    int shown = 0;
+};
+
+class CopyCommandTest : public ::testing::Test {
+protected:
+    AppFixture fx;
+    std::unique_ptr<TFormMain> form;
+    std::unique_ptr<TFormReport> report;
+    ReportSeen seen;
+    std::string out;
+
+    void Start(int songs, std::size_t bytes) {
+        std::vector<DemoSong> list;
+        for (int i = 1; i <= songs; ++i) {
+            DemoSong s;
+            s.id = 1000 + i;
+            s.title = "Song " + std::to_string(i);
+            s.artist = "Artist";
+            s.file = "F0" + std::to_string(i % 3) + "/S" + std::to_string(i) + ".mp3";
+            s.bytes = bytes + static_cast<std::size_t>(i);
+            list.push_back(s);
+        }
+        fx.MapDrive("e:", fx.MakeiPod("IPOD", list));
+        out = fx.root + "/out";
+        MakeDirs(out);
+        form = std::make_unique<TFormMain>(*fx.platform, fx.dialogs);
+        report = std::make_unique<TFormReport>(*fx.platform, form.get());
+        form->SetForms(nullptr, report.get());
+        form->show();
+        fx.dialogs.onModal = [this](QWidget* w) {
+            auto* r = qobject_cast<TFormReport*>(w);
+            ASSERT_NE(r, nullptr);
+            seen.titles = *r->TitleList;
+            seen.targets = *r->TargetList;
+            seen.status = form->StatusText();
+            ++seen.shown;
+        };
+    }
+    void Mark(std::initializer_list<int> rows) {
+        for (int r : rows)
+            form->AdvStringGridSong->SetRowMarked(r, true);
+    }
+    std::string Ipod(int i) const {
+        return ReadFile(fx.tmp / ("IPOD/iPod_Control/Music/F0" + std::to_string(i % 3) + "/S" +
+                                  std::to_string(i) + ".mp3"));
+    }
+};
+
+TEST_F(CopyCommandTest, MarkedRowsEnterTheJobInRowOrderAndTheWindowReturnsToRest) {
+    Start(10, 3000);
+    // Rows marked in the order 7, 2, 9.
+    Mark({7, 2, 9});
+    fx.dialogs.saves.push_back(out + "/whatever.mp3");
+    form->ButtonCopyClick();
+
+    ASSERT_EQ(fx.dialogs.Count("save"), 1);
+    const auto& save = fx.dialogs.calls.back();
+    EXPECT_EQ(save.title, "Select Directory...");
+    EXPECT_EQ(save.text, "Song 2.mp3") << "the first marked row's cleaned title";
+    EXPECT_EQ(save.extra, ".mp3");
+    EXPECT_TRUE(form->CopyRunning);
+    EXPECT_EQ(form->ButtonCopy->text(), "Stop");
+
+    ASSERT_TRUE(PumpUntil([&] { return seen.shown == 1 && !form->CopyRunning; }));
+    EXPECT_THAT(seen.titles, ElementsAre("Song 2", "Song 7", "Song 9"));
+    ASSERT_EQ(seen.targets.size(), 3u);
+    EXPECT_EQ(fx.platform->DisplayPath(seen.targets[0]), out + "/Song 2.mp3");
+    EXPECT_EQ(seen.status, " Copy Finished ");
+    EXPECT_EQ(ReadFile(out + "/Song 7.mp3"), Ipod(7));
+    EXPECT_EQ(ReadFile(out + "/Song 9.mp3"), Ipod(9));
+
+    EXPECT_EQ(form->ButtonCopy->text(), "Copy");
+    EXPECT_TRUE(form->SourceList.empty());
+    EXPECT_TRUE(form->TargetList.empty());
+    EXPECT_TRUE(form->TitleList.empty());
+    EXPECT_EQ(form->StatusText(), "1 iPod detected.");
+}
+
+TEST_F(CopyCommandTest, NothingMarkedNoIPodOrACancelledDialogStartNothing) {
+    Start(3, 100);
+    form->ProgressBarItunes->setValue(40);
+    form->CopyoutSongClick();
+    EXPECT_EQ(form->ProgressBarItunes->value(), 0);
+    EXPECT_EQ(fx.dialogs.Count("save"), 0);
+
+    Mark({1});
+    form->CopyoutSongClick(); // the dialog is cancelled
+    EXPECT_EQ(fx.dialogs.Count("save"), 1);
+    EXPECT_FALSE(form->CopyRunning);
+    EXPECT_TRUE(form->SourceList.empty());
+    EXPECT_EQ(form->ButtonCopy->text(), "Copy");
+
+    form->iPod.SetDrivePath("");
+    form->CopyoutSongClick();
+    EXPECT_EQ(fx.dialogs.Count("save"), 1);
+}
+
+TEST_F(CopyCommandTest, StopAnsweredNoGoesOnAndYesTerminatesTheRest) {
+    Start(4, 300000);
+    Mark({1, 2, 3, 4});
+    fx.dialogs.saves.push_back(out + "/x.mp3");
+    form->CopyoutSongClick();
+    // The worker waits in its first message until the window handles it, so the job is
+    // still at its first song when Stop is chosen.
+    fx.dialogs.answers.push_back(IDialogs::Answer::No);
+    form->StopCopyOutClick();
+    EXPECT_EQ(fx.dialogs.calls.back().text, "Stop copy file?");
+    EXPECT_TRUE(form->CopyRunning);
+    ASSERT_TRUE(PumpUntil([&] { return seen.shown == 1; }));
+    EXPECT_EQ(seen.status, " Copy Finished ");
+    for (const std::string& t : seen.targets)
+        EXPECT_NE(t, " Copy Terminated.");
+    ASSERT_TRUE(PumpUntil([&] { return !form->CopyRunning; }));
+
+    // A second job, stopped for real.
+    Mark({1, 2, 3, 4});
+    const std::string out2 = fx.root + "/out2";
+    MakeDirs(out2);
+    fx.dialogs.saves.push_back(out2 + "/x.mp3");
+    form->CopyoutSongClick();
+    ASSERT_TRUE(form->CopyRunning);
+    fx.dialogs.answers.push_back(IDialogs::Answer::Yes);
+    form->StopCopyOutClick();
+    EXPECT_EQ(form->StatusText(), "4 Files found in your iPod.");
+    EXPECT_FALSE(form->CopyRunning);
+    EXPECT_EQ(form->ButtonCopy->text(), "Copy");
+    // A new job cannot start before the stopped one has ended.
+    Mark({1});
+    form->CopyoutSongClick();
+    EXPECT_EQ(fx.dialogs.Count("save"), 2);
+
+    ASSERT_TRUE(PumpUntil([&] { return seen.shown == 2; }));
+    EXPECT_EQ(seen.status, " Copy Terminated ");
+    ASSERT_EQ(seen.targets.size(), 4u);
+    EXPECT_EQ(seen.targets[3], " Copy Terminated.");
+    // Nothing half written stays behind; whatever was finished is whole.
+    for (int i = 1; i <= 4; ++i) {
+        const std::string copy = out2 + "/Song " + std::to_string(i) + ".mp3";
+        if (Exists(copy)) {
+            EXPECT_EQ(ReadFile(copy), Ipod(i)) << copy;
+        }
+    }
+    ASSERT_TRUE(PumpUntil([&] { return form->StatusText() == "1 iPod detected."; }));
+}
+
+TEST_F(CopyCommandTest, CloseDuringACopyAsksFirst) {
+    Start(3, 200000);
+    Mark({1, 2, 3});
+    fx.dialogs.saves.push_back(out + "/x.mp3");
+    form->CopyoutSongClick();
+    fx.dialogs.answers.push_back(IDialogs::Answer::No);
+    form->XP_ButtonSmall3Click();
+    EXPECT_EQ(fx.dialogs.calls.back().text, "Ignore copying file and quit?");
+    EXPECT_TRUE(form->isVisible());
+    ASSERT_TRUE(PumpUntil([&] { return seen.shown == 1; }));
+
+    ASSERT_TRUE(PumpUntil([&] { return !form->CopyRunning; }));
+    Mark({1, 2, 3});
+    const std::string out2 = fx.root + "/out2";
+    MakeDirs(out2);
+    fx.dialogs.saves.push_back(out2 + "/x.mp3");
+    form->CopyoutSongClick();
+    fx.dialogs.answers.push_back(IDialogs::Answer::Yes);
+    form->XP_ButtonSmall3Click();
+    EXPECT_FALSE(form->isVisible());
+    // The job was abandoned: no report, and destroying the window does not wait or crash.
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(seen.shown, 1);
+    report.reset(); // a child of the main window
+    form.reset();
+}
+
+TEST_F(CopyCommandTest, TheReportShowsLinuxPathsOpensTheFirstFolderAndToggles) {
+    Start(1, 10);
+    const std::vector<std::string> titles{"Lost", "Yesterday", "Root"};
+    const std::string folder = fx.platform->ToProgramPath(out);
+    const std::vector<std::string> targets{" This song not found in your iPod.",
+                                           folder + "\\Yesterday.mp3", "c:\\\\Root.mp3"};
+    report->TitleList = &titles;
+    report->TargetList = &targets;
+    report->show();
+    ASSERT_EQ(report->Reporter->rowCount(), 3);
+    EXPECT_EQ(report->Reporter->item(0, 1)->text().toStdString(),
+              " This song not found in your iPod.");
+    EXPECT_EQ(report->Reporter->item(1, 0)->text().toStdString(), "Yesterday");
+    EXPECT_EQ(report->Reporter->item(1, 1)->text().toStdString(), out + "/Yesterday.mp3");
+    EXPECT_EQ(report->Reporter->item(2, 1)->text().toStdString(), fx.root + "/Root.mp3");
+
+    // Open Directory opens the folder of the first entry that is a path.
+    report->OpenDir->click();
+    ASSERT_EQ(fx.opened.size(), 1u);
+    EXPECT_EQ(fx.opened[0], out);
+
+    const int height = report->height();
+    EXPECT_TRUE(report->Memo1->isHidden());
+    report->Label1Click();
+    EXPECT_EQ(report->height(), height + 201);
+    EXPECT_FALSE(report->Memo1->isHidden());
+    EXPECT_EQ(report->Memo1->toPlainText().split('\n').size(), 14);
+    EXPECT_TRUE(report->Memo1->toPlainText().startsWith(
+        "Most important of all, the flashing icon \"Do Not Disconnect \" on your \n"));
+    report->Label1Click();
+    EXPECT_EQ(report->height(), height);
+    EXPECT_TRUE(report->Memo1->isHidden());
+    report->hide();
+}
+
+} // namespace
+} // namespace korvello::test
