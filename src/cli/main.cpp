@@ -21,6 +21,7 @@ struct Command {
 const Command kCommands[] = {
     {"drives", "list the drives the program sees and which hold an iPod", RunDrives},
     {"list", "list the songs of an iPod, tab-separated", RunList},
+    {"copy", "copy songs of an iPod into a folder, named after their titles", RunCopy},
 };
 
 void PrintUsage(std::ostream& out) {

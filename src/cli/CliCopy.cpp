@@ -1,0 +1,403 @@
+// korvello-cli copy: copies songs of an iPod into a folder, chosen by the same rules as the
+// window's lists and search box, named and copied by the window's own worker.
+#include "cli/Cli.h"
+
+#include "copyout/CopyThread.h"
+#include "copyout/Naming.h"
+#include "core/ErrorLog.h"
+#include "musicdb/iPodcomponent.h"
+#include "platform/Text.h"
+#include "settings/SettingsStore.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <mutex>
+#include <ostream>
+#include <system_error>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace korvello::cli {
+
+namespace {
+
+constexpr const char* kHelp =
+    "usage: korvello-cli copy --to FOLDER [--overwrite | --no-overwrite]\n"
+    "                         [--artist NAME]... [--album NAME]... [--filetype NAME]...\n"
+    "                         [--search TEXT] [--drive e: | --folder PATH]\n"
+    "Copies songs of an iPod into FOLDER, each named after its title, like the window's\n"
+    "Copy command. Without a filter every song is copied, in the iPod's own order.\n"
+    "  --to FOLDER        an existing folder to copy into\n"
+    "  --overwrite        replace a file of the same name\n"
+    "  --no-overwrite     keep it and write Title(1).mp3, Title(2).mp3, ... instead\n"
+    "                     (without either, the setting stored by the program; default on)\n"
+    "  --artist NAME      songs by this artist; letter case does not matter\n"
+    "  --album NAME       songs of this album\n"
+    "  --filetype NAME    songs of this file type (\"MPEG audio file\", ...)\n"
+    "  --search TEXT      songs whose title, album, artist, composer or comment holds\n"
+    "                     every word of TEXT (letter case matters)\n"
+    "  --drive e:         the iPod on this drive (see korvello-cli drives)\n"
+    "  --folder PATH      a folder holding an iPod's contents, mapped as drive e:\n"
+    "A name option given several times accepts any of its names; different options must\n"
+    "all hold, so --artist A --album B copies A's songs on album B.\n"
+    "Prints one line per song: the title, a tab, and the file written or why it was not.\n"
+    "Exit status: 0 every song copied, 1 some song not copied or no iPod found,\n"
+    "2 wrong usage.\n";
+
+// What the user asked for, beyond the options every subcommand shares.
+struct CopyRequest {
+    std::optional<std::string> to;
+    std::optional<bool> overwrite;
+    std::vector<std::string> artists;
+    std::vector<std::string> albums;
+    std::vector<std::string> fileTypes;
+    std::optional<std::string> search;
+};
+
+// Takes this subcommand's own options out of `args`; whatever is left goes through the
+// shared parser, which owns --drive, --folder, --help and the unknown-option errors.
+std::vector<std::string> TakeCopyOptions(const std::vector<std::string>& args,
+                                         CopyRequest& request) {
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const auto equals = arg.find('=');
+        const std::string name = arg.rfind("--", 0) == 0 ? arg.substr(0, equals) : std::string();
+        // The value of a shared option is passed on with it, so a folder named like one
+        // of ours is not taken for an option.
+        if ((name == "--drive" || name == "--folder") && equals == std::string::npos) {
+            rest.push_back(arg);
+            if (i + 1 < args.size())
+                rest.push_back(args[++i]);
+            continue;
+        }
+        if (name == "--overwrite" || name == "--no-overwrite") {
+            if (equals != std::string::npos)
+                throw UsageError(name + " takes no value");
+            const bool value = name == "--overwrite";
+            if (request.overwrite && *request.overwrite != value)
+                throw UsageError("--overwrite and --no-overwrite cannot be used together");
+            request.overwrite = value;
+            continue;
+        }
+        if (name != "--to" && name != "--artist" && name != "--album" && name != "--filetype" &&
+            name != "--search") {
+            rest.push_back(arg);
+            continue;
+        }
+        std::string value;
+        if (equals != std::string::npos)
+            value = arg.substr(equals + 1);
+        else if (i + 1 < args.size())
+            value = args[++i];
+        else
+            throw UsageError(name + " needs a value");
+
+        if (name == "--to") {
+            if (request.to)
+                throw UsageError("--to given twice");
+            if (value.empty())
+                throw UsageError("--to needs a folder");
+            request.to = value;
+        } else if (name == "--artist") {
+            request.artists.push_back(value);
+        } else if (name == "--album") {
+            request.albums.push_back(value);
+        } else if (name == "--filetype") {
+            request.fileTypes.push_back(value);
+        } else {
+            if (request.search)
+                throw UsageError("--search given twice");
+            if (value.find_first_not_of(' ') == std::string::npos)
+                throw UsageError("--search needs at least one word");
+            request.search = value;
+        }
+    }
+    return rest;
+}
+
+// The destination folder in program form, as the window's save dialog would hand it over:
+// a drive root keeps its backslash ("c:\"), every other folder has none at its end.
+std::string ProgramFolder(IPlatform& platform, const std::string& given) {
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(given, ec);
+    std::string onDisk = absolute.lexically_normal().string();
+    while (onDisk.size() > 1 && onDisk.back() == '/')
+        onDisk.pop_back();
+    std::string folder = platform.ToProgramPath(onDisk);
+    if (!folder.empty() && folder.back() == ':')
+        folder += '\\';
+    // A Linux name holding "\" (or a folder no drive holds) has no program form that leads
+    // back to it, and writing into whatever folder it leads to instead would be wrong.
+    const std::string back = folder.empty() ? std::string() : platform.ToLinuxPath(folder);
+    if (back.empty() || !fs::equivalent(back, absolute, ec) || ec)
+        throw UsageError("--to " + given + " cannot be named as a folder of the program");
+    return folder;
+}
+
+// True when every blank-separated word of `pattern` occurs in `subject`, letter case
+// significant; the window's search box matches a song field the same way.
+// TODO: the window keeps its own copy in TFormMain::SearchFunc; both should call one
+// logic-layer function once it exists.
+bool ContainsEveryWord(std::string_view pattern, std::string_view subject) {
+    std::size_t pos = 0;
+    while ((pos = pattern.find_first_not_of(' ', pos)) != std::string_view::npos) {
+        const std::size_t end = pattern.find(' ', pos);
+        if (subject.find(pattern.substr(pos, end - pos)) == std::string_view::npos)
+            return false;
+        if (end == std::string_view::npos)
+            break;
+        pos = end + 1;
+    }
+    return true;
+}
+
+bool MatchesAnyName(IPlatform& platform, const std::u16string& field,
+                    const std::vector<std::string>& names) {
+    if (names.empty())
+        return true;
+    const std::string text = ToUtf8(field);
+    for (const std::string& name : names) {
+        if (platform.CompareText(text, name) == 0)
+            return true;
+    }
+    return false;
+}
+
+bool Selected(IPlatform& platform, const TSong& song, const CopyRequest& request) {
+    if (!MatchesAnyName(platform, song.Artist, request.artists) ||
+        !MatchesAnyName(platform, song.Album, request.albums) ||
+        !MatchesAnyName(platform, song.FileType, request.fileTypes))
+        return false;
+    if (!request.search)
+        return true;
+    for (const std::u16string* field :
+         {&song.Title, &song.Album, &song.Artist, &song.Composer, &song.Comment}) {
+        if (ContainsEveryWord(*request.search, ToUtf8(*field)))
+            return true;
+    }
+    return false;
+}
+
+// The worker's messages, handled at once on the worker's own thread: there is no window
+// thread to hand them to, and the main thread only waits for the end of the job.
+class TerminalSink final : public IWindowMessageSink {
+public:
+    TerminalSink(std::ostream& err, bool showProgress) : err_(err), showProgress_(showProgress) {}
+
+    void SendMessage(unsigned msg, std::intptr_t wParam, std::intptr_t /*lParam*/) override {
+        switch (msg) {
+        case CM_PROGRESSTEXT:
+            status_ = reinterpret_cast<const char*>(wParam);
+            shownPercent_ = -1;
+            ShowProgress();
+            break;
+        case CM_PROGRESSMAX:
+            break;
+        case CM_PROGRESS:
+            ++progressMessages_;
+            position_ = static_cast<std::int32_t>(wParam);
+            ShowProgress();
+            break;
+        case CM_PROGRESSFINISH: {
+            if (showProgress_ && lineShown_)
+                err_ << "\r\x1b[K" << std::flush;
+            std::lock_guard lock(mutex_);
+            finished_ = true;
+            stopped_ = wParam != 1;
+            finishedChanged_.notify_all();
+            break;
+        }
+        default:
+            break;
+        }
+    }
+
+    // Waits for the end of the job; `poll` runs between short waits (a stop on Ctrl-C).
+    template <typename Poll> void WaitForFinish(const TCopyThread& worker, Poll&& poll) {
+        std::unique_lock lock(mutex_);
+        // A worker that ended without its last message (it cannot, barring a failure
+        // inside the failure path) must not leave the run waiting for ever.
+        while (!finished_ && !worker.Finished()) {
+            finishedChanged_.wait_for(lock, std::chrono::milliseconds(50));
+            lock.unlock();
+            poll();
+            lock.lock();
+        }
+    }
+
+    long ProgressMessages() const { return progressMessages_; }
+    // The job ended early: stopped, or cut short by a file that could not be read or
+    // written (the worker then reports the rest as terminated).
+    bool Stopped() const {
+        std::lock_guard lock(mutex_);
+        return stopped_ || !finished_;
+    }
+
+private:
+    void ShowProgress() {
+        if (!showProgress_)
+            return;
+        const int percent = std::min(100, static_cast<int>(position_ * 100L / kProgressMax));
+        if (percent == shownPercent_)
+            return;
+        shownPercent_ = percent;
+        lineShown_ = true;
+        err_ << '\r' << status_ << "  " << percent << "%\x1b[K" << std::flush;
+    }
+
+    std::ostream& err_;
+    const bool showProgress_;
+    std::string status_;
+    std::int32_t position_ = 0;
+    int shownPercent_ = -1;
+    bool lineShown_ = false;
+    long progressMessages_ = 0;
+    mutable std::mutex mutex_;
+    std::condition_variable finishedChanged_;
+    bool finished_ = false;
+    bool stopped_ = false;
+};
+
+// Ctrl-C (or a closed terminal) stops the job the way the window's Stop does: the half-
+// written song is removed and the rest is reported as terminated. A second signal goes to
+// whatever handled it before, which ends the run at once.
+volatile std::sig_atomic_t gStopSignal = 0;
+using SignalHandler = void (*)(int);
+SignalHandler gPrevious[3] = {SIG_DFL, SIG_DFL, SIG_DFL};
+constexpr int kStopSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void OnStopSignal(int signal) {
+    gStopSignal = 1;
+    for (int i = 0; i < 3; ++i) {
+        if (kStopSignals[i] == signal)
+            std::signal(signal, gPrevious[i]);
+    }
+}
+
+class StopOnSignal {
+public:
+    StopOnSignal() {
+        gStopSignal = 0;
+        for (int i = 0; i < 3; ++i)
+            gPrevious[i] = std::signal(kStopSignals[i], OnStopSignal);
+    }
+    ~StopOnSignal() {
+        for (int i = 0; i < 3; ++i)
+            std::signal(kStopSignals[i], gPrevious[i]);
+    }
+    StopOnSignal(const StopOnSignal&) = delete;
+    StopOnSignal& operator=(const StopOnSignal&) = delete;
+};
+
+// The overwrite setting the user stored through the program. A --folder run works on a
+// private configuration folder, so the user's own one is asked here.
+bool StoredOverwrite() {
+    PosixPlatform user(PosixRoots::FromEnvironment());
+    return ReadRegistryFlag(user, kValueOverwrite, true);
+}
+
+bool IsResultText(const std::string& outcome) {
+    return outcome == kCopyTerminated || outcome == kSongNotFound || outcome == kDiskSpaceNotEnough;
+}
+
+} // namespace
+
+int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    CopyRequest request;
+    const std::vector<std::string> rest = TakeCopyOptions(args, request);
+    const Options options = ParseOptions(rest, kDriveOption | kFolderOption);
+    if (options.help) {
+        out << kHelp;
+        return kExitOk;
+    }
+    if (!options.arguments.empty())
+        throw UsageError("copy takes no argument '" + options.arguments.front() + "'");
+    if (!request.to)
+        throw UsageError("--to FOLDER is missing");
+    // Checked before the iPod is looked for: a mistyped folder is a usage error even on a
+    // machine without an iPod.
+    if (std::error_code ec; !fs::is_directory(*request.to, ec))
+        throw UsageError("--to " + *request.to + " is not an existing folder");
+
+    Session session(options);
+    IPlatform& platform = session.Platform();
+    const std::string folder = ProgramFolder(platform, *request.to);
+    const std::atomic<bool> overwrite{request.overwrite ? *request.overwrite : StoredOverwrite()};
+
+    const std::string drive = session.ChooseIpod();
+    const std::string database = drive + "\\iPod_Control\\iTunes\\itunesdb";
+    if (!platform.FindFile(database))
+        throw RunError("no iPod database at " + database);
+    TiPod ipod(platform);
+    ipod.SetDrivePath(drive);
+    try {
+        ipod.LoadDatabase();
+    } catch (const EKorvelloError& e) {
+        throw RunError(e.what());
+    }
+
+    std::vector<std::string> sources, targets, titles;
+    for (std::int32_t i = 0; i < ipod.SongCount(); ++i) {
+        const TSong& song = ipod.SongAt(i);
+        if (!Selected(platform, song, request))
+            continue;
+        const std::string title = ToUtf8(song.Title);
+        const std::string location = ToUtf8(song.Location);
+        sources.push_back(location);
+        targets.push_back(BuildTargetPath(folder, title, location));
+        titles.push_back(title);
+    }
+    if (sources.empty())
+        throw RunError(ipod.SongCount() == 0 ? "the iPod holds no songs"
+                                             : "no song matches the filters");
+
+    const bool showProgress = &err == &std::cerr && isatty(STDERR_FILENO) == 1;
+    TerminalSink sink(err, showProgress);
+    {
+        const StopOnSignal stopOnSignal;
+        TCopyThread worker(platform, sink, overwrite);
+        worker.SourceList = &sources;
+        worker.TargetList = &targets;
+        worker.Start();
+        sink.WaitForFinish(worker, [&] {
+            if (gStopSignal != 0)
+                worker.StopRequested = true;
+        });
+    }
+
+    bool allCopied = true;
+    for (std::size_t i = 0; i < titles.size(); ++i) {
+        std::string outcome = targets[i];
+        if (IsResultText(outcome)) {
+            allCopied = false;
+            outcome.erase(0, 1);
+        } else {
+            outcome = platform.DisplayPath(outcome);
+        }
+        WriteRow(out, {titles[i], outcome});
+    }
+    out.flush();
+    if (const char* count = std::getenv("KORVELLO_CLI_COUNT_PROGRESS"); count && *count == '1')
+        err << "korvello-cli copy: " << sink.ProgressMessages() << " CM_PROGRESS messages\n";
+    if (!out) {
+        if (errno != EPIPE)
+            err << "korvello-cli copy: cannot write the report\n";
+        return kExitNotFound;
+    }
+    if (gStopSignal != 0)
+        err << "korvello-cli copy: stopped\n";
+    else if (sink.Stopped())
+        err << "korvello-cli copy: the copy ended early: a song could not be read or written\n";
+    return allCopied ? kExitOk : kExitNotFound;
+}
+
+} // namespace korvello::cli
