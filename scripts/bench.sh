@@ -45,4 +45,6 @@ awk -F, '
         sub(/_median$/, "", name)
         printf "%-50s %13.2f %s\n", name, $3, $5
     }' "$results"
+# The copy benchmark's ratio to cp and its message count, when it ran.
+bash "$(dirname "$0")/bench-copy.sh" "$build" "$results"
 exit $status
