@@ -291,12 +291,17 @@ void TCopyThread::CopyEntry(std::size_t index, std::size_t count) {
     in->Close();
 
     if (complete) {
-        // A close can report a delayed write error; then the copy is not whole.
-        if (!out->Close())
-            throw EKorvelloError("cannot close " + dest + ": " + out->ErrorText());
-        partialPath_.clear();
-        SetCurrentTarget({});
-        return;
+        // The close stores the last bytes and can report a delayed write error; then the
+        // copy is not whole. A full disk there is a song that did not fit.
+        if (out->Close()) {
+            partialPath_.clear();
+            SetCurrentTarget({});
+            return;
+        }
+        const std::string why = out->ErrorText();
+        if (!IsOutOfSpace(dest, kCopyBlockSize, why))
+            throw EKorvelloError("cannot close " + dest + ": " + why);
+        shortWrite = true;
     }
     out->Close();
     if (shortWrite) {

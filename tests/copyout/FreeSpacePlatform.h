@@ -2,7 +2,7 @@
 // The real backend with the free-space figure (and, for 64-bit sizes, the size of a
 // chosen file) under the test's control; it also counts the files opened.
 
-#include "musicdb/ForwardingPlatform.h"
+#include "support/ForwardingPlatform.h"
 
 #include <atomic>
 #include <map>

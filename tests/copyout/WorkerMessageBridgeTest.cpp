@@ -216,8 +216,9 @@ TEST_F(BridgedJobTest, AbandonedJobStopsWhereItStoodAndIsSafeToDestroy) {
             worker->Suspend();
             SpinFor(30);
             worker->Abandon(); // "Ignore copying file and quit?" answered Yes: no resume
-            sizeWhenAbandoned = SizeOf("A.mp3");
             worker.reset();
+            // What the job had written before the question is on disk; nothing after.
+            sizeWhenAbandoned = SizeOf("A.mp3");
         });
     };
     Start();
@@ -227,6 +228,8 @@ TEST_F(BridgedJobTest, AbandonedJobStopsWhereItStoodAndIsSafeToDestroy) {
     // The lists are not touched and the file stays as far as it was written.
     EXPECT_THAT(targets, ElementsAre(Out("A.mp3"), Out("B.mp3")));
     EXPECT_GT(sizeWhenAbandoned, 0);
+    EXPECT_LT(sizeWhenAbandoned, 4 << 20);
+    EXPECT_EQ(sizeWhenAbandoned % 2048, 0);
     EXPECT_EQ(SizeOf("A.mp3"), sizeWhenAbandoned);
     EXPECT_FALSE(Exists(OutFile("B.mp3")));
 }

@@ -2,7 +2,7 @@
 // arrivals, the selector, the database backup, the status line and the settings store.
 #include "browser/ITunesStringGrid.h"
 #include "core/FrmMain.h"
-#include "musicdb/ForwardingPlatform.h"
+#include "support/ForwardingPlatform.h"
 #include "platform/Text.h"
 #include "support/AppFixture.h"
 

@@ -1,7 +1,7 @@
 // Damaged databases: every cut-off length and thousands of random byte changes must load
 // without a crash or a read outside the image (the tests run under AddressSanitizer),
 // keep what was complete, and never report more songs than are held.
-#include "ForwardingPlatform.h"
+#include "support/ForwardingPlatform.h"
 #include "IpodTree.h"
 
 #include "core/ErrorLog.h"

@@ -1,6 +1,6 @@
 // The catalogue over real files: databases written into a mapped iPod folder and read
 // through the Linux backend.
-#include "ForwardingPlatform.h"
+#include "support/ForwardingPlatform.h"
 #include "IpodTree.h"
 
 #include "core/ErrorLog.h"

@@ -1,6 +1,8 @@
 #include "platform/posix/PosixFile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,7 +13,8 @@ namespace {
 
 // Opens non-blocking so a FIFO cannot hang the caller, then insists on a regular file
 // and switches back to blocking I/O.
-std::unique_ptr<IFile> OpenRegular(const std::string& linuxPath, int flags, std::string& error) {
+std::unique_ptr<IFile> OpenRegular(const std::string& linuxPath, int flags, bool writable,
+                                   std::string& error) {
     if (linuxPath.empty()) {
         error = ErrnoText(ENOENT);
         return nullptr;
@@ -35,17 +38,17 @@ std::unique_ptr<IFile> OpenRegular(const std::string& linuxPath, int flags, std:
         error = ErrnoText(errno);
         return nullptr;
     }
-    return std::make_unique<PosixFile>(std::move(fd));
+    return std::make_unique<PosixFile>(std::move(fd), writable);
 }
 
 } // namespace
 
 std::unique_ptr<IFile> PosixFile::OpenRead(const std::string& linuxPath, std::string& error) {
-    return OpenRegular(linuxPath, O_RDONLY, error);
+    return OpenRegular(linuxPath, O_RDONLY, false, error);
 }
 
 std::unique_ptr<IFile> PosixFile::CreateWrite(const std::string& linuxPath, std::string& error) {
-    return OpenRegular(linuxPath, O_WRONLY | O_CREAT | O_TRUNC, error);
+    return OpenRegular(linuxPath, O_WRONLY | O_CREAT | O_TRUNC, true, error);
 }
 
 PosixFile::~PosixFile() {
@@ -57,23 +60,83 @@ std::int64_t PosixFile::Read(void* buffer, std::int64_t count) {
         error_ = ErrnoText(EBADF);
         return -1;
     }
+    if (count <= 0)
+        return 0;
+    auto* out = static_cast<char*>(buffer);
+    std::int64_t done = 0;
+    // Whatever the read-ahead holds comes first.
+    if (readPos_ < readEnd_) {
+        const std::size_t take =
+            std::min<std::size_t>(readEnd_ - readPos_, static_cast<std::size_t>(count));
+        std::memcpy(out, readBuffer_.data() + readPos_, take);
+        readPos_ += take;
+        done = static_cast<std::int64_t>(take);
+        if (done == count)
+            return done;
+    }
     int err = 0;
-    const std::int64_t n = ReadFully(fd_.get(), buffer, count, err);
-    if (n < 0)
+    const std::int64_t wanted = count - done;
+    if (static_cast<std::size_t>(wanted) >= kBufferSize) {
+        // A big read (a whole database) goes straight to the caller's buffer.
+        const std::int64_t n = ReadFully(fd_.get(), out + done, wanted, err);
+        if (n < 0) {
+            error_ = ErrnoText(err);
+            return done > 0 ? done : -1;
+        }
+        return done + n;
+    }
+    readBuffer_.resize(kBufferSize);
+    const std::int64_t n =
+        ReadFully(fd_.get(), readBuffer_.data(), static_cast<std::int64_t>(kBufferSize), err);
+    if (n < 0) {
         error_ = ErrnoText(err);
-    return n;
+        readPos_ = readEnd_ = 0;
+        return done > 0 ? done : -1;
+    }
+    readPos_ = 0;
+    readEnd_ = static_cast<std::size_t>(n);
+    const std::size_t take = std::min<std::size_t>(readEnd_, static_cast<std::size_t>(wanted));
+    std::memcpy(out + done, readBuffer_.data(), take);
+    readPos_ = take;
+    return done + static_cast<std::int64_t>(take);
+}
+
+bool PosixFile::Flush() {
+    if (writeBuffer_.empty())
+        return true;
+    int err = 0;
+    const auto size = static_cast<std::int64_t>(writeBuffer_.size());
+    const std::int64_t n = WriteFully(fd_.get(), writeBuffer_.data(), size, err);
+    writeBuffer_.clear();
+    if (n != size) {
+        // A write the kernel cut short without saying why is a full volume.
+        error_ = ErrnoText(err != 0 ? err : ENOSPC);
+        return false;
+    }
+    return true;
 }
 
 std::int64_t PosixFile::Write(const void* buffer, std::int64_t count) {
-    if (!fd_) {
+    if (!fd_ || !writable_) {
         error_ = ErrnoText(EBADF);
         return -1;
     }
-    int err = 0;
-    const std::int64_t n = WriteFully(fd_.get(), buffer, count, err);
-    if (n < 0 || err != 0)
-        error_ = ErrnoText(err != 0 ? err : EIO);
-    return n;
+    if (count <= 0)
+        return 0;
+    // Bytes collected earlier that cannot be stored make this write fail: the caller learns
+    // of a full disk one block late, but never takes a cut file for a whole one.
+    if (writeBuffer_.size() + static_cast<std::size_t>(count) > kBufferSize && !Flush())
+        return -1;
+    if (static_cast<std::size_t>(count) >= kBufferSize) {
+        int err = 0;
+        const std::int64_t n = WriteFully(fd_.get(), buffer, count, err);
+        if (n < 0 || err != 0)
+            error_ = ErrnoText(err != 0 ? err : EIO);
+        return n;
+    }
+    const auto* in = static_cast<const char*>(buffer);
+    writeBuffer_.insert(writeBuffer_.end(), in, in + count);
+    return count;
 }
 
 std::int64_t PosixFile::Size() {
@@ -82,18 +145,20 @@ std::int64_t PosixFile::Size() {
         error_ = ErrnoText(fd_ ? errno : EBADF);
         return -1;
     }
-    return st.st_size;
+    return st.st_size + static_cast<std::int64_t>(writeBuffer_.size());
 }
 
 bool PosixFile::Close() {
     if (!fd_)
         return true;
+    const bool flushed = Flush();
     // Linux releases the descriptor even when close() fails, so it is never retried.
     if (::close(fd_.release()) != 0) {
-        error_ = ErrnoText(errno);
+        if (flushed)
+            error_ = ErrnoText(errno);
         return false;
     }
-    return true;
+    return flushed;
 }
 
 } // namespace korvello::posix

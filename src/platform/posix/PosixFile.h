@@ -1,4 +1,6 @@
 #pragma once
+
+#include <vector>
 // An open file of the Linux backend: a descriptor with block reads and writes that move
 // the whole count unless the kernel stops short.
 
@@ -18,7 +20,7 @@ public:
     // Creates or empties a regular file for writing.
     static std::unique_ptr<IFile> CreateWrite(const std::string& linuxPath, std::string& error);
 
-    explicit PosixFile(UniqueFd fd) : fd_(std::move(fd)) {}
+    PosixFile(UniqueFd fd, bool writable) : fd_(std::move(fd)), writable_(writable) {}
     ~PosixFile() override;
 
     std::int64_t Read(void* buffer, std::int64_t count) override;
@@ -28,8 +30,19 @@ public:
     std::string ErrorText() const override { return error_; }
 
 private:
+    // Small blocks (the copy moves 2048 bytes at a time) would cost two system calls per
+    // block; the file reads ahead and collects writes in buffers of this size instead.
+    static constexpr std::size_t kBufferSize = 256 * 1024;
+
+    bool Flush();
+
     UniqueFd fd_;
+    bool writable_ = false;
     std::string error_;
+    std::vector<char> readBuffer_;
+    std::size_t readPos_ = 0;
+    std::size_t readEnd_ = 0;
+    std::vector<char> writeBuffer_;
 };
 
 } // namespace korvello::posix
