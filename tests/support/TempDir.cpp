@@ -35,7 +35,9 @@ std::string TempDir::operator/(std::string_view relative) const {
     return path_ + "/" + std::string(relative);
 }
 
-void MakeDirs(const std::string& path) { fs::create_directories(path); }
+void MakeDirs(const std::string& path) {
+    fs::create_directories(path);
+}
 
 void WriteFile(const std::string& path, std::string_view content) {
     fs::path p(path);

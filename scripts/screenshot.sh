@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Writes docs/screenshot.png: the main window on the demo iPod, drawn off-screen.
+#
+#   bash scripts/screenshot.sh BUILD_DIR
+set -euo pipefail
+build="$(cd "${1:-build/release}" && pwd)"
+top="$(cd "$(dirname "$0")/.." && pwd)"
+shot="$build/screenshot"
+rm -rf "$shot"
+mkdir -p "$shot/config/korvello/drives" "$shot/data"
+"$build/tools/make-demo-ipod" "$shot/ipod"
+ln -sfn "$shot/ipod" "$shot/config/korvello/drives/e:"
+mkdir -p "$top/docs"
+XDG_CONFIG_HOME="$shot/config" XDG_DATA_HOME="$shot/data" QT_QPA_PLATFORM=offscreen \
+    "$build/tools/screenshot/korvello-screenshot" "$top/docs/screenshot.png"
+echo "wrote docs/screenshot.png"
