@@ -1,0 +1,116 @@
+// The main window on a 50,000-song iPod: the song table's fill, one artist's filter, a
+// two-word search, the three lists, a header sort, and the process's peak memory with
+// the table filled.
+#include "BenchiPod.h"
+#include "browser/ITunesStringGrid.h"
+#include "core/ErrorLog.h"
+#include "core/FrmMain.h"
+#include "platform/posix/PosixPlatform.h"
+#include "ui/Dialogs.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QTest>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <memory>
+#include <sys/resource.h>
+
+using namespace korvello;
+
+namespace {
+
+class Window {
+public:
+    static Window& Get() {
+        static Window window;
+        return window;
+    }
+    TFormMain& Form() { return *form_; }
+
+private:
+    Window() {
+        setenv("XDG_CONFIG_HOME", ipod_.ConfigHome().c_str(), 1);
+        setenv("XDG_DATA_HOME", ipod_.DataHome().c_str(), 1);
+        platform_ = std::make_unique<PosixPlatform>();
+        TLogClass::SetPlatform(platform_.get());
+        form_ = std::make_unique<TFormMain>(*platform_, dialogs_);
+        form_->show(); // loads the iPod and fills the table once
+    }
+    bench::BenchiPod ipod_;
+    std::unique_ptr<PosixPlatform> platform_;
+    QtDialogs dialogs_;
+    std::unique_ptr<TFormMain> form_;
+};
+
+void BM_DisPlaySongsAll(benchmark::State& state) {
+    TFormMain& form = Window::Get().Form();
+    for (auto _ : state)
+        form.DisPlaySongs(SongListMode::AllSongs, nullptr);
+    state.counters["rows"] = form.AdvStringGridSong->RowCount() - 1;
+}
+BENCHMARK(BM_DisPlaySongsAll)->Unit(benchmark::kMillisecond);
+
+void BM_FilterOneArtist(benchmark::State& state) {
+    TFormMain& form = Window::Get().Form();
+    const std::vector<std::string> names{"The Artist 700"};
+    for (auto _ : state)
+        form.DisPlaySongs(SongListMode::ArtistSongs, &names);
+    state.counters["rows"] = form.AdvStringGridSong->RowCount() - 1;
+}
+BENCHMARK(BM_FilterOneArtist)->Unit(benchmark::kMillisecond);
+
+void BM_SearchTwoWords(benchmark::State& state) {
+    TFormMain& form = Window::Get().Form();
+    const std::vector<std::string> text{"love number"};
+    for (auto _ : state)
+        form.DisPlaySongs(SongListMode::SearchSongs, &text);
+    state.counters["rows"] = form.AdvStringGridSong->RowCount() - 1;
+}
+BENCHMARK(BM_SearchTwoWords)->Unit(benchmark::kMillisecond);
+
+void BM_DisPlayOther(benchmark::State& state) {
+    TFormMain& form = Window::Get().Form();
+    for (auto _ : state)
+        form.DisPlayOther();
+    state.counters["albums"] = form.AlbumList->RowCount() - 1;
+}
+BENCHMARK(BM_DisPlayOther)->Unit(benchmark::kMillisecond);
+
+void BM_HeaderSortTitle(benchmark::State& state) {
+    TFormMain& form = Window::Get().Form();
+    form.DisPlaySongs(SongListMode::AllSongs, nullptr);
+    QHeaderView* header = form.AdvStringGridSong->horizontalHeader();
+    const QPoint at(header->sectionViewportPosition(1) + header->sectionSize(1) / 2,
+                    header->height() / 2);
+    for (auto _ : state)
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+}
+BENCHMARK(BM_HeaderSortTitle)->Unit(benchmark::kMillisecond);
+
+void BM_PeakMemoryWithTableFilled(benchmark::State& state) {
+    TFormMain& form = Window::Get().Form();
+    form.DisPlaySongs(SongListMode::AllSongs, nullptr);
+    for (auto _ : state) {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        benchmark::DoNotOptimize(usage.ru_maxrss);
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+BENCHMARK(BM_PeakMemoryWithTableFilled)->Iterations(1);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
