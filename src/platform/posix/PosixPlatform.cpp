@@ -1,4 +1,5 @@
 #include "platform/posix/PosixPlatform.h"
+#include "platform/posix/TextLines.h"
 
 #include "platform/posix/DriveMap.h"
 #include "platform/posix/FileUtil.h"
@@ -88,19 +89,8 @@ bool SplitProgramPath(std::string path, char& letter, std::vector<std::string>& 
         pos = 2;
     }
     components.clear();
-    while (pos <= path.size()) {
-        std::size_t end = path.find_first_of("\\/", pos);
-        if (end == std::string::npos)
-            end = path.size();
-        const std::string part = path.substr(pos, end - pos);
-        if (part == "..") {
-            if (!components.empty())
-                components.pop_back();
-        } else if (!part.empty() && part != ".") {
-            components.push_back(part);
-        }
-        pos = end + 1;
-    }
+    for (const std::string_view part : NormalComponents(path, pos, "\\/"))
+        components.emplace_back(part);
     return true;
 }
 
@@ -118,24 +108,11 @@ bool RootLetter(const std::string& root, char& letter) {
 std::string NormaliseLinuxPath(const std::string& path) {
     if (path.empty() || path[0] != '/')
         return {};
-    std::vector<std::string> parts;
-    std::size_t pos = 1;
-    while (pos <= path.size()) {
-        std::size_t end = path.find('/', pos);
-        if (end == std::string::npos)
-            end = path.size();
-        const std::string part = path.substr(pos, end - pos);
-        if (part == "..") {
-            if (!parts.empty())
-                parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        pos = end + 1;
-    }
     std::string out;
-    for (const auto& part : parts)
-        out += "/" + part;
+    for (const std::string_view part : NormalComponents(path, 1, "/")) {
+        out += '/';
+        out += part;
+    }
     return out.empty() ? "/" : out;
 }
 

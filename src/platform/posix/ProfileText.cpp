@@ -1,5 +1,6 @@
 #include "platform/posix/ProfileText.h"
 
+#include "platform/posix/TextLines.h"
 #include "platform/posix/TextServices.h"
 
 #include <optional>
@@ -10,33 +11,6 @@ namespace korvello::posix {
 namespace {
 
 // One line of the text: its content without the line ending, and where it lies.
-struct Line {
-    std::size_t begin = 0;    // offset of the content
-    std::size_t end = 0;      // offset just past the content (before "\r\n" or "\n")
-    std::size_t next = 0;     // offset of the following line
-    std::string_view content; // without the line ending
-};
-
-std::vector<Line> SplitLines(std::string_view text) {
-    std::vector<Line> lines;
-    std::size_t pos = 0;
-    // A UTF-8 byte-order mark belongs to no line.
-    if (text.starts_with("\xEF\xBB\xBF"))
-        pos = 3;
-    while (pos < text.size()) {
-        const std::size_t nl = text.find('\n', pos);
-        Line line;
-        line.begin = pos;
-        line.next = nl == std::string_view::npos ? text.size() : nl + 1;
-        line.end = nl == std::string_view::npos ? text.size() : nl;
-        if (line.end > line.begin && text[line.end - 1] == '\r')
-            --line.end;
-        line.content = text.substr(line.begin, line.end - line.begin);
-        lines.push_back(line);
-        pos = line.next;
-    }
-    return lines;
-}
 
 std::optional<std::string_view> SectionName(std::string_view content) {
     const std::string_view t = TrimBlanks(content);

@@ -1,6 +1,7 @@
 #include "platform/posix/RegistryText.h"
 
 #include "platform/posix/ProfileText.h"
+#include "platform/posix/TextLines.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -12,31 +13,6 @@ namespace korvello::posix {
 namespace {
 
 constexpr std::string_view kRoot = "HKEY_CURRENT_USER\\";
-
-struct Line {
-    std::size_t begin = 0;
-    std::size_t end = 0;  // past the content, before the line ending
-    std::size_t next = 0; // start of the following line
-    std::string_view content;
-};
-
-std::vector<Line> SplitLines(std::string_view text) {
-    std::vector<Line> lines;
-    std::size_t pos = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
-    while (pos < text.size()) {
-        const std::size_t nl = text.find('\n', pos);
-        Line line;
-        line.begin = pos;
-        line.next = nl == std::string_view::npos ? text.size() : nl + 1;
-        line.end = nl == std::string_view::npos ? text.size() : nl;
-        if (line.end > line.begin && text[line.end - 1] == '\r')
-            --line.end;
-        line.content = text.substr(line.begin, line.end - line.begin);
-        lines.push_back(line);
-        pos = line.next;
-    }
-    return lines;
-}
 
 bool IsHeader(std::string_view content) {
     const std::string_view t = TrimBlanks(content);
