@@ -2,6 +2,7 @@
 #include "browser/ITunesStringGrid.h"
 #include "core/ErrorLog.h"
 #include "core/FrmMain.h"
+#include "musicdb/SongSearch.h"
 #include "platform/Text.h"
 
 #include <QAction>
@@ -12,25 +13,7 @@ namespace korvello {
 
 bool TFormMain::SearchFunc(const std::string& pattern, const std::string& subject) {
     bool result = false;
-    Guard("SearchFunc:", [&] {
-        // Words are separated by runs of blanks; every word must occur in the subject,
-        // letter case significant.
-        std::size_t pos = 0;
-        while (true) {
-            pos = pattern.find_first_not_of(' ', pos);
-            if (pos == std::string::npos)
-                break;
-            const std::size_t end = pattern.find(' ', pos);
-            const std::string_view word =
-                std::string_view(pattern).substr(pos, end == std::string::npos ? end : end - pos);
-            if (subject.find(word) == std::string::npos)
-                return; // result stays false
-            if (end == std::string::npos)
-                break;
-            pos = end + 1;
-        }
-        result = true;
-    });
+    Guard("SearchFunc:", [&] { result = ContainsEveryWord(pattern, subject); });
     return result;
 }
 

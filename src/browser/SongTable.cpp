@@ -4,6 +4,7 @@
 #include "browser/ITunesStringGrid.h"
 #include "core/ErrorLog.h"
 #include "core/FrmMain.h"
+#include "musicdb/SongSearch.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
 
@@ -133,8 +134,7 @@ void TFormMain::DisPlaySongs(SongListMode mode, const std::vector<std::string>* 
             const std::string pattern = list.empty() ? std::string() : list.front();
             for (std::int32_t i = 0; i < n; ++i) {
                 const TSong& song = iPod.SongAt(i);
-                for (const std::u16string* field :
-                     {&song.Title, &song.Album, &song.Artist, &song.Composer, &song.Comment}) {
+                for (const std::u16string* field : SearchedFields(song)) {
                     if (SearchFunc(pattern, ToUtf8(*field))) {
                         AddSongRow(i);
                         break;

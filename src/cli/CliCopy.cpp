@@ -5,6 +5,7 @@
 #include "copyout/CopyThread.h"
 #include "copyout/Naming.h"
 #include "core/ErrorLog.h"
+#include "musicdb/SongSearch.h"
 #include "musicdb/iPodcomponent.h"
 #include "platform/Text.h"
 #include "settings/SettingsStore.h"
@@ -143,23 +144,6 @@ std::string ProgramFolder(IPlatform& platform, const std::string& given) {
     return folder;
 }
 
-// True when every blank-separated word of `pattern` occurs in `subject`, letter case
-// significant; the window's search box matches a song field the same way.
-// TODO: the window keeps its own copy in TFormMain::SearchFunc; both should call one
-// logic-layer function once it exists.
-bool ContainsEveryWord(std::string_view pattern, std::string_view subject) {
-    std::size_t pos = 0;
-    while ((pos = pattern.find_first_not_of(' ', pos)) != std::string_view::npos) {
-        const std::size_t end = pattern.find(' ', pos);
-        if (subject.find(pattern.substr(pos, end - pos)) == std::string_view::npos)
-            return false;
-        if (end == std::string_view::npos)
-            break;
-        pos = end + 1;
-    }
-    return true;
-}
-
 bool MatchesAnyName(IPlatform& platform, const std::u16string& field,
                     const std::vector<std::string>& names) {
     if (names.empty())
@@ -179,8 +163,7 @@ bool Selected(IPlatform& platform, const TSong& song, const CopyRequest& request
         return false;
     if (!request.search)
         return true;
-    for (const std::u16string* field :
-         {&song.Title, &song.Album, &song.Artist, &song.Composer, &song.Comment}) {
+    for (const std::u16string* field : SearchedFields(song)) {
         if (ContainsEveryWord(*request.search, ToUtf8(*field)))
             return true;
     }
@@ -300,10 +283,22 @@ public:
 
 // The overwrite setting the user stored through the program. A --folder run works on a
 // private configuration folder, so the user's own one is asked here.
-bool StoredOverwrite() {
-    PosixPlatform user(PosixRoots::FromEnvironment());
+bool StoredOverwrite(IPlatform& user) {
     return ReadRegistryFlag(user, kValueOverwrite, true);
 }
+
+// The worker writes its failures to the error log; the command line uses the same log as
+// the window, in the user's own program folder, and forgets it again at the end.
+class ErrorLogScope {
+public:
+    explicit ErrorLogScope(IPlatform& user) {
+        TLogClass::SetPlatform(&user);
+        TLogClass::SetAppFolder(user.AppFolder());
+    }
+    ~ErrorLogScope() { TLogClass::SetPlatform(nullptr); }
+    ErrorLogScope(const ErrorLogScope&) = delete;
+    ErrorLogScope& operator=(const ErrorLogScope&) = delete;
+};
 
 bool IsResultText(const std::string& outcome) {
     return outcome == kCopyTerminated || outcome == kSongNotFound || outcome == kDiskSpaceNotEnough;
@@ -331,7 +326,10 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     Session session(options);
     IPlatform& platform = session.Platform();
     const std::string folder = ProgramFolder(platform, *request.to);
-    const std::atomic<bool> overwrite{request.overwrite ? *request.overwrite : StoredOverwrite()};
+    PosixPlatform user(PosixRoots::FromEnvironment());
+    const ErrorLogScope errorLog(user);
+    const std::atomic<bool> overwrite{request.overwrite ? *request.overwrite
+                                                        : StoredOverwrite(user)};
 
     const std::string drive = session.ChooseIpod();
     const std::string database = drive + "\\iPod_Control\\iTunes\\itunesdb";
@@ -396,7 +394,8 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (gStopSignal != 0)
         err << "korvello-cli copy: stopped\n";
     else if (sink.Stopped())
-        err << "korvello-cli copy: the copy ended early: a song could not be read or written\n";
+        err << "korvello-cli copy: the copy ended early: a song could not be read or written ("
+            << "see " << user.DisplayPath(TLogClass::AppFolder() + "\\apces.cnt") << ")\n";
     return allCopied ? kExitOk : kExitNotFound;
 }
 
