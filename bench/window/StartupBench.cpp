@@ -3,11 +3,10 @@
 // made). Each iteration runs this same program as a child with --once, which starts up
 // exactly as korvello does and exits after the first showing.
 #include "BenchiPod.h"
-#include "copyout/FrmReport.h"
+#include "core/ApplicationWindows.h"
 #include "core/ErrorLog.h"
 #include "core/FrmMain.h"
 #include "platform/posix/PosixPlatform.h"
-#include "settings/FrmOption.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>
@@ -33,10 +32,8 @@ int StartOnce(int argc, char** argv) {
     PosixPlatform platform;
     TLogClass::SetPlatform(&platform);
     QtDialogs dialogs;
-    TFormMain formMain(platform, dialogs);
-    TFormOption formOption(formMain);
-    TFormReport formReport(platform, &formMain);
-    formMain.SetForms(&formOption, &formReport);
+    TApplicationWindows windows(platform, dialogs);
+    TFormMain& formMain = windows.FormMain;
     formMain.show(); // the first showing runs the scan, the load and the fills
     QApplication::processEvents();
     TLogClass::SetPlatform(nullptr);

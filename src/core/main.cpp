@@ -1,10 +1,9 @@
 // Program entry: the application title, the main window first (closing it ends the
 // program), then the options and report windows, hidden, then the message loop.
-#include "copyout/FrmReport.h"
+#include "core/ApplicationWindows.h"
 #include "core/ErrorLog.h"
 #include "core/FrmMain.h"
 #include "platform/posix/PosixPlatform.h"
-#include "settings/FrmOption.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>
@@ -24,12 +23,8 @@ int main(int argc, char** argv) {
     korvello::TLogClass::SetPlatform(&platform);
     korvello::QtDialogs dialogs;
 
-    korvello::TFormMain formMain(platform, dialogs);
-    korvello::TFormOption formOption(formMain);
-    korvello::TFormReport formReport(platform, &formMain);
-    formMain.SetForms(&formOption, &formReport);
-
-    formMain.show();
+    korvello::TApplicationWindows windows(platform, dialogs);
+    windows.FormMain.show();
     const int result = QApplication::exec();
     korvello::TLogClass::SetPlatform(nullptr);
     return result;

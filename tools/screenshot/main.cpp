@@ -4,11 +4,10 @@
 //
 //   korvello-screenshot OUTPUT.png
 #include "browser/ITunesStringGrid.h"
-#include "copyout/FrmReport.h"
+#include "core/ApplicationWindows.h"
 #include "core/ErrorLog.h"
 #include "core/FrmMain.h"
 #include "platform/posix/PosixPlatform.h"
-#include "settings/FrmOption.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>
@@ -30,10 +29,8 @@ int main(int argc, char** argv) {
     korvello::PosixPlatform platform;
     korvello::TLogClass::SetPlatform(&platform);
     korvello::QtDialogs dialogs;
-    korvello::TFormMain formMain(platform, dialogs);
-    korvello::TFormOption formOption(formMain);
-    korvello::TFormReport formReport(platform, &formMain);
-    formMain.SetForms(&formOption, &formReport);
+    korvello::TApplicationWindows windows(platform, dialogs);
+    korvello::TFormMain& formMain = windows.FormMain;
     formMain.show();
 
     QElapsedTimer settle;
