@@ -1,5 +1,6 @@
 // korvello-cli copy run as a program: an iPod mapped as drive e: in a temporary tree, the
 // songs copied into folders of the same tree.
+#include "CliRun.h"
 #include "IpodTree.h"
 
 #include "settings/SettingsStore.h"
@@ -20,12 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct CopyRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-    std::vector<std::string> lines;
-};
+using CopyRun = CliRun;
 
 // Every file name in `folder` (not recursive).
 std::set<std::string> FileNames(const std::string& folder) {
@@ -46,26 +42,7 @@ protected:
     // `args` already shell-quoted where needed. The configuration and data folders are the
     // tree's own, so the user's settings are neither read nor written.
     CopyRun Call(const std::string& args) {
-        const std::string errFile = tree_.Dir() / "stderr.txt";
-        const std::string command = "XDG_CONFIG_HOME='" + (tree_.Dir() / "config") +
-                                    "' XDG_DATA_HOME='" + (tree_.Dir() / "data") +
-                                    "' ASAN_OPTIONS=detect_leaks=0 '" KORVELLO_CLI_PATH "' copy " +
-                                    args + " 2>'" + errFile + "'";
-        CopyRun run;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (pipe == nullptr)
-            return run;
-        std::array<char, 4096> buffer{};
-        std::size_t n = 0;
-        while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-            run.out.append(buffer.data(), n);
-        const int raw = pclose(pipe);
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        run.err = ReadFile(errFile);
-        std::istringstream lines(run.out);
-        for (std::string line; std::getline(lines, line);)
-            run.lines.push_back(line);
-        return run;
+        return RunKorvelloCli(tree_.Dir().path(), "copy " + args);
     }
 
     std::string To() const { return "--to '" + out_ + "'"; }

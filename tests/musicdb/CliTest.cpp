@@ -1,4 +1,5 @@
 // korvello-cli run as a program against iPod folders in a temporary tree.
+#include "CliRun.h"
 #include "IpodTree.h"
 
 #include <gtest/gtest.h>
@@ -14,41 +15,13 @@ namespace itdb = korvello::itdb;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-    std::vector<std::string> lines;
-};
-
 class Cli : public ::testing::Test {
 protected:
     IpodTree tree_;
 
     // Runs korvello-cli with the given arguments (already shell-quoted where needed) and
     // a configuration folder of the tree's own, never the user's.
-    CliRun Call(const std::string& args) {
-        const std::string errFile = tree_.Dir() / "stderr.txt";
-        const std::string command = "XDG_CONFIG_HOME='" + (tree_.Dir() / "config") +
-                                    "' XDG_DATA_HOME='" + (tree_.Dir() / "data") +
-                                    "' ASAN_OPTIONS=detect_leaks=0 '" KORVELLO_CLI_PATH "' " +
-                                    args + " 2>'" + errFile + "'";
-        CliRun run;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (pipe == nullptr)
-            return run;
-        std::array<char, 4096> buffer{};
-        std::size_t n = 0;
-        while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-            run.out.append(buffer.data(), n);
-        const int raw = pclose(pipe);
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        run.err = ReadFile(errFile);
-        std::istringstream lines(run.out);
-        for (std::string line; std::getline(lines, line);)
-            run.lines.push_back(line);
-        return run;
-    }
+    CliRun Call(const std::string& args) { return RunKorvelloCli(tree_.Dir().path(), args); }
 
     // A copy of an iPod in its own folder (not mapped), as --folder expects.
     std::string MakeCopy() {
