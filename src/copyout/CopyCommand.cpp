@@ -123,6 +123,7 @@ void TFormMain::XP_ButtonSmall3Click() {
     if (dialogs_.AskYesNo(this, "Ignore copying file and quit?") == IDialogs::Answer::Yes) {
         // The job is abandoned where it stood: the worker writes nothing more.
         CopyThread->Abandon();
+        closeConfirmed_ = true;
         close();
         return;
     }

@@ -254,6 +254,13 @@ void TFormMain::FormShow() {
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
+    // Closed by the desktop (its own close button, a log-out) while copying: the same
+    // question as the window's close button, and the same answer.
+    if (CopyRunning && !closeConfirmed_) {
+        event->ignore();
+        XP_ButtonSmall3Click();
+        return;
+    }
     FormClose();
     QWidget::closeEvent(event);
 }

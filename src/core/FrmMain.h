@@ -206,6 +206,7 @@ private:
     TFormOption* formOption_ = nullptr;
     TFormReport* formReport_ = nullptr;
     bool shown_ = false;
+    bool closeConfirmed_ = false; // quitting during a copy was confirmed
     int songRowCounter_ = 0;
     QPixmap playIcon_;
     std::unique_ptr<WorkerMessageBridge> bridge_;

@@ -189,6 +189,11 @@ TEST_F(CopyCommandTest, CloseDuringACopyAsksFirst) {
     form->XP_ButtonSmall3Click();
     EXPECT_EQ(fx.dialogs.calls.back().text, "Ignore copying file and quit?");
     EXPECT_TRUE(form->isVisible());
+    // The desktop's own close asks the same question.
+    fx.dialogs.answers.push_back(IDialogs::Answer::No);
+    form->close();
+    EXPECT_EQ(fx.dialogs.Count("ask"), 2);
+    EXPECT_TRUE(form->isVisible());
     ASSERT_TRUE(PumpUntil([&] { return seen.shown == 1; }));
 
     ASSERT_TRUE(PumpUntil([&] { return !form->CopyRunning; }));
