@@ -45,12 +45,20 @@ void PathResolver::Clear() {
 }
 
 std::string PathResolver::Resolve(const std::string& root,
-                                  const std::vector<std::string>& components) {
+                                  const std::vector<std::string>& components, struct stat* found,
+                                  bool* statValid) {
     std::string path;
     struct stat st {};
+    if (statValid != nullptr)
+        *statValid = false;
     if (components.size() <= kMaxSearchDepth &&
-        ResolvePrefix(root, components, components.size(), path, st))
+        ResolvePrefix(root, components, components.size(), path, st)) {
+        if (found != nullptr && statValid != nullptr) {
+            *found = st;
+            *statValid = true;
+        }
         return path;
+    }
     return JoinAll(root, components, 0, components.size());
 }
 

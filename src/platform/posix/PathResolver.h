@@ -20,7 +20,10 @@ public:
     // to letter case when no entry has its exact name. When nothing matches, the rest of
     // the components are appended as given (the path then names a missing file). Not
     // thread-safe: the owner serialises calls.
-    std::string Resolve(const std::string& root, const std::vector<std::string>& components);
+    // When the path exists, `found` (if given) receives its stat and `statValid` is set,
+    // so a caller that wants the file's size needs no second stat.
+    std::string Resolve(const std::string& root, const std::vector<std::string>& components,
+                        struct stat* found = nullptr, bool* statValid = nullptr);
 
     void Clear();
 

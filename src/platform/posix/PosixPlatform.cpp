@@ -142,7 +142,9 @@ struct PosixPlatform::Impl {
     }
 
     // Linux path of a program path; empty when its drive is unknown. Caller holds `mutex`.
-    std::string ToLinux(const std::string& programPath) {
+    // `found`/`statValid` as PathResolver::Resolve gives them, for removable drives.
+    std::string ToLinux(const std::string& programPath, struct stat* found = nullptr,
+                        bool* statValid = nullptr) {
         char letter = 0;
         std::vector<std::string> components;
         if (!SplitProgramPath(programPath, letter, components))
@@ -170,7 +172,7 @@ struct PosixPlatform::Impl {
             }
             return path;
         }
-        return resolver.Resolve(drive->info.linuxRoot, components);
+        return resolver.Resolve(drive->info.linuxRoot, components, found, statValid);
     }
 
     std::string ToProgram(const std::string& linuxPath) {
@@ -330,9 +332,16 @@ std::string PosixPlatform::DisplayPath(const std::string& programPath) {
 // ---- Files -----------------------------------------------------------------------------
 
 std::optional<std::int64_t> PosixPlatform::FindFile(const std::string& path) {
-    const std::string onDisk = ToLinuxPath(path);
+    // The look-up of a song on a removable drive has stat'ed it already; the database
+    // reader asks this for every song, so the second stat is saved.
     struct stat st {};
-    if (onDisk.empty() || ::stat(onDisk.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    bool known = false;
+    std::string onDisk;
+    {
+        std::lock_guard lock(impl_->mutex);
+        onDisk = impl_->ToLinux(path, &st, &known);
+    }
+    if (onDisk.empty() || (!known && ::stat(onDisk.c_str(), &st) != 0) || !S_ISREG(st.st_mode))
         return std::nullopt;
     return static_cast<std::int64_t>(st.st_size);
 }
