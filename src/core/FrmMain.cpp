@@ -93,6 +93,10 @@ TFormMain::~TFormMain() {
     });
 }
 
+IWindowMessageSink& TFormMain::MessageSink() {
+    return *bridge_;
+}
+
 void TFormMain::SetForms(TFormOption* option, TFormReport* report) {
     formOption_ = option;
     formReport_ = report;

@@ -36,6 +36,7 @@ namespace korvello {
 
 class IDialogs;
 class IPlatform;
+class IWindowMessageSink;
 class TCopyThread;
 class TFormOption;
 class TFormReport;
@@ -177,6 +178,9 @@ public:
     void WriteIniFile();
     void SetPlayOnDoubleClick(bool value);
     void SetOverwriteExisting(bool value);
+
+    // The window's side of the copy worker's synchronous hand-over.
+    IWindowMessageSink& MessageSink();
 
     IPlatform& Platform() { return platform_; }
     IDialogs& Dialogs() { return dialogs_; }

@@ -1,17 +1,25 @@
 // The main window on a fake machine: start-up with no, one and two iPods, device
 // arrivals, the selector, the database backup, the status line and the settings store.
 #include "browser/ITunesStringGrid.h"
+#include "copyout/CopyThread.h"
 #include "core/FrmMain.h"
-#include "support/ForwardingPlatform.h"
 #include "platform/Text.h"
 #include "support/AppFixture.h"
+#include "support/ForwardingPlatform.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 
+#include <QCoreApplication>
+
+#include <atomic>
+#include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -53,6 +61,13 @@ TEST_F(FormMainTest, StartWithoutAnIPodOffersThePlaceholder) {
     EXPECT_EQ(form->ArtistList->RowCount(), 1);
     EXPECT_FALSE(Exists(fx.InAppFolder("Idb.ant")));
     EXPECT_EQ(fx.Log(), "");
+    // Without an iPod the menus offer nothing but the song menu's Stop.
+    form->SunPopupMenuListPopup(form->SunPopupMenuAlbum);
+    for (QAction* action : form->SunPopupMenuAlbum->actions())
+        EXPECT_FALSE(action->isEnabled());
+    form->SunPopupMenuSongsPopup();
+    for (QAction* action : form->SunPopupMenuSongs->actions())
+        EXPECT_EQ(action->isEnabled(), action == form->StopCopyOut);
 }
 
 TEST_F(FormMainTest, StartWithOneIPodLoadsItAndBacksUpItsDatabase) {
@@ -211,6 +226,36 @@ TEST_F(FormMainTest, WorkerMessagesDriveTheProgressBarAndStatus) {
     EXPECT_EQ(form->StatusText(), text);
     EXPECT_EQ(form->ProgressBarItunes->value(), 120);
     EXPECT_EQ(form->ProgressBarItunes->maximum(), 450);
+}
+
+TEST_F(FormMainTest, WorkerMessagesArriveInOrderEachHandledBeforeTheSenderGoesOn) {
+    auto form = Start();
+    std::vector<int> positions;
+    QObject::connect(form->ProgressBarItunes, &QProgressBar::valueChanged,
+                     [&](int value) { positions.push_back(value); });
+    std::atomic<bool> done{false};
+    std::thread sender([&] {
+        IWindowMessageSink& sink = form->MessageSink();
+        sink.SendMessage(CM_PROGRESSMAX, 450, 0);
+        char text[32];
+        for (int k = 1; k <= 300; ++k) {
+            sink.SendMessage(CM_PROGRESS, k, 0);
+            std::snprintf(text, sizeof text, "(%d/300) Copying x.mp3", k);
+            sink.SendMessage(CM_PROGRESSTEXT, reinterpret_cast<std::intptr_t>(text), 0);
+            // The text is the sender's: once the send returns, the window must be done
+            // with it.
+            std::strcpy(text, "gone");
+        }
+        done = true;
+    });
+    for (int i = 0; i < 5000 && !done; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    sender.join();
+    ASSERT_EQ(positions.size(), 300u);
+    for (int k = 1; k <= 300; ++k)
+        EXPECT_EQ(positions[k - 1], k);
+    EXPECT_EQ(form->ProgressBarItunes->maximum(), 450);
+    EXPECT_EQ(form->StatusText(), "(300/300) Copying x.mp3");
 }
 
 } // namespace
