@@ -5,6 +5,7 @@
 #include "platform/Platform.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QEvent>
 #include <QFrame>
 #include <QHeaderView>
@@ -104,6 +105,22 @@ TFormReport::TFormReport(IPlatform& platform, QWidget* mainWindow)
     CloseButton->setGeometry(237, 0, 92, 29);
     connect(OpenDir, &QPushButton::clicked, this, [this] { OpenDirClick(); });
     connect(CloseButton, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
+
+    // Title-strip buttons: minimise the whole application, close the report.
+    auto* minimize = new QPushButton(QStringLiteral("_"), this);
+    minimize->setObjectName(QStringLiteral("MinimizeButton"));
+    minimize->setGeometry(345, 6, 18, 18);
+    minimize->setToolTip(QStringLiteral("Minimize"));
+    connect(minimize, &QPushButton::clicked, this, [] {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window->isVisible())
+                window->showMinimized();
+    });
+    auto* close = new QPushButton(QStringLiteral("x"), this);
+    close->setObjectName(QStringLiteral("TitleCloseButton"));
+    close->setGeometry(369, 6, 18, 18);
+    close->setToolTip(QStringLiteral("Close"));
+    connect(close, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
 
     Memo1 = new QPlainTextEdit(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));

@@ -245,7 +245,11 @@ TEST_F(CopyCommandTest, TheReportShowsLinuxPathsOpensTheFirstFolderAndToggles) {
     report->Label1Click();
     EXPECT_EQ(report->height(), height);
     EXPECT_TRUE(report->Memo1->isHidden());
-    report->hide();
+    // The title strip's close button closes the report like its Close button.
+    auto* close = report->findChild<QPushButton*>(QStringLiteral("TitleCloseButton"));
+    ASSERT_NE(close, nullptr);
+    close->click();
+    EXPECT_FALSE(report->isVisible());
 }
 
 } // namespace
