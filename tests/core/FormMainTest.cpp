@@ -258,4 +258,19 @@ TEST_F(FormMainTest, WorkerMessagesArriveInOrderEachHandledBeforeTheSenderGoesOn
     EXPECT_EQ(form->StatusText(), "(300/300) Copying x.mp3");
 }
 
+TEST_F(FormMainTest, AnIPodMappedWhileRunningArrivesThroughTheDeviceWatch) {
+    auto form = Start();
+    ASSERT_FALSE(form->iPodFound);
+    fx.MapDrive("e:", fx.MakeiPod("Later", AppFixture::SampleSongs()));
+    // The drives folder's watch fires; the window rescans and loads the new iPod.
+    for (int i = 0; i < 500 && form->iPod.SongCount() == 0; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(SelectorEntries(*form), std::vector<std::string>{" [later]  e:"});
+    EXPECT_EQ(ToUtf8(form->CurrentDrive), "e:");
+    EXPECT_EQ(form->iPod.SongCount(), 5);
+    EXPECT_EQ(form->AdvStringGridSong->RowCount(), 6);
+    // No backup for an iPod that arrived after start-up.
+    EXPECT_FALSE(Exists(fx.InAppFolder("Idb.ant")));
+}
+
 } // namespace
