@@ -25,8 +25,8 @@ public:
         const fs::path ipod = root_ / "ipod";
         itdb::ITunesDbWriter writer;
         for (int i = 0; i < tracks; ++i) {
-            char folder[8];
-            char name[16];
+            char folder[16];
+            char name[24];
             std::snprintf(folder, sizeof folder, "F%02d", i % folders);
             std::snprintf(name, sizeof name, "K%05d.mp3", i);
             writer.AddTrack(i + 1)
