@@ -15,6 +15,7 @@
 #include <QProgressBar>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 
 #include <atomic>
 #include <cstdio>
@@ -35,6 +36,15 @@ std::vector<std::string> SelectorEntries(const TFormMain& form) {
     for (int i = 0; i < form.iPodSelectorCom->count(); ++i)
         out.push_back(form.iPodSelectorCom->itemText(i).toStdString());
     return out;
+}
+
+// Handles events until `done` holds, for at most half a minute of wall time.
+template <class Cond> bool PumpUntil(Cond done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
 }
 
 class FormMainTest : public ::testing::Test {
@@ -248,8 +258,7 @@ TEST_F(FormMainTest, WorkerMessagesArriveInOrderEachHandledBeforeTheSenderGoesOn
         }
         done = true;
     });
-    for (int i = 0; i < 5000 && !done; ++i)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    ASSERT_TRUE(PumpUntil([&] { return done.load(); })) << "the sender is stuck";
     sender.join();
     ASSERT_EQ(positions.size(), 300u);
     for (int k = 1; k <= 300; ++k)
@@ -263,8 +272,7 @@ TEST_F(FormMainTest, AnIPodMappedWhileRunningArrivesThroughTheDeviceWatch) {
     ASSERT_FALSE(form->iPodFound);
     fx.MapDrive("e:", fx.MakeiPod("Later", AppFixture::SampleSongs()));
     // The drives folder's watch fires; the window rescans and loads the new iPod.
-    for (int i = 0; i < 500 && form->iPod.SongCount() == 0; ++i)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    PumpUntil([&] { return form->iPod.SongCount() > 0; });
     EXPECT_EQ(SelectorEntries(*form), std::vector<std::string>{" [later]  e:"});
     EXPECT_EQ(ToUtf8(form->CurrentDrive), "e:");
     EXPECT_EQ(form->iPod.SongCount(), 5);
