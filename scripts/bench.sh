@@ -38,12 +38,21 @@ echo
 printf '%-50s %16s\n' "benchmark" "median real time"
 printf '%-50s %16s\n' "---------" "----------------"
 # name,iterations,real_time,cpu_time,time_unit,... ; the name is quoted in CSV.
+# A benchmark that reports a peak_MB counter gets the process's peak memory beside it.
 awk -F, '
+    $1 == "name" {
+        peak = 0
+        for (i = 1; i <= NF; i++)
+            if ($i == "peak_MB" || $i == "\"peak_MB\"")
+                peak = i
+        next
+    }
     $1 ~ /_median"?$/ {
         name = $1
         gsub(/"/, "", name)
         sub(/_median$/, "", name)
-        printf "%-50s %13.2f %s\n", name, $3, $5
+        extra = peak > 0 && $peak != "" ? sprintf("   peak %.0f MB", $peak) : ""
+        printf "%-50s %13.2f %s%s\n", name, $3, $5, extra
     }' "$results"
 # The copy benchmark's ratio to cp and its message count, when it ran.
 bash "$(dirname "$0")/bench-copy.sh" "$build" "$results"
