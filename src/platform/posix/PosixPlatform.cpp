@@ -497,6 +497,21 @@ bool KeepDamagedCopy(const std::string& file, const std::string& text) {
     return false;
 }
 
+// Reads user.reg for a change: its folder is made when missing, and a damaged file is kept
+// aside (never silently lost) and the change starts from an empty text.
+bool ReadRegistryForChange(const std::string& file, std::string& text, bool& damaged) {
+    damaged = false;
+    if (!MakeDirs(ParentOf(file)) || !ReadRegistryFile(file, text))
+        return false;
+    if (RegistryTextParses(text))
+        return true;
+    if (!KeepDamagedCopy(file, text))
+        return false;
+    text.clear();
+    damaged = true;
+    return true;
+}
+
 } // namespace
 
 bool PosixPlatform::RegCreateKey(const std::string& key) {
@@ -504,19 +519,12 @@ bool PosixPlatform::RegCreateKey(const std::string& key) {
         return false;
     std::lock_guard lock(RegistryMutex());
     const std::string file = impl_->RegistryFile();
-    if (!MakeDirs(ParentOf(file)))
-        return false;
     std::string text;
-    if (!ReadRegistryFile(file, text))
+    bool damaged = false;
+    if (!ReadRegistryForChange(file, text, damaged))
         return false;
-    const bool parses = RegistryTextParses(text);
-    if (parses && RegistryHasKey(text, key))
+    if (!damaged && RegistryHasKey(text, key))
         return true;
-    if (!parses) {
-        if (!KeepDamagedCopy(file, text))
-            return false;
-        text.clear();
-    }
     RegistryEnsureKey(text, key);
     return ReplaceFileAtomically(file, text) == 0;
 }
@@ -536,16 +544,10 @@ bool PosixPlatform::RegSetDword(const std::string& key, const std::string& name,
         return false;
     std::lock_guard lock(RegistryMutex());
     const std::string file = impl_->RegistryFile();
-    if (!MakeDirs(ParentOf(file)))
-        return false;
     std::string text;
-    if (!ReadRegistryFile(file, text))
+    bool damaged = false;
+    if (!ReadRegistryForChange(file, text, damaged))
         return false;
-    if (!RegistryTextParses(text)) {
-        if (!KeepDamagedCopy(file, text))
-            return false;
-        text.clear();
-    }
     RegistrySetDword(text, key, name, value);
     return ReplaceFileAtomically(file, text) == 0;
 }
