@@ -5,6 +5,7 @@
 #include "copyout/FrmReport.h"
 #include "copyout/WorkerMessageBridge.h"
 #include "core/ErrorLog.h"
+#include "core/KorvelloApplication.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
 #include "settings/FrmOption.h"
@@ -217,12 +218,7 @@ void TFormMain::RunUnguarded(const std::function<void()>& handler) {
     try {
         handler();
     } catch (const std::exception& e) {
-        std::string text = e.what();
-        // The application's error box ends its text with a full stop when the text's
-        // last character sorts after ".".
-        if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
-            text += ".";
-        dialogs_.ShowError(this, kApplicationTitle, text);
+        dialogs_.ShowError(this, kApplicationTitle, TopLevelErrorText(e.what()));
     }
 }
 
