@@ -4,6 +4,7 @@
 #include "copyout/CopyThread.h"
 #include "copyout/FrmReport.h"
 #include "copyout/WorkerMessageBridge.h"
+#include "core/ComboChoice.h"
 #include "core/ErrorLog.h"
 #include "core/KorvelloApplication.h"
 #include "platform/Platform.h"
@@ -169,7 +170,9 @@ void TFormMain::BuildLayout() {
     iPodSelectorCom = Place(new QComboBox(Panel3), "iPodSelectorCom", 49, 59, 127, 21);
     iPodSelectorCom->setEditable(false);
     iPodSelectorCom->setStyleSheet(QStringLiteral("color: rgb(65,67,64);"));
-    connect(iPodSelectorCom, qOverload<int>(&QComboBox::activated), this,
+    // Only a choice in the open list loads; the wheel or an arrow key over the closed box
+    // must not switch iPods.
+    connect(new TComboChoice(iPodSelectorCom), &TComboChoice::Chosen, this,
             [this](int) { RunUnguarded([this] { iPodSelectorComCloseUp(); }); });
 
     // Category panel.
