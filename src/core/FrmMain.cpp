@@ -252,6 +252,7 @@ void TFormMain::FormShow() {
             LoadCurrentDrive();
             DisPlaySongs(SongListMode::AllSongs, nullptr);
             DisPlayOther();
+            ShowDatabaseProblem();
             BackupDatabase();
         }
     });
