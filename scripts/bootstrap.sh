@@ -7,6 +7,8 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libicu-dev
+    # zlib: the compressed iTunesCDB of iPod nano 5G to 7G
+    zlib1g-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-dejavu-core fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji
     xvfb xauth

@@ -251,6 +251,7 @@ void TFormMain::FormShow() {
             LoadCurrentDrive();
             DisPlaySongs(SongListMode::AllSongs, nullptr);
             DisPlayOther();
+            ShowDatabaseProblem();
             BackupDatabase();
         }
     });
