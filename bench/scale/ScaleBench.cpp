@@ -271,6 +271,7 @@ int main(int argc, char** argv) {
     char self[4096];
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     g_self = n > 0 ? std::string(self, static_cast<std::size_t>(n)) : std::string(argv[0]);
+    Pod(); // made before Qt starts any thread, so the fork that makes it is plain
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
 
