@@ -1,0 +1,133 @@
+// The main window on a real X server without a window manager (run by
+// tests/support/run-under-xvfb.sh): it asks for no decorations, its rounded corners show
+// what lies behind it, and pressing, dragging and releasing the real mouse on the status
+// line moves it.
+#include "core/ApplicationWindows.h"
+#include "core/FrmMain.h"
+#include "support/AppFixture.h"
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
+#include <QProcess>
+#include <QScreen>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace korvello;
+using namespace korvello::test;
+
+// Readable failures: colours and points as numbers.
+void PrintTo(const QColor& c, std::ostream* os) {
+    *os << "rgb(" << c.red() << "," << c.green() << "," << c.blue() << ")";
+}
+void PrintTo(const QPoint& p, std::ostream* os) {
+    *os << "(" << p.x() << "," << p.y() << ")";
+}
+
+namespace {
+
+const QColor kBackdrop(255, 0, 255);
+
+QImage GrabScreen() {
+    QCoreApplication::processEvents();
+    QTest::qWait(300); // let every window draw what the server asked it to redraw
+    return QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+}
+
+// Runs a program to its end while this program keeps handling its own events, so that it
+// can answer the X server while the program drives the mouse.
+QString RunTool(const QString& program, const QStringList& args) {
+    QProcess process;
+    process.start(program, args);
+    EXPECT_TRUE(process.waitForStarted(10000)) << program.toStdString();
+    QElapsedTimer timer;
+    timer.start();
+    while (process.state() != QProcess::NotRunning && timer.elapsed() < 30000)
+        QTest::qWait(20);
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << program.toStdString();
+    EXPECT_EQ(process.exitCode(), 0)
+        << program.toStdString() << " " << process.readAllStandardError().toStdString();
+    return QString::fromLocal8Bit(process.readAllStandardOutput());
+}
+
+std::vector<QPoint> Corners(const QRect& r) {
+    return {r.topLeft(), r.topRight(), r.bottomLeft(), r.bottomRight()};
+}
+
+class ChromeX11Test : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (QGuiApplication::platformName() != QStringLiteral("xcb"))
+            GTEST_SKIP() << "needs an X server (run through run-under-xvfb.sh)";
+    }
+};
+
+} // namespace
+
+TEST_F(ChromeX11Test, TheMainWindowIsUndecoratedRoundedAndMovesByItsStatusLine) {
+    // A plain coloured window fills the screen behind the program.
+    QWidget backdrop;
+    backdrop.setWindowFlag(Qt::FramelessWindowHint);
+    backdrop.setAutoFillBackground(true);
+    QPalette pal = backdrop.palette();
+    pal.setColor(QPalette::Window, kBackdrop);
+    backdrop.setPalette(pal);
+    backdrop.setGeometry(QGuiApplication::primaryScreen()->geometry());
+    backdrop.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&backdrop));
+
+    AppFixture fx;
+    TApplicationWindows app(*fx.platform, fx.dialogs);
+    TFormMain& form = app.FormMain;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.raise();
+
+    // No decorations asked of a window manager: the Motif hints' decorations field is 0.
+    const QString hints =
+        RunTool(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(form.winId()),
+                                          QStringLiteral("_MOTIF_WM_HINTS")});
+    const QStringList fields =
+        hints.section(QLatin1Char('='), 1).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    ASSERT_GE(fields.size(), 3) << hints.toStdString();
+    bool ok = false;
+    const unsigned flags = fields[0].trimmed().toUInt(&ok, 16);
+    EXPECT_TRUE(ok && (flags & 0x2)) << hints.toStdString(); // decorations are given
+    EXPECT_EQ(fields[2].trimmed().toUInt(&ok, 16), 0u) << hints.toStdString();
+
+    // The four corner pixels show the backdrop; the window's own pixels do not.
+    QRect where = form.geometry();
+    QImage screen = GrabScreen();
+    for (QPoint corner : Corners(where))
+        EXPECT_EQ(screen.pixelColor(corner), kBackdrop) << corner.x() << "," << corner.y();
+    for (QPoint inside :
+         {where.topLeft() + QPoint(12, 0), where.center(), where.bottomRight() - QPoint(12, 0)})
+        EXPECT_NE(screen.pixelColor(inside), kBackdrop) << inside.x() << "," << inside.y();
+
+    // Press on the status line, drag by (80, 50) in steps, release: the window follows.
+    const QPoint start = form.Notifier->mapToGlobal(form.Notifier->rect().center());
+    const QPoint end = start + QPoint(80, 50);
+    const auto at = [](QPoint p) {
+        return QStringList{QStringLiteral("mousemove"), QString::number(p.x()),
+                           QString::number(p.y()), QStringLiteral("sleep"), QStringLiteral("0.1")};
+    };
+    QStringList script = at(start);
+    script << QStringLiteral("mousedown") << QStringLiteral("1") << QStringLiteral("sleep")
+           << QStringLiteral("0.1");
+    script << at(start + QPoint(20, 10)) << at(start + QPoint(50, 30)) << at(end);
+    script << QStringLiteral("mouseup") << QStringLiteral("1");
+    RunTool(QStringLiteral("xdotool"), script);
+    QTest::qWait(200);
+
+    EXPECT_EQ(form.pos(), where.topLeft() + QPoint(80, 50));
+    // The server agrees: the outline moved with the window.
+    where = form.geometry();
+    screen = GrabScreen();
+    for (QPoint corner : Corners(where))
+        EXPECT_EQ(screen.pixelColor(corner), kBackdrop) << corner.x() << "," << corner.y();
+    EXPECT_NE(screen.pixelColor(where.topLeft() + QPoint(12, 0)), kBackdrop);
+}
