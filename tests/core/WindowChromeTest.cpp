@@ -11,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -271,4 +272,31 @@ TEST_F(ChromeWindowsTest, StatusAndLabelsShowMarkupAsText) {
     EXPECT_EQ(form.Notifier->sizeHint(), plain.sizeHint());
     for (QLabel* label : {form.Notifier, form.Label2, form.Image3, form.Image4})
         EXPECT_EQ(label->textFormat(), Qt::PlainText);
+}
+
+TEST_F(ChromeWindowsTest, TheOptionsAndReportWindowsMoveByTheirBackgroundOnly) {
+    TFormOption& options = app->FormOption;
+    options.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&options));
+    QPoint before = options.pos();
+    Drag(options.XP_GroupBox2, QPoint(100, 150), QPoint(30, 20)); // the group's empty part
+    Drag(options.SunCheckListBoxCols, QPoint(50, 150), QPoint(30, 20));
+    EXPECT_EQ(options.pos(), before);
+    Drag(&options, QPoint(200, 20), QPoint(30, 20));
+    EXPECT_EQ(options.pos(), before + QPoint(30, 20));
+    options.hide();
+
+    TFormReport& report = app->FormReport;
+    std::vector<std::string> titles{"One"}, targets{" Copy Terminated."};
+    report.TitleList = &titles;
+    report.TargetList = &targets;
+    report.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&report));
+    before = report.pos();
+    Drag(report.Reporter->viewport(), QPoint(50, 8), QPoint(30, 20));
+    Drag(report.Label1, QPoint(5, 5), QPoint(30, 20));
+    EXPECT_EQ(report.pos(), before);
+    Drag(&report, QPoint(200, 20), QPoint(-30, 20));
+    EXPECT_EQ(report.pos(), before + QPoint(-30, 20));
+    report.hide();
 }
