@@ -1,10 +1,13 @@
-// The main window on a real X server without a window manager (run by
-// tests/support/run-under-xvfb.sh): it asks for no decorations, its rounded corners show
-// what lies behind it, and pressing, dragging and releasing the real mouse on the status
-// line moves it.
+// The main window on a real X server (run by tests/support/run-under-xvfb.sh), with no
+// window manager, where the window follows the mouse itself, and with one, which drives
+// the move: it asks for no decorations, its rounded corners show what lies behind it,
+// pressing, dragging and releasing the real mouse on the status line moves it, and the
+// same gesture on the song table afterwards marks rows.
+#include "browser/ITunesStringGrid.h"
 #include "core/ApplicationWindows.h"
 #include "core/FrmMain.h"
 #include "support/AppFixture.h"
+#include "ui/WindowChrome.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -54,6 +57,22 @@ QString RunTool(const QString& program, const QStringList& args) {
     return QString::fromLocal8Bit(process.readAllStandardOutput());
 }
 
+// xdotool commands that press at `from`, move in steps to `to` and release there. The
+// first step is one pixel, as a hand's first move is: a window manager's move follows the
+// mouse from where it is when the move starts, which is the first move after the press.
+QStringList DragScript(QPoint from, QPoint to) {
+    const auto at = [](QPoint p) {
+        return QStringList{QStringLiteral("mousemove"), QString::number(p.x()),
+                           QString::number(p.y()), QStringLiteral("sleep"), QStringLiteral("0.1")};
+    };
+    QStringList script = at(from);
+    script << QStringLiteral("mousedown") << QStringLiteral("1") << QStringLiteral("sleep")
+           << QStringLiteral("0.1");
+    script << at(from + QPoint(1, 1)) << at(from + (to - from) / 2) << at(to);
+    script << QStringLiteral("mouseup") << QStringLiteral("1");
+    return script;
+}
+
 std::vector<QPoint> Corners(const QRect& r) {
     return {r.topLeft(), r.topRight(), r.bottomLeft(), r.bottomRight()};
 }
@@ -81,6 +100,7 @@ TEST_F(ChromeX11Test, TheMainWindowIsUndecoratedRoundedAndMovesByItsStatusLine) 
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&backdrop));
 
     AppFixture fx;
+    fx.MapDrive("e:", fx.MakeiPod("pod", AppFixture::SampleSongs()));
     TApplicationWindows app(*fx.platform, fx.dialogs);
     TFormMain& form = app.FormMain;
     form.show();
@@ -110,24 +130,37 @@ TEST_F(ChromeX11Test, TheMainWindowIsUndecoratedRoundedAndMovesByItsStatusLine) 
 
     // Press on the status line, drag by (80, 50) in steps, release: the window follows.
     const QPoint start = form.Notifier->mapToGlobal(form.Notifier->rect().center());
-    const QPoint end = start + QPoint(80, 50);
-    const auto at = [](QPoint p) {
-        return QStringList{QStringLiteral("mousemove"), QString::number(p.x()),
-                           QString::number(p.y()), QStringLiteral("sleep"), QStringLiteral("0.1")};
-    };
-    QStringList script = at(start);
-    script << QStringLiteral("mousedown") << QStringLiteral("1") << QStringLiteral("sleep")
-           << QStringLiteral("0.1");
-    script << at(start + QPoint(20, 10)) << at(start + QPoint(50, 30)) << at(end);
-    script << QStringLiteral("mouseup") << QStringLiteral("1");
-    RunTool(QStringLiteral("xdotool"), script);
-    QTest::qWait(200);
+    RunTool(QStringLiteral("xdotool"), DragScript(start, start + QPoint(80, 50)));
+    // A move the window manager drove is over once the window has rested a moment.
+    QElapsedTimer settle;
+    settle.start();
+    while (form.Chrome().Moving() && settle.elapsed() < 5000)
+        QTest::qWait(50);
+    EXPECT_FALSE(form.Chrome().Moving());
 
-    EXPECT_EQ(form.pos(), where.topLeft() + QPoint(80, 50));
+    // Moved with the mouse: by the whole way, or without the first pixel where the window
+    // manager took over at the first move.
+    const QPoint moved = form.pos() - where.topLeft();
+    EXPECT_TRUE(moved == QPoint(80, 50) || moved == QPoint(79, 49))
+        << moved.x() << "," << moved.y();
     // The server agrees: the outline moved with the window.
     where = form.geometry();
     screen = GrabScreen();
     for (QPoint corner : Corners(where))
         EXPECT_EQ(screen.pixelColor(corner), kBackdrop) << corner.x() << "," << corner.y();
     EXPECT_NE(screen.pixelColor(where.topLeft() + QPoint(12, 0)), kBackdrop);
+
+    // The mouse is the program's again: the same gesture on the song table marks rows.
+    TITunesStringGrid* grid = form.AdvStringGridSong;
+    const QPoint first =
+        grid->viewport()->mapToGlobal(grid->visualRect(grid->model()->index(0, 1)).center());
+    const QPoint third =
+        grid->viewport()->mapToGlobal(grid->visualRect(grid->model()->index(2, 1)).center());
+    const QPoint placed = form.pos();
+    RunTool(QStringLiteral("xdotool"), DragScript(first, third));
+    QTest::qWait(200);
+    EXPECT_EQ(form.pos(), placed);
+    EXPECT_TRUE(grid->RowMarked(1));
+    EXPECT_TRUE(grid->RowMarked(2));
+    EXPECT_TRUE(grid->RowMarked(3));
 }
