@@ -9,6 +9,7 @@
 #include "platform/Text.h"
 #include "settings/FrmOption.h"
 #include "ui/Dialogs.h"
+#include "ui/WindowChrome.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -106,6 +107,9 @@ void TFormMain::BuildLayout() {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
     setFixedSize(706, 476);
+    // FormCreate: no system frame, the rounded outline once for the window's fixed size.
+    chrome_ = new WindowChrome(this, [this] { AfterWindowMove(); });
+    chrome_->ApplyRoundedShape();
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Rgb(41, 43, 55));
@@ -125,6 +129,7 @@ void TFormMain::BuildLayout() {
     titleFont.setBold(true);
     Label2->setFont(titleFont);
     Label2->setStyleSheet(QStringLiteral("color: rgb(255,255,0);"));
+    Label2->setTextFormat(Qt::PlainText);
 
     Notifier = Place(new QLabel(this), "Notifier", 217, 4, 256, 20);
     Notifier->setAlignment(Qt::AlignCenter);
@@ -132,6 +137,8 @@ void TFormMain::BuildLayout() {
     bold.setBold(true);
     Notifier->setFont(bold);
     Notifier->setStyleSheet(QStringLiteral("color: rgb(245,255,91);"));
+    // Status texts carry song titles and album names: shown as they are, never as markup.
+    Notifier->setTextFormat(Qt::PlainText);
 
     ProgressBarItunes = Place(new QProgressBar(this), "ProgressBarItunes", 224, 38, 257, 11);
     ProgressBarItunes->setRange(0, 100);
@@ -142,7 +149,7 @@ void TFormMain::BuildLayout() {
         Place(new QPushButton(QStringLiteral("_"), this), "XP_ButtonSmall1", 616, 10, 18, 18);
     XP_ButtonSmall3 =
         Place(new QPushButton(QStringLiteral("x"), this), "XP_ButtonSmall3", 640, 10, 18, 18);
-    connect(XP_ButtonSmall1, &QPushButton::clicked, this, [this] { showMinimized(); });
+    connect(XP_ButtonSmall1, &QPushButton::clicked, this, [this] { XP_ButtonSmall1Click(); });
     connect(XP_ButtonSmall3, &QPushButton::clicked, this, [this] { XP_ButtonSmall3Click(); });
 
     // Song area.
@@ -164,6 +171,7 @@ void TFormMain::BuildLayout() {
         QFont small = base;
         small.setPixelSize(9);
         label->setFont(small);
+        label->setTextFormat(Qt::PlainText);
     }
     iPodSelectorCom = Place(new QComboBox(Panel3), "iPodSelectorCom", 49, 59, 127, 21);
     iPodSelectorCom->setEditable(false);
@@ -195,6 +203,24 @@ void TFormMain::BuildLayout() {
     connect(ButtonCopy, &QPushButton::clicked, this, [this] { ButtonCopyClick(); });
 
     ConnectBrowser();
+
+    // What moves the window besides its background: the title and status texts, the
+    // progress bar, the panels' own backgrounds and the search and selector pictures.
+    // Everything else on the window (grids, buttons, search box, selector) keeps its press.
+    for (QWidget* source : std::initializer_list<QWidget*>{
+             Label2, Notifier, ProgressBarItunes, Panel1, Panel2, Panel3, Image3, Image4, Image21})
+        chrome_->AddDragSource(source);
+}
+
+void TFormMain::AfterWindowMove() {
+    AdvStringGridSong->RepaintAll();
+    for (TITunesStringGrid* list : {AlbumList, ArtistList, FileTypeList})
+        if (list->isVisible())
+            list->RepaintAll();
+}
+
+void TFormMain::XP_ButtonSmall1Click() {
+    WindowChrome::MinimizeApplication();
 }
 
 std::string TFormMain::StatusText() const {

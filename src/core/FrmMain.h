@@ -41,6 +41,7 @@ class TCopyThread;
 class TFormOption;
 class TFormReport;
 class TITunesStringGrid;
+class WindowChrome;
 class WorkerMessageBridge;
 
 // The modes in which the song table is filled.
@@ -98,6 +99,17 @@ public:
     TITunesStringGrid* FileTypeList = nullptr;
     QPushButton* XP_Button3 = nullptr;
     QPushButton* ButtonCopy = nullptr;
+
+    // ---- Window chrome ----------------------------------------------------------------
+    // The frameless rounded outline and the move by dragging. The window's background,
+    // the title and bottom strips, the side lines, Label2, Notifier, ProgressBarItunes, the
+    // three panels and Image3, Image4, Image21 move the window; a picture added to the
+    // window's frame joins them with Chrome().AddDragSource(picture).
+    WindowChrome& Chrome() { return *chrome_; }
+    // After a move: the song table, then each visible category list, drawn afresh.
+    void AfterWindowMove();
+    // The title bar's minimise button: every window of the program goes down together.
+    void XP_ButtonSmall1Click();
 
     // ---- Core -------------------------------------------------------------------------
     void ShowStatus(const std::string& text);
@@ -209,6 +221,7 @@ private:
     IDialogs& dialogs_;
     TFormOption* formOption_ = nullptr;
     TFormReport* formReport_ = nullptr;
+    WindowChrome* chrome_ = nullptr;
     bool shown_ = false;
     bool closeConfirmed_ = false; // quitting during a copy was confirmed
     int songRowCounter_ = 0;

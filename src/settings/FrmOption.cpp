@@ -3,11 +3,13 @@
 #include "browser/ITunesStringGrid.h"
 #include "core/ErrorLog.h"
 #include "core/FrmMain.h"
+#include "ui/WindowChrome.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QListWidget>
 #include <QPushButton>
+#include <QShowEvent>
 
 namespace korvello {
 
@@ -19,6 +21,9 @@ TFormOption::TFormOption(TFormMain& main) : QDialog(&main), main_(main) {
     setObjectName(QStringLiteral("FormOption"));
     setWindowTitle(QStringLiteral("Options Setting"));
     setFixedSize(413, 341);
+    // FormCreate: no system frame, the rounded outline once for the fixed size.
+    chrome_ = new WindowChrome(this);
+    chrome_->ApplyRoundedShape();
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(219, 219, 229));
@@ -58,16 +63,30 @@ TFormOption::TFormOption(TFormMain& main) : QDialog(&main), main_(main) {
     connect(OpenDir, &QPushButton::clicked, this, [this] { OpenDirClick(); });
     connect(XP_Button1, &QPushButton::clicked, this, [this] { XP_Button1Click(); });
 
+    LumoButtonSmall1 = new QPushButton(QStringLiteral("_"), this);
+    LumoButtonSmall1->setObjectName(QStringLiteral("LumoButtonSmall1"));
+    LumoButtonSmall1->setGeometry(317, 6, 18, 18);
+    LumoButtonSmall2 = new QPushButton(QStringLiteral("x"), this);
+    LumoButtonSmall2->setObjectName(QStringLiteral("LumoButtonSmall2"));
+    LumoButtonSmall2->setGeometry(341, 6, 18, 18);
+    connect(LumoButtonSmall1, &QPushButton::clicked, this, [this] { LumoButtonSmall1Click(); });
+    connect(LumoButtonSmall2, &QPushButton::clicked, this, [this] { LumoButtonSmall2Click(); });
+
     setTabOrder(OpenDir, XP_Button1);
     setTabOrder(XP_Button1, SunCheckListBoxCols);
     setTabOrder(SunCheckListBoxCols, PlaySong);
     setTabOrder(PlaySong, OverWrite);
     setTabOrder(OverWrite, XP_Button2);
+    setTabOrder(XP_Button2, LumoButtonSmall1);
+    setTabOrder(LumoButtonSmall1, LumoButtonSmall2);
 }
 
 void TFormOption::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    FormShow();
+    // Only a showing from the Option button rebuilds the window; coming back from
+    // minimised (a spontaneous show) keeps the ticks the user has not saved yet.
+    if (!event->spontaneous())
+        FormShow();
 }
 
 void TFormOption::FormShow() {
@@ -109,6 +128,14 @@ void TFormOption::OpenDirClick() {
 
 void TFormOption::XP_Button1Click() {
     reject();
+}
+
+void TFormOption::LumoButtonSmall1Click() {
+    WindowChrome::MinimizeApplication();
+}
+
+void TFormOption::LumoButtonSmall2Click() {
+    XP_Button1Click();
 }
 
 void TFormOption::XP_Button2Click() {
