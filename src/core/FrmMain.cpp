@@ -12,6 +12,7 @@
 #include "ui/LumoButton.h"
 #include "ui/LumoProgressBar.h"
 #include "ui/Skin.h"
+#include "ui/SkinFrame.h"
 #include "ui/SunImage.h"
 #include "ui/SunSimpleComboBox.h"
 #include "ui/WindowChrome.h"
@@ -65,15 +66,6 @@ TSunImage* Picture(QWidget* parent, const char* picture, int x, int y, int w, in
     image->SetPicture(picture, stretch);
     image->setGeometry(x, y, w, h);
     return image;
-}
-
-// A title-bar button: the small strip with a glyph and no caption.
-TLumoButtonSmall* TitleBarButton(QWidget* parent, const char* glyph) {
-    auto* button = new TLumoButtonSmall(parent);
-    button->SetPicture(SkinPixmap(glyph));
-    button->SetPicPos(TLumoButtonBase::pLeft);
-    button->SetPicOffSet(0);
-    return button;
 }
 
 template <class W> W* Place(W* widget, const char* name, int x, int y, int w, int h) {
@@ -190,8 +182,9 @@ void TFormMain::BuildLayout() {
     ProgressBarItunes->setValue(0);
 
     XP_ButtonSmall1 =
-        Place(TitleBarButton(this, "GlyphMinimize"), "XP_ButtonSmall1", 616, 10, 18, 18);
-    XP_ButtonSmall3 = Place(TitleBarButton(this, "GlyphClose"), "XP_ButtonSmall3", 640, 10, 18, 18);
+        Place(MakeTitleBarButton(this, "GlyphMinimize"), "XP_ButtonSmall1", 616, 10, 18, 18);
+    XP_ButtonSmall3 =
+        Place(MakeTitleBarButton(this, "GlyphClose"), "XP_ButtonSmall3", 640, 10, 18, 18);
     connect(XP_ButtonSmall1, &QPushButton::clicked, this, [this] { XP_ButtonSmall1Click(); });
     connect(XP_ButtonSmall3, &QPushButton::clicked, this, [this] { XP_ButtonSmall3Click(); });
 
