@@ -10,6 +10,9 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-dejavu-core fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji
     xvfb xauth
+    xdotool    # drives the real mouse in the window test on Xvfb
+    x11-utils  # xprop: reads the decorations a window asks for
+    openbox    # a window manager for the same test, which then drives the move
 )
 
 missing=()
