@@ -11,6 +11,7 @@
 // error box titled "Korvello A" and carries on.
 
 #include "musicdb/iPodcomponent.h"
+#include "ui/LumoProgressBar.h"
 
 #include <QPixmap>
 #include <QWidget>
@@ -27,7 +28,6 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QAction;
-class QProgressBar;
 class QPushButton;
 class QSocketNotifier;
 class QFrame;
@@ -79,7 +79,7 @@ public:
     // ---- Controls, by their designer names --------------------------------------------
     QLabel* Label2 = nullptr;
     QLabel* Notifier = nullptr;
-    QProgressBar* ProgressBarItunes = nullptr;
+    TLumoProgressBar* ProgressBarItunes = nullptr;
     QPushButton* XP_ButtonSmall1 = nullptr;
     QPushButton* XP_ButtonSmall3 = nullptr;
     QFrame* Panel1 = nullptr;
