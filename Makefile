@@ -4,13 +4,14 @@
 #   make run     build and start the program for real use
 #   make bench   build optimised and run every benchmark, one table
 #   make install build optimised and install under PREFIX (default /usr/local)
+#   make package build optimised and hardened and write build/package/korvello_<version>_<arch>.deb
 #   make format  format the C++ sources with the repository's .clang-format
 
 JOBS ?= 2
 PREFIX ?= /usr/local
 CMAKE ?= cmake
 
-.PHONY: all bootstrap build test demo run bench install format screenshot clean
+.PHONY: all bootstrap build test demo run bench install package format screenshot clean
 
 all: build
 
@@ -40,6 +41,12 @@ screenshot: build
 
 install: build
 	$(CMAKE) --install build/release --prefix $(PREFIX)
+
+package: bootstrap
+	$(CMAKE) --preset package
+	$(CMAKE) --build --preset package -j$(JOBS)
+	cpack --preset package
+	@ls build/package/korvello_*.deb
 
 format:
 	find src tests bench tools -name '*.cpp' -o -name '*.h' | xargs clang-format -i

@@ -10,6 +10,13 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-dejavu-core fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji
     xvfb xauth
+    librsvg2-bin        # rsvg-convert renders the PNG icons from the SVG
+    scdoc               # the manual pages are written in scdoc
+    gzip                # compresses the manual pages and the changelog
+    desktop-file-utils  # desktop-file-validate checks the desktop entry in the tests
+    appstream           # appstreamcli checks the AppStream metadata in the tests
+    dpkg-dev            # dpkg-shlibdeps finds the Debian package's dependencies
+    file                # CPack strips only the files that "file" calls executables
 )
 
 missing=()

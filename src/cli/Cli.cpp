@@ -10,6 +10,7 @@
 #include <ostream>
 #include <system_error>
 
+#include <poll.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -166,7 +167,7 @@ Session::Session(const Options& options) : options_(options) {
         if (ec) {
             DisarmCleanup();
             fs::remove_all(privateConfig_, ec);
-            throw RunError("cannot map " + folder.string() + " as a drive");
+            throw RunError("cannot use the folder " + *options_.folder + ": " + ec.message());
         }
         roots.configHome = privateConfig_;
     }
@@ -189,9 +190,33 @@ std::string Session::ChooseIpod() {
         return std::string(1, kFolderLetter) + ":";
     std::string drive = FindFirstIpod(*platform_);
     if (drive.empty())
-        throw RunError("no iPod found (no removable drive holds iPod_Control\\iTunes; see "
-                       "'korvello-cli drives')");
+        throw RunError("no iPod found: no USB disk or mapped folder holds iPod_Control/iTunes "
+                       "(see 'korvello-cli drives', or name a copy of an iPod with --folder)");
     return drive;
+}
+
+std::string Session::Describe(const std::string& drive) {
+    if (options_.folder && !options_.drive)
+        return *options_.folder;
+    const std::string root = platform_->ToLinuxPath(drive + "\\");
+    if (root.empty())
+        return "drive " + drive + ", which no mounted disk or mapped folder stands for";
+    return "drive " + drive + " (" + root + ")";
+}
+
+void Session::RequireDatabase(const std::string& drive) {
+    if (!platform_->FindFile(drive + "\\iPod_Control\\iTunes\\itunesdb"))
+        throw RunError("no iPod database in " + Describe(drive) +
+                       ": it holds no iPod_Control/iTunes/iTunesDB");
+}
+
+bool ReaderHasGone(int fd) {
+    // The write end of a pipe whose reader closed reports an error condition; a socket
+    // whose peer closed reports a hang-up.
+    pollfd entry{fd, POLLOUT, 0};
+    if (poll(&entry, 1, 0) != 1)
+        return false;
+    return (entry.revents & (POLLERR | POLLHUP)) != 0;
 }
 
 std::string FindFirstIpod(IPlatform& platform) {

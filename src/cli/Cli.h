@@ -76,6 +76,11 @@ public:
     // folder's letter, or the first iPod the scan finds. Throws RunError when the scan
     // finds none.
     std::string ChooseIpod();
+    // The iPod's place in the user's terms, for messages: the folder as the user gave it
+    // to --folder, or the drive with the Linux folder it stands for ("drive e: (/media/x)").
+    std::string Describe(const std::string& drive);
+    // Throws RunError naming that place when the drive holds no iPod database.
+    void RequireDatabase(const std::string& drive);
 
 private:
     Options options_;
@@ -86,6 +91,10 @@ private:
 // The scan rule of the program: letters c to z in order, a drive of type removable whose
 // root holds the folder "iPod_Control\iTunes". Empty when there is none.
 std::string FindFirstIpod(IPlatform& platform);
+
+// True when `fd` is a pipe or socket whose reader has gone (korvello-cli list | head):
+// such a reader wanted no more, which is not a failure of the run.
+bool ReaderHasGone(int fd);
 
 // The letter a --folder is mapped as.
 inline constexpr char kFolderLetter = 'e';
