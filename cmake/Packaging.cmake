@@ -105,9 +105,9 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${KORVELLO_HOMEPAGE})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+# CPack puts the summary above this as the synopsis line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "copy the songs of an iPod into a folder
-Korvello reads the music of an iPod attached to the computer as a USB disk,
+    "Korvello reads the music of an iPod attached to the computer as a USB disk,
 or of a copy of one in a folder, and copies its songs out. Every song of the
 device appears in a table that can be narrowed by artist, album or file type,
 or searched by words; the marked songs are copied out of the iPod's hidden
