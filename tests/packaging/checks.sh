@@ -125,7 +125,7 @@ check_installed() {
     local prefix
     prefix="$(mktemp -d)"
     trap 'rm -rf "$prefix"' RETURN
-    cmake --install "$build" --prefix "$prefix" >/dev/null
+    "${CMAKE:-cmake}" --install "$build" --prefix "$prefix" >/dev/null
     local expected=(
         bin/korvello bin/korvello-cli
         share/applications/korvello.desktop
