@@ -200,14 +200,22 @@ std::string Session::Describe(const std::string& drive) {
         return *options_.folder;
     const std::string root = platform_->ToLinuxPath(drive + "\\");
     if (root.empty())
-        return "drive " + drive + ", which no mounted disk or mapped folder stands for";
+        return "drive " + drive + " (no mounted disk or mapped folder)";
     return "drive " + drive + " (" + root + ")";
 }
 
 void Session::RequireDatabase(const std::string& drive) {
-    if (!platform_->FindFile(drive + "\\iPod_Control\\iTunes\\itunesdb"))
-        throw RunError("no iPod database in " + Describe(drive) +
+    if (platform_->FindFile(drive + "\\iPod_Control\\iTunes\\itunesdb"))
+        return;
+    if (options_.folder && !options_.drive)
+        throw RunError("no iPod database in " + *options_.folder +
                        ": it holds no iPod_Control/iTunes/iTunesDB");
+    if (platform_->ToLinuxPath(drive + "\\").empty())
+        throw RunError(
+            "drive " + drive +
+            " is neither a mounted disk nor a mapped folder (see 'korvello-cli drives')");
+    throw RunError("no iPod database on " + Describe(drive) +
+                   ": it holds no iPod_Control/iTunes/iTunesDB");
 }
 
 bool ReaderHasGone(int fd) {
