@@ -46,6 +46,7 @@ package: bootstrap
 	$(CMAKE) --preset package
 	$(CMAKE) --build --preset package -j$(JOBS)
 	cpack --preset package
+	@if command -v lintian >/dev/null; then lintian --fail-on error build/package/korvello_*.deb; fi
 	@ls build/package/korvello_*.deb
 
 format:

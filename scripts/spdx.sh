@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Keeps the licence line "SPDX-License-Identifier: GPL-3.0-or-later" in the first comment of
 # every C++, CMake and shell source of the project.
 #
