@@ -36,7 +36,7 @@ int RunDrives(const std::vector<std::string>& args, std::ostream& out, std::ostr
         out << "usage: korvello-cli drives\n"
                "Lists the drives the program sees: letter, type, whether the drive is mapped\n"
                "from your drives folder, label, its Linux folder, and whether it holds\n"
-               "iPod_Control\\iTunes. The program offers removable drives holding it.\n";
+               "iPod_Control/iTunes. The program offers removable drives holding it.\n";
         return kExitOk;
     }
     if (!options.arguments.empty())
