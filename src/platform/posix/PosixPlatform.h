@@ -65,9 +65,10 @@
 //
 // Profile and registry files are rewritten whole through a temporary file and a rename;
 // writes are serialised process-wide. A read-only file (no write bit, or not writable by
-// this user) is not rewritten: the write fails and the file stays as it was. A profile write refuses texts holding line breaks
-// or NULs, a "]" in the section, a "=" in the key or a blank key (they would add lines
-// nobody asked for), and never replaces a file it could not read. user.reg lives in
+// this user) is not rewritten: the write fails and the file stays as it was. A profile
+// write refuses texts holding line breaks or NULs, a "]" in the section, a "=" in the key
+// or a blank key (they would add lines nobody asked for), and never replaces a file it
+// could not read. user.reg lives in
 // <configHome>/korvello/; a file that does not parse reads as holding no values, and the
 // next write first keeps its content as user.reg.damaged (then .damaged.1, ...). Values
 // of other types (hex:...) read as Missing and are kept until overwritten.
