@@ -1,6 +1,7 @@
 // The main window's side of copying: the Copy and Stop commands, the close question
 // during a copy, and the handling of the worker's end.
 #include "browser/ITunesStringGrid.h"
+#include "copyout/CopyJob.h"
 #include "copyout/CopyThread.h"
 #include "copyout/FrmReport.h"
 #include "copyout/Naming.h"
@@ -53,6 +54,25 @@ std::string ChosenFolder(IPlatform& platform, const std::string& confirmed) {
 
 } // namespace
 
+TCopyJob BuildCopyJob(const TITunesStringGrid& grid, const TiPod& ipod, const std::string& folder,
+                      int marked) {
+    TCopyJob job;
+    int taken = 0;
+    for (int row = 1; row < grid.RowCount() && taken < marked; ++row) {
+        if (!grid.RowMarked(row))
+            continue;
+        ++taken;
+        TSong song;
+        ipod.FindSongById(SongIdOfRow(grid.Cells(kIdColumn, row)), song);
+        const std::string title = grid.Cells(1, row);
+        const std::string location = ToUtf8(song.Location);
+        job.sources.push_back(location);
+        job.targets.push_back(BuildTargetPath(folder, title, location));
+        job.titles.push_back(title);
+    }
+    return job;
+}
+
 void TFormMain::CopyoutSongClick() {
     ProgressBarItunes->setValue(0);
     // A stopped job is not over until its worker's end has been handled: the job lists
@@ -91,23 +111,10 @@ void TFormMain::CopyoutSongClick() {
             return;
         }
 
-        std::vector<std::string> sources, targets, titles;
-        int taken = 0;
-        for (int row = 1; row < grid->RowCount() && taken < marked; ++row) {
-            if (!grid->RowMarked(row))
-                continue;
-            ++taken;
-            TSong song;
-            iPod.FindSongById(SongIdOfRow(grid->Cells(kIdColumn, row)), song);
-            const std::string title = grid->Cells(1, row);
-            const std::string location = ToUtf8(song.Location);
-            sources.push_back(location);
-            targets.push_back(BuildTargetPath(folder, title, location));
-            titles.push_back(title);
-        }
-        SourceList = std::move(sources);
-        TargetList = std::move(targets);
-        TitleList = std::move(titles);
+        TCopyJob job = BuildCopyJob(*grid, iPod, folder, marked);
+        SourceList = std::move(job.sources);
+        TargetList = std::move(job.targets);
+        TitleList = std::move(job.titles);
 
         CopyRunning = true;
         ButtonCopy->setText(QStringLiteral("Stop"));

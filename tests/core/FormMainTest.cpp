@@ -6,6 +6,7 @@
 #include "platform/Text.h"
 #include "support/AppFixture.h"
 #include "support/ForwardingPlatform.h"
+#include "ui/LumoProgressBar.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -326,7 +327,7 @@ TEST_F(FormMainTest, WorkerMessagesDriveTheProgressBarAndStatus) {
 TEST_F(FormMainTest, WorkerMessagesArriveInOrderEachHandledBeforeTheSenderGoesOn) {
     auto form = Start();
     std::vector<int> positions;
-    QObject::connect(form->ProgressBarItunes, &QProgressBar::valueChanged,
+    QObject::connect(form->ProgressBarItunes, &TLumoProgressBar::valueChanged,
                      [&](int value) { positions.push_back(value); });
     std::atomic<bool> done{false};
     std::thread sender([&] {
