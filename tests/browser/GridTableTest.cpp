@@ -5,6 +5,7 @@
 #include <QAbstractItemModelTester>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QWindow>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -221,6 +222,18 @@ TEST(GridSortTest, AQuickPairOfClicksReversesTwice) {
     QTest::mouseRelease(header, Qt::LeftButton, {}, at);
     EXPECT_THAT(Column(*grid, 1), ElementsAre("gamma", "beta", "alpha2", "Alpha"));
     EXPECT_EQ(grid->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+
+    // The same pair through the window system, which turns it into whatever a real pair
+    // of clicks gives the widget: ascending, then descending.
+    auto fresh = MakeSortTable();
+    QWindow* window = fresh->window()->windowHandle();
+    ASSERT_NE(window, nullptr);
+    const QHeaderView* freshHeader = fresh->horizontalHeader();
+    const QPoint inWindow =
+        freshHeader->viewport()->mapTo(fresh->window(), HeaderPos(*fresh, 1, 30));
+    QTest::mouseDClick(window, Qt::LeftButton, {}, inWindow);
+    EXPECT_THAT(Column(*fresh, 1), ElementsAre("gamma", "beta", "alpha2", "Alpha"));
+    EXPECT_EQ(freshHeader->sortIndicatorOrder(), Qt::DescendingOrder);
 
     // A double click on a column border still belongs to the border: no sort.
     const QPoint border = HeaderPos(*grid, 1, -1);
