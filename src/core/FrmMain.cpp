@@ -172,6 +172,9 @@ void TFormMain::BuildLayout() {
     Notifier->setAlignment(Qt::AlignCenter);
     QFont statusFont = base;
     statusFont.setBold(true);
+    // The sans face that stands in for the old bitmap font runs a little wider; narrowed
+    // slightly, a status of the full 46 characters fits the line instead of losing its ends.
+    statusFont.setStretch(94);
     Notifier->setFont(statusFont);
     Notifier->setStyleSheet(QStringLiteral("color: rgb(245,255,91);"));
     // Status texts carry song titles and album names: shown as they are, never as markup.
