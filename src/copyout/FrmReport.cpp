@@ -6,6 +6,7 @@
 #include "ui/LumoButton.h"
 #include "ui/Skin.h"
 #include "ui/SkinFrame.h"
+#include "ui/SunPopupMenu.h"
 #include "ui/WindowChrome.h"
 
 #include <QAction>
@@ -111,7 +112,7 @@ TFormReport::TFormReport(IPlatform& platform, QWidget* mainWindow)
     Reporter->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(Reporter, &QTableWidget::cellDoubleClicked, this, [this](int, int) { OpenDirClick(); });
 
-    SunPopupreport = new QMenu(Reporter);
+    SunPopupreport = new TSunPopupMenu(Reporter);
     SunPopupreport->setObjectName(QStringLiteral("SunPopupreport"));
     SunPopupreport->addAction(QStringLiteral("Open directory"), this, [this] { OpenDirClick(); })
         ->setObjectName(QStringLiteral("SelectAllAlbum"));
