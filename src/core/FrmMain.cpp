@@ -205,6 +205,8 @@ void TFormMain::BuildLayout() {
     editFont.setPointSize(10);
     Edit1->setFont(editFont);
     Image3 = Place(Picture(Panel3, "iPodLabel", 0, 0, 0, 0), "Image3", 19, 66, 19, 10);
+    Image2 = Place(Picture(this, "PlayIcon", 0, 0, 0, 0), "Image2", 0, 0, 16, 16);
+    Image2->setVisible(false);
     iPodSelectorCom = Place(new TSunSimpleComboBox(Panel3), "iPodSelectorCom", 49, 59, 127, 21);
     QPalette selectorPal = iPodSelectorCom->palette();
     selectorPal.setColor(QPalette::Text, Rgb(65, 67, 64));
