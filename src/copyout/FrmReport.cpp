@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QShowEvent>
 #include <QTableWidget>
 
@@ -200,20 +201,25 @@ void TFormReport::FormShow() {
              main.top() + (main.height() - height()) / 2);
     }
     Reporter->setColumnWidth(1, Reporter->width() - Reporter->columnWidth(0));
-    for (int k = 0; k < count; ++k) {
-        const std::string& title = (*TitleList)[k];
-        std::string outcome = TargetList != nullptr && k < static_cast<int>(TargetList->size())
-                                  ? (*TargetList)[k]
-                                  : std::string();
-        // Paths are shown as the user knows them: in their Linux form.
-        if (IsPath(outcome)) {
-            const std::string shown = platform_.DisplayPath(outcome);
-            if (!shown.empty())
-                outcome = shown;
+    {
+        // Each item would tell the view of itself; the view is told once, at the end.
+        const QSignalBlocker quiet(Reporter->model());
+        for (int k = 0; k < count; ++k) {
+            const std::string& title = (*TitleList)[k];
+            std::string outcome = TargetList != nullptr && k < static_cast<int>(TargetList->size())
+                                      ? (*TargetList)[k]
+                                      : std::string();
+            // Paths are shown as the user knows them: in their Linux form.
+            if (IsPath(outcome)) {
+                const std::string shown = platform_.DisplayPath(outcome);
+                if (!shown.empty())
+                    outcome = shown;
+            }
+            Reporter->setItem(k, 0, new QTableWidgetItem(QString::fromStdString(title)));
+            Reporter->setItem(k, 1, new QTableWidgetItem(QString::fromStdString(outcome)));
         }
-        Reporter->setItem(k, 0, new QTableWidgetItem(QString::fromStdString(title)));
-        Reporter->setItem(k, 1, new QTableWidgetItem(QString::fromStdString(outcome)));
     }
+    Reporter->viewport()->update();
     buttonPanel_->move(0, height() - kHeight + 235);
     chrome_->ApplyRoundedShape();
 }

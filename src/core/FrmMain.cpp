@@ -4,7 +4,9 @@
 #include "copyout/CopyThread.h"
 #include "copyout/FrmReport.h"
 #include "copyout/WorkerMessageBridge.h"
+#include "core/ComboChoice.h"
 #include "core/ErrorLog.h"
+#include "core/KorvelloApplication.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
 #include "settings/FrmOption.h"
@@ -211,7 +213,9 @@ void TFormMain::BuildLayout() {
     QPalette selectorPal = iPodSelectorCom->palette();
     selectorPal.setColor(QPalette::Text, Rgb(65, 67, 64));
     iPodSelectorCom->setPalette(selectorPal);
-    connect(iPodSelectorCom, qOverload<int>(&QComboBox::activated), this,
+    // Only a choice in the open list loads; the wheel or an arrow key over the closed box
+    // must not switch iPods.
+    connect(new TComboChoice(iPodSelectorCom), &TComboChoice::Chosen, this,
             [this](int) { RunUnguarded([this] { iPodSelectorComCloseUp(); }); });
 
     // Category panel.
@@ -289,12 +293,7 @@ void TFormMain::RunUnguarded(const std::function<void()>& handler) {
     try {
         handler();
     } catch (const std::exception& e) {
-        std::string text = e.what();
-        // The application's error box ends its text with a full stop when the text's
-        // last character sorts after ".".
-        if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
-            text += ".";
-        dialogs_.ShowError(this, kApplicationTitle, text);
+        dialogs_.ShowError(this, kApplicationTitle, TopLevelErrorText(e.what()));
     }
 }
 
@@ -324,6 +323,7 @@ void TFormMain::FormShow() {
             LoadCurrentDrive();
             DisPlaySongs(SongListMode::AllSongs, nullptr);
             DisPlayOther();
+            ShowDatabaseProblem();
             BackupDatabase();
         }
     });

@@ -135,6 +135,9 @@ public:
     void iPodSelectorComCloseUp();
     void WMDeviceChange(unsigned wParam);
     void BackupDatabase();
+    // After a load: tells the user (status line) and the log when the chosen iPod has a
+    // database folder but no database that could be read.
+    void ShowDatabaseProblem();
 
     // ---- Song table, category lists, search and selection (browser/) -----------------
     void DisPlaySongsInit();
