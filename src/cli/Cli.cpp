@@ -1,5 +1,7 @@
 #include "cli/Cli.h"
 
+#include "core/ErrorLog.h"
+
 #include <array>
 #include <cctype>
 #include <climits>
@@ -10,6 +12,7 @@
 #include <ostream>
 #include <system_error>
 
+#include <poll.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -166,7 +169,7 @@ Session::Session(const Options& options) : options_(options) {
         if (ec) {
             DisarmCleanup();
             fs::remove_all(privateConfig_, ec);
-            throw RunError("cannot map " + folder.string() + " as a drive");
+            throw RunError("cannot use the folder " + *options_.folder + ": " + ec.message());
         }
         roots.configHome = privateConfig_;
     }
@@ -189,9 +192,62 @@ std::string Session::ChooseIpod() {
         return std::string(1, kFolderLetter) + ":";
     std::string drive = FindFirstIpod(*platform_);
     if (drive.empty())
-        throw RunError("no iPod found (no removable drive holds iPod_Control\\iTunes; see "
-                       "'korvello-cli drives')");
+        throw RunError("no iPod found: no USB disk or mapped folder holds iPod_Control/iTunes "
+                       "(see 'korvello-cli drives', or name a copy of an iPod with --folder)");
     return drive;
+}
+
+std::string Session::Describe(const std::string& drive) {
+    if (options_.folder && !options_.drive)
+        return *options_.folder;
+    const std::string root = platform_->ToLinuxPath(drive + "\\");
+    if (root.empty())
+        return "drive " + drive + " (no mounted disk or mapped folder)";
+    return "drive " + drive + " (" + root + ")";
+}
+
+void Session::RequireDatabase(const std::string& drive) {
+    // A volume with the iPod's folder goes on to the reader, which says what it found there
+    // (an iTunesCDB, an unreadable or SQLite-only library).
+    if (platform_->FindFile(drive + "\\iPod_Control\\iTunes\\itunesdb") ||
+        platform_->DirectoryExists(drive + "\\iPod_Control\\iTunes\\"))
+        return;
+    if (options_.folder && !options_.drive)
+        throw RunError("no iPod database in " + *options_.folder +
+                       ": it holds no iPod_Control/iTunes/iTunesDB");
+    if (platform_->ToLinuxPath(drive + "\\").empty())
+        throw RunError(
+            "drive " + drive +
+            " is neither a mounted disk nor a mapped folder (see 'korvello-cli drives')");
+    throw RunError("no iPod database on " + Describe(drive) +
+                   ": it holds no iPod_Control/iTunes/iTunesDB");
+}
+
+bool ReaderHasGone(int fd) {
+    // The write end of a pipe whose reader closed reports an error condition; a socket
+    // whose peer closed reports a hang-up.
+    pollfd entry{fd, POLLOUT, 0};
+    if (poll(&entry, 1, 0) != 1)
+        return false;
+    return (entry.revents & (POLLERR | POLLHUP)) != 0;
+}
+
+void LoadIpodDatabase(Session& session, const std::string& drive, TiPod& ipod) {
+    session.RequireDatabase(drive);
+    ipod.SetDrivePath(drive);
+    try {
+        ipod.LoadDatabase();
+    } catch (const EKorvelloError& e) {
+        throw RunError(e.what());
+    }
+    const TDatabaseStatus& status = ipod.DatabaseStatus();
+    if (status.Readable())
+        return;
+    // "in /the/folder" for --folder, "on drive e: (/media/ipod)" for a drive.
+    const std::string place = session.Describe(drive);
+    throw RunError("no readable music database " +
+                   std::string(place.rfind("drive ", 0) == 0 ? "on " : "in ") + place + " (" +
+                   status.problem + ")");
 }
 
 std::string FindFirstIpod(IPlatform& platform) {

@@ -6,6 +6,7 @@
 // Each subcommand lives in a file of its own (CliList.cpp, CliDrives.cpp, ...) and is
 // one row of the table in main.cpp.
 
+#include "musicdb/iPodcomponent.h"
 #include "platform/posix/PosixPlatform.h"
 
 #include <iosfwd>
@@ -76,6 +77,11 @@ public:
     // folder's letter, or the first iPod the scan finds. Throws RunError when the scan
     // finds none.
     std::string ChooseIpod();
+    // The iPod's place in the user's terms, for messages: the folder as the user gave it
+    // to --folder, or the drive with the Linux folder it stands for ("drive e: (/media/x)").
+    std::string Describe(const std::string& drive);
+    // Throws RunError naming that place when the drive holds no iPod database.
+    void RequireDatabase(const std::string& drive);
 
 private:
     Options options_;
@@ -86,6 +92,14 @@ private:
 // The scan rule of the program: letters c to z in order, a drive of type removable whose
 // root holds the folder "iPod_Control\iTunes". Empty when there is none.
 std::string FindFirstIpod(IPlatform& platform);
+
+// Loads the database of the iPod at `drive` into `ipod`. Throws RunError, naming the
+// folder or mount point the user knows, when the iPod has no database that can be read
+// or its file cannot be opened.
+void LoadIpodDatabase(Session& session, const std::string& drive, TiPod& ipod);
+// True when `fd` is a pipe or socket whose reader has gone (korvello-cli list | head):
+// such a reader wanted no more, which is not a failure of the run.
+bool ReaderHasGone(int fd);
 
 // The letter a --folder is mapped as.
 inline constexpr char kFolderLetter = 'e';

@@ -16,6 +16,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include <filesystem>
+
 namespace korvello {
 
 namespace {
@@ -27,6 +29,27 @@ std::int32_t SongIdOfRow(const std::string& text) {
     if (!TryStrToInt(text, id, /*allowHex=*/false))
         throw EKorvelloError("'" + text + "' is not a valid integer value");
     return id;
+}
+
+// The folder of the dialog's confirmed Linux path in program form (a drive root keeps its
+// "\", as the dialog's folder part does), or empty when that form does not lead back to
+// the same folder: a Linux folder name holding "\" reads as two names, and the copy would
+// land elsewhere. Only the folder counts; the file name typed in the dialog is not used.
+std::string ChosenFolder(IPlatform& platform, const std::string& confirmed) {
+    const std::size_t slash = confirmed.rfind('/');
+    if (slash == std::string::npos)
+        return {};
+    const std::string linuxFolder = slash == 0 ? std::string("/") : confirmed.substr(0, slash);
+    std::string folder = platform.ToProgramPath(linuxFolder);
+    if (!folder.empty() && folder.back() == ':')
+        folder += '\\';
+    const std::string back = folder.empty() ? std::string() : platform.ToLinuxPath(folder);
+    if (back.empty())
+        return {};
+    std::error_code ec;
+    if (back != linuxFolder && !(std::filesystem::equivalent(back, linuxFolder, ec) && !ec))
+        return {};
+    return folder;
 }
 
 } // namespace
@@ -79,10 +102,14 @@ void TFormMain::CopyoutSongClick() {
             ExtractFileExt(firstLocation));
         if (!chosen)
             return;
-        const std::string chosenPath = platform_.ToProgramPath(*chosen);
-        if (chosenPath.empty())
-            throw EKorvelloError("Cannot copy to " + *chosen);
-        const std::string folder = DialogFolderPart(chosenPath);
+        const std::string folder = ChosenFolder(platform_, *chosen);
+        if (folder.empty()) {
+            dialogs_.ShowError(this, kApplicationTitle,
+                               "Cannot copy to " + *chosen +
+                                   ": a folder whose name holds \"\\\" cannot be used. "
+                                   "Please choose another folder.");
+            return;
+        }
 
         TCopyJob job = BuildCopyJob(*grid, iPod, folder, marked);
         SourceList = std::move(job.sources);

@@ -12,39 +12,6 @@
 
 namespace korvello {
 
-namespace {
-
-const char* const kDatabasePath = "\\iPod_Control\\iTunes\\itunesdb";
-
-// Reads an open file whole, in as few reads as the system allows.
-std::vector<std::uint8_t> ReadWholeFile(IFile& file, const std::string& path) {
-    const std::int64_t size = file.Size();
-    if (size < 0)
-        throw EKorvelloError("Cannot read file " + path + ": " + file.ErrorText());
-    // Every position in the database is a signed 32-bit number, so nothing past 2 GiB
-    // could ever be reached; such a file is no database this reader can use.
-    if (size > std::numeric_limits<std::int32_t>::max())
-        throw EKorvelloError("Cannot read file " + path + ": the file is too large");
-    std::vector<std::uint8_t> image;
-    try {
-        image.resize(static_cast<std::size_t>(size));
-    } catch (const std::bad_alloc&) {
-        throw EKorvelloError("Out of memory reading " + path);
-    }
-    std::int64_t done = 0;
-    while (done < size) {
-        const std::int64_t n = file.Read(image.data() + done, size - done);
-        if (n < 0)
-            throw EKorvelloError("Cannot read file " + path + ": " + file.ErrorText());
-        if (n == 0)
-            throw EKorvelloError("Cannot read file " + path + ": it ended early");
-        done += n;
-    }
-    return image;
-}
-
-} // namespace
-
 TiPod::TiPod(IPlatform& platform) : platform_(platform) {}
 
 void TiPod::SetDrivePath(const std::string& path) {
@@ -56,19 +23,13 @@ const std::string& TiPod::DrivePath() const {
 }
 
 void TiPod::LoadDatabase() {
-    const std::string path = drivePath_ + kDatabasePath;
-    if (!platform_.FindFile(path))
-        return;
-    std::string error;
-    // Linux has no share-deny open: another program may hold or even rewrite the file
-    // while it is read. Reading it in one go and parsing the copy keeps that window small,
-    // and the walk never trusts a length, so a half-written file only yields less.
-    std::unique_ptr<IFile> file = platform_.OpenRead(path, error);
-    if (!file)
-        throw EKorvelloError("Cannot open file " + path);
-    const std::vector<std::uint8_t> image = ReadWholeFile(*file, path);
-    file->Close();
-    LoadImage(image);
+    std::vector<std::uint8_t> image;
+    TDatabaseStatus status = ReadDatabaseFile(platform_, drivePath_, image);
+    // Without any database file the songs stay as they were; a file that was found
+    // replaces them with what it yields, none when it could not be used.
+    if (status.file != TDatabaseFile::None)
+        LoadImage(image);
+    databaseStatus_ = std::move(status);
 }
 
 void TiPod::LoadImage(std::span<const std::uint8_t> image) {

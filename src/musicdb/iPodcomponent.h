@@ -6,6 +6,7 @@
 // sorted distinct albums, artists and file types. Song fields are UTF-16; everything that
 // goes in or out as text (paths, titles asked for, list items) is UTF-8.
 
+#include "musicdb/DatabaseFile.h"
 #include "platform/Platform.h"
 
 #include <array>
@@ -58,10 +59,14 @@ public:
     void SetDrivePath(const std::string& path);
     const std::string& DrivePath() const;
 
-    // Reads DrivePath + "\iPod_Control\iTunes\itunesdb". No file: nothing changes. A file
-    // that cannot be opened or read throws EKorvelloError ("Cannot open file <path>") and
-    // nothing changes. A damaged database never throws: it yields what its lengths lead to.
+    // Reads DrivePath + "\iPod_Control\iTunes\itunesdb", or the compressed iTunesCDB
+    // beside it when the iTunesDB is missing, empty or declares no tracks (see
+    // DatabaseFile.h). No file: the songs stay as they were. A file that cannot be opened
+    // or read throws EKorvelloError ("Cannot open file <path>") and nothing changes. A
+    // damaged database never throws: it yields what its lengths lead to.
     void LoadDatabase();
+    // What the last LoadDatabase found: the file it read, or why it could read none.
+    const TDatabaseStatus& DatabaseStatus() const { return databaseStatus_; }
 
     // Parses a database image already in memory exactly as LoadDatabase parses the file
     // (song sizes are still looked up through the platform).
@@ -116,6 +121,7 @@ private:
     std::string drivePath_;
     std::vector<TSong> songs_;
     TDataSetTable dataSets_{};
+    TDatabaseStatus databaseStatus_;
 
     // Whatever replaces songs_ calls DropIndexes(); an index whose song count no longer
     // matches is made again all the same.
