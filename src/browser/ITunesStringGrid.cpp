@@ -32,11 +32,12 @@ constexpr int kGlyphWidth = 7;
 constexpr int kGlyphHeight = 4;
 constexpr int kDragScrollInterval = 50; // milliseconds
 
-// Tahoma first; the others carry the scripts that Tahoma lacks (Japanese, Chinese, Korean,
-// Arabic, Hebrew, emoji) and stand in for it where it is not installed.
+// Tahoma first; where it is not installed Noto Sans stands in for it, as it does for the
+// skinned controls (DejaVu Sans is wider). The others carry the scripts that Tahoma lacks
+// (Japanese, Chinese, Korean, Arabic, Hebrew, emoji).
 QFont GridFont() {
     QFont font;
-    font.setFamilies({"Tahoma", "DejaVu Sans", "Noto Sans", "Noto Sans CJK JP", "Noto Sans Arabic",
+    font.setFamilies({"Tahoma", "Noto Sans", "DejaVu Sans", "Noto Sans CJK JP", "Noto Sans Arabic",
                       "Noto Sans Hebrew", "Noto Color Emoji"});
     font.setPointSize(8);
     return font;
