@@ -10,6 +10,7 @@
 // have no guard of their own; a failure there reaches RunUnguarded, which shows it in an
 // error box titled "Korvello A" and carries on.
 
+#include "copyout/CopyNaming.h"
 #include "musicdb/iPodcomponent.h"
 
 #include <QPixmap>
@@ -71,6 +72,8 @@ public:
     bool BackupDone = false;
     bool PlayOnDoubleClick = false;
     std::atomic<bool> OverwriteExisting{false}; // also read by the copy worker
+    TCopyNaming CopyNaming = kDefaultCopyNaming;
+    std::atomic<bool> SkipCopiedFiles{false}; // also read by the copy worker
     std::vector<std::string> ColumnWidths;
     std::vector<std::string> SourceList, TargetList, TitleList;
     TiPod iPod;
@@ -178,6 +181,8 @@ public:
     void WriteIniFile();
     void SetPlayOnDoubleClick(bool value);
     void SetOverwriteExisting(bool value);
+    void SetCopyNaming(TCopyNaming value);
+    void SetSkipCopiedFiles(bool value);
 
     // The window's side of the copy worker's synchronous hand-over.
     IWindowMessageSink& MessageSink();

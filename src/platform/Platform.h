@@ -56,6 +56,12 @@ public:
     // Closing twice is harmless; the destructor closes a file that is still open.
     virtual bool Close() = 0;
     virtual std::string ErrorText() const = 0;
+    // Moves the read position to `offset` bytes from the start. A file that cannot move
+    // there returns false; a reader then has to read its way to the bytes it wants.
+    virtual bool Seek(std::int64_t offset) {
+        (void)offset;
+        return false;
+    }
 };
 
 // A value of the registry stand-in.
@@ -145,6 +151,10 @@ public:
     // Stores a REG_DWORD; false when it could not be stored.
     virtual bool RegSetDword(const std::string& key, const std::string& name,
                              std::uint32_t value) = 0;
+    // Stores a REG_SZ; false when it could not be stored (a text holding a line break or
+    // a NUL cannot be).
+    virtual bool RegSetString(const std::string& key, const std::string& name,
+                              const std::string& value) = 0;
 
     // ---- Shell, text and locale -------------------------------------------------------
     // Opens a file or folder with the program the desktop registered for it.

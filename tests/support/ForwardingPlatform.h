@@ -56,6 +56,10 @@ public:
                      std::uint32_t value) override {
         return inner_.RegSetDword(key, name, value);
     }
+    bool RegSetString(const std::string& key, const std::string& name,
+                      const std::string& value) override {
+        return inner_.RegSetString(key, name, value);
+    }
     void ShellOpen(const std::string& path) override { inner_.ShellOpen(path); }
     int CompareText(const std::string& a, const std::string& b) override {
         return inner_.CompareText(a, b);

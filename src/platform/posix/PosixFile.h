@@ -28,6 +28,7 @@ public:
     std::int64_t Size() override;
     bool Close() override;
     std::string ErrorText() const override { return error_; }
+    bool Seek(std::int64_t offset) override;
 
 private:
     // Small blocks (the copy moves 2048 bytes at a time) would cost two system calls per

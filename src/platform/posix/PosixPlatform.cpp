@@ -552,6 +552,21 @@ bool PosixPlatform::RegSetDword(const std::string& key, const std::string& name,
     return ReplaceFileAtomically(file, text) == 0;
 }
 
+bool PosixPlatform::RegSetString(const std::string& key, const std::string& name,
+                                 const std::string& value) {
+    if (!RegistryNameUsable(key) || !RegistryNameUsable(name) || name.empty() ||
+        !RegistryNameUsable(value) || key.find(']') != std::string::npos)
+        return false;
+    std::lock_guard lock(RegistryMutex());
+    const std::string file = impl_->RegistryFile();
+    std::string text;
+    bool damaged = false;
+    if (!ReadRegistryForChange(file, text, damaged))
+        return false;
+    RegistrySetString(text, key, name, value);
+    return ReplaceFileAtomically(file, text) == 0;
+}
+
 // ---- Shell, text and locale ----------------------------------------------------------------
 
 void PosixPlatform::ShellOpen(const std::string& path) {

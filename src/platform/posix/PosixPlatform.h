@@ -139,6 +139,8 @@ public:
     bool RegCreateKey(const std::string& key) override;
     RegValue RegQueryValue(const std::string& key, const std::string& name) override;
     bool RegSetDword(const std::string& key, const std::string& name, std::uint32_t value) override;
+    bool RegSetString(const std::string& key, const std::string& name,
+                      const std::string& value) override;
 
     void ShellOpen(const std::string& path) override;
     int CompareText(const std::string& a, const std::string& b) override;
