@@ -1,16 +1,10 @@
 #include "cli/Cli.h"
 
-#include <array>
 #include <cctype>
-#include <climits>
-#include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <ostream>
 #include <system_error>
-
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -26,45 +20,6 @@ std::string NormaliseDrive(const std::string& text) {
     if (letter < 'a' || letter > 'z')
         return {};
     return std::string(1, letter) + ":";
-}
-
-// The private configuration folder of a --folder run, kept where a signal handler can
-// reach it: an interrupted run (Ctrl-C, a closed terminal) must not leave a drive link
-// behind in the temporary folder. Only async-signal-safe calls are made on them.
-std::array<std::array<char, PATH_MAX>, 4> gCleanupPaths{};
-
-void RemovePrivateConfig() {
-    // Deepest first: the link, the drives folder, "korvello", the folder itself.
-    if (gCleanupPaths[0][0] == '\0')
-        return;
-    unlink(gCleanupPaths[0].data());
-    for (std::size_t i = 1; i < gCleanupPaths.size(); ++i)
-        rmdir(gCleanupPaths[i].data());
-}
-
-extern "C" void OnTerminatingSignal(int signal) {
-    RemovePrivateConfig();
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-void ArmCleanup(const fs::path& link, const fs::path& drives, const fs::path& korvello,
-                const fs::path& top) {
-    const fs::path* paths[] = {&link, &drives, &korvello, &top};
-    for (std::size_t i = 0; i < gCleanupPaths.size(); ++i) {
-        const std::string text = paths[i]->string();
-        if (text.size() >= PATH_MAX)
-            return;
-        std::memcpy(gCleanupPaths[i].data(), text.c_str(), text.size() + 1);
-    }
-    for (int signal : {SIGINT, SIGTERM, SIGHUP})
-        std::signal(signal, OnTerminatingSignal);
-}
-
-void DisarmCleanup() {
-    for (int signal : {SIGINT, SIGTERM, SIGHUP})
-        std::signal(signal, SIG_DFL);
-    gCleanupPaths[0][0] = '\0';
 }
 
 } // namespace
@@ -152,35 +107,14 @@ Session::Session(const Options& options) : options_(options) {
         const fs::path folder = fs::absolute(*options_.folder, ec);
         if (ec || !fs::is_directory(folder, ec))
             throw RunError("no such folder: " + *options_.folder);
-        std::string pattern = (fs::temp_directory_path() / "korvello-cli-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw RunError("cannot make a temporary folder in " +
-                           fs::temp_directory_path().string());
-        privateConfig_ = pattern;
-        const fs::path drives = fs::path(privateConfig_) / "korvello" / "drives";
-        const fs::path link = drives / (std::string(1, kFolderLetter) + ":");
-        ArmCleanup(link, drives, drives.parent_path(), privateConfig_);
-        fs::create_directories(drives, ec);
-        if (!ec)
-            fs::create_directory_symlink(folder, link, ec);
-        if (ec) {
-            DisarmCleanup();
-            fs::remove_all(privateConfig_, ec);
-            throw RunError("cannot map " + folder.string() + " as a drive");
-        }
-        roots.configHome = privateConfig_;
+        // Mapped in memory for this run only: nothing is written to disk that a killed run
+        // could leave behind, and the user's own drives folder is neither read nor touched.
+        roots.mappedFolders = {{kFolderLetter, folder.string()}};
     }
     platform_ = std::make_unique<PosixPlatform>(std::move(roots));
 }
 
-Session::~Session() {
-    if (!privateConfig_.empty()) {
-        DisarmCleanup();
-        std::error_code ec;
-        // remove_all takes the link away, never what it points to.
-        fs::remove_all(privateConfig_, ec);
-    }
-}
+Session::~Session() = default;
 
 std::string Session::ChooseIpod() {
     if (options_.drive)

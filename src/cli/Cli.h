@@ -60,10 +60,9 @@ std::string EscapeField(std::string_view value);
 // Joins escaped values with tabs and ends the line.
 void WriteRow(std::ostream& out, const std::vector<std::string>& values);
 
-// The platform of one run. With a folder, it is mapped as drive e: through a private
-// configuration folder made for this run and removed with it, so the user's own drives
-// folder is neither read nor touched; the rest of the environment (mount table, data
-// folder) stays the user's.
+// The platform of one run. With a folder, it is mapped as drive e: in memory for this run
+// alone (no file is made for it), so the user's own drives folder is neither read nor
+// touched; the rest of the environment (mount table, data folder) stays the user's.
 class Session {
 public:
     explicit Session(const Options& options);
@@ -79,7 +78,6 @@ public:
 
 private:
     Options options_;
-    std::string privateConfig_; // Linux path, empty when the user's configuration is used
     std::unique_ptr<PosixPlatform> platform_;
 };
 

@@ -282,7 +282,7 @@ public:
 };
 
 // The overwrite setting the user stored through the program. A --folder run works on a
-// private configuration folder, so the user's own one is asked here.
+// platform of its own, so the user's own one is asked here.
 bool StoredOverwrite(IPlatform& user) {
     return ReadRegistryFlag(user, kValueOverwrite, true);
 }
@@ -301,7 +301,8 @@ public:
 };
 
 bool IsResultText(const std::string& outcome) {
-    return outcome == kCopyTerminated || outcome == kSongNotFound || outcome == kDiskSpaceNotEnough;
+    return outcome == kCopyTerminated || outcome == kSongNotFound ||
+           outcome == kDiskSpaceNotEnough || IsCopyFailedText(outcome);
 }
 
 } // namespace

@@ -56,7 +56,7 @@ void TFormMain::CopyoutSongClick() {
         const std::string firstLocation = ToUtf8(firstSong.Location);
         const std::optional<std::string> chosen = dialogs_.SaveFile(
             this, "Select Directory...", ProposedFileName(grid->Cells(1, first), firstLocation),
-            ExtractFileExt(firstLocation));
+            SongFileExt(firstLocation));
         if (!chosen)
             return;
         const std::string chosenPath = platform_.ToProgramPath(*chosen);
@@ -106,6 +106,9 @@ void TFormMain::StopCopyOutClick() {
     PauseCopy();
     if (dialogs_.AskYesNo(this, "Stop copy file?") == IDialogs::Answer::Yes) {
         CopyThread->StopRequested = true;
+        // What the worker had queued while the question was open belongs to the job that
+        // was just stopped; the bar and status stay as the stop leaves them.
+        bridge_->DropProgress();
         ShowStatus(std::to_string(iPod.SongCount()) + " Files found in your iPod.");
         CopyRunning = false;
         ProgressBarItunes->setValue(0);

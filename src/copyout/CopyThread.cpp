@@ -4,8 +4,6 @@
 #include "core/ErrorLog.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <limits>
 #include <memory>
 #include <utility>
@@ -19,7 +17,34 @@ std::string FileNamePart(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// One name of a folder, as the platform will take it: no separator, no drive, not "."
+// or "..", no NUL.
+bool IsPlainFileName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string_view("/:\0", 3)) == std::string::npos;
+}
+
+// The hidden name a song is written under beside its own name: ".X.mp3.korvello-part",
+// or ".X.mp3.<n>.korvello-part" when another job writes that one; cut to the name limit.
+std::string TemporaryName(const std::string& dest, int n) {
+    const std::string name = FileNamePart(dest);
+    const std::string folder = dest.substr(0, dest.size() - name.size());
+    const std::string suffix = (n == 0 ? std::string() : "." + std::to_string(n)) + kPartSuffix;
+    return folder + "." + CutUtf8(name, kMaxFileNameBytes - 1 - suffix.size()) + suffix;
+}
+
 } // namespace
+
+std::string CopyFailedText(const std::string& reason) {
+    std::string text = reason.empty() ? std::string("unknown error") : reason;
+    while (!text.empty() && (text.back() == '.' || text.back() == ' '))
+        text.pop_back();
+    return kCopyFailedPrefix + text + ".";
+}
+
+bool IsCopyFailedText(const std::string& outcome) {
+    return outcome.starts_with(kCopyFailedPrefix);
+}
 
 std::int32_t ProgressPosition(std::int64_t copied, std::int64_t total) {
     if (total <= 0)
@@ -130,7 +155,9 @@ void TCopyThread::Execute() {
         try {
             RunJob();
         } catch (const Abandoned&) {
-            // The program is quitting; the lists may be going away, so touch nothing.
+            // The program is quitting; the lists may be going away, so touch nothing but
+            // the song's own temporary file, which is no use to anybody.
+            RemovePartial();
         }
     });
     if (!ran && !abandoned_)
@@ -142,10 +169,7 @@ void TCopyThread::Execute() {
 // half-written file that looks like a song: the failing entry and all later ones are
 // reported as terminated, and the job ends like a stopped one.
 void TCopyThread::EndAfterFailure() {
-    if (!partialPath_.empty()) {
-        platform_.DeleteFile(partialPath_);
-        partialPath_.clear();
-    }
+    RemovePartial();
     SetCurrentTarget({});
     Guard("Execute:", [this] {
         try {
@@ -203,37 +227,61 @@ void TCopyThread::RunJob() {
 void TCopyThread::CopyEntry(std::size_t index, std::size_t count) {
     const std::string& source = (*SourceList)[index];
     std::string& target = (*TargetList)[index];
+    entryCounted_ = 0;
 
     if (StopRequested) {
         target = kCopyTerminated;
         return;
     }
-    const auto size = platform_.FindFile(source);
-    if (!size) {
+    const auto found = platform_.FindFile(source);
+    if (!found) {
         target = kSongNotFound;
+        return;
+    }
+    // The song's name is one plain name inside the chosen folder; a name holding "/" or
+    // made of dots would reach another folder.
+    if (!IsPlainFileName(FileNamePart(target))) {
+        FailEntry(index, "the name of " + target + " leads out of its folder",
+                  "the file name leads out of the chosen folder");
         return;
     }
     std::string error;
     const std::unique_ptr<IFile> in = platform_.OpenRead(source, error);
-    if (!in)
-        throw EKorvelloError("cannot open " + source + ": " + error);
-
-    // Overwriting is the user's setting and may change during the job. A folder in the
-    // way can never be overwritten, so it always makes the worker pick a free name.
-    std::string dest = target;
-    if (platform_.DirectoryExists(dest) ||
-        (!overwriteExisting_.load() && platform_.FindFile(dest))) {
-        dest = CreateNewOutputPathName(platform_, dest);
-        if (dest.empty())
-            throw EKorvelloError("no free file name for " + target);
-        target = dest;
+    if (!in) {
+        FailEntry(index, "cannot open " + source + ": " + error, error);
+        return;
+    }
+    // The size the song has now: the copy must end with exactly this many bytes.
+    const std::int64_t size = in->Size();
+    if (size < 0) {
+        FailEntry(index, "cannot read " + source + ": " + in->ErrorText(), in->ErrorText());
+        return;
     }
 
-    // The free-space test comes before the destination is created, so a song that does
-    // not fit never empties an existing file of the same name. A volume whose free space
-    // cannot be asked is tried anyway; a real shortage then shows as a short write.
+    // Overwriting is the user's setting and may change during the job; it applies to a
+    // file that was there before the job, never to one this job wrote. Anything but a
+    // file in the way (a folder, a link) is never replaced.
+    const std::string wanted = target;
+    std::string dest = target;
+    std::optional<NameInfo> replacing;
+    if (const NameInfo there = platform_.StatName(dest); there.kind != NameKind::Missing) {
+        if (overwriteExisting_.load() && there.kind == NameKind::File && !written_.contains(dest)) {
+            replacing = there;
+        } else {
+            dest = CreateNewOutputPathName(platform_, wanted);
+            if (dest.empty()) {
+                FailEntry(index, "no free file name for " + wanted, "no free file name");
+                return;
+            }
+            target = dest;
+        }
+    }
+
+    // The free-space test comes before anything is created, so a song that does not fit
+    // never touches an existing file of the same name. A volume whose free space cannot be
+    // asked is tried anyway; a real shortage then shows as a short write.
     const auto free = platform_.GetDiskFreeSpace(dest);
-    const bool fits = !free || static_cast<std::uint64_t>(*size) <= *free;
+    const bool fits = !free || static_cast<std::uint64_t>(*found) <= *free;
     if (!fits)
         total_ -= sizes_[index];
 
@@ -243,11 +291,20 @@ void TCopyThread::CopyEntry(std::size_t index, std::size_t count) {
 
     std::unique_ptr<IFile> out;
     if (fits) {
-        out = platform_.CreateWrite(dest, error);
-        if (!out)
-            throw EKorvelloError("cannot create " + dest + ": " + error);
-        partialPath_ = dest;
-        SetCurrentTarget(dest);
+        // Another job writing the same song has its own temporary file.
+        for (int n = 0; !out; ++n) {
+            const std::string temp = TemporaryName(dest, n);
+            bool taken = false;
+            out = platform_.CreateNew(temp, error, taken);
+            if (!out && (!taken || n >= 1000)) {
+                FailEntry(index, "cannot create " + temp + ": " + error, error);
+                return;
+            }
+            if (out) {
+                partialPath_ = temp;
+                SetCurrentTarget(temp);
+            }
+        }
     }
     // Sent for a song that does not fit as well, so every started entry shows the window
     // the same TEXT, MAX sequence.
@@ -257,7 +314,7 @@ void TCopyThread::CopyEntry(std::size_t index, std::size_t count) {
         return;
     }
 
-    std::int64_t counted = 0; // what this entry added to copied_
+    std::int64_t bytes = 0; // bytes of the song read and stored
     bool complete = false;
     bool shortWrite = false;
     for (;;) {
@@ -265,19 +322,22 @@ void TCopyThread::CopyEntry(std::size_t index, std::size_t count) {
         if (StopRequested)
             break;
         const std::int64_t nRead = in->Read(buffer_.data(), kCopyBlockSize);
-        if (nRead < 0)
-            throw EKorvelloError("cannot read " + source + ": " + in->ErrorText());
+        if (nRead < 0) {
+            FailEntry(index, "cannot read " + source + ": " + in->ErrorText(), in->ErrorText());
+            return;
+        }
         std::int64_t nWritten = 0;
         if (nRead > 0) {
             nWritten = out->Write(buffer_.data(), nRead);
-            if (nWritten < 0) {
-                const std::string why = out->ErrorText();
-                if (!IsOutOfSpace(dest, nRead, why))
-                    throw EKorvelloError("cannot write " + dest + ": " + why);
+            if (nWritten < 0 && !IsOutOfSpace(*out, dest, nRead)) {
+                FailEntry(index, "cannot write " + partialPath_ + ": " + out->ErrorText(),
+                          out->ErrorText());
+                return;
             }
         }
+        bytes += std::max<std::int64_t>(nWritten, 0);
         copied_ += kCopyBlockSize;
-        counted += kCopyBlockSize;
+        entryCounted_ += kCopyBlockSize;
         SendPosition();
         if (nRead == 0) {
             complete = true;
@@ -293,42 +353,100 @@ void TCopyThread::CopyEntry(std::size_t index, std::size_t count) {
     if (complete) {
         // The close stores the last bytes and can report a delayed write error; then the
         // copy is not whole. A full disk there is a song that did not fit.
-        if (out->Close()) {
-            partialPath_.clear();
-            SetCurrentTarget({});
+        if (!out->Close()) {
+            if (!IsOutOfSpace(*out, dest, kCopyBlockSize)) {
+                FailEntry(index, "cannot close " + partialPath_ + ": " + out->ErrorText(),
+                          out->ErrorText());
+                return;
+            }
+            shortWrite = true;
+        } else if (bytes != size) {
+            // The song shrank or grew while it was read: what was copied is not the song.
+            FailEntry(index,
+                      source + " changed while it was copied (" + std::to_string(size) +
+                          " bytes at the start, " + std::to_string(bytes) + " copied)",
+                      "the song changed while it was copied");
+            return;
+        } else {
+            if (PlaceFinishedCopy(index, wanted, dest, replacing)) {
+                written_.insert(dest);
+                partialPath_.clear();
+                SetCurrentTarget({});
+            }
             return;
         }
-        const std::string why = out->ErrorText();
-        if (!IsOutOfSpace(dest, kCopyBlockSize, why))
-            throw EKorvelloError("cannot close " + dest + ": " + why);
-        shortWrite = true;
     }
     out->Close();
     if (shortWrite) {
         // The disk filled up during the song: what is on disk is not the song, so it goes,
         // and the rest of the song leaves the bar's total like a song that did not fit.
-        platform_.DeleteFile(dest);
-        partialPath_.clear();
+        RemovePartial();
         SetCurrentTarget({});
-        total_ -= std::max<std::int64_t>(0, sizes_[index] - counted);
+        total_ -= std::max<std::int64_t>(0, sizes_[index] - entryCounted_);
         target = kDiskSpaceNotEnough;
         return;
     }
     // Stopped: a partial song is no song, so it goes at once. CurrentTarget keeps naming
     // it; the window's own removal on CM_PROGRESSFINISH then finds nothing left to do.
-    platform_.DeleteFile(dest);
-    partialPath_.clear();
+    RemovePartial();
     target = kCopyTerminated;
 }
 
-// A write that stored nothing is a full disk when the platform says so or when the volume
-// has less room than the block needed; any other refusal is a failure of the job.
-bool TCopyThread::IsOutOfSpace(const std::string& dest, std::int64_t wanted,
-                               const std::string& why) {
-    for (const int code : {ENOSPC, EDQUOT, EFBIG}) {
-        if (why == std::strerror(code))
+bool TCopyThread::PlaceFinishedCopy(std::size_t index, const std::string& wanted, std::string& dest,
+                                    const std::optional<NameInfo>& replacing) {
+    std::string& target = (*TargetList)[index];
+    std::optional<NameInfo> original = replacing;
+    std::string error;
+    for (int attempt = 0;; ++attempt) {
+        // Only the very file that was there when the song started is replaced; one put
+        // there since (another job's copy of a song of this name) is kept.
+        bool replace = false;
+        if (original) {
+            const NameInfo now = platform_.StatName(dest);
+            replace = now.kind == NameKind::File && now.device == original->device &&
+                      now.inode == original->inode;
+        }
+        const RenameResult result = platform_.RenameFile(partialPath_, dest, replace, error);
+        if (result == RenameResult::Done) {
+            target = dest;
             return true;
+        }
+        if (result != RenameResult::NameTaken || attempt >= 1000) {
+            FailEntry(index, "cannot rename " + partialPath_ + " to " + dest + ": " + error, error);
+            return false;
+        }
+        // The name was taken while the song was written: the next free one.
+        original.reset();
+        dest = CreateNewOutputPathName(platform_, wanted);
+        if (dest.empty()) {
+            FailEntry(index, "no free file name for " + wanted, "no free file name");
+            return false;
+        }
     }
+}
+
+void TCopyThread::RemovePartial() {
+    if (!partialPath_.empty()) {
+        platform_.DeleteFile(partialPath_);
+        partialPath_.clear();
+    }
+}
+
+void TCopyThread::FailEntry(std::size_t index, const std::string& logText,
+                            const std::string& reason) {
+    TLogClass::WriteLog("Execute:" + logText);
+    RemovePartial();
+    SetCurrentTarget({});
+    // What the song did not copy leaves the bar's total, so the bar still ends near 450.
+    total_ -= std::max<std::int64_t>(0, sizes_[index] - entryCounted_);
+    (*TargetList)[index] = CopyFailedText(reason);
+}
+
+// A write that stored nothing is a full disk when the file says so or when the volume
+// has less room than the block needed; any other refusal is a failure of the song.
+bool TCopyThread::IsOutOfSpace(const IFile& file, const std::string& dest, std::int64_t wanted) {
+    if (file.OutOfSpace())
+        return true;
     const auto free = platform_.GetDiskFreeSpace(dest);
     return free && *free < static_cast<std::uint64_t>(wanted);
 }
@@ -347,7 +465,8 @@ std::string TCopyThread::CreateNewOutputPathName(IPlatform& platform, const std:
         for (std::uint64_t n = 1;; ++n) {
             const std::string candidate =
                 folder + FitFileName(base, "(" + std::to_string(n) + ")" + extension);
-            if (!platform.FindFile(candidate) && !platform.DirectoryExists(candidate)) {
+            // Exact names: "x(1).mp3" of the user's does not take "X(1).mp3".
+            if (platform.StatName(candidate).kind == NameKind::Missing) {
                 result = candidate;
                 return;
             }

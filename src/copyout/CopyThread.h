@@ -20,6 +20,17 @@
 // that does not fit on the destination sends TEXT and MAX but no position, and no file is
 // created for it.
 //
+// Writing: each song is written under a hidden temporary name in the destination folder
+// (claimed with O_EXCL) and renamed to its own name only once every byte is written and
+// the file closed without error, so no partial file ever lies under a song's name and a
+// file that a copy replaces stays whole until the new one is complete. Names are exact on
+// every drive. An existing file is replaced only with overwriting on, and only when it is
+// still the file that was there when the song started and not one this job wrote (two
+// songs of one job that clean to one name give X.mp3 and X(1).mp3); otherwise the song
+// takes the next free X(n) name, also when the name is taken while the song is written.
+// A song that fails on its own (see kCopyFailedPrefix) is logged with "Execute:", its
+// temporary file removed, and the job goes on.
+//
 // Pausing: the window calls Suspend() before it asks the user something and Resume()
 // afterwards; that pair is all it needs. The worker checks its gate before every entry,
 // every block and every message, and Suspend() also tells the sink to hold back a message
@@ -38,8 +49,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 namespace korvello {
@@ -60,6 +73,16 @@ inline constexpr const char* kCopyTerminated = " Copy Terminated.";
 inline constexpr const char* kSongNotFound = " This song not found in your iPod.";
 inline constexpr const char* kDiskSpaceNotEnough =
     " Diskspace is not enough, please recopy the file.";
+// A song whose copy failed for a reason of its own (a name the file system refuses, a
+// source that cannot be read, a song that changed while it was copied) reads
+// " Copy failed: <reason>."; the job goes on with the next song.
+inline constexpr const char* kCopyFailedPrefix = " Copy failed: ";
+std::string CopyFailedText(const std::string& reason);
+bool IsCopyFailedText(const std::string& outcome);
+
+// Suffix of the hidden temporary name a song is written under before it is renamed to its
+// own: "X.mp3" is written as ".X.mp3.korvello-part".
+inline constexpr const char* kPartSuffix = ".korvello-part";
 
 // The window's side of the synchronous hand-over between the worker and the window.
 class IWindowMessageSink {
@@ -108,10 +131,11 @@ public:
     void Suspend();
     void Resume();
 
-    // The destination being written: set when the destination file is created, cleared
-    // once it was copied completely or removed after a failure, and left empty for a song
-    // that did not fit. After a stop it names the partly written file, which the worker
-    // has already removed; otherwise it is empty once the job is over.
+    // The file being written, the song's temporary file: set when it is created, cleared
+    // once it was renamed to the song's name or removed after a failure, and left empty
+    // for a song that did not fit. After a stop it names the partly written temporary
+    // file, which the worker has already removed; it never names a finished song or a
+    // file that was there before. Empty once a job ran to its end.
     std::string CurrentTarget() const;
     // The thread body has returned.
     bool Finished() const;
@@ -139,8 +163,16 @@ private:
     void CheckGate();
     void Send(unsigned msg, std::intptr_t wParam, std::intptr_t lParam);
     void SendPosition();
-    bool IsOutOfSpace(const std::string& dest, std::int64_t wanted, const std::string& why);
+    bool IsOutOfSpace(const IFile& file, const std::string& dest, std::int64_t wanted);
     void SetCurrentTarget(const std::string& path);
+    // Ends the current entry as failed: logs "Execute:" + `logText`, removes the partial
+    // temporary file, and gives the entry the failure text with `reason`.
+    void FailEntry(std::size_t index, const std::string& logText, const std::string& reason);
+    void RemovePartial();
+    // Renames the finished temporary file to the song's name (see the class comment);
+    // false when the entry failed.
+    bool PlaceFinishedCopy(std::size_t index, const std::string& wanted, std::string& dest,
+                           const std::optional<NameInfo>& replacing);
 
     IPlatform& platform_;
     IWindowMessageSink& window_;
@@ -159,9 +191,11 @@ private:
     std::int64_t total_ = 0;
     std::int64_t copied_ = 0;
     std::int32_t lastPosition_ = 0;
-    std::size_t failIndex_ = 0; // first entry that a failure marks as terminated
-    std::string partialPath_;   // destination created and not yet complete
-    std::string statusText_;    // CM_PROGRESSTEXT's text, alive while it is handled
+    std::size_t failIndex_ = 0;               // first entry that a failure marks as terminated
+    std::string partialPath_;                 // temporary file created and not yet renamed
+    std::int64_t entryCounted_ = 0;           // what the current entry added to copied_
+    std::unordered_set<std::string> written_; // names this job wrote
+    std::string statusText_;                  // CM_PROGRESSTEXT's text, alive while it is handled
     bool finishSent_ = false;
     std::array<std::byte, kCopyBlockSize> buffer_{};
 

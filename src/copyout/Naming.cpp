@@ -38,6 +38,30 @@ std::string ExtractFileExt(const std::string& path) {
     return path.substr(dot);
 }
 
+std::string SongFileExt(const std::string& location) {
+    const std::size_t separator = location.find_last_of("\\:/");
+    const std::size_t nameStart = separator == std::string::npos ? 0 : separator + 1;
+    const std::size_t dot = location.rfind('.');
+    if (dot == std::string::npos || dot < nameStart)
+        return {};
+    const std::string_view letters = std::string_view(location).substr(dot + 1);
+    if (letters.empty() || letters.size() > kMaxExtensionChars)
+        return {};
+    for (const char c : letters) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || c == '_' || c == '-';
+        if (!plain)
+            return {};
+    }
+    return location.substr(dot);
+}
+
+std::string VisibleFileName(const std::string& name) {
+    if (name.empty() || name.front() == '.')
+        return "_" + name;
+    return name;
+}
+
 std::string CutUtf8(std::string_view text, std::size_t maxBytes) {
     if (text.size() <= maxBytes)
         return std::string(text);
@@ -55,9 +79,23 @@ std::string FitFileName(const std::string& base, const std::string& extension) {
     return CutUtf8(base, kMaxFileNameBytes - extension.size()) + extension;
 }
 
+namespace {
+
+std::string CopyFileName(const std::string& title, const std::string& sourcePath) {
+    const std::string extension = SongFileExt(sourcePath);
+    std::string base = CleanFileName(title);
+    // The "_" of a hidden-looking name goes in front of the base, so the cut to the name
+    // limit keeps the extension.
+    if (VisibleFileName(base + extension).size() != base.size() + extension.size())
+        base.insert(0, "_");
+    return FitFileName(base, extension);
+}
+
+} // namespace
+
 std::string BuildTargetPath(const std::string& folder, const std::string& title,
                             const std::string& sourcePath) {
-    return folder + "\\" + FitFileName(CleanFileName(title), ExtractFileExt(sourcePath));
+    return folder + "\\" + CopyFileName(title, sourcePath);
 }
 
 std::string DialogFolderPart(const std::string& confirmedPath) {
@@ -70,14 +108,11 @@ std::string DialogFolderPart(const std::string& confirmedPath) {
 }
 
 std::string ProposedFileName(const std::string& title, const std::string& sourcePath) {
-    const std::string extension = ExtractFileExt(sourcePath);
-    // CleanFileName works character by character, so cleaning the two parts apart equals
-    // cleaning them joined; apart, the cut can keep the extension whole.
-    return FitFileName(CleanFileName(title), CleanFileName(extension));
+    return CopyFileName(title, sourcePath);
 }
 
 std::string DialogFilter(const std::string& sourcePath) {
-    return "*" + ExtractFileExt(sourcePath);
+    return "*" + SongFileExt(sourcePath);
 }
 
 } // namespace korvello

@@ -22,6 +22,19 @@ std::string CleanFileName(const std::string& text);
 // dot included; empty when the file name has no dot.
 std::string ExtractFileExt(const std::string& path);
 
+// Extension a copy of the song file at `location` takes: from the last "." of its file
+// name (the part after the last "\", ":" or "/") on, dot included, in the case stored.
+// Empty when there is none, or when it is not what a real extension looks like: 1 to
+// kMaxExtensionChars ASCII letters, digits, "_" or "-" after the dot. A damaged database
+// can thus never put a separator, a ".." or a blank into a destination's name.
+inline constexpr std::size_t kMaxExtensionChars = 16;
+std::string SongFileExt(const std::string& location);
+
+// A file name that file managers and `ls` show: a name that is empty or begins with "."
+// (the titles ".hidden", ".." or "...Baby One More Time", an empty title) gets "_" in
+// front, so "...Baby One More Time.mp3" is written as "_...Baby One More Time.mp3".
+std::string VisibleFileName(const std::string& name);
+
 // The first at most `maxBytes` bytes of `text`, never cutting a UTF-8 sequence in half.
 std::string CutUtf8(std::string_view text, std::size_t maxBytes);
 
@@ -29,9 +42,10 @@ std::string CutUtf8(std::string_view text, std::size_t maxBytes);
 // fits in kMaxFileNameBytes. An extension that alone is too long is cut as well.
 std::string FitFileName(const std::string& base, const std::string& extension);
 
-// Destination of one song: folder + "\" + CleanFileName(title) + the extension of
-// `sourcePath`, the name cut to kMaxFileNameBytes with the extension kept. The folder is
-// used as given (a drive root "D:\" gives "D:\\Title.mp3", which the platform accepts).
+// Destination of one song: folder + "\" + CleanFileName(title) + SongFileExt(sourcePath),
+// made visible (VisibleFileName) and cut to kMaxFileNameBytes with the extension kept.
+// The folder is used as given (a drive root "D:\" gives "D:\\Title.mp3", which the
+// platform accepts).
 std::string BuildTargetPath(const std::string& folder, const std::string& title,
                             const std::string& sourcePath);
 
@@ -40,8 +54,8 @@ std::string BuildTargetPath(const std::string& folder, const std::string& title,
 // gives the drive root "D:\". Empty when the path holds no "\".
 std::string DialogFolderPart(const std::string& confirmedPath);
 
-// File name the save dialog proposes for the first marked song:
-// CleanFileName(title + extension of `sourcePath`), cut like BuildTargetPath's names.
+// File name the save dialog proposes for the first marked song: the name BuildTargetPath
+// gives it.
 std::string ProposedFileName(const std::string& title, const std::string& sourcePath);
 
 // The dialog's single file-type filter for that song, in Qt's form: "*.mp3", or "*" for a

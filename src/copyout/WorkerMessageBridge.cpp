@@ -39,7 +39,7 @@ void WorkerMessageBridge::SendMessage(unsigned msg, std::intptr_t wParam, std::i
     }
     auto pending = std::make_shared<Pending>(Pending{msg, wParam, lParam, false});
     std::unique_lock lock(mutex_);
-    if (cancelled_ || closing_)
+    if (cancelled_ || closing_ || (dropProgress_ && msg != CM_PROGRESSFINISH))
         return;
     queue_.push_back(pending);
     ScheduleDelivery();
@@ -84,6 +84,19 @@ void WorkerMessageBridge::Deliver() {
 void WorkerMessageBridge::OpenForJob() {
     std::lock_guard lock(mutex_);
     cancelled_ = false;
+    dropProgress_ = false;
+}
+
+void WorkerMessageBridge::DropProgress() {
+    std::lock_guard lock(mutex_);
+    dropProgress_ = true;
+    std::erase_if(queue_, [](const std::shared_ptr<Pending>& pending) {
+        if (pending->msg == CM_PROGRESSFINISH)
+            return false;
+        pending->released = true;
+        return true;
+    });
+    released_.notify_all();
 }
 
 void WorkerMessageBridge::HoldMessages(bool held) {

@@ -44,6 +44,11 @@ public:
     void OpenForJob() override;
     void HoldMessages(bool held) override;
     void CancelSends() override;
+    // The user confirmed a stop: progress messages (CM_PROGRESS, CM_PROGRESSMAX,
+    // CM_PROGRESSTEXT) already waiting, and any the worker sends before it notices the
+    // stop, are dropped unhandled, so the bar and the status line stay as the stop left
+    // them. CM_PROGRESSFINISH is still handled. Lasts until the next job (OpenForJob).
+    void DropProgress();
 
 private:
     struct Pending {
@@ -64,6 +69,7 @@ private:
     std::deque<std::shared_ptr<Pending>> queue_;
     bool held_ = false;
     bool cancelled_ = false;           // CancelSends until the next OpenForJob
+    bool dropProgress_ = false;        // DropProgress until the next OpenForJob
     std::shared_ptr<Pending> current_; // being handled (maybe inside a nested event loop)
     bool closing_ = false;             // the destructor runs
 };

@@ -34,11 +34,11 @@ inline constexpr unsigned SEM_FAILCRITICALERRORS = 1;
 
 // One lettered drive of the drive map, for listings (korvello-cli drives).
 struct DriveInfo {
-    char letter = 0;          // 'c' to 'z'
+    char letter = 0; // 'c' to 'z'
     DriveType type = DriveType::Unknown;
-    std::string label;        // volume label, may be empty
-    std::string linuxRoot;    // the Linux folder that is this drive's root
-    bool mapped = false;      // a mapped drive from the per-user drives folder
+    std::string label;     // volume label, may be empty
+    std::string linuxRoot; // the Linux folder that is this drive's root
+    bool mapped = false;   // a mapped drive from the per-user drives folder
 };
 
 // An open file. Counts are 64-bit; a negative count means the call failed, and
@@ -56,12 +56,29 @@ public:
     // Closing twice is harmless; the destructor closes a file that is still open.
     virtual bool Close() = 0;
     virtual std::string ErrorText() const = 0;
+    // The last failure was a full volume, a quota or a file-size limit: the data did not
+    // fit, rather than the device or the name being at fault.
+    virtual bool OutOfSpace() const { return false; }
     // Moves the read position to `offset` bytes from the start. A file that cannot move
     // there returns false; a reader then has to read its way to the bytes it wants.
     virtual bool Seek(std::int64_t offset) {
         (void)offset;
         return false;
     }
+};
+
+// What an exact name holds right now (a final symbolic link is not followed).
+enum class NameKind { Missing, File, Other };
+struct NameInfo {
+    NameKind kind = NameKind::Missing;
+    std::uint64_t device = 0; // identity of a File, to tell whether it was replaced since
+    std::uint64_t inode = 0;
+};
+
+enum class RenameResult {
+    Done,
+    NameTaken, // the new name exists and was not to be replaced
+    Failed,
 };
 
 // A value of the registry stand-in.
@@ -119,12 +136,26 @@ public:
     // Creates the file empty for writing (an existing file is emptied). nullptr on
     // failure, with `error` set.
     virtual std::unique_ptr<IFile> CreateWrite(const std::string& path, std::string& error) = 0;
-    // Removes a file; false when it could not be removed.
+    // Removes a file; false when it could not be removed. The name is taken exactly as
+    // given on every drive: only files the program made itself are ever deleted.
     virtual bool DeleteFile(const std::string& path) = 0;
     // Copies `source` to `dest`, replacing dest; false on failure.
     virtual bool CopyFile(const std::string& source, const std::string& dest) = 0;
     // Free bytes of the volume that `path` lies on (asked of its nearest existing folder).
+    // Nothing when it cannot be known (the query fails, or the volume reports no size).
     virtual std::optional<std::uint64_t> GetDiskFreeSpace(const std::string& path) = 0;
+
+    // ---- Writing copies: exact names on every drive, never a caseless look-up ----------
+    // What the name `path` holds.
+    virtual NameInfo StatName(const std::string& path) = 0;
+    // Creates a new empty file for writing; never opens an existing one (O_EXCL).
+    // nullptr on failure, with `error` set and `taken` true when the name already exists.
+    virtual std::unique_ptr<IFile> CreateNew(const std::string& path, std::string& error,
+                                             bool& taken) = 0;
+    // Renames the file `from` to `to` in one step. Without `replace`, an existing `to` is
+    // never replaced (NameTaken); with it, an existing file is replaced whole.
+    virtual RenameResult RenameFile(const std::string& from, const std::string& to, bool replace,
+                                    std::string& error) = 0;
 
     // ---- The program's own files ------------------------------------------------------
     // Full program path of the running program file.
@@ -135,14 +166,13 @@ public:
 
     // ---- Profile (INI) files ----------------------------------------------------------
     // One key as text, or `def` when the file, section or key is missing.
-    virtual std::string GetPrivateProfileString(const std::string& section,
-                                                const std::string& key, const std::string& def,
+    virtual std::string GetPrivateProfileString(const std::string& section, const std::string& key,
+                                                const std::string& def,
                                                 const std::string& file) = 0;
     // Sets one key, adding the section and key when missing; false (with nothing
     // changed) when the file cannot be written.
     virtual bool WritePrivateProfileString(const std::string& section, const std::string& key,
-                                           const std::string& value,
-                                           const std::string& file) = 0;
+                                           const std::string& value, const std::string& file) = 0;
 
     // ---- Registry stand-in (per-user key under HKEY_CURRENT_USER) ---------------------
     // Opens the key, creating it when missing; false when it cannot be opened or created.

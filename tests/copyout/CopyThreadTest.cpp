@@ -7,7 +7,11 @@
 #include <gmock/gmock.h>
 
 #include <csignal>
+#include <filesystem>
+#include <set>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace korvello::test {
@@ -15,6 +19,14 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+
+// Every name in `folder`, hidden ones included.
+std::set<std::string> ListDir(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
 
 TEST(ProgressPosition, ReachesTheMaximumOnceForSongsOfGigabytes) {
     EXPECT_EQ(ProgressPosition(2048, 0), 450); // only empty songs: complete, no division
@@ -91,16 +103,20 @@ TEST_F(CopyJobTest, BarCountsAFullBlockForEveryPass) {
 }
 
 TEST_F(CopyJobTest, OverwriteSettingDecidesForEachEntryAsItStarts) {
-    for (int i = 1; i <= 3; ++i)
-        Add(Song("S" + std::to_string(i) + ".mp3", 1000 * i, i), Out("X.mp3"));
+    WriteFile(OutFile("X.mp3"), "the user's X");
+    WriteFile(OutFile("Y.mp3"), "the user's Y");
+    Add(Song("S1.mp3", 1000, 1), Out("X.mp3"));
+    Add(Song("S2.mp3", 2000, 2), Out("Y.mp3"));
+    Add(Song("S3.mp3", 3000, 3), Out("X.mp3"));
     sink.onMessage = [&](const Message& m) {
-        if (m.msg == CM_PROGRESSTEXT && m.text.starts_with("(2/3)"))
-            overwrite = true; // ticked in the options window during the second song
+        if (m.msg == CM_PROGRESSTEXT && m.text.starts_with("(1/3)"))
+            overwrite = true; // ticked in the options window during the first song
     };
     Run();
-    EXPECT_THAT(targets, ElementsAre(Out("X.mp3"), Out("X(1).mp3"), Out("X.mp3")));
-    EXPECT_EQ(sink.Texts()[1], "(2/3) Copying X(1).mp3");
-    EXPECT_EQ(ReadFile(OutFile("X(1).mp3")), SongBytes(2000, 2));
+    EXPECT_THAT(targets, ElementsAre(Out("X(1).mp3"), Out("Y.mp3"), Out("X.mp3")));
+    EXPECT_EQ(sink.Texts()[0], "(1/3) Copying X(1).mp3");
+    EXPECT_EQ(ReadFile(OutFile("X(1).mp3")), SongBytes(1000, 1));
+    EXPECT_EQ(ReadFile(OutFile("Y.mp3")), SongBytes(2000, 2));
     EXPECT_EQ(ReadFile(OutFile("X.mp3")), SongBytes(3000, 3));
 }
 
@@ -122,20 +138,14 @@ TEST_F(CopyJobTest, FreeNamesCountUpAndStayWithinTheNameLimit) {
     overwrite = true;
     Run();
     EXPECT_EQ(targets[0], dest);
-    EXPECT_EQ(ReadFile(real.ToLinuxPath(dest)), SongBytes(1000, 2));
-    EXPECT_EQ(targets[2], Out("(1)")); // the base ends where the empty extension is found
-    EXPECT_EQ(ReadFile(OutFile("(1)")), SongBytes(10, 3));
-
-    ::unlink(real.ToLinuxPath(dest).c_str());
-    sources.resize(2);
-    targets = {dest, dest};
-    overwrite = false;
-    Run();
-    EXPECT_EQ(targets[0], dest);
+    EXPECT_EQ(ReadFile(real.ToLinuxPath(dest)), SongBytes(3000, 1));
+    // Overwriting never replaces what this job wrote itself.
     const std::string second = targets[1].substr(std::string("c:\\out\\").size());
     EXPECT_LE(second.size(), kMaxFileNameBytes);
     EXPECT_THAT(second, ::testing::EndsWith("(1).mp3"));
     EXPECT_EQ(ReadFile(real.ToLinuxPath(targets[1])), SongBytes(1000, 2));
+    EXPECT_EQ(targets[2], Out("(1)")); // the base ends where the empty extension is found
+    EXPECT_EQ(ReadFile(OutFile("(1)")), SongBytes(10, 3));
 }
 
 TEST_F(CopyJobTest, MissingAndVanishedSongsAreReportedAndSendNothing) {
@@ -169,8 +179,9 @@ TEST_F(CopyJobTest, StopInTheMiddleOfASongTerminatesItAndTheRest) {
     Run();
     EXPECT_THAT(targets, ElementsAre(Out("S0"), kCopyTerminated, kCopyTerminated, kCopyTerminated));
     EXPECT_EQ(ReadFile(OutFile("S0")), SongBytes(20480, 0));
-    EXPECT_EQ(worker->CurrentTarget(), Out("S1"));
-    EXPECT_FALSE(Exists(OutFile("S1"))) << "a partial song is removed";
+    EXPECT_EQ(worker->CurrentTarget(), Out(".S1.korvello-part")) << "the file being written";
+    EXPECT_FALSE(Exists(OutFile(".S1.korvello-part"))) << "a partial song is removed";
+    EXPECT_FALSE(Exists(OutFile("S1")));
     EXPECT_FALSE(Exists(OutFile("S2")));
     EXPECT_EQ(progress, 15);
     EXPECT_EQ(Finish(), 2);
@@ -309,39 +320,227 @@ TEST_F(CopyJobTest, DiskFillingUpDuringASongRemovesThePartialCopy) {
     EXPECT_EQ(Log(), "");
 }
 
-TEST_F(CopyJobTest, UnreadableSourceEndsTheJobAndReportsTheRestAsTerminated) {
+TEST_F(CopyJobTest, UnreadableSourceFailsThatSongAndTheJobGoesOn) {
     // /proc/self/mem opens as a regular file but refuses a read at offset 0 with EIO, the
     // way a song on an iPod that was pulled out does.
     ASSERT_EQ(::symlink("/proc/self/mem", (tmp / "ipod/Pulled.mp3").c_str()), 0);
+    overwrite = true;
+    WriteFile(OutFile("Pulled.mp3"), "the user's older copy");
     Add(Song("A.mp3", 3000, 1), Out("A.mp3"));
     Add("c:\\ipod\\Pulled.mp3", Out("Pulled.mp3"));
     Add(Song("C.mp3", 3000, 3), Out("C.mp3"));
     Run();
-    EXPECT_THAT(targets, ElementsAre(Out("A.mp3"), kCopyTerminated, kCopyTerminated));
+    EXPECT_THAT(targets,
+                ElementsAre(Out("A.mp3"), " Copy failed: Input/output error.", Out("C.mp3")));
     EXPECT_EQ(ReadFile(OutFile("A.mp3")), SongBytes(3000, 1));
-    EXPECT_FALSE(Exists(OutFile("Pulled.mp3"))) << "the partial copy is removed";
-    EXPECT_FALSE(Exists(OutFile("C.mp3")));
+    EXPECT_EQ(ReadFile(OutFile("Pulled.mp3")), "the user's older copy");
+    EXPECT_FALSE(Exists(OutFile(".Pulled.mp3.korvello-part")));
+    EXPECT_EQ(ReadFile(OutFile("C.mp3")), SongBytes(3000, 3));
     EXPECT_EQ(worker->CurrentTarget(), "");
-    EXPECT_EQ(Finish(), 2);
+    EXPECT_EQ(Finish(), 1);
     EXPECT_THAT(Log(), HasSubstr("=Execute:cannot read c:\\ipod\\Pulled.mp3"));
 }
 
-TEST_F(CopyJobTest, DestinationTheFileSystemRefusesEndsTheJob) {
+TEST_F(CopyJobTest, DestinationTheFileSystemRefusesFailsThatSongOnly) {
     WriteFile(OutFile("plain"), "a file, not a folder");
     Add(Song("A.mp3", 3000, 1), Out("A.mp3"));
     Add(Song("B.mp3", 3000, 2), "c:\\out\\plain\\B.mp3");
+    Add(Song("C.mp3", 3000, 3), Out(std::string(300, 'n') + ".mp3")); // not cut to the limit
+    Add(Song("D.mp3", 3000, 4), Out("D.mp3"));
+    Run();
+    EXPECT_THAT(targets, ElementsAre(Out("A.mp3"), " Copy failed: Not a directory.",
+                                     " Copy failed: File name too long.", Out("D.mp3")));
+    EXPECT_EQ(ReadFile(OutFile("plain")), "a file, not a folder");
+    EXPECT_EQ(ReadFile(OutFile("D.mp3")), SongBytes(3000, 4));
+    EXPECT_EQ(ListDir(tmp / "out").size(), 3u) << "no temporary file is left";
+    EXPECT_EQ(Finish(), 1);
+    // The log keeps one message a second: the last one.
+    EXPECT_THAT(Log(), HasSubstr("=Execute:cannot rename c:\\out\\.nnn"));
+    EXPECT_THAT(Log(), HasSubstr(".mp3: File name too long"));
+}
+
+// A tmpfs of `bytes` mounted over `folder` for the life of the object; ok() false where
+// mounting is refused (not root, or in a container without the right).
+class TmpfsMount {
+public:
+    TmpfsMount(const std::string& folder, const std::string& options, unsigned long flags = 0)
+        : folder_(folder) {
+        ok_ = ::mount("korvello-test", folder.c_str(), "tmpfs", flags, options.c_str()) == 0;
+    }
+    ~TmpfsMount() {
+        if (ok_)
+            ::umount2(folder_.c_str(), MNT_DETACH);
+    }
+    bool ok() const { return ok_; }
+
+private:
+    std::string folder_;
+    bool ok_ = false;
+};
+
+TEST_F(CopyJobTest, AFullDiskKeepsTheOlderFileWholeAndLeavesNoPartialCopy) {
+    TmpfsMount small(tmp / "out", "size=4m");
+    if (!small.ok())
+        GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+    overwrite = true;
+    const std::string older = SongBytes(300000, 9);
+    WriteFile(OutFile("Big.mp3"), older);
+    Add(Song("Big.mp3", 2 << 20, 1), Out("Big.mp3"));
+    Add(Song("Small.mp3", 3000, 2), Out("Small.mp3"));
+    int progress = 0;
+    sink.onMessage = [&](const Message& m) {
+        // Another program fills the disk while the big song is being written.
+        if (m.msg == CM_PROGRESS && ++progress == 50) {
+            std::FILE* filler = std::fopen(OutFile("filler").c_str(), "w");
+            ASSERT_NE(filler, nullptr);
+            const std::string block(65536, 'f');
+            while (std::fwrite(block.data(), 1, block.size(), filler) == block.size()) {
+            }
+            std::fclose(filler);
+            ::truncate(OutFile("filler").c_str(), 0); // room for the small song again
+            WriteFile(OutFile("hog"), std::string(3 << 20, 'h'));
+        }
+    };
+    Run();
+    EXPECT_THAT(targets, ElementsAre(kDiskSpaceNotEnough, Out("Small.mp3")));
+    EXPECT_EQ(ReadFile(OutFile("Big.mp3")), older) << "replaced only by a complete copy";
+    EXPECT_EQ(ReadFile(OutFile("Small.mp3")), SongBytes(3000, 2));
+    EXPECT_EQ(ListDir(tmp / "out"),
+              (std::set<std::string>{"Big.mp3", "Small.mp3", "filler", "hog"}));
+    EXPECT_EQ(Finish(), 1);
+}
+
+TEST_F(CopyJobTest, VolumeWithoutASizeIsTriedRatherThanCalledFull) {
+    // A tmpfs without a size limit reports no blocks at all, like fusefat does.
+    TmpfsMount unlimited(tmp / "out", "size=0");
+    if (!unlimited.ok())
+        GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+    EXPECT_EQ(real.GetDiskFreeSpace(Out("A.mp3")), std::nullopt);
+    Add(Song("A.mp3", 5000, 1), Out("A.mp3"));
+    Run();
+    EXPECT_THAT(targets, ElementsAre(Out("A.mp3")));
+    EXPECT_EQ(ReadFile(OutFile("A.mp3")), SongBytes(5000, 1));
+}
+
+TEST_F(CopyJobTest, SongThatChangesWhileItIsCopiedIsReportedAsFailed) {
+    overwrite = true;
+    WriteFile(OutFile("Shrinks.mp3"), "the user's older copy");
+    Add(Song("Shrinks.mp3", 3 << 20, 1), Out("Shrinks.mp3"));
+    Add(Song("Grows.mp3", 3 << 20, 2), Out("Grows.mp3"));
+    Add(Song("Same.mp3", 4000, 3), Out("Same.mp3"));
+    int progress = 0;
+    sink.onMessage = [&](const Message& m) {
+        if (m.msg != CM_PROGRESS)
+            return;
+        ++progress;
+        if (progress == 20) // cut while it is read, as a device losing data would
+            ::truncate((tmp / "ipod/Shrinks.mp3").c_str(), 5000);
+        if (progress == 250) { // appended to while it is read
+            std::FILE* song = std::fopen((tmp / "ipod/Grows.mp3").c_str(), "a");
+            std::fputs("more", song);
+            std::fclose(song);
+        }
+    };
+    Run();
+    EXPECT_THAT(targets, ElementsAre(" Copy failed: the song changed while it was copied.",
+                                     " Copy failed: the song changed while it was copied.",
+                                     Out("Same.mp3")));
+    EXPECT_EQ(ReadFile(OutFile("Shrinks.mp3")), "the user's older copy");
+    EXPECT_EQ(ListDir(tmp / "out"), (std::set<std::string>{"Shrinks.mp3", "Same.mp3"}));
+    EXPECT_EQ(Finish(), 1);
+    EXPECT_THAT(Log(), HasSubstr("Grows.mp3 changed while it was copied"));
+}
+
+TEST_F(CopyJobTest, RefusedNameFailsThatSongAndTheNextAreCopied) {
+    platform.RefuseName(Out("CON.mp3"));
+    Add(Song("A.mp3", 3000, 1), Out("CON.mp3"));
+    Add(Song("B.mp3", 3000, 2), Out("B.mp3"));
+    MakeDirs(OutFile("locked"));
+    Add(Song("C.mp3", 3000, 3), "c:\\out\\locked\\C.mp3");
+    Add(Song("D.mp3", 3000, 4), Out("D.mp3"));
+    // A folder on a read-only volume (root would write into a folder without rights).
+    TmpfsMount readOnly(OutFile("locked"), "size=1m", MS_RDONLY);
+    Run();
+    EXPECT_EQ(targets[0], " Copy failed: Invalid argument.");
+    EXPECT_EQ(targets[1], Out("B.mp3"));
+    if (readOnly.ok())
+        EXPECT_EQ(targets[2], " Copy failed: Read-only file system.");
+    EXPECT_EQ(targets[3], Out("D.mp3"));
+    EXPECT_EQ(ReadFile(OutFile("D.mp3")), SongBytes(3000, 4));
+    EXPECT_EQ(ListDir(tmp / "out"), (std::set<std::string>{"B.mp3", "D.mp3", "locked"}));
+    EXPECT_EQ(Finish(), 1);
+}
+
+TEST_F(CopyJobTest, NameThatLeavesTheFolderIsRefused) {
+    overwrite = true;
+    WriteFile(tmp / "victim", "outside the chosen folder");
+    Add(Song("A.mp3", 3000, 1), "c:\\out\\../victim");
+    Add(Song("B.mp3", 3000, 2), "c:\\out\\..");
     Add(Song("C.mp3", 3000, 3), Out("C.mp3"));
     Run();
-    EXPECT_THAT(targets, ElementsAre(Out("A.mp3"), kCopyTerminated, kCopyTerminated));
-    EXPECT_EQ(ReadFile(OutFile("plain")), "a file, not a folder");
-    EXPECT_FALSE(Exists(OutFile("C.mp3")));
-    EXPECT_EQ(Finish(), 2);
-    EXPECT_THAT(Log(), HasSubstr("=Execute:cannot create c:\\out\\plain\\B.mp3"));
+    EXPECT_THAT(targets, ElementsAre(" Copy failed: the file name leads out of the chosen folder.",
+                                     " Copy failed: the file name leads out of the chosen folder.",
+                                     Out("C.mp3")));
+    EXPECT_EQ(ReadFile(tmp / "victim"), "outside the chosen folder");
+    EXPECT_EQ(ListDir(tmp / "out"), std::set<std::string>{"C.mp3"});
+}
 
-    targets = {Out(std::string(300, 'n') + ".mp3"), Out("B.mp3"), Out("C.mp3")};
-    Run(); // a name not cut by BuildTargetPath is refused the same way
-    EXPECT_THAT(targets, ElementsAre(kCopyTerminated, kCopyTerminated, kCopyTerminated));
-    EXPECT_EQ(Finish(), 2);
+TEST_F(CopyJobTest, CaseDifferentUserFileOnAMappedDriveIsNotReplaced) {
+    // A destination on a mapped (removable) drive, where the iPod's own files are looked
+    // up without regard to case: the copy's names are exact all the same.
+    MakeDirs(tmp / "stick");
+    MakeDirs(tmp / "config/korvello/drives");
+    ASSERT_EQ(::symlink((tmp / "stick").c_str(), (tmp / "config/korvello/drives/f:").c_str()), 0);
+    real.GetLogicalDrives();
+    WriteFile(tmp / "stick/radio radio 5.mp3", "the user's own song");
+    WriteFile(tmp / "stick/radio radio 5(1).mp3", "another of the user's");
+    overwrite = true;
+    Add(Song("A.mp3", 3000, 1), "f:\\Radio Radio 5.mp3");
+    Add(Song("B.mp3", 3000, 2), "f:\\Radio Radio 5.mp3");
+    Run();
+    EXPECT_THAT(targets, ElementsAre("f:\\Radio Radio 5.mp3", "f:\\Radio Radio 5(1).mp3"));
+    EXPECT_EQ(ReadFile(tmp / "stick/radio radio 5.mp3"), "the user's own song");
+    EXPECT_EQ(ReadFile(tmp / "stick/radio radio 5(1).mp3"), "another of the user's");
+    EXPECT_EQ(ReadFile(tmp / "stick/Radio Radio 5.mp3"), SongBytes(3000, 1));
+    EXPECT_EQ(ReadFile(tmp / "stick/Radio Radio 5(1).mp3"), SongBytes(3000, 2));
+}
+
+TEST_F(CopyJobTest, TwoJobsIntoOneFolderNeverShareAFile) {
+    // Both jobs copy songs of the same titles at the same moment; every reported path is
+    // a file of its own holding exactly its song, with overwriting off and on.
+    for (const bool replace : {false, true}) {
+        std::filesystem::remove_all(tmp / "out");
+        MakeDirs(tmp / "out");
+        overwrite = replace;
+        std::vector<std::string> sourcesA, targetsA, sourcesB, targetsB;
+        for (int i = 0; i < 12; ++i) {
+            const std::string title = "Home" + std::to_string(i % 3);
+            sourcesA.push_back(Song("A" + std::to_string(i), 30000 + i, i));
+            targetsA.push_back(Out(title + ".mp3"));
+            sourcesB.push_back(Song("B" + std::to_string(i), 40000 + i, 100 + i));
+            targetsB.push_back(Out(title + ".mp3"));
+        }
+        RecordingSink sinkB;
+        TCopyThread jobA(platform, sink, overwrite), jobB(platform, sinkB, overwrite);
+        jobA.SourceList = &sourcesA;
+        jobA.TargetList = &targetsA;
+        jobB.SourceList = &sourcesB;
+        jobB.TargetList = &targetsB;
+        jobA.Start();
+        jobB.Start();
+        while (!jobA.Finished() || !jobB.Finished())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+        std::set<std::string> reported;
+        for (int i = 0; i < 12; ++i) {
+            EXPECT_EQ(ReadFile(real.ToLinuxPath(targetsA[i])), SongBytes(30000 + i, i));
+            EXPECT_EQ(ReadFile(real.ToLinuxPath(targetsB[i])), SongBytes(40000 + i, 100 + i));
+            reported.insert(targetsA[i]);
+            reported.insert(targetsB[i]);
+        }
+        EXPECT_EQ(reported.size(), 24u) << "overwrite " << replace;
+        EXPECT_EQ(ListDir(tmp / "out").size(), 24u);
+    }
 }
 
 } // namespace

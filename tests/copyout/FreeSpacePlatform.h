@@ -4,6 +4,7 @@
 
 #include "support/ForwardingPlatform.h"
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <mutex>
@@ -25,6 +26,31 @@ public:
         sizes_[path] = bytes;
     }
     int Opens() const { return opens_; }
+    // Names the destination refuses as an NTFS volume refuses "CON.mp3": creating or
+    // renaming to them fails with EINVAL's text.
+    void RefuseName(const std::string& path) {
+        std::lock_guard lock(mutex_);
+        refused_.push_back(path);
+    }
+
+    std::unique_ptr<IFile> CreateNew(const std::string& p, std::string& error,
+                                     bool& taken) override {
+        ++opens_;
+        if (Refused(p)) {
+            taken = false;
+            error = "Invalid argument";
+            return nullptr;
+        }
+        return ForwardingPlatform::CreateNew(p, error, taken);
+    }
+    RenameResult RenameFile(const std::string& from, const std::string& to, bool replace,
+                            std::string& error) override {
+        if (Refused(to)) {
+            error = "Invalid argument";
+            return RenameResult::Failed;
+        }
+        return ForwardingPlatform::RenameFile(from, to, replace, error);
+    }
 
     std::optional<std::uint64_t> GetDiskFreeSpace(const std::string& p) override {
         std::unique_lock lock(mutex_);
@@ -52,6 +78,12 @@ public:
     }
 
 private:
+    bool Refused(const std::string& path) {
+        std::lock_guard lock(mutex_);
+        return std::find(refused_.begin(), refused_.end(), path) != refused_.end();
+    }
+
+    std::vector<std::string> refused_;
     std::mutex mutex_;
     std::optional<std::uint64_t> free_;
     bool unknown_ = false;

@@ -25,9 +25,43 @@ TEST(Naming, BuildTargetPathJoinsFolderCleanTitleAndSongExtension) {
               "D:\\Music\\ACDC Live.m4a");
     EXPECT_EQ(BuildTargetPath("D:\\Music", "Mr. Blue", "e:\\F00\\ZXCV.MP3"),
               "D:\\Music\\Mr. Blue.MP3");
-    EXPECT_EQ(BuildTargetPath("E:\\", "", "e:\\F00\\ZXCV.mp3"), "E:\\\\.mp3");
-    EXPECT_EQ(BuildTargetPath("D:\\M", "***", "e:\\F00.dir\\ZXCV"), "D:\\M\\");
     EXPECT_EQ(BuildTargetPath("D:\\A;B", "x", "e:a.b.m4a"), "D:\\A;B\\x.m4a");
+}
+
+TEST(Naming, NamesThatWouldBeHiddenAreMadeVisible) {
+    // An empty title, one of removed characters only, and titles beginning with dots.
+    EXPECT_EQ(BuildTargetPath("E:\\", "", "e:\\F00\\ZXCV.mp3"), "E:\\\\_.mp3");
+    EXPECT_EQ(BuildTargetPath("D:\\M", "***", "e:\\F00.dir\\ZXCV"), "D:\\M\\_");
+    EXPECT_EQ(BuildTargetPath("D:\\M", ".hidden", "x.mp3"), "D:\\M\\_.hidden.mp3");
+    EXPECT_EQ(BuildTargetPath("D:\\M", "..", "x.mp3"), "D:\\M\\_...mp3");
+    EXPECT_EQ(BuildTargetPath("D:\\M", ".", "x"), "D:\\M\\_.");
+    EXPECT_EQ(BuildTargetPath("D:\\M", "...Baby One More Time", "x.m4a"),
+              "D:\\M\\_...Baby One More Time.m4a");
+    EXPECT_EQ(ProposedFileName(".hidden", "x.mp3"), "_.hidden.mp3");
+    // A dot inside or at the end of a title is no hidden name.
+    EXPECT_EQ(BuildTargetPath("D:\\M", "Mr. Blue.", "x.mp3"), "D:\\M\\Mr. Blue..mp3");
+    // The mark is part of the cut: the extension still survives a long title.
+    const std::string name = BuildTargetPath("D:", "." + std::string(300, 'a'), "x.mp3").substr(3);
+    EXPECT_EQ(name.size(), kMaxFileNameBytes);
+    EXPECT_EQ(name.substr(0, 2), "_.");
+    EXPECT_EQ(name.substr(name.size() - 4), ".mp3");
+}
+
+TEST(Naming, OnlyAPlainExtensionIsTakenFromTheSongFile) {
+    EXPECT_EQ(SongFileExt("e:\\F00\\ABCD.mp3"), ".mp3");
+    EXPECT_EQ(SongFileExt("e:\\F00\\ABCD.M4A"), ".M4A");
+    EXPECT_EQ(SongFileExt("e:\\F00.dir\\ABCD"), "");
+    EXPECT_EQ(SongFileExt("e:a.b.m4a"), ".m4a");
+    // A damaged database: separators of any kind end the file name, and an extension of
+    // blanks, dots or more than 16 characters is none.
+    EXPECT_EQ(SongFileExt(":iPod_Control:Music:F00:x./bin/tool"), "");
+    EXPECT_EQ(SongFileExt("e:\\F00\\x.a/..\\y"), "");
+    EXPECT_EQ(SongFileExt("e:\\F00\\x.m p3"), "");
+    EXPECT_EQ(SongFileExt("e:\\F00\\x."), "");
+    EXPECT_EQ(SongFileExt("e:\\F00\\x." + std::string(16, 'a')), "." + std::string(16, 'a'));
+    EXPECT_EQ(SongFileExt("e:\\F00\\x." + std::string(17, 'a')), "");
+    // The title "." with that location stays a file of the chosen folder.
+    EXPECT_EQ(BuildTargetPath("D:\\M", ".", ":iPod_Control:Music:F00:x./bin/tool"), "D:\\M\\_.");
 }
 
 TEST(Naming, LongNamesAreCutAtACharacterBoundaryKeepingTheExtension) {

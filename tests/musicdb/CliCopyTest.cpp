@@ -96,20 +96,20 @@ TEST_F(CliCopy, CopiesEverySongWithTheProgramsNamesAndReportsEachOutcome) {
     EXPECT_EQ(run.lines[0], "Yesterday\t" + out_ + "/Yesterday.mp3");
     EXPECT_EQ(run.lines[1], "Caf\u00e9 \u6771\u4eac\t" + out_ + "/Caf\u00e9 \u6771\u4eac.m4a");
     EXPECT_EQ(run.lines[2], "Yesterday\t" + out_ + "/Yesterday(1).mp3");
-    EXPECT_EQ(run.lines[3], "???\t" + out_ + "/.mp3");
+    EXPECT_EQ(run.lines[3], "???\t" + out_ + "/_.mp3"); // never a hidden ".mp3"
     EXPECT_EQ(run.lines[4], "AC/DC: Live?\t" + out_ + "/ACDC Live.MP3");
     EXPECT_EQ(run.lines[5], "Gone\tThis song not found in your iPod.");
     EXPECT_EQ(run.lines[6], "Tab\\there\t" + out_ + "/Tabhere.mp3");
 
     EXPECT_EQ(FileNames(out_),
-              (std::set<std::string>{"Yesterday.mp3", "Yesterday(1).mp3", ".mp3", "ACDC Live.MP3",
+              (std::set<std::string>{"Yesterday.mp3", "Yesterday(1).mp3", "_.mp3", "ACDC Live.MP3",
                                      "Caf\u00e9 \u6771\u4eac.m4a", "Tabhere.mp3"}));
     EXPECT_EQ(ReadFile(out_ + "/Yesterday.mp3"), Song("F00/AAAA.mp3"));
     EXPECT_EQ(ReadFile(out_ + "/Yesterday(1).mp3"), Song("F02/CCCC.mp3"));
     EXPECT_EQ(ReadFile(out_ + "/Caf\u00e9 \u6771\u4eac.m4a"), Song("F01/BBBB.m4a"));
     EXPECT_EQ(ReadFile(out_ + "/ACDC Live.MP3"), Song("F04/EEEE.MP3"));
-    EXPECT_TRUE(Exists(out_ + "/.mp3"));
-    EXPECT_EQ(ReadFile(out_ + "/.mp3"), "");
+    EXPECT_TRUE(Exists(out_ + "/_.mp3"));
+    EXPECT_EQ(ReadFile(out_ + "/_.mp3"), "");
 
     // A second run keeps every earlier copy and numbers on.
     const CopyRun again = Call(To() + " --no-overwrite --drive e: --album help!");
@@ -123,30 +123,36 @@ TEST_F(CliCopy, OverwritingFollowsTheOptionElseTheStoredSetting) {
     WriteLibrary();
     const std::string yesterdays = "--search Yesterday --drive e:";
 
-    // Nothing stored: overwriting is on, the second song replaces the first.
+    // Nothing stored: overwriting is on. It replaces the user's older file, never the
+    // first song of the same name of this very job.
+    WriteFile(out_ + "/Yesterday.mp3", "the user's older copy");
     CopyRun run = Call(To() + " " + yesterdays);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.lines, (std::vector<std::string>{"Yesterday\t" + out_ + "/Yesterday.mp3",
-                                                   "Yesterday\t" + out_ + "/Yesterday.mp3"}));
-    EXPECT_EQ(FileNames(out_), std::set<std::string>{"Yesterday.mp3"});
-    EXPECT_EQ(ReadFile(out_ + "/Yesterday.mp3"), Song("F02/CCCC.mp3"));
+                                                   "Yesterday\t" + out_ + "/Yesterday(1).mp3"}));
+    EXPECT_EQ(FileNames(out_), (std::set<std::string>{"Yesterday.mp3", "Yesterday(1).mp3"}));
+    EXPECT_EQ(ReadFile(out_ + "/Yesterday.mp3"), Song("F00/AAAA.mp3"));
+    EXPECT_EQ(ReadFile(out_ + "/Yesterday(1).mp3"), Song("F02/CCCC.mp3"));
 
     // The user turned overwriting off in the program; a --folder run honours that too,
-    // although it works on a private configuration of its own.
+    // although it works on a platform of its own.
     const auto platform = tree_.MakePlatform();
     WriteRegistryFlag(*platform, kValueOverwrite, false);
     run = Call(To() + " --search Yesterday --folder '" + tree_.Ipod() + "'");
     EXPECT_EQ(run.status, 0) << run.err;
     ASSERT_EQ(run.lines.size(), 2u);
-    EXPECT_EQ(run.lines[0], "Yesterday\t" + out_ + "/Yesterday(1).mp3");
-    EXPECT_EQ(run.lines[1], "Yesterday\t" + out_ + "/Yesterday(2).mp3");
+    EXPECT_EQ(run.lines[0], "Yesterday\t" + out_ + "/Yesterday(2).mp3");
+    EXPECT_EQ(run.lines[1], "Yesterday\t" + out_ + "/Yesterday(3).mp3");
 
     // The option wins over the stored setting.
+    WriteFile(out_ + "/Yesterday.mp3", "older again");
     run = Call(To() + " --overwrite " + yesterdays);
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.lines[1], "Yesterday\t" + out_ + "/Yesterday.mp3");
-    EXPECT_EQ(FileNames(out_).size(), 3u);
-    EXPECT_EQ(ReadFile(out_ + "/Yesterday.mp3"), Song("F02/CCCC.mp3"));
+    EXPECT_EQ(run.lines[0], "Yesterday\t" + out_ + "/Yesterday.mp3");
+    EXPECT_EQ(run.lines[1], "Yesterday\t" + out_ + "/Yesterday(4).mp3");
+    EXPECT_EQ(FileNames(out_).size(), 5u);
+    EXPECT_EQ(ReadFile(out_ + "/Yesterday.mp3"), Song("F00/AAAA.mp3"));
+    EXPECT_EQ(ReadFile(out_ + "/Yesterday(4).mp3"), Song("F02/CCCC.mp3"));
 }
 
 TEST_F(CliCopy, FiltersCombineLikeTheListsAndTheSearchBox) {

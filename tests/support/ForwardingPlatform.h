@@ -38,6 +38,15 @@ public:
     std::optional<std::uint64_t> GetDiskFreeSpace(const std::string& p) override {
         return inner_.GetDiskFreeSpace(p);
     }
+    NameInfo StatName(const std::string& p) override { return inner_.StatName(p); }
+    std::unique_ptr<IFile> CreateNew(const std::string& p, std::string& error,
+                                     bool& taken) override {
+        return inner_.CreateNew(p, error, taken);
+    }
+    RenameResult RenameFile(const std::string& from, const std::string& to, bool replace,
+                            std::string& error) override {
+        return inner_.RenameFile(from, to, replace, error);
+    }
     std::string ProgramPath() override { return inner_.ProgramPath(); }
     std::string AppFolder() override { return inner_.AppFolder(); }
     std::string GetPrivateProfileString(const std::string& section, const std::string& key,

@@ -207,7 +207,19 @@ void DriveMap::Refresh() {
     // missing right now, so a stick never takes the letter the user chose for a folder.
     std::bitset<26> reserved;
     std::array<std::string, 26> mappedRoot;
-    if (DirHandle dir{::opendir(MappedFolder().c_str())}) {
+    for (const auto& [given, folder] : roots_.mappedFolders) {
+        const char letter = static_cast<char>(given | 0x20);
+        if (letter < 'd' || letter > 'z')
+            continue;
+        const auto index = static_cast<std::size_t>(letter - 'a');
+        reserved.set(index);
+        const std::string target = RealPath(folder);
+        if (!target.empty() && IsDirectory(target))
+            mappedRoot[index] = target;
+    }
+    if (!roots_.mappedFolders.empty()) {
+        // Mapped in memory for this process: the per-user links play no part.
+    } else if (DirHandle dir{::opendir(MappedFolder().c_str())}) {
         while (const dirent* entry = ::readdir(dir.get())) {
             const std::string name = entry->d_name;
             if (name.size() != 2 || name[1] != ':')

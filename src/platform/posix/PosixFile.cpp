@@ -4,8 +4,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include <cstdio>
+
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace korvello::posix {
 
@@ -51,13 +54,58 @@ std::unique_ptr<IFile> PosixFile::CreateWrite(const std::string& linuxPath, std:
     return OpenRegular(linuxPath, O_WRONLY | O_CREAT | O_TRUNC, true, error);
 }
 
+std::unique_ptr<IFile> PosixFile::CreateNew(const std::string& linuxPath, std::string& error,
+                                            bool& taken) {
+    taken = false;
+    if (linuxPath.empty()) {
+        error = ErrnoText(ENOENT);
+        return nullptr;
+    }
+    // O_EXCL also refuses a symbolic link in the name's place, wherever it points.
+    UniqueFd fd(
+        ::open(linuxPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
+    if (!fd) {
+        taken = errno == EEXIST;
+        error = ErrnoText(errno);
+        return nullptr;
+    }
+    return std::make_unique<PosixFile>(std::move(fd), true);
+}
+
+int RenameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return errno;
+    // The file system cannot rename without replacing: a hard link claims the name just
+    // as atomically (FUSE and network file systems often have one).
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return 0;
+    }
+    if (errno == EEXIST)
+        return EEXIST;
+    // No hard links either (FAT through some drivers): claim the name with an empty file,
+    // then rename over that claim, which is ours alone.
+    UniqueFd claim(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
+    if (!claim)
+        return errno;
+    claim.reset();
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(to.c_str());
+        return err;
+    }
+    return 0;
+}
+
 PosixFile::~PosixFile() {
     Close();
 }
 
 std::int64_t PosixFile::Read(void* buffer, std::int64_t count) {
     if (!fd_) {
-        error_ = ErrnoText(EBADF);
+        SetError(EBADF);
         return -1;
     }
     if (count <= 0)
@@ -80,7 +128,7 @@ std::int64_t PosixFile::Read(void* buffer, std::int64_t count) {
         // A big read (a whole database) goes straight to the caller's buffer.
         const std::int64_t n = ReadFully(fd_.get(), out + done, wanted, err);
         if (n < 0) {
-            error_ = ErrnoText(err);
+            SetError(err);
             return done > 0 ? done : -1;
         }
         return done + n;
@@ -89,7 +137,7 @@ std::int64_t PosixFile::Read(void* buffer, std::int64_t count) {
     const std::int64_t n =
         ReadFully(fd_.get(), readBuffer_.data(), static_cast<std::int64_t>(kBufferSize), err);
     if (n < 0) {
-        error_ = ErrnoText(err);
+        SetError(err);
         readPos_ = readEnd_ = 0;
         return done > 0 ? done : -1;
     }
@@ -110,15 +158,24 @@ bool PosixFile::Flush() {
     writeBuffer_.clear();
     if (n != size) {
         // A write the kernel cut short without saying why is a full volume.
-        error_ = ErrnoText(err != 0 ? err : ENOSPC);
+        SetError(err != 0 ? err : ENOSPC);
         return false;
     }
     return true;
 }
 
+void PosixFile::SetError(int err) {
+    errno_ = err;
+    error_ = ErrnoText(err);
+}
+
+bool PosixFile::OutOfSpace() const {
+    return errno_ == ENOSPC || errno_ == EDQUOT || errno_ == EFBIG;
+}
+
 std::int64_t PosixFile::Write(const void* buffer, std::int64_t count) {
     if (!fd_ || !writable_) {
-        error_ = ErrnoText(EBADF);
+        SetError(EBADF);
         return -1;
     }
     if (count <= 0)
@@ -131,7 +188,7 @@ std::int64_t PosixFile::Write(const void* buffer, std::int64_t count) {
         int err = 0;
         const std::int64_t n = WriteFully(fd_.get(), buffer, count, err);
         if (n < 0 || err != 0)
-            error_ = ErrnoText(err != 0 ? err : EIO);
+            SetError(err != 0 ? err : EIO);
         return n;
     }
     const auto* in = static_cast<const char*>(buffer);
@@ -142,7 +199,7 @@ std::int64_t PosixFile::Write(const void* buffer, std::int64_t count) {
 std::int64_t PosixFile::Size() {
     struct stat st {};
     if (!fd_ || ::fstat(fd_.get(), &st) != 0) {
-        error_ = ErrnoText(fd_ ? errno : EBADF);
+        SetError(fd_ ? errno : EBADF);
         return -1;
     }
     return st.st_size + static_cast<std::int64_t>(writeBuffer_.size());
@@ -155,7 +212,7 @@ bool PosixFile::Close() {
     // Linux releases the descriptor even when close() fails, so it is never retried.
     if (::close(fd_.release()) != 0) {
         if (flushed)
-            error_ = ErrnoText(errno);
+            SetError(errno);
         return false;
     }
     return flushed;

@@ -1,6 +1,4 @@
 #pragma once
-
-#include <vector>
 // An open file of the Linux backend: a descriptor with block reads and writes that move
 // the whole count unless the kernel stops short.
 
@@ -9,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace korvello::posix {
 
@@ -19,6 +18,10 @@ public:
     static std::unique_ptr<IFile> OpenRead(const std::string& linuxPath, std::string& error);
     // Creates or empties a regular file for writing.
     static std::unique_ptr<IFile> CreateWrite(const std::string& linuxPath, std::string& error);
+    // Creates a new file for writing (O_EXCL: an existing name, even a dangling symbolic
+    // link, is refused with `taken` set).
+    static std::unique_ptr<IFile> CreateNew(const std::string& linuxPath, std::string& error,
+                                            bool& taken);
 
     PosixFile(UniqueFd fd, bool writable) : fd_(std::move(fd)), writable_(writable) {}
     ~PosixFile() override;
@@ -28,6 +31,7 @@ public:
     std::int64_t Size() override;
     bool Close() override;
     std::string ErrorText() const override { return error_; }
+    bool OutOfSpace() const override;
     bool Seek(std::int64_t offset) override;
 
 private:
@@ -36,14 +40,22 @@ private:
     static constexpr std::size_t kBufferSize = 256 * 1024;
 
     bool Flush();
+    void SetError(int err);
 
     UniqueFd fd_;
     bool writable_ = false;
     std::string error_;
+    int errno_ = 0;
     std::vector<char> readBuffer_;
     std::size_t readPos_ = 0;
     std::size_t readEnd_ = 0;
     std::vector<char> writeBuffer_;
 };
+
+// Renames `from` to `to` (Linux paths) without ever replacing an existing `to`:
+// renameat2(RENAME_NOREPLACE) where the file system has it, else a hard link and an
+// unlink, else a claim of `to` with O_EXCL followed by a plain rename over the claim.
+// Returns 0 or the errno (EEXIST when `to` exists); `from` stays when it fails.
+int RenameNoReplace(const std::string& from, const std::string& to);
 
 } // namespace korvello::posix

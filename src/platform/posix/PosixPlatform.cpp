@@ -175,6 +175,27 @@ struct PosixPlatform::Impl {
         return resolver.Resolve(drive->info.linuxRoot, components, found, statValid);
     }
 
+    // Linux path of a program path with every name taken exactly as given, on every
+    // drive: what the program writes or tests for a clash is never matched by case.
+    // Caller holds `mutex`.
+    std::string ToLinuxExact(const std::string& programPath) {
+        char letter = 0;
+        std::vector<std::string> components;
+        if (!SplitProgramPath(programPath, letter, components))
+            return {};
+        EnsureLoaded();
+        const Drive* drive = drives.Find(letter);
+        if (drive == nullptr)
+            return {};
+        std::string path = drive->info.linuxRoot;
+        for (const auto& component : components) {
+            if (path.back() != '/')
+                path += '/';
+            path += component;
+        }
+        return path;
+    }
+
     std::string ToProgram(const std::string& linuxPath) {
         const std::string path = NormaliseLinuxPath(linuxPath);
         if (path.empty())
@@ -355,7 +376,11 @@ std::unique_ptr<IFile> PosixPlatform::CreateWrite(const std::string& path, std::
 }
 
 bool PosixPlatform::DeleteFile(const std::string& path) {
-    const std::string onDisk = ToLinuxPath(path);
+    std::string onDisk;
+    {
+        std::lock_guard lock(impl_->mutex);
+        onDisk = impl_->ToLinuxExact(path);
+    }
     return !onDisk.empty() && ::unlink(onDisk.c_str()) == 0;
 }
 
@@ -405,13 +430,66 @@ std::optional<std::uint64_t> PosixPlatform::GetDiskFreeSpace(const std::string& 
         return std::nullopt;
     for (;;) {
         struct statvfs vfs {};
-        if (::statvfs(folder.c_str(), &vfs) == 0)
+        if (::statvfs(folder.c_str(), &vfs) == 0) {
+            // A volume without a size (FUSE file systems such as fusefat report no blocks
+            // at all) cannot tell its free space; zero would refuse every song.
+            if (vfs.f_blocks == 0)
+                return std::nullopt;
             return static_cast<std::uint64_t>(vfs.f_bavail) *
                    static_cast<std::uint64_t>(vfs.f_frsize);
+        }
         if ((errno != ENOENT && errno != ENOTDIR) || folder == "/")
             return std::nullopt;
         folder = ParentOf(folder);
     }
+}
+
+// ---- Writing copies ------------------------------------------------------------------------
+
+NameInfo PosixPlatform::StatName(const std::string& path) {
+    std::string onDisk;
+    {
+        std::lock_guard lock(impl_->mutex);
+        onDisk = impl_->ToLinuxExact(path);
+    }
+    NameInfo info;
+    struct stat st {};
+    if (onDisk.empty() || ::lstat(onDisk.c_str(), &st) != 0)
+        return info;
+    info.kind = S_ISREG(st.st_mode) ? NameKind::File : NameKind::Other;
+    info.device = static_cast<std::uint64_t>(st.st_dev);
+    info.inode = static_cast<std::uint64_t>(st.st_ino);
+    return info;
+}
+
+std::unique_ptr<IFile> PosixPlatform::CreateNew(const std::string& path, std::string& error,
+                                                bool& taken) {
+    std::string onDisk;
+    {
+        std::lock_guard lock(impl_->mutex);
+        onDisk = impl_->ToLinuxExact(path);
+    }
+    return PosixFile::CreateNew(onDisk, error, taken);
+}
+
+RenameResult PosixPlatform::RenameFile(const std::string& from, const std::string& to, bool replace,
+                                       std::string& error) {
+    std::string source, target;
+    {
+        std::lock_guard lock(impl_->mutex);
+        source = impl_->ToLinuxExact(from);
+        target = impl_->ToLinuxExact(to);
+    }
+    if (source.empty() || target.empty()) {
+        error = ErrnoText(ENOENT);
+        return RenameResult::Failed;
+    }
+    const int err = replace ? (::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno)
+                            : RenameNoReplace(source, target);
+    if (err == 0)
+        return RenameResult::Done;
+    error = ErrnoText(err);
+    return err == EEXIST && !replace ? RenameResult::NameTaken : RenameResult::Failed;
 }
 
 // ---- The program's own files -------------------------------------------------------------

@@ -55,7 +55,14 @@
 // comes back short or with EFBIG instead of killing the program. CopyFile writes a
 // hidden temporary file beside the destination, flushes it and renames it over.
 // GetDiskFreeSpace gives f_bavail * f_frsize of the nearest existing folder: the bytes
-// this user can still write (root's reserved blocks are not free space for a copy).
+// this user can still write (root's reserved blocks are not free space for a copy); a
+// volume reporting no blocks at all (f_blocks = 0, as FUSE's fusefat does) is unknown.
+//
+// Song copies and deletions take names exactly as given on every drive (StatName,
+// CreateNew, RenameFile, DeleteFile): the caseless look-up serves reading the iPod only,
+// so a copy never mistakes the user's "radio.mp3" for "Radio.mp3". CreateNew claims its
+// name with O_EXCL; RenameFile without replace uses renameat2(RENAME_NOREPLACE), falling
+// back to link()+unlink() and then to an O_EXCL claim of the new name.
 //
 // AppFolder: the program file's folder when access(W_OK) allows and it lies under a
 // lettered root, else <dataHome>/korvello, created on first use.
@@ -85,6 +92,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace korvello {
 
@@ -98,6 +107,10 @@ struct PosixRoots {
     std::string programPath;                        // the running program file
     // Hands a Linux path to the desktop; the default opens it through Qt (xdg-open).
     std::function<void(const std::string& linuxPath)> shellOpen;
+    // Folders mapped as drives for this process alone (letter 'd' to 'z', Linux folder),
+    // held in memory only. When any is given, they take the place of the links of the
+    // mapped-drives folder, which is then not read.
+    std::vector<std::pair<char, std::string>> mappedFolders;
 
     // The real roots of this process and user (environment variables honoured).
     static PosixRoots FromEnvironment();
@@ -127,6 +140,12 @@ public:
     bool DeleteFile(const std::string& path) override;
     bool CopyFile(const std::string& source, const std::string& dest) override;
     std::optional<std::uint64_t> GetDiskFreeSpace(const std::string& path) override;
+
+    NameInfo StatName(const std::string& path) override;
+    std::unique_ptr<IFile> CreateNew(const std::string& path, std::string& error,
+                                     bool& taken) override;
+    RenameResult RenameFile(const std::string& from, const std::string& to, bool replace,
+                            std::string& error) override;
 
     std::string ProgramPath() override;
     std::string AppFolder() override;
