@@ -5,12 +5,14 @@
 #   make bench   build optimised and run every benchmark, one table
 #   make install build optimised and install under PREFIX (default /usr/local)
 #   make format  format the C++ sources with the repository's .clang-format
+#   make fuzz    libFuzzer over the database reader under ASan/UBSan (MINUTES=20 by default)
 
 JOBS ?= 2
 PREFIX ?= /usr/local
+MINUTES ?= 20
 CMAKE ?= cmake
 
-.PHONY: all bootstrap build test demo run bench install format screenshot clean
+.PHONY: all bootstrap build test demo run bench install format screenshot fuzz clean
 
 all: build
 
@@ -37,6 +39,9 @@ bench: build
 
 screenshot: build
 	bash scripts/screenshot.sh build/release
+
+fuzz: bootstrap
+	JOBS=$(JOBS) bash scripts/fuzz.sh $(MINUTES)
 
 install: build
 	$(CMAKE) --install build/release --prefix $(PREFIX)

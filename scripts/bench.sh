@@ -35,8 +35,10 @@ for binary in "${binaries[@]}"; do
 done
 
 echo
-printf '%-50s %16s\n' "benchmark" "median real time"
-printf '%-50s %16s\n' "---------" "----------------"
+# The machine may be shared: the CPU time of the measuring thread beside the wall-clock
+# time tells the work done from the time spent waiting for a core (or for the disk).
+printf '%-50s %16s %16s\n' "benchmark" "median real time" "median CPU time"
+printf '%-50s %16s %16s\n' "---------" "----------------" "---------------"
 # name,iterations,real_time,cpu_time,time_unit,... ; the name is quoted in CSV.
 # A benchmark that reports a peak_MB counter gets the process's peak memory beside it.
 awk -F, '
@@ -52,7 +54,7 @@ awk -F, '
         gsub(/"/, "", name)
         sub(/_median$/, "", name)
         extra = peak > 0 && $peak != "" ? sprintf("   peak %.0f MB", $peak) : ""
-        printf "%-50s %13.2f %s%s\n", name, $3, $5, extra
+        printf "%-50s %13.2f %s %13.2f %s%s\n", name, $3, $5, $4, $5, extra
     }' "$results"
 # The copy benchmark's ratio to cp and its message count, when it ran.
 bash "$(dirname "$0")/bench-copy.sh" "$build" "$results"

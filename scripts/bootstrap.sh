@@ -7,9 +7,14 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libicu-dev
+    # zlib: the compressed iTunesCDB of iPod nano 5G to 7G
+    zlib1g-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-dejavu-core fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji
     xvfb xauth
+    xdotool    # drives the real mouse in the window test on Xvfb
+    x11-utils  # xprop: reads the decorations a window asks for
+    openbox    # a window manager for the same test, which then drives the move
 )
 
 missing=()

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Writes docs/screenshot.png: the main window on the demo iPod, drawn off-screen.
+# Writes docs/screenshot.png (the main window on the demo iPod, a copy under way),
+# docs/options.png (the options window) and docs/report.png (the copy report with its
+# help text open), all drawn off-screen.
 #
 #   bash scripts/screenshot.sh BUILD_DIR
 set -euo pipefail
@@ -12,5 +14,6 @@ mkdir -p "$shot/config/korvello/drives" "$shot/data"
 ln -sfn "$shot/ipod" "$shot/config/korvello/drives/e:"
 mkdir -p "$top/docs"
 XDG_CONFIG_HOME="$shot/config" XDG_DATA_HOME="$shot/data" QT_QPA_PLATFORM=offscreen \
-    "$build/tools/screenshot/korvello-screenshot" "$top/docs/screenshot.png"
-echo "wrote docs/screenshot.png"
+    "$build/tools/screenshot/korvello-screenshot" "$top/docs/screenshot.png" \
+    "$top/docs/options.png" "$top/docs/report.png"
+echo "wrote docs/screenshot.png docs/options.png docs/report.png"

@@ -2,42 +2,20 @@
 // main window's handlers, and gives the tables their looks.
 #include "browser/ITunesStringGrid.h"
 #include "core/FrmMain.h"
+#include "ui/Skin.h"
+#include "ui/SunPopupMenu.h"
 
 #include <QAction>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 
 namespace korvello {
 
-namespace {
-
-// The play symbol shown in column 0 of every song row: a 16 x 16 circle with a triangle.
-QPixmap MakePlayIcon() {
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(60, 110, 170), 1.2));
-    p.setBrush(QColor(120, 170, 225));
-    p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
-    QPainterPath triangle;
-    triangle.moveTo(6.2, 4.6);
-    triangle.lineTo(11.6, 8.0);
-    triangle.lineTo(6.2, 11.4);
-    triangle.closeSubpath();
-    p.fillPath(triangle, Qt::white);
-    return pixmap;
-}
-
-} // namespace
-
 void TFormMain::ConnectBrowser() {
-    playIcon_ = MakePlayIcon();
+    playIcon_ = SkinPixmap("PlayIcon");
 
     // Song table.
     TITunesStringGrid* songs = AdvStringGridSong;
@@ -63,7 +41,7 @@ void TFormMain::ConnectBrowser() {
         AdvStringGridSongDblClickCell(row, col);
     };
 
-    SunPopupMenuSongs = new QMenu(songs);
+    SunPopupMenuSongs = new TSunPopupMenu(songs);
     SunPopupMenuSongs->setObjectName(QStringLiteral("SunPopupMenuSongs"));
     CopyoutSong =
         SunPopupMenuSongs->addAction(QStringLiteral("Copy"), this, [this] { CopyoutSongClick(); });
@@ -118,7 +96,7 @@ void TFormMain::ConnectBrowser() {
             ListKeyDown(list, key, m);
         };
 
-        QMenu* menu = new QMenu(list);
+        QMenu* menu = new TSunPopupMenu(list);
         menu->setObjectName(QString::fromLatin1(s.menuName));
         const QString prefix = QString::fromLatin1(s.itemPrefix);
         menu->addAction(QStringLiteral("Select All"), this,

@@ -182,6 +182,19 @@ protected:
             grid_->HeaderRightPressed(col);
     }
 
+    // The second click of a quick pair arrives as a double click: away from a column
+    // border it is one more click, so its release reverses the sort again.
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        const int x = event->position().toPoint().x();
+        const int col = logicalIndexAt(x);
+        if (event->button() == Qt::LeftButton && col >= 0 && !NearBorder(col, x)) {
+            pressedCol_ = col;
+            event->accept();
+            return;
+        }
+        QHeaderView::mouseDoubleClickEvent(event);
+    }
+
     void mouseReleaseEvent(QMouseEvent* event) override {
         QHeaderView::mouseReleaseEvent(event);
         event->accept();

@@ -95,17 +95,6 @@ void TFormMain::DisPlaySongs(SongListMode mode, const std::vector<std::string>* 
         AdvStringGridSong->SetRowCount(n + 1);
         songRowCounter_ = 0;
 
-        auto matchesName = [&](const std::u16string& field) {
-            if (list.empty())
-                return false;
-            const std::string text = ToUtf8(field);
-            for (const std::string& name : list) {
-                if (platform_.CompareText(text, name) == 0)
-                    return true;
-            }
-            return false;
-        };
-
         switch (mode) {
         case SongListMode::AllSongs:
             for (std::int32_t i = 0; i < n; ++i)
@@ -113,16 +102,21 @@ void TFormMain::DisPlaySongs(SongListMode mode, const std::vector<std::string>* 
             break;
         case SongListMode::AlbumSongs:
         case SongListMode::ArtistSongs:
-        case SongListMode::FileTypeSongs:
+        case SongListMode::FileTypeSongs: {
+            // One pass over the songs: each song's field is compared through its
+            // collation key, made once per distinct text of the load.
+            const TNameField field = mode == SongListMode::AlbumSongs    ? TNameField::Album
+                                     : mode == SongListMode::ArtistSongs ? TNameField::Artist
+                                                                         : TNameField::FileType;
+            if (list.empty())
+                break;
+            const std::vector<char> named = iPod.SongsNamed(field, list);
             for (std::int32_t i = 0; i < n; ++i) {
-                const TSong& song = iPod.SongAt(i);
-                const std::u16string& field = mode == SongListMode::AlbumSongs    ? song.Album
-                                              : mode == SongListMode::ArtistSongs ? song.Artist
-                                                                                  : song.FileType;
-                if (matchesName(field))
+                if (named[static_cast<std::size_t>(i)])
                     AddSongRow(i);
             }
             break;
+        }
         case SongListMode::NoSongs:
             // Each song would empty the table again; once gives the same empty state.
             if (n > 0) {

@@ -1,5 +1,8 @@
 #include "cli/Cli.h"
 
+#include "core/ErrorLog.h"
+
+#include <array>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
@@ -126,6 +129,28 @@ std::string Session::ChooseIpod() {
         throw RunError("no iPod found (no removable drive holds iPod_Control\\iTunes; see "
                        "'korvello-cli drives')");
     return drive;
+}
+
+std::string Session::UserRoot(const std::string& drive) {
+    if (options_.folder)
+        return *options_.folder;
+    for (const DriveInfo& info : platform_->Drives())
+        if (drive.size() == 2 && info.letter == drive[0] && !info.linuxRoot.empty())
+            return info.linuxRoot;
+    return drive;
+}
+
+void LoadIpodDatabase(Session& session, const std::string& drive, TiPod& ipod) {
+    ipod.SetDrivePath(drive);
+    try {
+        ipod.LoadDatabase();
+    } catch (const EKorvelloError& e) {
+        throw RunError(e.what());
+    }
+    const TDatabaseStatus& status = ipod.DatabaseStatus();
+    if (!status.Readable())
+        throw RunError("no readable music database in " + session.UserRoot(drive) + " (" +
+                       status.problem + ")");
 }
 
 std::string FindFirstIpod(IPlatform& platform) {

@@ -6,6 +6,7 @@
 // Each subcommand lives in a file of its own (CliList.cpp, CliDrives.cpp, ...) and is
 // one row of the table in main.cpp.
 
+#include "musicdb/iPodcomponent.h"
 #include "platform/posix/PosixPlatform.h"
 
 #include <iosfwd>
@@ -75,6 +76,9 @@ public:
     // folder's letter, or the first iPod the scan finds. Throws RunError when the scan
     // finds none.
     std::string ChooseIpod();
+    // Where the user sees the iPod at `drive`: the folder given with --folder as typed,
+    // else the drive's Linux folder (its mount point), else the drive itself.
+    std::string UserRoot(const std::string& drive);
 
 private:
     Options options_;
@@ -84,6 +88,11 @@ private:
 // The scan rule of the program: letters c to z in order, a drive of type removable whose
 // root holds the folder "iPod_Control\iTunes". Empty when there is none.
 std::string FindFirstIpod(IPlatform& platform);
+
+// Loads the database of the iPod at `drive` into `ipod`. Throws RunError, naming the
+// folder or mount point the user knows, when the iPod has no database that can be read
+// or its file cannot be opened.
+void LoadIpodDatabase(Session& session, const std::string& drive, TiPod& ipod);
 
 // The letter a --folder is mapped as.
 inline constexpr char kFolderLetter = 'e';

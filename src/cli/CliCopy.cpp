@@ -333,16 +333,8 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
                                                         : StoredOverwrite(user)};
 
     const std::string drive = session.ChooseIpod();
-    const std::string database = drive + "\\iPod_Control\\iTunes\\itunesdb";
-    if (!platform.FindFile(database))
-        throw RunError("no iPod database at " + database);
     TiPod ipod(platform);
-    ipod.SetDrivePath(drive);
-    try {
-        ipod.LoadDatabase();
-    } catch (const EKorvelloError& e) {
-        throw RunError(e.what());
-    }
+    LoadIpodDatabase(session, drive, ipod);
 
     std::vector<std::string> sources, targets, titles;
     for (std::int32_t i = 0; i < ipod.SongCount(); ++i) {

@@ -2,6 +2,9 @@
 // iPod is or is not found.
 #include "cli/Cli.h"
 
+#include "core/ErrorLog.h"
+#include "musicdb/DatabaseFile.h"
+
 #include <ostream>
 
 namespace korvello::cli {
@@ -28,6 +31,21 @@ const char* TypeName(DriveType type) {
     return "unknown";
 }
 
+// Which database the program would read on an iPod: "iTunesDB", "iTunesCDB" or "none",
+// with the reason in brackets when a file is there but cannot be used.
+std::string DatabaseColumn(IPlatform& platform, const std::string& root) {
+    std::vector<std::uint8_t> image;
+    try {
+        const TDatabaseStatus status = ReadDatabaseFile(platform, root, image);
+        std::string text = DatabaseFileName(status.file);
+        if (status.file != TDatabaseFile::None && !status.Readable())
+            text += " (" + status.problem + ")";
+        return text;
+    } catch (const EKorvelloError& e) {
+        return std::string("unreadable (") + e.what() + ")";
+    }
+}
+
 } // namespace
 
 int RunDrives(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
@@ -35,8 +53,10 @@ int RunDrives(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (options.help) {
         out << "usage: korvello-cli drives\n"
                "Lists the drives the program sees: letter, type, whether the drive is mapped\n"
-               "from your drives folder, label, its Linux folder, and whether it holds\n"
-               "iPod_Control\\iTunes. The program offers removable drives holding it.\n";
+               "from your drives folder, label, its Linux folder, whether it holds\n"
+               "iPod_Control\\iTunes, and for an iPod the database it has: iTunesDB (earlier\n"
+               "iPods), iTunesCDB (nano 5G to 7G) or none. The program offers removable\n"
+               "drives holding iPod_Control\\iTunes.\n";
         return kExitOk;
     }
     if (!options.arguments.empty())
@@ -44,12 +64,13 @@ int RunDrives(const std::vector<std::string>& args, std::ostream& out, std::ostr
 
     Session session(options);
     IPlatform& platform = session.Platform();
-    WriteRow(out, {"Drive", "Type", "Mapped", "Label", "Root", "iPod"});
+    WriteRow(out, {"Drive", "Type", "Mapped", "Label", "Root", "iPod", "Database"});
     for (const DriveInfo& drive : platform.Drives()) {
         const std::string root = std::string(1, drive.letter) + ":";
         const bool ipod = platform.DirectoryExists(root + "\\iPod_Control\\iTunes\\");
         WriteRow(out, {root, TypeName(drive.type), drive.mapped ? "yes" : "no", drive.label,
-                       drive.linuxRoot, ipod ? "yes" : "no"});
+                       drive.linuxRoot, ipod ? "yes" : "no",
+                       ipod ? DatabaseColumn(platform, root) : ""});
     }
     return kExitOk;
 }

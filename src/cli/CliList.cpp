@@ -26,17 +26,8 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
     Session session(options);
     const std::string drive = session.ChooseIpod();
-    const std::string database = drive + "\\iPod_Control\\iTunes\\itunesdb";
-    if (!session.Platform().FindFile(database))
-        throw RunError("no iPod database at " + database);
-
     TiPod ipod(session.Platform());
-    ipod.SetDrivePath(drive);
-    try {
-        ipod.LoadDatabase();
-    } catch (const EKorvelloError& e) {
-        throw RunError(e.what());
-    }
+    LoadIpodDatabase(session, drive, ipod);
 
     WriteRow(out, {"SongId", "Title", "Location", "FileSize", "Album", "Artist", "Genre",
                    "FileType", "Comment", "EQSetting", "Composer", "Grouping"});

@@ -1,6 +1,7 @@
 // The main window's side of copying: the Copy and Stop commands, the close question
 // during a copy, and the handling of the worker's end.
 #include "browser/ITunesStringGrid.h"
+#include "copyout/CopyJob.h"
 #include "copyout/CopyThread.h"
 #include "copyout/FrmReport.h"
 #include "copyout/Naming.h"
@@ -15,6 +16,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include <filesystem>
+
 namespace korvello {
 
 namespace {
@@ -28,7 +31,47 @@ std::int32_t SongIdOfRow(const std::string& text) {
     return id;
 }
 
+// The folder of the dialog's confirmed Linux path in program form (a drive root keeps its
+// "\", as the dialog's folder part does), or empty when that form does not lead back to
+// the same folder: a Linux folder name holding "\" reads as two names, and the copy would
+// land elsewhere. Only the folder counts; the file name typed in the dialog is not used.
+std::string ChosenFolder(IPlatform& platform, const std::string& confirmed) {
+    const std::size_t slash = confirmed.rfind('/');
+    if (slash == std::string::npos)
+        return {};
+    const std::string linuxFolder = slash == 0 ? std::string("/") : confirmed.substr(0, slash);
+    std::string folder = platform.ToProgramPath(linuxFolder);
+    if (!folder.empty() && folder.back() == ':')
+        folder += '\\';
+    const std::string back = folder.empty() ? std::string() : platform.ToLinuxPath(folder);
+    if (back.empty())
+        return {};
+    std::error_code ec;
+    if (back != linuxFolder && !(std::filesystem::equivalent(back, linuxFolder, ec) && !ec))
+        return {};
+    return folder;
+}
+
 } // namespace
+
+TCopyJob BuildCopyJob(const TITunesStringGrid& grid, const TiPod& ipod, const std::string& folder,
+                      int marked) {
+    TCopyJob job;
+    int taken = 0;
+    for (int row = 1; row < grid.RowCount() && taken < marked; ++row) {
+        if (!grid.RowMarked(row))
+            continue;
+        ++taken;
+        TSong song;
+        ipod.FindSongById(SongIdOfRow(grid.Cells(kIdColumn, row)), song);
+        const std::string title = grid.Cells(1, row);
+        const std::string location = ToUtf8(song.Location);
+        job.sources.push_back(location);
+        job.targets.push_back(BuildTargetPath(folder, title, location));
+        job.titles.push_back(title);
+    }
+    return job;
+}
 
 void TFormMain::CopyoutSongClick() {
     ProgressBarItunes->setValue(0);
@@ -59,28 +102,19 @@ void TFormMain::CopyoutSongClick() {
             SongFileExt(firstLocation));
         if (!chosen)
             return;
-        const std::string chosenPath = platform_.ToProgramPath(*chosen);
-        if (chosenPath.empty())
-            throw EKorvelloError("Cannot copy to " + *chosen);
-        const std::string folder = DialogFolderPart(chosenPath);
-
-        std::vector<std::string> sources, targets, titles;
-        int taken = 0;
-        for (int row = 1; row < grid->RowCount() && taken < marked; ++row) {
-            if (!grid->RowMarked(row))
-                continue;
-            ++taken;
-            TSong song;
-            iPod.FindSongById(SongIdOfRow(grid->Cells(kIdColumn, row)), song);
-            const std::string title = grid->Cells(1, row);
-            const std::string location = ToUtf8(song.Location);
-            sources.push_back(location);
-            targets.push_back(BuildTargetPath(folder, title, location));
-            titles.push_back(title);
+        const std::string folder = ChosenFolder(platform_, *chosen);
+        if (folder.empty()) {
+            dialogs_.ShowError(this, kApplicationTitle,
+                               "Cannot copy to " + *chosen +
+                                   ": a folder whose name holds \"\\\" cannot be used. "
+                                   "Please choose another folder.");
+            return;
         }
-        SourceList = std::move(sources);
-        TargetList = std::move(targets);
-        TitleList = std::move(titles);
+
+        TCopyJob job = BuildCopyJob(*grid, iPod, folder, marked);
+        SourceList = std::move(job.sources);
+        TargetList = std::move(job.targets);
+        TitleList = std::move(job.titles);
 
         CopyRunning = true;
         ButtonCopy->setText(QStringLiteral("Stop"));

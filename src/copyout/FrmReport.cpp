@@ -3,6 +3,7 @@
 #include "copyout/Naming.h"
 #include "core/ErrorLog.h"
 #include "platform/Platform.h"
+#include "ui/WindowChrome.h"
 
 #include <QAction>
 #include <QApplication>
@@ -13,6 +14,8 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QShowEvent>
 #include <QTableWidget>
 
 namespace korvello {
@@ -38,6 +41,15 @@ constexpr int kWidth = 431;
 constexpr int kHeight = 296;
 constexpr int kHelpHeight = 201;
 
+constexpr int kRowHeight = 16;
+
+// The report's header row is one table row high, whatever height the style would give it.
+class ReportHeader : public QHeaderView {
+public:
+    explicit ReportHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {}
+    QSize sizeHint() const override { return {QHeaderView::sizeHint().width(), kRowHeight}; }
+};
+
 // A result text begins with a blank; a path never does.
 bool IsPath(const std::string& outcome) {
     return !outcome.empty() && outcome.front() != ' ';
@@ -49,6 +61,11 @@ TFormReport::TFormReport(IPlatform& platform, QWidget* mainWindow)
     setObjectName(QStringLiteral("FormReport"));
     setWindowTitle(QStringLiteral("Copy Report"));
     setFixedSize(kWidth, kHeight);
+    // No system frame; the rounded outline follows the window's height as the help text
+    // opens and closes.
+    chrome_ = new WindowChrome(this, [this] { AfterWindowMove(); });
+    chrome_->SetFollowResize(true);
+    chrome_->ApplyRoundedShape();
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(219, 219, 229));
@@ -57,11 +74,15 @@ TFormReport::TFormReport(IPlatform& platform, QWidget* mainWindow)
     Reporter = new QTableWidget(this);
     Reporter->setObjectName(QStringLiteral("Reporter"));
     Reporter->setGeometry(8, 40, 409, 153);
+    Reporter->setHorizontalHeader(new ReportHeader(Reporter));
     Reporter->setColumnCount(2);
     Reporter->setHorizontalHeaderLabels({QStringLiteral("Title"), QStringLiteral("Copy path")});
     Reporter->verticalHeader()->setVisible(false);
     Reporter->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    Reporter->verticalHeader()->setDefaultSectionSize(16);
+    // Rows as high as the header: the style's minimum (taller than 16 pixels for most
+    // fonts) would otherwise win, and fewer rows would show.
+    Reporter->verticalHeader()->setMinimumSectionSize(kRowHeight);
+    Reporter->verticalHeader()->setDefaultSectionSize(kRowHeight);
     Reporter->setSelectionBehavior(QAbstractItemView::SelectRows);
     Reporter->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Reporter->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -107,20 +128,17 @@ TFormReport::TFormReport(IPlatform& platform, QWidget* mainWindow)
     connect(CloseButton, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
 
     // Title-strip buttons: minimise the whole application, close the report.
-    auto* minimize = new QPushButton(QStringLiteral("_"), this);
-    minimize->setObjectName(QStringLiteral("MinimizeButton"));
-    minimize->setGeometry(345, 6, 18, 18);
-    minimize->setToolTip(QStringLiteral("Minimize"));
-    connect(minimize, &QPushButton::clicked, this, [] {
-        for (QWidget* window : QApplication::topLevelWidgets())
-            if (window->isVisible())
-                window->showMinimized();
-    });
-    auto* close = new QPushButton(QStringLiteral("x"), this);
-    close->setObjectName(QStringLiteral("TitleCloseButton"));
-    close->setGeometry(369, 6, 18, 18);
-    close->setToolTip(QStringLiteral("Close"));
-    connect(close, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
+    MinimizeButton = new QPushButton(QStringLiteral("_"), this);
+    MinimizeButton->setObjectName(QStringLiteral("MinimizeButton"));
+    MinimizeButton->setGeometry(345, 6, 18, 18);
+    MinimizeButton->setToolTip(QStringLiteral("Minimize"));
+    connect(MinimizeButton, &QPushButton::clicked, this,
+            [] { WindowChrome::MinimizeApplication(); });
+    TitleCloseButton = new QPushButton(QStringLiteral("x"), this);
+    TitleCloseButton->setObjectName(QStringLiteral("TitleCloseButton"));
+    TitleCloseButton->setGeometry(369, 6, 18, 18);
+    TitleCloseButton->setToolTip(QStringLiteral("Close"));
+    connect(TitleCloseButton, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
 
     Memo1 = new QPlainTextEdit(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
@@ -142,7 +160,14 @@ bool TFormReport::eventFilter(QObject* watched, QEvent* event) {
 
 void TFormReport::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    FormShow();
+    // Coming back from minimised is no new showing: the table and the window's place stay.
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TFormReport::AfterWindowMove() {
+    Reporter->viewport()->update();
+    Reporter->horizontalHeader()->viewport()->update();
 }
 
 void TFormReport::FormShow() {
@@ -154,21 +179,27 @@ void TFormReport::FormShow() {
              main.top() + (main.height() - height()) / 2);
     }
     Reporter->setColumnWidth(1, Reporter->width() - Reporter->columnWidth(0));
-    for (int k = 0; k < count; ++k) {
-        const std::string& title = (*TitleList)[k];
-        std::string outcome = TargetList != nullptr && k < static_cast<int>(TargetList->size())
-                                  ? (*TargetList)[k]
-                                  : std::string();
-        // Paths are shown as the user knows them: in their Linux form.
-        if (IsPath(outcome)) {
-            const std::string shown = platform_.DisplayPath(outcome);
-            if (!shown.empty())
-                outcome = shown;
+    {
+        // Each item would tell the view of itself; the view is told once, at the end.
+        const QSignalBlocker quiet(Reporter->model());
+        for (int k = 0; k < count; ++k) {
+            const std::string& title = (*TitleList)[k];
+            std::string outcome = TargetList != nullptr && k < static_cast<int>(TargetList->size())
+                                      ? (*TargetList)[k]
+                                      : std::string();
+            // Paths are shown as the user knows them: in their Linux form.
+            if (IsPath(outcome)) {
+                const std::string shown = platform_.DisplayPath(outcome);
+                if (!shown.empty())
+                    outcome = shown;
+            }
+            Reporter->setItem(k, 0, new QTableWidgetItem(QString::fromStdString(title)));
+            Reporter->setItem(k, 1, new QTableWidgetItem(QString::fromStdString(outcome)));
         }
-        Reporter->setItem(k, 0, new QTableWidgetItem(QString::fromStdString(title)));
-        Reporter->setItem(k, 1, new QTableWidgetItem(QString::fromStdString(outcome)));
     }
+    Reporter->viewport()->update();
     buttonPanel_->move(0, height() - kHeight + 235);
+    chrome_->ApplyRoundedShape();
 }
 
 void TFormReport::OpenDirClick() {
@@ -191,6 +222,7 @@ void TFormReport::Label1Click() {
     setFixedSize(width(), visible ? height() - kHelpHeight : height() + kHelpHeight);
     Memo1->setVisible(!visible);
     buttonPanel_->move(0, height() - kHeight + 235);
+    chrome_->ApplyRoundedShape();
 }
 
 void TFormReport::CloseButtonClick() {

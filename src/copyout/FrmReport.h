@@ -18,6 +18,7 @@ class QFrame;
 namespace korvello {
 
 class IPlatform;
+class WindowChrome;
 
 class TFormReport : public QDialog {
     Q_OBJECT
@@ -35,6 +36,15 @@ public:
     QPushButton* CloseButton = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
     QMenu* SunPopupreport = nullptr;
+    QPushButton* MinimizeButton = nullptr;   // title bar: minimise the application
+    QPushButton* TitleCloseButton = nullptr; // title bar: close the report
+
+    // The frameless rounded outline, which follows the window's height, and the move by
+    // dragging the background; the title and bottom strip pictures and the right side
+    // line join with Chrome().AddDragSource(picture).
+    WindowChrome& Chrome() { return *chrome_; }
+    // After a move: the report table drawn afresh.
+    void AfterWindowMove();
 
     void FormShow();
     void OpenDirClick();
@@ -52,6 +62,7 @@ private:
     IPlatform& platform_;
     QWidget* mainWindow_;
     QFrame* buttonPanel_ = nullptr;
+    WindowChrome* chrome_ = nullptr;
 };
 
 } // namespace korvello

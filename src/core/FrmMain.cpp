@@ -4,11 +4,20 @@
 #include "copyout/CopyThread.h"
 #include "copyout/FrmReport.h"
 #include "copyout/WorkerMessageBridge.h"
+#include "core/ComboChoice.h"
 #include "core/ErrorLog.h"
+#include "core/KorvelloApplication.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
 #include "settings/FrmOption.h"
 #include "ui/Dialogs.h"
+#include "ui/LumoButton.h"
+#include "ui/LumoProgressBar.h"
+#include "ui/Skin.h"
+#include "ui/SkinFrame.h"
+#include "ui/SunImage.h"
+#include "ui/SunSimpleComboBox.h"
+#include "ui/WindowChrome.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -16,7 +25,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
@@ -38,7 +46,28 @@ QFrame* MakePanel(QWidget* parent, const char* name, int x, int y, int w, int h)
     QPalette pal = panel->palette();
     pal.setColor(QPalette::Window, Rgb(219, 219, 229));
     panel->setPalette(pal);
+    // Small corner pictures round the panel off against the dark window.
+    const struct {
+        const char* picture;
+        int x, y;
+    } corners[] = {{"PanelCornerTopLeft", 0, 0},
+                   {"PanelCornerTopRight", w - 3, 0},
+                   {"PanelCornerBottomLeft", 0, h - 4},
+                   {"PanelCornerBottomRight", w - 5, h - 4}};
+    for (const auto& corner : corners) {
+        auto* image = new TSunImage(panel);
+        image->SetPicture(corner.picture);
+        image->setGeometry(corner.x, corner.y, image->pixmap().width(), image->pixmap().height());
+    }
     return panel;
+}
+
+TSunImage* Picture(QWidget* parent, const char* picture, int x, int y, int w, int h,
+                   bool stretch = false) {
+    auto* image = new TSunImage(parent);
+    image->SetPicture(picture, stretch);
+    image->setGeometry(x, y, w, h);
+    return image;
 }
 
 template <class W> W* Place(W* widget, const char* name, int x, int y, int w, int h) {
@@ -106,43 +135,59 @@ void TFormMain::BuildLayout() {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
     setFixedSize(706, 476);
+    // FormCreate: no system frame, the rounded outline once for the window's fixed size.
+    chrome_ = new WindowChrome(this, [this] { AfterWindowMove(); });
+    chrome_->ApplyRoundedShape();
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Rgb(41, 43, 55));
     setPalette(pal);
 
-    QFont base(QStringLiteral("MS Sans Serif"));
-    base.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"),
-                      QStringLiteral("Noto Sans"), QStringLiteral("Noto Sans CJK JP")});
-    base.setPointSize(8);
+    const QFont base = SkinFont("MS Sans Serif", 8);
     setFont(base);
 
-    // Title strip.
+    // Title strip: a stretched background with its end pieces, the centre piece between
+    // two ornaments, and the caps either side of the status line.
+    std::vector<QWidget*> frame = {
+        Picture(this, "TitleBack", 0, 1, 705, 37, true),
+        Picture(this, "TitleEndLeft", 0, 0, 9, 31),
+        Picture(this, "TitleEndRight", 696, 0, 9, 31),
+        Picture(this, "TitleCentre", 200, 1, 289, 37),
+        Picture(this, "OrnamentLeft", 168, 1, 32, 32),
+        Picture(this, "OrnamentRight", 488, 1, 32, 32),
+        Picture(this, "TitleCapLeft", 204, 2, 13, 24),
+        Picture(this, "TitleCapRight", 473, 2, 13, 24),
+    };
+    // Border: the bottom strip and the two side lines.
+    frame.push_back(Picture(this, "BottomLeft", 0, 457, 13, 18));
+    frame.push_back(Picture(this, "BottomBack", 13, 457, 679, 18, true));
+    frame.push_back(Picture(this, "BottomRight", 692, 457, 13, 18));
+    frame.push_back(Picture(this, "SideLine", 0, 37, 1, 421, true));
+    frame.push_back(Picture(this, "SideLine", 704, 37, 1, 421, true));
+
     Label2 = Place(new QLabel(this), "Label2", 24, 16, 120, 16);
-    QFont titleFont(QStringLiteral("Gulim"));
-    titleFont.setFamilies({QStringLiteral("Gulim"), QStringLiteral("DejaVu Sans")});
-    titleFont.setPointSize(9);
-    titleFont.setBold(true);
-    Label2->setFont(titleFont);
+    Label2->setFont(SkinFont("@Gulim", 9, true));
     Label2->setStyleSheet(QStringLiteral("color: rgb(255,255,0);"));
+    Label2->setTextFormat(Qt::PlainText);
 
     Notifier = Place(new QLabel(this), "Notifier", 217, 4, 256, 20);
     Notifier->setAlignment(Qt::AlignCenter);
-    QFont bold = base;
-    bold.setBold(true);
-    Notifier->setFont(bold);
+    QFont statusFont = base;
+    statusFont.setBold(true);
+    Notifier->setFont(statusFont);
     Notifier->setStyleSheet(QStringLiteral("color: rgb(245,255,91);"));
+    // Status texts carry song titles and album names: shown as they are, never as markup.
+    Notifier->setTextFormat(Qt::PlainText);
 
-    ProgressBarItunes = Place(new QProgressBar(this), "ProgressBarItunes", 224, 38, 257, 11);
+    ProgressBarItunes = Place(new TLumoProgressBar(this), "ProgressBarItunes", 224, 38, 257, 11);
     ProgressBarItunes->setRange(0, 100);
     ProgressBarItunes->setValue(0);
-    ProgressBarItunes->setTextVisible(false);
 
     XP_ButtonSmall1 =
-        Place(new QPushButton(QStringLiteral("_"), this), "XP_ButtonSmall1", 616, 10, 18, 18);
+        Place(MakeTitleBarButton(this, "GlyphMinimize"), "XP_ButtonSmall1", 616, 10, 18, 18);
     XP_ButtonSmall3 =
-        Place(new QPushButton(QStringLiteral("x"), this), "XP_ButtonSmall3", 640, 10, 18, 18);
-    connect(XP_ButtonSmall1, &QPushButton::clicked, this, [this] { showMinimized(); });
+        Place(MakeTitleBarButton(this, "GlyphClose"), "XP_ButtonSmall3", 640, 10, 18, 18);
+    connect(XP_ButtonSmall1, &QPushButton::clicked, this, [this] { XP_ButtonSmall1Click(); });
     connect(XP_ButtonSmall3, &QPushButton::clicked, this, [this] { XP_ButtonSmall3Click(); });
 
     // Song area.
@@ -151,50 +196,76 @@ void TFormMain::BuildLayout() {
 
     // Search and device panel.
     Panel3 = MakePanel(this, "Panel3", 504, 56, 193, 105);
-    Image4 = Place(new QLabel(QStringLiteral("Search"), Panel3), "Image4", 13, 27, 32, 10);
-    Image21 = Place(new QLabel(Panel3), "Image21", 49, 25, 126, 21);
-    Image21->setFrameShape(QFrame::Box);
+    Image4 = Place(Picture(Panel3, "SearchLabel", 0, 0, 0, 0), "Image4", 13, 27, 32, 10);
+    Image21 = Place(Picture(Panel3, "SearchFrame", 0, 0, 0, 0), "Image21", 49, 25, 126, 21);
     Edit1 = Place(new QLineEdit(Panel3), "Edit1", 50, 26, 124, 19);
     Edit1->setFrame(false);
     QFont editFont = base;
     editFont.setPointSize(10);
     Edit1->setFont(editFont);
-    Image3 = Place(new QLabel(QStringLiteral("iPod"), Panel3), "Image3", 19, 66, 19, 10);
-    for (QLabel* label : {Image3, Image4}) {
-        QFont small = base;
-        small.setPixelSize(9);
-        label->setFont(small);
-    }
-    iPodSelectorCom = Place(new QComboBox(Panel3), "iPodSelectorCom", 49, 59, 127, 21);
-    iPodSelectorCom->setEditable(false);
-    iPodSelectorCom->setStyleSheet(QStringLiteral("color: rgb(65,67,64);"));
-    connect(iPodSelectorCom, qOverload<int>(&QComboBox::activated), this,
+    Image3 = Place(Picture(Panel3, "iPodLabel", 0, 0, 0, 0), "Image3", 19, 66, 19, 10);
+    iPodSelectorCom = Place(new TSunSimpleComboBox(Panel3), "iPodSelectorCom", 49, 59, 127, 21);
+    QPalette selectorPal = iPodSelectorCom->palette();
+    selectorPal.setColor(QPalette::Text, Rgb(65, 67, 64));
+    iPodSelectorCom->setPalette(selectorPal);
+    // Only a choice in the open list loads; the wheel or an arrow key over the closed box
+    // must not switch iPods.
+    connect(new TComboChoice(iPodSelectorCom), &TComboChoice::Chosen, this,
             [this](int) { RunUnguarded([this] { iPodSelectorComCloseUp(); }); });
 
     // Category panel.
     Panel2 = MakePanel(this, "Panel2", 504, 176, 193, 225);
-    LumoButtonSmall1 =
-        Place(new QPushButton(QStringLiteral("Artist"), Panel2), "LumoButtonSmall1", 7, 12, 59, 20);
-    LumoButtonSmall2 =
-        Place(new QPushButton(QStringLiteral("Album"), Panel2), "LumoButtonSmall2", 66, 14, 60, 18);
-    LumoButtonSmall3 = Place(new QPushButton(QStringLiteral("File Type"), Panel2),
+    QFont bold = base;
+    bold.setBold(true);
+    LumoButtonSmall1 = Place(new TLumoButtonList(QStringLiteral("Artist"), Panel2),
+                             "LumoButtonSmall1", 7, 12, 59, 20);
+    LumoButtonSmall2 = Place(new TLumoButtonList(QStringLiteral("Album"), Panel2),
+                             "LumoButtonSmall2", 66, 14, 60, 18);
+    LumoButtonSmall3 = Place(new TLumoButtonList(QStringLiteral("File Type"), Panel2),
                              "LumoButtonSmall3", 126, 14, 61, 18);
+    for (QPushButton* tab : {LumoButtonSmall1, LumoButtonSmall2, LumoButtonSmall3})
+        tab->setFont(bold);
     ArtistList = Place(new TITunesStringGrid(Panel2), "ArtistList", 7, 32, 180, 185);
     AlbumList = Place(new TITunesStringGrid(Panel2), "AlbumList", 7, 32, 180, 185);
     FileTypeList = Place(new TITunesStringGrid(Panel2), "FileTypeList", 7, 32, 180, 185);
 
-    // Bottom row.
+    // Bottom row: the two push buttons between their end caps.
+    Picture(this, "ButtonCapLeft", 504, 413, 13, 29);
+    Picture(this, "ButtonCapRight", 685, 413, 13, 29);
     XP_Button3 =
-        Place(new QPushButton(QStringLiteral("Option"), this), "XP_Button3", 573, 413, 56, 29);
+        Place(new TLumoButton(QStringLiteral("Option"), this), "XP_Button3", 573, 413, 56, 29);
     ButtonCopy =
-        Place(new QPushButton(QStringLiteral("Copy"), this), "ButtonCopy", 629, 413, 56, 29);
+        Place(new TLumoButton(QStringLiteral("Copy"), this), "ButtonCopy", 629, 413, 56, 29);
     for (QPushButton* b : {XP_Button3, ButtonCopy}) {
         b->setFont(bold);
+        QPalette captionPal = b->palette();
+        captionPal.setColor(QPalette::ButtonText, Rgb(245, 255, 91));
+        b->setPalette(captionPal);
     }
     connect(XP_Button3, &QPushButton::clicked, this, [this] { XP_Button3Click(); });
     connect(ButtonCopy, &QPushButton::clicked, this, [this] { ButtonCopyClick(); });
 
     ConnectBrowser();
+
+    // What moves the window besides its background: the title and status texts, the
+    // progress bar, the panels' own backgrounds and the search and selector pictures.
+    // Everything else on the window (grids, buttons, search box, selector) keeps its press.
+    for (QWidget* source : std::initializer_list<QWidget*>{
+             Label2, Notifier, ProgressBarItunes, Panel1, Panel2, Panel3, Image3, Image4, Image21})
+        chrome_->AddDragSource(source);
+    for (QWidget* picture : frame)
+        chrome_->AddDragSource(picture);
+}
+
+void TFormMain::AfterWindowMove() {
+    AdvStringGridSong->RepaintAll();
+    for (TITunesStringGrid* list : {AlbumList, ArtistList, FileTypeList})
+        if (list->isVisible())
+            list->RepaintAll();
+}
+
+void TFormMain::XP_ButtonSmall1Click() {
+    WindowChrome::MinimizeApplication();
 }
 
 std::string TFormMain::StatusText() const {
@@ -217,12 +288,7 @@ void TFormMain::RunUnguarded(const std::function<void()>& handler) {
     try {
         handler();
     } catch (const std::exception& e) {
-        std::string text = e.what();
-        // The application's error box ends its text with a full stop when the text's
-        // last character sorts after ".".
-        if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
-            text += ".";
-        dialogs_.ShowError(this, kApplicationTitle, text);
+        dialogs_.ShowError(this, kApplicationTitle, TopLevelErrorText(e.what()));
     }
 }
 
@@ -252,6 +318,7 @@ void TFormMain::FormShow() {
             LoadCurrentDrive();
             DisPlaySongs(SongListMode::AllSongs, nullptr);
             DisPlayOther();
+            ShowDatabaseProblem();
             BackupDatabase();
         }
     });

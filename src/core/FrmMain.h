@@ -12,6 +12,7 @@
 
 #include "copyout/CopyNaming.h"
 #include "musicdb/iPodcomponent.h"
+#include "ui/LumoProgressBar.h"
 
 #include <QPixmap>
 #include <QWidget>
@@ -28,7 +29,6 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QAction;
-class QProgressBar;
 class QPushButton;
 class QSocketNotifier;
 class QFrame;
@@ -42,6 +42,7 @@ class TCopyThread;
 class TFormOption;
 class TFormReport;
 class TITunesStringGrid;
+class WindowChrome;
 class WorkerMessageBridge;
 
 // The modes in which the song table is filled.
@@ -81,7 +82,7 @@ public:
     // ---- Controls, by their designer names --------------------------------------------
     QLabel* Label2 = nullptr;
     QLabel* Notifier = nullptr;
-    QProgressBar* ProgressBarItunes = nullptr;
+    TLumoProgressBar* ProgressBarItunes = nullptr;
     QPushButton* XP_ButtonSmall1 = nullptr;
     QPushButton* XP_ButtonSmall3 = nullptr;
     QFrame* Panel1 = nullptr;
@@ -101,6 +102,17 @@ public:
     TITunesStringGrid* FileTypeList = nullptr;
     QPushButton* XP_Button3 = nullptr;
     QPushButton* ButtonCopy = nullptr;
+
+    // ---- Window chrome ----------------------------------------------------------------
+    // The frameless rounded outline and the move by dragging. The window's background,
+    // the title and bottom strips, the side lines, Label2, Notifier, ProgressBarItunes, the
+    // three panels and Image3, Image4, Image21 move the window; a picture added to the
+    // window's frame joins them with Chrome().AddDragSource(picture).
+    WindowChrome& Chrome() { return *chrome_; }
+    // After a move: the song table, then each visible category list, drawn afresh.
+    void AfterWindowMove();
+    // The title bar's minimise button: every window of the program goes down together.
+    void XP_ButtonSmall1Click();
 
     // ---- Core -------------------------------------------------------------------------
     void ShowStatus(const std::string& text);
@@ -125,6 +137,9 @@ public:
     void iPodSelectorComCloseUp();
     void WMDeviceChange(unsigned wParam);
     void BackupDatabase();
+    // After a load: tells the user (status line) and the log when the chosen iPod has a
+    // database folder but no database that could be read.
+    void ShowDatabaseProblem();
 
     // ---- Song table, category lists, search and selection (browser/) -----------------
     void DisPlaySongsInit();
@@ -214,6 +229,7 @@ private:
     IDialogs& dialogs_;
     TFormOption* formOption_ = nullptr;
     TFormReport* formReport_ = nullptr;
+    WindowChrome* chrome_ = nullptr;
     bool shown_ = false;
     bool closeConfirmed_ = false; // quitting during a copy was confirmed
     int songRowCounter_ = 0;

@@ -3,16 +3,16 @@
 #include "core/ApplicationWindows.h"
 #include "core/ErrorLog.h"
 #include "core/FrmMain.h"
+#include "core/KorvelloApplication.h"
 #include "platform/posix/PosixPlatform.h"
 #include "ui/Dialogs.h"
 
-#include <QApplication>
 #include <QIcon>
 
 #include <clocale>
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    korvello::TKorvelloApplication app(argc, argv);
     // Numbers, dates and times in the user's own formats.
     std::setlocale(LC_ALL, "");
     QApplication::setApplicationName(QStringLiteral("korvello"));
@@ -22,10 +22,13 @@ int main(int argc, char** argv) {
     korvello::PosixPlatform platform;
     korvello::TLogClass::SetPlatform(&platform);
     korvello::QtDialogs dialogs;
+    // A failure that escapes an unguarded handler is shown in an error box from here on.
+    app.SetDialogs(&dialogs);
 
     korvello::TApplicationWindows windows(platform, dialogs);
     windows.FormMain.show();
     const int result = QApplication::exec();
+    app.SetDialogs(nullptr);
     korvello::TLogClass::SetPlatform(nullptr);
     return result;
 }

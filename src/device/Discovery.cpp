@@ -12,6 +12,7 @@ namespace korvello {
 namespace {
 constexpr const char* kPlaceholder = "Please connect your iPod";
 constexpr const char* kDatabaseRelPath = "\\iPod_Control\\iTunes\\itunesdb";
+constexpr const char* kNoReadableDatabase = "No readable music database on this iPod";
 } // namespace
 
 bool TFormMain::GetiPodDriver() {
@@ -84,6 +85,7 @@ void TFormMain::iPodSelectorComCloseUp() {
     iPod.LoadDatabase();
     DisPlaySongs(SongListMode::AllSongs, nullptr);
     DisPlayOther();
+    ShowDatabaseProblem();
 }
 
 void TFormMain::WMDeviceChange(unsigned wParam) {
@@ -94,13 +96,31 @@ void TFormMain::WMDeviceChange(unsigned wParam) {
     LoadCurrentDrive();
     DisPlaySongs(SongListMode::AllSongs, nullptr);
     DisPlayOther();
+    ShowDatabaseProblem();
 }
 
 void TFormMain::BackupDatabase() {
     if (BackupDone)
         return;
     BackupDone = true; // before copying, so a failed copy is not retried in this run
-    platform_.CopyFile(iPod.DrivePath() + kDatabaseRelPath, AppFolder + "\\Idb.ant");
+    // The file the songs were read from: on later iPods that is the iTunesCDB.
+    const std::string& read = iPod.DatabaseStatus().path;
+    platform_.CopyFile(read.empty() ? iPod.DrivePath() + kDatabaseRelPath : read,
+                       AppFolder + "\\Idb.ant");
+}
+
+void TFormMain::ShowDatabaseProblem() {
+    const TDatabaseStatus& status = iPod.DatabaseStatus();
+    if (status.Readable())
+        return;
+    // A volume that is no longer an iPod (unplugged, another device on its letter) keeps
+    // the earlier songs without a word, as a missing database always has.
+    const std::string folder = iPod.DrivePath() + "\\iPod_Control\\iTunes";
+    if (!platform_.DirectoryExists(folder + "\\"))
+        return;
+    TLogClass::WriteLog("LoadDatabase:No readable music database in " + folder + " (" +
+                        status.problem + ")");
+    ShowStatus(kNoReadableDatabase);
 }
 
 } // namespace korvello

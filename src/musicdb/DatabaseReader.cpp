@@ -3,10 +3,13 @@
 #include "musicdb/ImageReader.h"
 #include "platform/Text.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 namespace korvello {
 
@@ -18,8 +21,18 @@ constexpr std::int32_t kLastStringType = 14;
 // An unknown object longer than this is taken to be the end of the track's objects
 // rather than something to step over.
 constexpr std::int32_t kMaxSkippedObject = 1024;
-// A string object's string starts this far into the object.
+// A string object's string starts this far into the object; its encoding is at 24.
 constexpr std::int64_t kStringOffset = 40;
+constexpr std::int64_t kEncodingOffset = 24;
+constexpr std::int32_t kUtf8Encoding = 2;
+// The data-set count in the database header, and the first two data sets that are always
+// read before any other is looked at.
+constexpr std::int64_t kDataSetCountOffset = 20;
+constexpr int kFirstDataSets = 2;
+// iTunesCDB: the compressed flag in the plain header.
+constexpr std::int64_t kCompressedFlagOffset = 0xA8;
+constexpr std::int64_t kMaxInflated = std::int64_t{1} << 30;
+constexpr std::int64_t kMaxInflateRatio = 64;
 
 bool IsKeptStringType(std::int32_t type) {
     return (type >= 1 && type <= 8) || type == 12 || type == 13;
@@ -43,9 +56,9 @@ void ReadEmptyTrack(const TTrackWalkContext& context, TSong& song) {
 bool ReadDataSets(std::span<const std::uint8_t> image, TDataSetTable& table) {
     const TImageReader reader(image);
     bool trackListSeen = false;
-    // The first data set follows the database header; the second follows the first.
+    // The first data set follows the database header; each next one follows the one before.
     std::int64_t start = reader.Int32At(4);
-    for (int n = 0; n < 2; ++n) {
+    for (int n = 0; n < kFirstDataSets; ++n) {
         const std::int32_t headerLength = reader.Int32At(start + 4);
         const std::int32_t totalLength = reader.Int32At(start + 8);
         const std::int32_t type = reader.Int32At(start + 12);
@@ -58,12 +71,39 @@ bool ReadDataSets(std::span<const std::uint8_t> image, TDataSetTable& table) {
         }
         start += totalLength;
     }
-    return trackListSeen;
+    if (trackListSeen)
+        return true;
+
+    // Later iTunes versions may put album and artist lists first, so the track list can be
+    // any of the data sets. The search stops at the declared count, at the end of the
+    // image, and at a data set that does not move forward (which would only repeat).
+    const std::int32_t declared = reader.Int32At(kDataSetCountOffset);
+    for (std::int32_t n = kFirstDataSets; n < declared && reader.Contains(start); ++n) {
+        const std::int32_t headerLength = reader.Int32At(start + 4);
+        const std::int32_t totalLength = reader.Int32At(start + 8);
+        const std::int32_t type = reader.Int32At(start + 12);
+        if (type == 1) {
+            table[0] = {totalLength, headerLength, static_cast<std::int32_t>(start)};
+            return true;
+        }
+        if (totalLength <= 0)
+            break;
+        start += totalLength;
+    }
+    return false;
 }
 
-void ParseTracks(std::span<const std::uint8_t> image, const TDataSetEntry& entry,
-                 const TTrackWalkContext& context, std::vector<TSong>& songs) {
+std::int64_t WalkAllowance(std::int64_t imageSize) {
+    return std::max<std::int64_t>(imageSize, 0);
+}
+
+TWalkCost ParseTracks(std::span<const std::uint8_t> image, const TDataSetEntry& entry,
+                      const TTrackWalkContext& context, std::vector<TSong>& songs) {
     const TImageReader reader(image);
+    // See the header: the walk as a whole takes at most one object step and one copied
+    // string byte per byte of the image.
+    const std::int64_t allowance = WalkAllowance(reader.Size());
+    TWalkCost cost;
     const std::int64_t list = std::int64_t{entry.Start} + entry.HeaderLength;
     const std::int64_t firstTrack = list + reader.Int32At(list + 4);
     const std::int32_t declared = reader.Int32At(list + 8);
@@ -72,6 +112,12 @@ void ParseTracks(std::span<const std::uint8_t> image, const TDataSetEntry& entry
     // image cannot hold: cut it to the tracks that fit between the first track and the end.
     const std::int64_t room = reader.Contains(firstTrack) ? reader.Size() - firstTrack : 0;
     const std::int64_t count = std::clamp<std::int64_t>(declared, 0, room / kMinTrackBytes);
+
+    // The last look-up, for tracks that name the same file as the one before (a damaged
+    // file whose track stops moving reads one track over and over).
+    std::string lastLocation;
+    std::optional<std::int64_t> lastSize;
+    bool looked = false;
 
     try {
         songs.resize(static_cast<std::size_t>(count));
@@ -90,13 +136,28 @@ void ParseTracks(std::span<const std::uint8_t> image, const TDataSetEntry& entry
                 // Past the end everything reads as zero, which would change nothing more.
                 if (object >= reader.Size())
                     break;
+                if (cost.objectSteps >= allowance)
+                    break;
+                ++cost.objectSteps;
                 const std::int32_t objectLength = reader.Int32At(object + 8);
                 const std::int32_t type = reader.Int32At(object + 12);
                 if (type >= kFirstStringType && type <= kLastStringType) {
                     const std::int32_t byteLength = reader.Int32At(object + 28);
-                    if (IsKeptStringType(type))
+                    if (IsKeptStringType(type)) {
+                        // Only the bytes the image holds, and only as many as the string
+                        // allowance has left.
+                        const bool utf8 = reader.Int32At(object + kEncodingOffset) == kUtf8Encoding;
+                        std::string_view bytes = reader.BytesAt(
+                            object + kStringOffset,
+                            std::min<std::int64_t>(byteLength, allowance - cost.stringBytes));
+                        if (!utf8)
+                            bytes.remove_suffix(bytes.size() % 2);
+                        cost.stringBytes += static_cast<std::int64_t>(bytes.size());
                         strings[static_cast<std::size_t>(type)] =
-                            reader.Utf16At(object + kStringOffset, byteLength);
+                            utf8 ? ToUtf16(bytes)
+                                 : reader.Utf16At(object + kStringOffset,
+                                                  static_cast<std::int64_t>(bytes.size()));
+                    }
                     // The next object follows the string, whatever the object's own total
                     // length says. A negative length counts as an empty string, so the
                     // walk still moves forward.
@@ -116,8 +177,14 @@ void ParseTracks(std::span<const std::uint8_t> image, const TDataSetEntry& entry
             std::replace(location.begin(), location.end(), ':', '\\');
             location.insert(0, context.drivePath);
             std::optional<std::int64_t> size;
-            if (context.sizeOf)
+            if (looked && location == lastLocation) {
+                size = lastSize;
+            } else if (context.sizeOf) {
                 size = context.sizeOf(location);
+                lastLocation = location;
+                lastSize = size;
+                looked = true;
+            }
             std::u16string location16 = ToUtf16(location);
             std::u16string sizeText =
                 size ? ToUtf16(FormatSizeText(*size, context.decimalSeparator)) : u"";
@@ -155,6 +222,73 @@ void ParseTracks(std::span<const std::uint8_t> image, const TDataSetEntry& entry
     } catch (...) {
         // A track that cannot be read ends the walk; the reader reports nothing.
     }
+    return cost;
+}
+
+bool IsCompressedDatabase(std::span<const std::uint8_t> file) {
+    const TImageReader reader(file);
+    // The flag lies inside the header, so the header must reach past it.
+    return reader.Int32At(4) > kCompressedFlagOffset && reader.Contains(kCompressedFlagOffset) &&
+           file[static_cast<std::size_t>(kCompressedFlagOffset)] == 1;
+}
+
+std::int64_t InflateLimit(std::int64_t compressedSize) {
+    if (compressedSize > kMaxInflated / kMaxInflateRatio)
+        return kMaxInflated;
+    return std::max<std::int64_t>(compressedSize, 0) * kMaxInflateRatio;
+}
+
+std::optional<std::vector<std::uint8_t>> InflateDatabase(std::span<const std::uint8_t> file,
+                                                         std::string& problem) {
+    const TImageReader reader(file);
+    const std::int64_t headerLength = reader.Int32At(4);
+    if (headerLength <= kCompressedFlagOffset || headerLength > reader.Size()) {
+        problem = "its header is cut short";
+        return std::nullopt;
+    }
+    const std::int64_t limit = InflateLimit(reader.Size());
+    std::vector<std::uint8_t> image(file.begin(), file.begin() + headerLength);
+
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK) {
+        problem = "zlib could not start";
+        return std::nullopt;
+    }
+    // The rest is fed in one piece (it is in memory already); the output grows in steps,
+    // so a stream that claims a huge total length costs nothing until it delivers bytes.
+    stream.next_in = const_cast<Bytef*>(file.data() + headerLength);
+    stream.avail_in = static_cast<uInt>(reader.Size() - headerLength);
+    constexpr std::size_t kChunk = 256 * 1024;
+    int status = Z_OK;
+    while (status == Z_OK) {
+        const std::size_t done = image.size();
+        if (static_cast<std::int64_t>(done) >= limit) {
+            status = Z_MEM_ERROR;
+            break;
+        }
+        const std::size_t chunk =
+            static_cast<std::size_t>(std::min<std::int64_t>(kChunk, limit - done));
+        image.resize(done + chunk);
+        stream.next_out = image.data() + done;
+        stream.avail_out = static_cast<uInt>(chunk);
+        status = inflate(&stream, Z_NO_FLUSH);
+        image.resize(done + (chunk - stream.avail_out));
+        if (status == Z_BUF_ERROR && stream.avail_in == 0)
+            break; // the input ended before the stream did
+        if (status == Z_BUF_ERROR)
+            status = Z_OK; // only the output was full
+    }
+    inflateEnd(&stream);
+    if (status == Z_STREAM_END)
+        return image;
+    if (status == Z_MEM_ERROR)
+        problem = "it would inflate to more than " + std::to_string(limit / (1024 * 1024)) +
+                  " MB, " + std::to_string(kMaxInflateRatio) + " times its size";
+    else if (status == Z_BUF_ERROR || status == Z_OK)
+        problem = "its compressed data is cut short";
+    else
+        problem = "its compressed data is damaged";
+    return std::nullopt;
 }
 
 std::string FormatSizeText(std::int64_t bytes, std::string_view decimalSeparator) {

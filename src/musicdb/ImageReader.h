@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace korvello {
 
@@ -46,6 +47,15 @@ public:
             text[static_cast<std::size_t>(i)] =
                 static_cast<char16_t>(p[2 * i] | (static_cast<unsigned>(p[2 * i + 1]) << 8));
         return text;
+    }
+
+    // Up to `byteLength` bytes from `offset`, cut at the end of the image; empty for a
+    // negative length or an offset outside the image.
+    std::string_view BytesAt(std::int64_t offset, std::int64_t byteLength) const {
+        if (byteLength <= 0 || !Contains(offset))
+            return {};
+        const std::int64_t n = std::min(byteLength, Size() - offset);
+        return {reinterpret_cast<const char*>(image_.data() + offset), static_cast<std::size_t>(n)};
     }
 
 private:

@@ -13,39 +13,6 @@
 
 namespace korvello {
 
-namespace {
-
-const char* const kDatabasePath = "\\iPod_Control\\iTunes\\itunesdb";
-
-// Reads an open file whole, in as few reads as the system allows.
-std::vector<std::uint8_t> ReadWholeFile(IFile& file, const std::string& path) {
-    const std::int64_t size = file.Size();
-    if (size < 0)
-        throw EKorvelloError("Cannot read file " + path + ": " + file.ErrorText());
-    // Every position in the database is a signed 32-bit number, so nothing past 2 GiB
-    // could ever be reached; such a file is no database this reader can use.
-    if (size > std::numeric_limits<std::int32_t>::max())
-        throw EKorvelloError("Cannot read file " + path + ": the file is too large");
-    std::vector<std::uint8_t> image;
-    try {
-        image.resize(static_cast<std::size_t>(size));
-    } catch (const std::bad_alloc&) {
-        throw EKorvelloError("Out of memory reading " + path);
-    }
-    std::int64_t done = 0;
-    while (done < size) {
-        const std::int64_t n = file.Read(image.data() + done, size - done);
-        if (n < 0)
-            throw EKorvelloError("Cannot read file " + path + ": " + file.ErrorText());
-        if (n == 0)
-            throw EKorvelloError("Cannot read file " + path + ": it ended early");
-        done += n;
-    }
-    return image;
-}
-
-} // namespace
-
 TiPod::TiPod(IPlatform& platform) : platform_(platform) {}
 
 void TiPod::SetDrivePath(const std::string& path) {
@@ -57,22 +24,17 @@ const std::string& TiPod::DrivePath() const {
 }
 
 void TiPod::LoadDatabase() {
-    const std::string path = drivePath_ + kDatabasePath;
-    if (!platform_.FindFile(path))
-        return;
-    std::string error;
-    // Linux has no share-deny open: another program may hold or even rewrite the file
-    // while it is read. Reading it in one go and parsing the copy keeps that window small,
-    // and the walk never trusts a length, so a half-written file only yields less.
-    std::unique_ptr<IFile> file = platform_.OpenRead(path, error);
-    if (!file)
-        throw EKorvelloError("Cannot open file " + path);
-    const std::vector<std::uint8_t> image = ReadWholeFile(*file, path);
-    file->Close();
-    LoadImage(image);
+    std::vector<std::uint8_t> image;
+    TDatabaseStatus status = ReadDatabaseFile(platform_, drivePath_, image);
+    // Without any database file the songs stay as they were; a file that was found
+    // replaces them with what it yields, none when it could not be used.
+    if (status.file != TDatabaseFile::None)
+        LoadImage(image);
+    databaseStatus_ = std::move(status);
 }
 
 void TiPod::LoadImage(std::span<const std::uint8_t> image) {
+    DropIndexes();
     if (!ReadDataSets(image, dataSets_)) {
         // Without a track list among the first two data sets the entry of type 1 would
         // describe an earlier file (or nothing); this database simply holds no songs.
@@ -116,13 +78,11 @@ void TiPod::GetSong(std::int32_t index, TSong& song) const {
 }
 
 void TiPod::FindSongById(std::int32_t id, TSong& song) const {
-    // The last match wins, so no early exit; find the last one and copy it once.
-    for (auto it = songs_.rbegin(); it != songs_.rend(); ++it) {
-        if (it->SongId == id) {
-            song = *it;
-            return;
-        }
-    }
+    // Every song with the id would be copied in turn, so the last one is the result.
+    const auto& index = IdIndex();
+    const auto it = index.find(id);
+    if (it != index.end())
+        song = songs_[static_cast<std::size_t>(it->second)];
 }
 
 void TiPod::FindSongByTitle(const std::string& title, TSong& song) const {
@@ -135,47 +95,125 @@ void TiPod::FindSongByTitle(const std::string& title, TSong& song) const {
 }
 
 std::vector<std::string> TiPod::GetAlbums() const {
-    return SortedDistinct(&TSong::Album, false);
+    return SortedDistinct(TNameField::Album, false);
 }
 
 std::vector<std::string> TiPod::GetArtists() const {
-    return SortedDistinct(&TSong::Artist, false);
+    return SortedDistinct(TNameField::Artist, false);
 }
 
 std::vector<std::string> TiPod::GetFileTypes() const {
-    return SortedDistinct(&TSong::FileType, true);
+    return SortedDistinct(TNameField::FileType, true);
 }
 
-std::vector<std::string> TiPod::SortedDistinct(std::u16string TSong::*field, bool keepEmpty) const {
-    // Collation keys are costly, so each distinct raw text gets one, in the order the
-    // texts first appear. A stable sort then keeps, among texts that compare equal, the
-    // one that appeared first, which is the spelling the list shows.
-    std::unordered_set<std::u16string_view> seen;
-    struct Item {
-        std::string key;
-        std::string text;
-    };
-    std::vector<Item> items;
-    for (const TSong& song : songs_) {
-        const std::u16string& value = song.*field;
-        if (value.empty() && !keepEmpty)
-            continue;
-        if (!seen.insert(value).second)
-            continue;
-        std::string text = ToUtf8(value);
-        std::string key = platform_.CollationKey(text);
-        items.push_back({std::move(key), std::move(text)});
+namespace {
+
+std::u16string TSong::*FieldOf(TNameField field) {
+    switch (field) {
+    case TNameField::Album:
+        return &TSong::Album;
+    case TNameField::Artist:
+        return &TSong::Artist;
+    case TNameField::FileType:
+        break;
     }
-    std::stable_sort(items.begin(), items.end(),
-                     [](const Item& a, const Item& b) { return a.key < b.key; });
+    return &TSong::FileType;
+}
+
+} // namespace
+
+std::vector<std::string> TiPod::SortedDistinct(TNameField field, bool keepEmpty) const {
+    // Of the songs whose texts share a key, the first one in database order gives the
+    // spelling; the list is in key order, which is CompareText's order.
+    const TNameIndex& index = NameIndex(field);
+    const std::u16string TSong::*member = FieldOf(field);
+    std::vector<std::int32_t> firstSong(index.keys.size(), -1);
+    std::vector<std::int32_t> ids;
+    for (std::size_t i = 0; i < songs_.size(); ++i) {
+        if (!keepEmpty && (songs_[i].*member).empty())
+            continue;
+        const std::int32_t id = index.keyIdOfSong[i];
+        if (firstSong[static_cast<std::size_t>(id)] < 0) {
+            firstSong[static_cast<std::size_t>(id)] = static_cast<std::int32_t>(i);
+            ids.push_back(id);
+        }
+    }
+    std::sort(ids.begin(), ids.end(), [&](std::int32_t a, std::int32_t b) {
+        return index.keys[static_cast<std::size_t>(a)] < index.keys[static_cast<std::size_t>(b)];
+    });
     std::vector<std::string> list;
-    list.reserve(items.size());
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (i > 0 && items[i].key == items[i - 1].key)
-            continue;
-        list.push_back(std::move(items[i].text));
-    }
+    list.reserve(ids.size());
+    for (const std::int32_t id : ids)
+        list.push_back(ToUtf8(
+            songs_[static_cast<std::size_t>(firstSong[static_cast<std::size_t>(id)])].*member));
     return list;
+}
+
+std::vector<char> TiPod::SongsNamed(TNameField field, const std::vector<std::string>& names) const {
+    const TNameIndex& index = NameIndex(field);
+    std::vector<char> wanted(index.keys.size(), 0);
+    for (const std::string& name : names) {
+        // The names usually come from the lists, whose texts are songs' own texts.
+        auto it = index.keyIdOfText.find(name);
+        if (it == index.keyIdOfText.end()) {
+            it = index.keyIdOfKey.find(platform_.CollationKey(name));
+            if (it == index.keyIdOfKey.end())
+                continue;
+        }
+        wanted[static_cast<std::size_t>(it->second)] = 1;
+    }
+    std::vector<char> named(songs_.size(), 0);
+    for (std::size_t i = 0; i < songs_.size(); ++i)
+        named[i] = wanted[static_cast<std::size_t>(index.keyIdOfSong[i])];
+    return named;
+}
+
+const TiPod::TNameIndex& TiPod::NameIndex(TNameField field) const {
+    TNameIndex& index = nameIndexes_[static_cast<std::size_t>(field)];
+    if (index.built && index.keyIdOfSong.size() == songs_.size())
+        return index;
+    index = TNameIndex();
+    const std::u16string TSong::*member = FieldOf(field);
+    // Songs share a few thousand albums and artists: one key per distinct raw text.
+    std::unordered_map<std::u16string_view, std::int32_t> keyIdOfRaw;
+    index.keyIdOfSong.resize(songs_.size());
+    for (std::size_t i = 0; i < songs_.size(); ++i) {
+        const std::u16string& raw = songs_[i].*member;
+        auto [rawIt, newRaw] = keyIdOfRaw.try_emplace(raw, -1);
+        if (newRaw) {
+            std::string text = ToUtf8(raw);
+            std::string key = platform_.CollationKey(text);
+            auto [keyIt, newKey] = index.keyIdOfKey.try_emplace(
+                std::move(key), static_cast<std::int32_t>(index.keys.size()));
+            if (newKey)
+                index.keys.push_back(keyIt->first);
+            rawIt->second = keyIt->second;
+            index.keyIdOfText.try_emplace(std::move(text), keyIt->second);
+        }
+        index.keyIdOfSong[i] = rawIt->second;
+    }
+    index.built = true;
+    return index;
+}
+
+const std::unordered_map<std::int32_t, std::int32_t>& TiPod::IdIndex() const {
+    if (idIndexBuilt_ && idIndexSongs_ == songs_.size())
+        return lastOfId_;
+    lastOfId_.clear();
+    lastOfId_.reserve(songs_.size());
+    // A later song with the same id overwrites the earlier one's position.
+    for (std::size_t i = 0; i < songs_.size(); ++i)
+        lastOfId_[songs_[i].SongId] = static_cast<std::int32_t>(i);
+    idIndexBuilt_ = true;
+    idIndexSongs_ = songs_.size();
+    return lastOfId_;
+}
+
+void TiPod::DropIndexes() {
+    for (TNameIndex& index : nameIndexes_)
+        index = TNameIndex();
+    lastOfId_.clear();
+    idIndexBuilt_ = false;
 }
 
 } // namespace korvello

@@ -6,12 +6,14 @@
 // sorted distinct albums, artists and file types. Song fields are UTF-16; everything that
 // goes in or out as text (paths, titles asked for, list items) is UTF-8.
 
+#include "musicdb/DatabaseFile.h"
 #include "platform/Platform.h"
 
 #include <array>
 #include <cstdint>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace korvello {
@@ -46,6 +48,9 @@ struct TDataSetEntry {
 // The data-set types 1 to 7, entry i - 1 for type i. Type 1 is the track list.
 using TDataSetTable = std::array<TDataSetEntry, 7>;
 
+// The song fields that the category lists narrow the song table by.
+enum class TNameField { Album, Artist, FileType };
+
 class TiPod {
 public:
     explicit TiPod(IPlatform& platform);
@@ -54,10 +59,14 @@ public:
     void SetDrivePath(const std::string& path);
     const std::string& DrivePath() const;
 
-    // Reads DrivePath + "\iPod_Control\iTunes\itunesdb". No file: nothing changes. A file
-    // that cannot be opened or read throws EKorvelloError ("Cannot open file <path>") and
-    // nothing changes. A damaged database never throws: it yields what its lengths lead to.
+    // Reads DrivePath + "\iPod_Control\iTunes\itunesdb", or the compressed iTunesCDB
+    // beside it when the iTunesDB is missing, empty or declares no tracks (see
+    // DatabaseFile.h). No file: the songs stay as they were. A file that cannot be opened
+    // or read throws EKorvelloError ("Cannot open file <path>") and nothing changes. A
+    // damaged database never throws: it yields what its lengths lead to.
     void LoadDatabase();
+    // What the last LoadDatabase found: the file it read, or why it could read none.
+    const TDatabaseStatus& DatabaseStatus() const { return databaseStatus_; }
 
     // Parses a database image already in memory exactly as LoadDatabase parses the file
     // (song sizes are still looked up through the platform).
@@ -77,7 +86,7 @@ public:
     void FindSongByTitle(const std::string& title, TSong& song) const;
 
     // Sorted by the user's collation without regard to letter case; of items that compare
-    // equal, the spelling of the first song in database order is kept. Built on every call.
+    // equal, the spelling of the first song in database order is kept.
     std::vector<std::string> GetAlbums() const;    // empty albums left out
     std::vector<std::string> GetArtists() const;   // empty artists left out
     std::vector<std::string> GetFileTypes() const; // one empty item when a song has none
@@ -85,13 +94,41 @@ public:
     // Data-set positions met by the reads so far (never cleared between reads).
     const TDataSetTable& DataSetTable() const { return dataSets_; }
 
+    // One flag per song, in database order: set when the song's field equals one of
+    // `names` without regard to letter case, exactly as CompareText finds it. Costs one
+    // pass over the songs plus one look-up per name.
+    std::vector<char> SongsNamed(TNameField field, const std::vector<std::string>& names) const;
+
 private:
-    std::vector<std::string> SortedDistinct(std::u16string TSong::*field, bool keepEmpty) const;
+    // The collation keys of one name field: each distinct text of the loaded songs gets its
+    // key once, and texts with equal keys (those CompareText finds equal) share one key id.
+    struct TNameIndex {
+        bool built = false;
+        std::vector<std::int32_t> keyIdOfSong;
+        std::vector<std::string> keys; // by key id
+        std::unordered_map<std::string, std::int32_t> keyIdOfKey;
+        std::unordered_map<std::string, std::int32_t> keyIdOfText; // UTF-8 text
+    };
+
+    std::vector<std::string> SortedDistinct(TNameField field, bool keepEmpty) const;
+    // The indexes below are made on first use after a load and dropped by the next one.
+    const TNameIndex& NameIndex(TNameField field) const;
+    // Position of the last song with each id.
+    const std::unordered_map<std::int32_t, std::int32_t>& IdIndex() const;
+    void DropIndexes();
 
     IPlatform& platform_;
     std::string drivePath_;
     std::vector<TSong> songs_;
     TDataSetTable dataSets_{};
+    TDatabaseStatus databaseStatus_;
+
+    mutable std::array<TNameIndex, 3> nameIndexes_;
+    mutable std::unordered_map<std::int32_t, std::int32_t> lastOfId_;
+    mutable bool idIndexBuilt_ = false;
+    mutable std::size_t idIndexSongs_ = 0;
+    // Whatever replaces songs_ calls DropIndexes(); an index whose song count no longer
+    // matches is made again all the same.
 };
 
 } // namespace korvello

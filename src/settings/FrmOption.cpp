@@ -3,31 +3,75 @@
 #include "browser/ITunesStringGrid.h"
 #include "core/ErrorLog.h"
 #include "core/FrmMain.h"
+#include "ui/LumoButton.h"
+#include "ui/Skin.h"
+#include "ui/SkinFrame.h"
+#include "ui/SunCheckListBox.h"
+#include "ui/WindowChrome.h"
+#include "ui/XP_GroupBox.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QListWidget>
 #include <QPushButton>
+#include <QShowEvent>
 
 namespace korvello {
 
 namespace {
 constexpr int kShownColumnWidth = 80;
+const QColor kBackground(219, 219, 229);
+
+TXP_GroupBox* MakeGroup(QWidget* parent, const char* name, const char* caption, QRect place) {
+    auto* box = new TXP_GroupBox(QString::fromLatin1(caption), parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setGeometry(place);
+    box->SetColor(kBackground);
+    box->SetBorderColor(QColor(160, 160, 164));
+    box->SetCaptionColor(Qt::black);
+    return box;
 }
+
+TLumoButton* MakeButton(QWidget* parent, const char* name, const char* caption, QRect place) {
+    auto* button = new TLumoButton(QString::fromLatin1(caption), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(place);
+    button->setFont(SkinFont("MS Sans Serif", 8, true));
+    QPalette pal = button->palette();
+    pal.setColor(QPalette::ButtonText, QColor(245, 255, 91));
+    button->setPalette(pal);
+    return button;
+}
+} // namespace
 
 TFormOption::TFormOption(TFormMain& main) : QDialog(&main), main_(main) {
     setObjectName(QStringLiteral("FormOption"));
     setWindowTitle(QStringLiteral("Options Setting"));
     setFixedSize(413, 341);
+    // FormCreate: no system frame, the rounded outline once for the fixed size.
+    chrome_ = new WindowChrome(this);
+    chrome_->ApplyRoundedShape();
     setAutoFillBackground(true);
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(219, 219, 229));
+    pal.setColor(QPalette::Window, kBackground);
     setPalette(pal);
+    setFont(SkinFont("MS Sans Serif", 8));
 
-    XP_GroupBox1 = new QGroupBox(QStringLiteral("Colums Display"), this);
-    XP_GroupBox1->setObjectName(QStringLiteral("XP_GroupBox1"));
-    XP_GroupBox1->setGeometry(16, 48, 137, 201);
-    SunCheckListBoxCols = new QListWidget(XP_GroupBox1);
+    // The drawn title and bottom strips; they move the window like its background.
+    std::vector<QWidget*> frame = AddTitleStrip(this, QStringLiteral("Options Setting"));
+    for (QWidget* picture : AddBottomStrip(this))
+        frame.push_back(picture);
+    for (QWidget* picture : frame)
+        chrome_->AddDragSource(picture);
+
+    XP_GroupBox1 = MakeGroup(this, "XP_GroupBox1", "Colums Display", QRect(16, 48, 137, 201));
+    auto* columns = new TSunCheckListBox(XP_GroupBox1);
+    columns->SetItemHeight(13);
+    columns->SetBorderColor(QColor(224, 224, 224));
+    QPalette listPal = columns->palette();
+    listPal.setColor(QPalette::Base, kBackground);
+    columns->setPalette(listPal);
+    SunCheckListBoxCols = columns;
     SunCheckListBoxCols->setObjectName(QStringLiteral("SunCheckListBoxCols"));
     SunCheckListBoxCols->setGeometry(16, 24, 105, 161);
     connect(SunCheckListBoxCols, &QListWidget::itemChanged, this, [this](QListWidgetItem*) {
@@ -35,9 +79,7 @@ TFormOption::TFormOption(TFormMain& main) : QDialog(&main), main_(main) {
             SunCheckListBoxColsClickCheck();
     });
 
-    XP_GroupBox2 = new QGroupBox(QStringLiteral("General Options"), this);
-    XP_GroupBox2->setObjectName(QStringLiteral("XP_GroupBox2"));
-    XP_GroupBox2->setGeometry(160, 48, 217, 201);
+    XP_GroupBox2 = MakeGroup(this, "XP_GroupBox2", "General Options", QRect(160, 48, 217, 201));
     PlaySong = new QCheckBox(QStringLiteral("Double Click to Play Song."), XP_GroupBox2);
     PlaySong->setObjectName(QStringLiteral("PlaySong"));
     PlaySong->setGeometry(24, 42, 153, 17);
@@ -45,29 +87,37 @@ TFormOption::TFormOption(TFormMain& main) : QDialog(&main), main_(main) {
     OverWrite->setObjectName(QStringLiteral("OverWrite"));
     OverWrite->setGeometry(24, 72, 169, 17);
 
-    XP_Button2 = new QPushButton(QStringLiteral("Restore Default"), this);
-    XP_Button2->setObjectName(QStringLiteral("XP_Button2"));
-    XP_Button2->setGeometry(64, 277, 105, 29);
-    OpenDir = new QPushButton(QStringLiteral("Save"), this);
-    OpenDir->setObjectName(QStringLiteral("OpenDir"));
-    OpenDir->setGeometry(184, 277, 96, 29);
-    XP_Button1 = new QPushButton(QStringLiteral("Cancel"), this);
-    XP_Button1->setObjectName(QStringLiteral("XP_Button1"));
-    XP_Button1->setGeometry(296, 277, 96, 29);
+    XP_Button2 = MakeButton(this, "XP_Button2", "Restore Default", QRect(64, 277, 105, 29));
+    OpenDir = MakeButton(this, "OpenDir", "Save", QRect(184, 277, 96, 29));
+    XP_Button1 = MakeButton(this, "XP_Button1", "Cancel", QRect(296, 277, 96, 29));
     connect(XP_Button2, &QPushButton::clicked, this, [this] { XP_Button2Click(); });
     connect(OpenDir, &QPushButton::clicked, this, [this] { OpenDirClick(); });
     connect(XP_Button1, &QPushButton::clicked, this, [this] { XP_Button1Click(); });
+
+    LumoButtonSmall1 = MakeTitleBarButton(this, "GlyphMinimize");
+    LumoButtonSmall1->setObjectName(QStringLiteral("LumoButtonSmall1"));
+    LumoButtonSmall1->setGeometry(317, 6, 18, 18);
+    LumoButtonSmall2 = MakeTitleBarButton(this, "GlyphClose");
+    LumoButtonSmall2->setObjectName(QStringLiteral("LumoButtonSmall2"));
+    LumoButtonSmall2->setGeometry(341, 6, 18, 18);
+    connect(LumoButtonSmall1, &QPushButton::clicked, this, [this] { LumoButtonSmall1Click(); });
+    connect(LumoButtonSmall2, &QPushButton::clicked, this, [this] { LumoButtonSmall2Click(); });
 
     setTabOrder(OpenDir, XP_Button1);
     setTabOrder(XP_Button1, SunCheckListBoxCols);
     setTabOrder(SunCheckListBoxCols, PlaySong);
     setTabOrder(PlaySong, OverWrite);
     setTabOrder(OverWrite, XP_Button2);
+    setTabOrder(XP_Button2, LumoButtonSmall1);
+    setTabOrder(LumoButtonSmall1, LumoButtonSmall2);
 }
 
 void TFormOption::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    FormShow();
+    // Only a showing from the Option button rebuilds the window; coming back from
+    // minimised (a spontaneous show) keeps the ticks the user has not saved yet.
+    if (!event->spontaneous())
+        FormShow();
 }
 
 void TFormOption::FormShow() {
@@ -109,6 +159,14 @@ void TFormOption::OpenDirClick() {
 
 void TFormOption::XP_Button1Click() {
     reject();
+}
+
+void TFormOption::LumoButtonSmall1Click() {
+    WindowChrome::MinimizeApplication();
+}
+
+void TFormOption::LumoButtonSmall2Click() {
+    XP_Button1Click();
 }
 
 void TFormOption::XP_Button2Click() {

@@ -14,6 +14,7 @@ class QPushButton;
 namespace korvello {
 
 class TFormMain;
+class WindowChrome;
 
 class TFormOption : public QDialog {
     Q_OBJECT
@@ -31,21 +32,30 @@ public:
     QGroupBox* XP_GroupBox2 = nullptr;
     QCheckBox* PlaySong = nullptr;
     QCheckBox* OverWrite = nullptr;
-    QPushButton* XP_Button2 = nullptr; // Restore Default
-    QPushButton* OpenDir = nullptr;    // Save
-    QPushButton* XP_Button1 = nullptr; // Cancel
+    QPushButton* XP_Button2 = nullptr;       // Restore Default
+    QPushButton* OpenDir = nullptr;          // Save
+    QPushButton* XP_Button1 = nullptr;       // Cancel
+    QPushButton* LumoButtonSmall1 = nullptr; // title bar: minimise the application
+    QPushButton* LumoButtonSmall2 = nullptr; // title bar: close, as Cancel
+
+    // The frameless rounded outline and the move by dragging the background; the title
+    // and bottom strip pictures join with Chrome().AddDragSource(picture).
+    WindowChrome& Chrome() { return *chrome_; }
 
     void FormShow();
     void SunCheckListBoxColsClickCheck();
     void OpenDirClick();
     void XP_Button1Click();
     void XP_Button2Click();
+    void LumoButtonSmall1Click();
+    void LumoButtonSmall2Click();
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     TFormMain& main_;
+    WindowChrome* chrome_ = nullptr;
     bool filling_ = false; // ticks set from code do not count as the user's
 };
 

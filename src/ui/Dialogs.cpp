@@ -19,6 +19,7 @@ QString Q(const std::string& s) {
 IDialogs::Answer QtDialogs::AskYesNo(QWidget* parent, const std::string& text) {
     QMessageBox box(QMessageBox::Information, QApplication::applicationDisplayName(), Q(text),
                     QMessageBox::Yes | QMessageBox::No, parent);
+    box.setTextFormat(Qt::PlainText);
     const int result = box.exec();
     if (result == QMessageBox::Yes)
         return Answer::Yes;
@@ -29,6 +30,8 @@ IDialogs::Answer QtDialogs::AskYesNo(QWidget* parent, const std::string& text) {
 
 void QtDialogs::ShowError(QWidget* parent, const std::string& title, const std::string& text) {
     QMessageBox box(QMessageBox::Critical, Q(title), Q(text), QMessageBox::Ok, parent);
+    // The text may carry a file name or a song title: never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

@@ -209,6 +209,28 @@ TEST(GridSortTest, FirstClickAscendsFurtherClicksReverseAnotherColumnAscends) {
     EXPECT_FALSE(header->isSortIndicatorShown()) << "a refill forgets the sort";
 }
 
+TEST(GridSortTest, AQuickPairOfClicksReversesTwice) {
+    auto grid = MakeSortTable();
+    QWidget* header = grid->horizontalHeader()->viewport();
+    const QPoint at = HeaderPos(*grid, 1, 30);
+    // A quick pair: the widget sees press, release, double click, release.
+    QTest::mousePress(header, Qt::LeftButton, {}, at);
+    QTest::mouseRelease(header, Qt::LeftButton, {}, at);
+    EXPECT_THAT(Column(*grid, 1), ElementsAre("Alpha", "alpha2", "beta", "gamma"));
+    QTest::mouseDClick(header, Qt::LeftButton, {}, at);
+    QTest::mouseRelease(header, Qt::LeftButton, {}, at);
+    EXPECT_THAT(Column(*grid, 1), ElementsAre("gamma", "beta", "alpha2", "Alpha"));
+    EXPECT_EQ(grid->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+
+    // A double click on a column border still belongs to the border: no sort.
+    const QPoint border = HeaderPos(*grid, 1, -1);
+    QTest::mousePress(header, Qt::LeftButton, {}, border);
+    QTest::mouseRelease(header, Qt::LeftButton, {}, border);
+    QTest::mouseDClick(header, Qt::LeftButton, {}, border);
+    QTest::mouseRelease(header, Qt::LeftButton, {}, border);
+    EXPECT_THAT(Column(*grid, 1), ElementsAre("gamma", "beta", "alpha2", "Alpha"));
+}
+
 TEST(GridSortTest, ClicksNearAColumnBorderDoNotSort) {
     auto grid = MakeSortTable();
     const std::vector<std::string> before = Column(*grid, 1);

@@ -272,6 +272,67 @@ TEST_F(SongBrowserTest, MarksStayAtTheirPositionsThroughASortAndAListReload) {
     EXPECT_TRUE(form->ArtistList->RowMarked(2));
 }
 
+// Select All and Invert Select in the album list filter by thousands of names at once; the
+// rows must be those that comparing every song with every marked name would give, with
+// names that differ only by case, accents, width or ligatures.
+TEST_F(SongBrowserTest, ListFiltersOverManyNamesShowWhatComparingEachPairShows) {
+    const char* const spellings[] = {"Rock",
+                                     "rock",
+                                     "ROCK",
+                                     "Café",
+                                     "CAFE\xCC\x81",
+                                     "cafe",
+                                     "\xEF\xBC\xB2\xEF\xBD\x8F\xEF\xBD\x83\xEF\xBD\x8B",
+                                     "\xEF\xAC\x81ne",
+                                     "Fine",
+                                     "Straße",
+                                     "STRASSE",
+                                     "Ærø",
+                                     "東京",
+                                     ""};
+    std::vector<DemoSong> songs;
+    for (int i = 0; i < 240; ++i) {
+        const std::string album = i % 3 == 0 ? std::string(spellings[i % std::size(spellings)])
+                                             : "Album " + std::to_string(i % 97);
+        songs.push_back({i + 1, "Song " + std::to_string(i), album, "Artist", "", "MPEG audio file",
+                         "", "", "", 0});
+    }
+    StartWith(songs);
+    TITunesStringGrid* albums = form->AlbumList;
+    TITunesStringGrid* grid = form->AdvStringGridSong;
+
+    auto expected = [&] {
+        std::vector<std::string> marked;
+        for (int r = 1; r < albums->RowCount(); ++r)
+            if (albums->RowMarked(r))
+                marked.push_back(albums->Cells(1, r));
+        std::vector<std::string> titles;
+        for (const DemoSong& song : songs)
+            for (const std::string& name : marked)
+                if (fx.platform->CompareText(song.album, name) == 0) {
+                    titles.push_back(song.title);
+                    break;
+                }
+        return titles;
+    };
+
+    form->SelectAllListClick(albums);
+    ASSERT_GT(albums->MarkedRowCount(), 50);
+    std::vector<std::string> want = expected();
+    ASSERT_GT(want.size(), 150u);
+    EXPECT_EQ(Titles(*form), want);
+
+    // Invert Select over a scattered set of marks.
+    form->ClearSelectListClick(albums);
+    for (int r = 1; r < albums->RowCount(); r += 3)
+        albums->SetRowMarked(r, true);
+    form->InvertSelectListClick(albums);
+    want = expected();
+    ASSERT_FALSE(want.empty());
+    EXPECT_EQ(Titles(*form), want);
+    EXPECT_EQ(grid->RowCount(), static_cast<int>(want.size()) + 1);
+}
+
 TEST_F(SongBrowserTest, DoubleClickPlaysTheSongOfThatTitleOnlyWhenAllowed) {
     Start();
     TITunesStringGrid* grid = form->AdvStringGridSong;

@@ -18,6 +18,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace korvello::test {
 namespace {
 
@@ -130,6 +132,36 @@ TEST_F(CopyCommandTest, NothingMarkedNoIPodOrACancelledDialogStartNothing) {
     form->iPod.SetDrivePath("");
     form->CopyoutSongClick();
     EXPECT_EQ(fx.dialogs.Count("save"), 1);
+}
+
+TEST_F(CopyCommandTest, AFolderHoldingABackslashIsRefusedAndATypedNameDoesNotMoveTheCopy) {
+    Start(2, 100);
+    // "a\b" is one folder on Linux, but two names in the program's own path form: the
+    // copy would go to out/a/b, which here exists too.
+    const std::string odd = out + "/a\\b";
+    MakeDirs(odd);
+    MakeDirs(out + "/a/b");
+    Mark({1, 2});
+    fx.dialogs.saves.push_back(odd + "/Song 1.mp3");
+    form->ButtonCopyClick();
+
+    ASSERT_EQ(fx.dialogs.Count("error"), 1);
+    EXPECT_EQ(fx.dialogs.calls.back().title, "Korvello A");
+    EXPECT_NE(fx.dialogs.calls.back().text.find(odd), std::string::npos);
+    EXPECT_FALSE(form->CopyRunning);
+    EXPECT_TRUE(form->SourceList.empty());
+    EXPECT_EQ(form->ButtonCopy->text(), "Copy");
+    EXPECT_TRUE(std::filesystem::is_empty(out + "/a/b"));
+    EXPECT_TRUE(std::filesystem::is_empty(odd));
+
+    // A name typed with "\" in a plain folder: only the folder counts, and it is used
+    // exactly.
+    fx.dialogs.saves.push_back(out + "/x\\Song 1.mp3");
+    form->ButtonCopyClick();
+    ASSERT_TRUE(PumpUntil([&] { return seen.shown == 1 && !form->CopyRunning; }));
+    EXPECT_EQ(ReadFile(out + "/Song 1.mp3"), Ipod(1));
+    EXPECT_EQ(ReadFile(out + "/Song 2.mp3"), Ipod(2));
+    EXPECT_EQ(fx.dialogs.Count("error"), 1);
 }
 
 TEST_F(CopyCommandTest, StopAnsweredNoGoesOnAndYesTerminatesTheRest) {

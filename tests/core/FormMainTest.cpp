@@ -6,13 +6,17 @@
 #include "platform/Text.h"
 #include "support/AppFixture.h"
 #include "support/ForwardingPlatform.h"
+#include "ui/LumoProgressBar.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
+#include <QTest>
+#include <QWheelEvent>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -119,6 +123,48 @@ TEST_F(FormMainTest, TwoIPodsAreListedInLetterOrderAndTheFirstIsLoaded) {
     // Choosing the second entry loads that iPod.
     form->iPodSelectorCom->setCurrentIndex(1);
     form->iPodSelectorComCloseUp();
+    EXPECT_EQ(ToUtf8(form->CurrentDrive), "g:");
+    EXPECT_EQ(form->iPod.SongCount(), 2);
+    EXPECT_EQ(form->AdvStringGridSong->Cells(1, 1), "Two");
+}
+
+TEST_F(FormMainTest, OnlyAChoiceInTheOpenSelectorListSwitchesIPods) {
+    fx.MapDrive("e:", fx.MakeiPod("Alpha", {{1, "One", "", "", "", "", "", "", "F00/A.mp3", 10}}));
+    fx.MapDrive("g:", fx.MakeiPod("Beta", {{2, "Two", "", "", "", "", "", "", "F00/B.mp3", 10},
+                                           {3, "Three", "", "", "", "", "", "", "F00/C.mp3", 10}}));
+    auto form = Start();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    QComboBox* selector = form->iPodSelectorCom;
+    ASSERT_EQ(form->iPod.SongCount(), 1);
+
+    // A wheel tick and an arrow key over the closed box move its shown entry, and load
+    // nothing.
+    const QPointF centre = QRectF(selector->rect()).center();
+    QWheelEvent wheel(centre, selector->mapToGlobal(centre), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(selector, &wheel);
+    EXPECT_EQ(selector->currentIndex(), 1) << "the wheel reached the box";
+    QTest::keyClick(selector, Qt::Key_Up);
+    QTest::keyClick(selector, Qt::Key_Down);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ToUtf8(form->CurrentDrive), "e:");
+    EXPECT_EQ(form->iPod.SongCount(), 1);
+    EXPECT_EQ(form->AdvStringGridSong->Cells(1, 1), "One");
+
+    // A list opened and closed with Escape chooses nothing, and the next wheel tick still
+    // loads nothing.
+    selector->showPopup();
+    QTest::keyClick(selector->view(), Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    QCoreApplication::sendEvent(selector, &wheel);
+    EXPECT_EQ(form->iPod.SongCount(), 1);
+
+    // Enter on an entry of the open list is a choice.
+    selector->setCurrentIndex(0);
+    selector->showPopup();
+    ASSERT_TRUE(selector->view()->isVisible());
+    selector->view()->setCurrentIndex(selector->model()->index(1, 0));
+    QTest::keyClick(selector->view(), Qt::Key_Return);
     EXPECT_EQ(ToUtf8(form->CurrentDrive), "g:");
     EXPECT_EQ(form->iPod.SongCount(), 2);
     EXPECT_EQ(form->AdvStringGridSong->Cells(1, 1), "Two");
@@ -241,7 +287,7 @@ TEST_F(FormMainTest, WorkerMessagesDriveTheProgressBarAndStatus) {
 TEST_F(FormMainTest, WorkerMessagesArriveInOrderEachHandledBeforeTheSenderGoesOn) {
     auto form = Start();
     std::vector<int> positions;
-    QObject::connect(form->ProgressBarItunes, &QProgressBar::valueChanged,
+    QObject::connect(form->ProgressBarItunes, &TLumoProgressBar::valueChanged,
                      [&](int value) { positions.push_back(value); });
     std::atomic<bool> done{false};
     std::thread sender([&] {

@@ -1,13 +1,15 @@
 // The catalogue over real files: databases written into a mapped iPod folder and read
 // through the Linux backend.
-#include "support/ForwardingPlatform.h"
 #include "IpodTree.h"
+#include "support/ForwardingPlatform.h"
 
 #include "core/ErrorLog.h"
 #include "musicdb/iPodcomponent.h"
 #include "platform/Text.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -245,4 +247,117 @@ TEST_F(Catalogue, DuplicateIdsGiveTheLaterSong) {
     TSong song;
     ipod.FindSongById(5, song);
     EXPECT_EQ(song.Title, u"Later");
+}
+
+// Names that collation treats in unusual ways: letter case, accents precomposed and
+// combining, full-width letters, ligatures, sharp s, a trailing blank, an ignorable
+// character, empty, and "All ..." in several spellings.
+const std::vector<std::string> kTrickyNames = {"Rock",
+                                               "rock",
+                                               "ROCK",
+                                               "Rock ",
+                                               "Café",
+                                               "cafe",
+                                               "CAFÉ",
+                                               "Cafe\xCC\x81",
+                                               "\xEF\xBC\xB2\xEF\xBD\x8F\xEF\xBD\x83\xEF\xBD\x8B",
+                                               "\xEF\xAC\x81ne",
+                                               "fine",
+                                               "FINE",
+                                               "Straße",
+                                               "STRASSE",
+                                               "",
+                                               "All ...",
+                                               "all ...",
+                                               "ALL ...",
+                                               "\xEF\xBC\xA1ll ...",
+                                               "Ærø",
+                                               "aerø",
+                                               "東京",
+                                               "Łódź",
+                                               "lodz",
+                                               "\xE2\x80\x8B"};
+
+TEST_F(Catalogue, NamedSongsAreExactlyThoseCompareTextFindsEqual) {
+    TiPod ipod(*platform_);
+    std::vector<std::array<const char*, 4>> songs;
+    for (const std::string& name : kTrickyNames)
+        songs.push_back({"t", name.c_str(), name.c_str(), name.c_str()});
+    Load(ipod, songs);
+
+    const std::pair<TNameField, std::u16string TSong::*> fields[] = {
+        {TNameField::Album, &TSong::Album},
+        {TNameField::Artist, &TSong::Artist},
+        {TNameField::FileType, &TSong::FileType}};
+    auto pairwise = [&](std::u16string TSong::*member, const std::vector<std::string>& names) {
+        std::vector<char> named(static_cast<std::size_t>(ipod.SongCount()), 0);
+        for (std::int32_t i = 0; i < ipod.SongCount(); ++i)
+            for (const std::string& name : names)
+                if (platform_->CompareText(ToUtf8(ipod.SongAt(i).*member), name) == 0)
+                    named[static_cast<std::size_t>(i)] = 1;
+        return named;
+    };
+
+    std::vector<std::string> asked = kTrickyNames;
+    asked.insert(asked.end(), {"rOcK", "CAFE\xCC\x81", "Nothing like it", "All"});
+    for (const auto& [field, member] : fields) {
+        for (const std::string& name : asked)
+            EXPECT_EQ(ipod.SongsNamed(field, {name}), pairwise(member, {name}))
+                << "name '" << name << "'";
+        // Many names at once: every other one, and all of them.
+        std::vector<std::string> everyOther;
+        for (std::size_t i = 0; i < asked.size(); i += 2)
+            everyOther.push_back(asked[i]);
+        EXPECT_EQ(ipod.SongsNamed(field, everyOther), pairwise(member, everyOther));
+        EXPECT_EQ(ipod.SongsNamed(field, asked), pairwise(member, asked));
+        EXPECT_EQ(ipod.SongsNamed(field, {}), pairwise(member, {}));
+    }
+    // The corpus does hold texts that compare equal in spite of different bytes.
+    const std::vector<char> rock = ipod.SongsNamed(TNameField::Album, {"rock"});
+    EXPECT_GE(std::count(rock.begin(), rock.end(), 1), 3);
+
+    // The lists built from the same keys still hold one entry per group of equal names.
+    const std::vector<std::string> albums = ipod.GetAlbums();
+    for (std::size_t i = 0; i < albums.size(); ++i) {
+        EXPECT_FALSE(albums[i].empty());
+        for (std::size_t j = i + 1; j < albums.size(); ++j)
+            EXPECT_LT(platform_->CompareText(albums[i], albums[j]), 0)
+                << albums[i] << " / " << albums[j];
+    }
+}
+
+TEST_F(Catalogue, TheIdIndexGivesTheLastOfEqualIdsAndFollowsAReload) {
+    itdb::ITunesDbWriter writer;
+    writer.AddTrack(5).Add(itdb::Title, "First five");
+    writer.AddTrack(6).Add(itdb::Title, "Six");
+    writer.AddTrack(5).Add(itdb::Title, "Second five");
+    writer.AddTrack(7).Add(itdb::Title, "Seven");
+    writer.AddTrack(5).Add(itdb::Title, "Third five");
+    tree_.WriteDatabase(writer);
+    TiPod ipod(*platform_);
+    ipod.SetDrivePath("e:");
+    ipod.LoadDatabase();
+    TSong song;
+    ipod.FindSongById(5, song);
+    EXPECT_EQ(song.Title, u"Third five");
+    ipod.FindSongById(7, song);
+    EXPECT_EQ(song.Title, u"Seven");
+    const std::vector<char> before = ipod.SongsNamed(TNameField::FileType, {""});
+    EXPECT_EQ(before.size(), 5u);
+
+    // A new read replaces what the indexes knew, also with the same number of songs.
+    itdb::ITunesDbWriter other;
+    other.AddTrack(7).Add(itdb::Title, "New seven").Add(itdb::Album, "Rock");
+    other.AddTrack(5).Add(itdb::Title, "New five").Add(itdb::Album, "Jazz");
+    other.AddTrack(8).Add(itdb::Title, "Eight").Add(itdb::Album, "ROCK");
+    other.AddTrack(5).Add(itdb::Title, "Last five").Add(itdb::Album, "");
+    other.AddTrack(9).Add(itdb::Title, "Nine").Add(itdb::Album, "jazz");
+    tree_.WriteDatabase(other);
+    ipod.LoadDatabase();
+    ipod.FindSongById(5, song);
+    EXPECT_EQ(song.Title, u"Last five");
+    ipod.FindSongById(6, song);
+    EXPECT_EQ(song.Title, u"Last five") << "no song 6 any more: the song is left alone";
+    EXPECT_EQ(ipod.SongsNamed(TNameField::Album, {"rock"}), (std::vector<char>{1, 0, 1, 0, 0}));
+    EXPECT_EQ(ipod.GetAlbums(), (std::vector<std::string>{"Jazz", "Rock"}));
 }

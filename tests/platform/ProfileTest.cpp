@@ -119,6 +119,24 @@ TEST_F(Profile, FailedWritesReportFalseAndChangeNothing) {
     EXPECT_EQ(Leftovers(), std::vector<std::string>{"dir.ini"});
 }
 
+TEST_F(Profile, AReadOnlyFileIsNotWritten) {
+    WriteFile(file, "[A]\nk=1\n");
+    // No write bit: refused as Windows refuses a read-only file, also for root.
+    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_FALSE(platform->WritePrivateProfileString("A", "k", "2", ini));
+    EXPECT_FALSE(platform->WritePrivateProfileString("B", "new", "1", ini));
+    EXPECT_EQ(ReadFile(file), "[A]\nk=1\n");
+    EXPECT_EQ(Get("A", "k"), "1");
+    EXPECT_TRUE(Leftovers().empty());
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+
+    // Writable again, the same write goes through and keeps the file's permissions.
+    fs::permissions(file, fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_TRUE(platform->WritePrivateProfileString("A", "k", "2", ini));
+    EXPECT_EQ(ReadFile(file), "[A]\nk=2\n");
+}
+
 TEST_F(Profile, WritesFromTwoThreadsAreNotLost) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 2; ++t)

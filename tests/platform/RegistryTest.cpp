@@ -10,6 +10,8 @@
 namespace korvello::test {
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr const char* kKey = "Software\\Korvello";
 
 class Registry : public ::testing::Test {
@@ -104,6 +106,27 @@ TEST_F(Registry, DamagedFileReadsAsMissingAndIsKeptAsideOnTheNextWrite) {
     EXPECT_EQ(ReadFile(file + ".damaged"), damaged);
     EXPECT_EQ(ReadFile(file + ".damaged.1"), garbage);
     EXPECT_EQ(ReadFile(file), "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Korvello]\n");
+}
+
+TEST_F(Registry, AReadOnlyFileIsNotWrittenNorKeptAside) {
+    ASSERT_TRUE(platform->RegSetDword(kKey, "DBClickPlaySong", 1));
+    const std::string before = ReadFile(file);
+    const auto readOnly = fs::perms::owner_read | fs::perms::group_read;
+    fs::permissions(file, readOnly);
+    EXPECT_FALSE(platform->RegSetDword(kKey, "DBClickPlaySong", 0));
+    EXPECT_FALSE(platform->RegCreateKey("Software\\Other"));
+    EXPECT_TRUE(platform->RegCreateKey(kKey)) << "an existing key needs no write";
+    EXPECT_EQ(ReadFile(file), before);
+    EXPECT_EQ(platform->RegQueryValue(kKey, "DBClickPlaySong").dword, 1u);
+
+    // A damaged read-only file is left alone too, with no copy beside it.
+    WriteFile(file + ".tmp", "garbage without a header");
+    fs::permissions(file, fs::perms::owner_write, fs::perm_options::add);
+    fs::rename(file + ".tmp", file);
+    fs::permissions(file, readOnly);
+    EXPECT_FALSE(platform->RegSetDword(kKey, "DBClickPlaySong", 0));
+    EXPECT_EQ(ReadFile(file), "garbage without a header");
+    EXPECT_FALSE(fs::exists(file + ".damaged"));
 }
 
 TEST_F(Registry, UnwritableConfigFolderIsReported) {

@@ -121,4 +121,47 @@ TEST_F(SettingsTest, AnUnwritableSettingsFileIsLoggedAndTheRegistryIsStillWritte
     EXPECT_NE(ReadFile(RegFile()).find("OverWriteExistFile"), std::string::npos);
 }
 
+TEST_F(SettingsTest, AReadOnlySettingsFileIsUntouchedAndLoggedAndTheRegistryIsStillWritten) {
+    const std::string content = "; the user's own layout\n[COLWIDTH]\n2=120\n";
+    WriteFile(IniFile(), content);
+    namespace fs = std::filesystem;
+    fs::permissions(IniFile(), fs::perms::owner_read | fs::perms::group_read);
+    {
+        TFormMain form(*fx.platform, fx.dialogs);
+        form.SetPlayOnDoubleClick(true);
+        form.show();
+        form.close();
+        EXPECT_NE(
+            fx.Log().find("WriteIniFile:Unable to write to " + form.AppFolder + "\\ipdes.dll"),
+            std::string::npos)
+            << fx.Log();
+    }
+    EXPECT_EQ(ReadFile(IniFile()), content);
+    EXPECT_NE(ReadFile(RegFile()).find("\"DBClickPlaySong\"=dword:00000001"), std::string::npos)
+        << ReadFile(RegFile());
+}
+
+TEST_F(SettingsTest, AReadOnlyLogAndRegistryAreLeftAsTheyWere) {
+    namespace fs = std::filesystem;
+    const auto readOnly = fs::perms::owner_read | fs::perms::group_read;
+    const std::string log = "[Error Log]\nold=entry\n";
+    const std::string reg = "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Korvello]\n"
+                            "\"DBClickPlaySong\"=dword:00000001\n";
+    WriteFile(fx.InAppFolder("apces.cnt"), log);
+    MakeDirs(fx.configHome + "/korvello");
+    WriteFile(RegFile(), reg);
+    fs::permissions(fx.InAppFolder("apces.cnt"), readOnly);
+    fs::permissions(RegFile(), readOnly);
+    {
+        TFormMain form(*fx.platform, fx.dialogs);
+        EXPECT_TRUE(form.PlayOnDoubleClick) << "a read-only registry is still read";
+        form.SetPlayOnDoubleClick(false);
+        form.show();
+        form.close(); // WriteRegistry fails, and its log entry cannot be written either
+    }
+    EXPECT_EQ(ReadFile(fx.InAppFolder("apces.cnt")), log);
+    EXPECT_EQ(ReadFile(RegFile()), reg);
+    EXPECT_FALSE(Exists(RegFile() + ".damaged"));
+}
+
 } // namespace

@@ -2,6 +2,8 @@
 
 #include "platform/Text.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -60,9 +62,9 @@ void WriteObject(Bytes& out, const Object& object) {
         out.Put32(at + 4, kObjectHeader);
         out.Put32(at + 8, object.totalLength.value_or(kStringObjectHeader + length));
         out.Put32(at + 12, object.type);
-        out.Put32(at + 24, 1); // position
+        out.Put32(at + 24, object.encoding);
         out.Put32(at + 28, object.declaredStringLength.value_or(length));
-        out.Put32(at + 32, 1); // the string is UTF-16
+        out.Put32(at + 32, 1);
         out.PutBytes(at + kStringObjectHeader, object.payload);
         return;
     }
@@ -139,6 +141,14 @@ Object Object::String8(std::int32_t type, std::string_view utf8) {
     return String(type, ToUtf16(utf8));
 }
 
+Object Object::Utf8(std::int32_t type, std::string_view utf8) {
+    Object object;
+    object.type = type;
+    object.payload = std::string(utf8);
+    object.encoding = 2;
+    return object;
+}
+
 Object Object::Opaque(std::int32_t type, std::int32_t totalLength) {
     Object object;
     object.type = type;
@@ -183,6 +193,14 @@ std::vector<std::uint8_t> ITunesDbWriter::Build() const {
         WritePlaylist(playlists, playlist);
 
     Bytes sets;
+    for (const std::int32_t type : layout_.dataSetsBefore) {
+        // An album or artist list with no items: its list header alone.
+        Bytes list;
+        const std::size_t at =
+            type == 4 ? list.Record("mhla", kListHeader) : list.Record("mhli", kListHeader);
+        list.Put32(at + 4, kListHeader);
+        WriteDataSet(sets, type, list);
+    }
     if (layout_.playlistsFirst) {
         WriteDataSet(sets, layout_.playlistDataSetType, playlists);
         WriteDataSet(sets, layout_.trackDataSetType, trackList);
@@ -197,9 +215,32 @@ std::vector<std::uint8_t> ITunesDbWriter::Build() const {
     out.Put32(mhbd + 8, kDatabaseHeader + static_cast<std::int32_t>(sets.Size()));
     out.Put32(mhbd + 12, 1);    // always 1 on devices
     out.Put32(mhbd + 16, 0x19); // database version
-    out.Put32(mhbd + 20, 2);    // data sets that follow
+    out.Put32(mhbd + 20, layout_.declaredDataSetCount.value_or(
+                             2 + static_cast<std::int32_t>(layout_.dataSetsBefore.size())));
     out.Append(sets);
     return out.Take();
+}
+
+std::vector<std::uint8_t> ITunesDbWriter::BuildCompressed() const {
+    return Compress(Build());
+}
+
+std::vector<std::uint8_t> Compress(const std::vector<std::uint8_t>& image) {
+    constexpr std::size_t kFlag = 0xA8;
+    const std::size_t header = static_cast<std::size_t>(image[4]) | (image[5] << 8) |
+                               (image[6] << 16) | (static_cast<std::size_t>(image[7]) << 24);
+    if (header <= kFlag || header > image.size())
+        throw std::runtime_error("Compress: the image has no database header to keep");
+    std::vector<std::uint8_t> out(image.begin(),
+                                  image.begin() + static_cast<std::ptrdiff_t>(header));
+    out[kFlag] = 1;
+    uLongf room = compressBound(static_cast<uLong>(image.size() - header));
+    out.resize(header + room);
+    if (compress2(out.data() + header, &room, image.data() + header,
+                  static_cast<uLong>(image.size() - header), Z_BEST_COMPRESSION) != Z_OK)
+        throw std::runtime_error("Compress: zlib failed");
+    out.resize(header + room);
+    return out;
 }
 
 void ITunesDbWriter::WriteFile(const std::string& linuxPath,

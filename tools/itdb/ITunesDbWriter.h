@@ -4,7 +4,10 @@
 // The output has the shape of a real device's database: a database header (mhbd, 0xF4
 // bytes) followed by a track-list data set (mhsd type 1 holding mhlt and one mhit per
 // track, each with its mhod data objects) and a playlist data set (mhsd type 2 holding
-// mhlp and mhyp/mhip records), in either order. Beyond well-formed files it can write the
+// mhlp and mhyp/mhip records), in either order, optionally after other data sets (album or
+// artist lists, as later iTunes versions write them first). It also writes the compressed
+// iTunesCDB of later iPods: the same header with byte 0xA8 = 1, then the rest as one zlib
+// stream. Beyond well-formed files it can write the
 // damage a reader must survive: odd string lengths, repeated string types, unknown objects
 // of any length, wrong counts and data-set types, and lengths that lie.
 
@@ -43,11 +46,15 @@ struct Object {
     std::optional<std::int32_t> totalLength;
     // The string length written at offset 28 when it should differ from the payload.
     std::optional<std::int32_t> declaredStringLength;
+    // The encoding field at offset 24 of a string object: 1 for UTF-16LE, 2 for UTF-8.
+    std::int32_t encoding = 1;
 
     // A string object holding `text` as UTF-16LE.
     static Object String(std::int32_t type, std::u16string_view text);
-    // A string object from UTF-8 text.
+    // A string object from UTF-8 text, stored as UTF-16LE.
     static Object String8(std::int32_t type, std::string_view utf8);
+    // A string object stored as UTF-8 (encoding 2), as some devices' databases hold them.
+    static Object Utf8(std::int32_t type, std::string_view utf8);
     // A non-string object taking exactly `totalLength` bytes (at least its header).
     static Object Opaque(std::int32_t type, std::int32_t totalLength);
 };
@@ -80,6 +87,11 @@ struct Layout {
     std::int32_t playlistDataSetType = 2;
     // Written instead of the number of tracks when set.
     std::optional<std::int32_t> declaredTrackCount;
+    // Data sets of these types (each holding an empty list) written before the two above,
+    // so that the track list comes third or later.
+    std::vector<std::int32_t> dataSetsBefore;
+    // Written instead of the number of data sets in the database header when set.
+    std::optional<std::int32_t> declaredDataSetCount;
 };
 
 class ITunesDbWriter {
@@ -91,6 +103,8 @@ public:
 
     // The whole file.
     std::vector<std::uint8_t> Build() const;
+    // The same database as an iTunesCDB (see Compress).
+    std::vector<std::uint8_t> BuildCompressed() const;
 
     // Writes the file, or its first `keepBytes` bytes to imitate a cut-off copy.
     // Creates the folders on the way. Throws std::runtime_error when it cannot write.
@@ -102,6 +116,10 @@ private:
     std::vector<Playlist> playlists_;
     Layout layout_;
 };
+
+// An iTunesDB image turned into an iTunesCDB: its header kept plain with the compressed
+// flag (byte 0xA8) set, the rest deflated into one zlib stream.
+std::vector<std::uint8_t> Compress(const std::vector<std::uint8_t>& image);
 
 // The UTF-16LE bytes of a UTF-8 text.
 std::string Utf16LeBytes(std::string_view utf8);

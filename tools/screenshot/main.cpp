@@ -1,25 +1,65 @@
-// Takes a picture of Korvello's main window as a user sees it, for the README: the same
-// windows as the program, on whatever drives the environment maps (scripts/screenshot.sh
-// maps the demo iPod), with a few songs marked, grabbed off-screen with QWidget::grab().
+// Takes the README's pictures of Korvello as a user sees it: the same windows as the
+// program, on whatever drives the environment maps (scripts/screenshot.sh maps the demo
+// iPod), grabbed off-screen with QWidget::grab() and cut to the windows' rounded outline.
 //
-//   korvello-screenshot OUTPUT.png
+//   korvello-screenshot MAIN.png OPTIONS.png REPORT.png
+//
+// MAIN: songs filtered by an artist, a few marked, a copy under way (the window is fed the
+// copy worker's own progress messages). OPTIONS: the options window as the Option button
+// opens it. REPORT: the report of a finished copy with its help text open.
 #include "browser/ITunesStringGrid.h"
+#include "copyout/CopyThread.h"
+#include "copyout/FrmReport.h"
 #include "core/ApplicationWindows.h"
 #include "core/ErrorLog.h"
 #include "core/FrmMain.h"
 #include "platform/posix/PosixPlatform.h"
+#include "settings/FrmOption.h"
 #include "ui/Dialogs.h"
+#include "ui/WindowChrome.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QImage>
+#include <QPainter>
 #include <QPixmap>
+#include <QPushButton>
 
 #include <clocale>
 #include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+void Settle(int ms) {
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// The window's picture with everything outside its rounded outline left transparent.
+bool SaveWindow(QWidget& window, const char* path) {
+    const QPixmap grabbed = window.grab();
+    QImage out(grabbed.size(), QImage::Format_ARGB32);
+    out.fill(Qt::transparent);
+    QPainter p(&out);
+    p.setClipRegion(korvello::WindowChrome::RoundedRegion(window.width(), window.height()));
+    p.drawPixmap(0, 0, grabbed);
+    p.end();
+    if (!out.save(QString::fromLocal8Bit(path))) {
+        std::fprintf(stderr, "korvello-screenshot: cannot write %s\n", path);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: korvello-screenshot OUTPUT.png\n");
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: korvello-screenshot MAIN.png OPTIONS.png REPORT.png\n");
         return 2;
     }
     QApplication app(argc, argv);
@@ -32,27 +72,62 @@ int main(int argc, char** argv) {
     korvello::TApplicationWindows windows(platform, dialogs);
     korvello::TFormMain& formMain = windows.FormMain;
     formMain.show();
+    Settle(300);
 
-    QElapsedTimer settle;
-    settle.start();
-    while (settle.elapsed() < 300)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-
-    // A few marked songs, as in the middle of choosing what to copy.
-    korvello::TITunesStringGrid* songs = formMain.AdvStringGridSong;
-    for (int row : {2, 3, 5})
-        if (row < songs->RowCount())
-            songs->SetRowMarked(row, true);
-    formMain.ShowSelectedCount();
-    if (formMain.ArtistList->RowCount() > 1)
-        formMain.ArtistList->SetRowMarked(0, true);
-    QApplication::processEvents();
-
-    const QPixmap picture = formMain.grab();
-    korvello::TLogClass::SetPlatform(nullptr);
-    if (!picture.save(QString::fromLocal8Bit(argv[1]))) {
-        std::fprintf(stderr, "korvello-screenshot: cannot write %s\n", argv[1]);
-        return 1;
+    // The songs of one artist, a few of them marked.
+    korvello::TITunesStringGrid* artists = formMain.ArtistList;
+    if (artists->RowCount() > 2) {
+        artists->SetRowMarked(0, false);
+        artists->SetRowMarked(2, true);
+        formMain.DisPlayCurrentArtistSongs();
     }
-    return 0;
+    korvello::TITunesStringGrid* songs = formMain.AdvStringGridSong;
+    std::vector<std::string> marked;
+    for (int row : {1, 2, 4})
+        if (row < songs->RowCount()) {
+            songs->SetRowMarked(row, true);
+            marked.push_back(songs->Cells(1, row));
+        }
+
+    // A copy under way: the window shows what the worker's messages tell it.
+    const std::string current = marked.empty() ? std::string("song") : marked[1 % marked.size()];
+    const std::string status = "(2/" + std::to_string(marked.size()) + ") Copying " + current;
+    formMain.ButtonCopy->setText(QStringLiteral("Stop"));
+    formMain.WindowMessage(korvello::CM_PROGRESSMAX, 1000, 0);
+    formMain.WindowMessage(korvello::CM_PROGRESS, 430, 0);
+    formMain.WindowMessage(korvello::CM_PROGRESSTEXT,
+                           reinterpret_cast<std::intptr_t>(status.c_str()), 0);
+    Settle(100);
+    bool ok = SaveWindow(formMain, argv[1]);
+    formMain.ButtonCopy->setText(QStringLiteral("Copy"));
+
+    // The options window as the Option button opens it.
+    korvello::TFormOption& options = windows.FormOption;
+    options.SetInitialOverWrite(formMain.OverwriteExisting);
+    options.SetInitialPlaySong(formMain.PlayOnDoubleClick);
+    options.show();
+    Settle(100);
+    ok = SaveWindow(options, argv[2]) && ok;
+    options.hide();
+
+    // The report of that copy, its help text open.
+    std::vector<std::string> titles = marked;
+    std::vector<std::string> targets;
+    for (std::size_t i = 0; i < titles.size(); ++i)
+        targets.push_back(i + 1 < titles.size() ? "C:\\Music\\" + titles[i] + ".mp3"
+                                                : " This song not found in your iPod.");
+    korvello::TFormReport& report = windows.FormReport;
+    report.TitleList = &titles;
+    report.TargetList = &targets;
+    report.show();
+    Settle(100);
+    report.Label1Click();
+    Settle(100);
+    ok = SaveWindow(report, argv[3]) && ok;
+    report.hide();
+    report.TitleList = nullptr;
+    report.TargetList = nullptr;
+
+    korvello::TLogClass::SetPlatform(nullptr);
+    return ok ? 0 : 1;
 }

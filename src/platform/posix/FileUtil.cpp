@@ -149,6 +149,13 @@ UniqueFd CreateTempBeside(const std::string& path, mode_t mode, std::string& tem
     return UniqueFd();
 }
 
+bool IsReadOnlyFile(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return false;
+    return (st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0;
+}
+
 int ReplaceFileAtomically(const std::string& path, std::string_view content) {
     std::string target = path;
     struct stat st {};
@@ -156,6 +163,8 @@ int ReplaceFileAtomically(const std::string& path, std::string_view content) {
     if (exists) {
         if (S_ISDIR(st.st_mode))
             return EISDIR;
+        if (IsReadOnlyFile(path))
+            return EACCES;
         struct stat lst {};
         if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
             char resolved[PATH_MAX];

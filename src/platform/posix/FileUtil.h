@@ -72,11 +72,16 @@ bool ReadWholeFile(const std::string& path, std::string& content, int& err);
 // failure.
 UniqueFd CreateTempBeside(const std::string& path, mode_t mode, std::string& tempName, int& err);
 
+// A file that exists and is read-only: no write permission bit is set (which stops even
+// root, as the read-only attribute does on Windows), or this user may not write it.
+bool IsReadOnlyFile(const std::string& path);
+
 // Replaces the file at `path` with `content`: a temporary file beside it is written,
 // flushed to disk and renamed over it. A symbolic link is followed, so the file it names
-// is replaced and the link kept; an existing file keeps its permissions. Returns 0, or
-// the errno of the step that failed, in which case `path` is unchanged and no temporary
-// file is left behind.
+// is replaced and the link kept; an existing file keeps its permissions. A read-only file
+// is not replaced (EACCES), since the rename would otherwise go past its permissions.
+// Returns 0, or the errno of the step that failed, in which case `path` is unchanged and
+// no temporary file is left behind.
 int ReplaceFileAtomically(const std::string& path, std::string_view content);
 
 } // namespace korvello::posix

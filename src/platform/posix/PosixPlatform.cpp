@@ -583,7 +583,8 @@ bool ReadRegistryForChange(const std::string& file, std::string& text, bool& dam
         return false;
     if (RegistryTextParses(text))
         return true;
-    if (!KeepDamagedCopy(file, text))
+    // A read-only user.reg is not rewritten, so nothing is kept aside for that write.
+    if (IsReadOnlyFile(file) || !KeepDamagedCopy(file, text))
         return false;
     text.clear();
     damaged = true;

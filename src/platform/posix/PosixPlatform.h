@@ -68,7 +68,8 @@
 // lettered root, else <dataHome>/korvello, created on first use.
 //
 // Profile and registry files are rewritten whole through a temporary file and a rename;
-// writes are serialised process-wide. A profile write refuses texts holding line breaks
+// writes are serialised process-wide. A read-only file (no write bit, or not writable by
+// this user) is not rewritten: the write fails and the file stays as it was. A profile write refuses texts holding line breaks
 // or NULs, a "]" in the section, a "=" in the key or a blank key (they would add lines
 // nobody asked for), and never replaces a file it could not read. user.reg lives in
 // <configHome>/korvello/; a file that does not parse reads as holding no values, and the

@@ -1,0 +1,167 @@
+#pragma once
+// A large iPod in a temporary folder, mapped as drive e: through a configuration folder
+// of its own: `songs` songs in ten-song albums and twenty-song artists, with titles and
+// names of varied lengths, some of them not ASCII, and some albums and artists written
+// in another letter case on a few of their songs, as a real library has them. Song files
+// are sparse, so the folder costs almost no disk.
+
+#include "itdb/ITunesDbWriter.h"
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace korvello::bench {
+
+namespace words {
+
+inline const char* const kPlain[] = {
+    "love",   "night",   "blue",     "river",  "fire",     "heart",   "summer", "city",
+    "dream",  "road",    "light",    "rain",   "golden",   "home",    "wild",   "silver",
+    "dance",  "morning", "shadow",   "sweet",  "electric", "ocean",   "stone",  "paper",
+    "winter", "echo",    "midnight", "garden", "thunder",  "crystal", "velvet", "highway",
+    "moon",   "angel",   "radio",    "glass",  "forever",  "sun",     "lonely", "satellite"};
+inline const char* const kForeign[] = {"Café", "Björk", "Señor", "Mötley", "naïve",  "Ærø",
+                                       "Žena", "Łódź",  "東京",  "Москва", "Ελλάδα", "Straße"};
+
+inline std::uint32_t Mix(std::uint32_t x) {
+    x ^= x >> 16;
+    x *= 0x7feb352dU;
+    x ^= x >> 15;
+    x *= 0x846ca68bU;
+    x ^= x >> 16;
+    return x;
+}
+
+inline std::string Capital(std::string word) {
+    if (!word.empty() && word[0] >= 'a' && word[0] <= 'z')
+        word[0] = static_cast<char>(word[0] - 'a' + 'A');
+    return word;
+}
+
+// A word chosen by `seed`; about one in twelve is not ASCII.
+inline std::string Word(std::uint32_t seed) {
+    const std::uint32_t h = Mix(seed);
+    if (h % 12 == 0)
+        return kForeign[(h / 12) % std::size(kForeign)];
+    return Capital(kPlain[(h / 12) % std::size(kPlain)]);
+}
+
+// A distinct name for every `n`: two words fixed by n's digits in base 40, then up to
+// three further words chosen by its hash, so lengths vary from short to long.
+inline std::string Name(std::uint32_t n, std::uint32_t salt) {
+    std::string name = Capital(kPlain[n % 40]) + " " + Capital(kPlain[(n / 40) % 40]);
+    if (n >= 1600)
+        name += " " + std::to_string(n / 1600 + 1);
+    const std::uint32_t extra = Mix(n * 31 + salt) % 4;
+    for (std::uint32_t k = 0; k < extra; ++k)
+        name += " " + Word(n * 7 + k + salt);
+    return name;
+}
+
+inline std::string Upper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+} // namespace words
+
+class LargeiPod {
+public:
+    explicit LargeiPod(int songs, int folders = 50) {
+        namespace fs = std::filesystem;
+        std::string pattern = (fs::temp_directory_path() / "korvello-scale-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("mkdtemp failed");
+        root_ = pattern;
+        // Made by a child process, so that the generator's memory never counts in the
+        // peak of the process that measures.
+        const pid_t pid = fork();
+        if (pid < 0)
+            throw std::runtime_error("fork failed");
+        if (pid == 0) {
+            int status = 0;
+            try {
+                Make(songs, folders);
+            } catch (...) {
+                status = 1;
+            }
+            _exit(status);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            throw std::runtime_error("making the iPod failed");
+    }
+    ~LargeiPod() {
+        std::error_code ec;
+        std::filesystem::remove_all(root_, ec);
+    }
+    LargeiPod(const LargeiPod&) = delete;
+    LargeiPod& operator=(const LargeiPod&) = delete;
+
+    std::string ConfigHome() const { return (root_ / "config").string(); }
+    std::string DataHome() const { return (root_ / "data").string(); }
+
+private:
+    void Make(int songs, int folders) {
+        namespace fs = std::filesystem;
+        const fs::path ipod = root_ / "ipod";
+        itdb::ITunesDbWriter writer;
+        for (int i = 0; i < songs; ++i) {
+            const auto u = static_cast<std::uint32_t>(i);
+            char folder[16];
+            char name[24];
+            std::snprintf(folder, sizeof folder, "F%02d", i % folders);
+            std::snprintf(name, sizeof name, "K%06d.mp3", i);
+            // Titles of one to six words; "love" and "night" both occur in a few percent.
+            std::string title;
+            const std::uint32_t titleWords = 1 + words::Mix(u) % 6;
+            for (std::uint32_t k = 0; k < titleWords; ++k)
+                title += (k ? " " : "") + words::Word(u * 13 + k);
+            std::string album = words::Name(u / 10, 1);
+            std::string artist = words::Name(u / 20, 2);
+            if (words::Mix(u + 99) % 50 == 0)
+                album = words::Upper(album);
+            if (words::Mix(u + 77) % 40 == 0)
+                artist = words::Upper(artist);
+            writer.AddTrack(i + 1)
+                .Add(itdb::Title, title)
+                .Add(itdb::Location, std::string(":iPod_Control:Music:") + folder + ":" + name)
+                .Add(itdb::Album, album)
+                .Add(itdb::Artist, artist)
+                .Add(itdb::Genre, i % 3 == 0 ? "Rock" : "Pop")
+                .Add(itdb::FileType, i % 4 == 0 ? "AAC audio file" : "MPEG audio file")
+                .Add(itdb::Composer, words::Name(u / 30, 3));
+            const fs::path file = ipod / "iPod_Control" / "Music" / folder / name;
+            if (i < folders)
+                fs::create_directories(file.parent_path());
+            std::ofstream(file).close();
+            fs::resize_file(file, 3'000'000 + static_cast<std::uintmax_t>(i % 97) * 50'000);
+        }
+        writer.WriteFile((ipod / "iPod_Control/iTunes/iTunesDB").string());
+        // A device's folders were last changed long ago; freshly made ones count as still
+        // changing, and the backend would not trust its cached listings of them.
+        const auto past = fs::file_time_type::clock::now() - std::chrono::hours(1);
+        for (const auto& entry : fs::recursive_directory_iterator(ipod))
+            if (entry.is_directory())
+                fs::last_write_time(entry.path(), past);
+        fs::last_write_time(ipod, past);
+        fs::create_directories(root_ / "config/korvello/drives");
+        fs::create_directories(root_ / "data");
+        fs::create_symlink(ipod, root_ / "config/korvello/drives/e:");
+    }
+
+    std::filesystem::path root_;
+};
+
+} // namespace korvello::bench

@@ -1,0 +1,53 @@
+#include "core/KorvelloApplication.h"
+
+#include "core/FrmMain.h"
+#include "ui/Dialogs.h"
+
+#include <QMetaObject>
+#include <QThread>
+#include <QWidget>
+
+#include <exception>
+
+namespace korvello {
+
+std::string TopLevelErrorText(const std::string& failure) {
+    std::string text = failure;
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
+        text += ".";
+    return text;
+}
+
+TKorvelloApplication::TKorvelloApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TKorvelloApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        ShowFailure(e.what());
+    } catch (...) {
+        ShowFailure("Unknown failure");
+    }
+    // The event counts as handled: nobody else is asked to act on it half-done.
+    return true;
+}
+
+void TKorvelloApplication::ShowFailure(const std::string& failure) {
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(
+            this, [this, failure] { ShowFailure(failure); }, Qt::QueuedConnection);
+        return;
+    }
+    if (dialogs_ == nullptr)
+        return;
+    QWidget* parent = activeModalWidget();
+    if (parent == nullptr)
+        parent = activeWindow();
+    try {
+        dialogs_->ShowError(parent, kApplicationTitle, TopLevelErrorText(failure));
+    } catch (...) {
+        // The box itself failed: there is nowhere further up to report it.
+    }
+}
+
+} // namespace korvello

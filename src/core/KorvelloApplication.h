@@ -1,0 +1,38 @@
+#pragma once
+// TKorvelloApplication: the program's QApplication. Every event of the program passes
+// through its notify, which is the top-level handler: a failure that escapes a handler
+// without a guard of its own (a button, a menu item, a key in a list, a worker's message)
+// is shown in an error box titled "Korvello A" and the event loop carries on with the next
+// event, so no failure ends the program.
+
+#include <QApplication>
+
+#include <string>
+
+namespace korvello {
+
+class IDialogs;
+
+// The text of the top-level error box: the failure's text, with "." appended when its last
+// character sorts after ".".
+std::string TopLevelErrorText(const std::string& failure);
+
+class TKorvelloApplication : public QApplication {
+    Q_OBJECT
+public:
+    TKorvelloApplication(int& argc, char** argv);
+
+    // The error box goes through these dialogs; without them a failure is only dropped.
+    void SetDialogs(IDialogs* dialogs) { dialogs_ = dialogs; }
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    // Shows a failure that reached the top level (on the window thread; from any other
+    // thread it is queued there).
+    void ShowFailure(const std::string& failure);
+
+private:
+    IDialogs* dialogs_ = nullptr;
+};
+
+} // namespace korvello

@@ -1,0 +1,42 @@
+#pragma once
+// Which of an iPod's database files holds its songs, read into memory.
+//
+// Earlier iPods keep the plain "iTunesDB". iPod nano 5G and 6G keep the compressed
+// "iTunesCDB" beside an iTunesDB of 0 bytes, and nano 7G keeps the iTunesCDB alone. The
+// iTunesDB is read when it declares tracks; otherwise an iTunesCDB, when there is one,
+// is inflated into the same image. iPod touch, iPhone and iPad keep an SQLite library
+// ("iTunes Library.itlp") that this program cannot read; such a volume, like one whose
+// files are missing, empty or damaged, is told apart from an iPod that holds no songs.
+
+#include "platform/Platform.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korvello {
+
+enum class TDatabaseFile { None, ITunesDB, ITunesCDB };
+
+// "iTunesDB", "iTunesCDB" or "none".
+const char* DatabaseFileName(TDatabaseFile file);
+
+// What a look at an iPod's database files found.
+struct TDatabaseStatus {
+    TDatabaseFile file = TDatabaseFile::None; // the file read (or that could not be used)
+    std::string path;                         // its program path; empty with None
+    // Why no songs could be read, as words that follow the iPod's folder ("its iTunesDB is
+    // empty"); empty when the database was read, even one that holds no songs.
+    std::string problem;
+
+    bool Readable() const { return problem.empty(); }
+};
+
+// Looks for the database of the iPod at `drivePath` ("e:") and reads it into `image`
+// (inflated when compressed). `image` is left empty when no usable image was found.
+// Throws EKorvelloError ("Cannot open file <path>", or a read failure) when a database
+// file exists but cannot be opened or read.
+TDatabaseStatus ReadDatabaseFile(IPlatform& platform, const std::string& drivePath,
+                                 std::vector<std::uint8_t>& image);
+
+} // namespace korvello

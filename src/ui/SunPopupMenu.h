@@ -1,0 +1,15 @@
+#pragma once
+// The popup menu of the song table and the category lists: an ordinary menu.
+
+#include <QMenu>
+
+namespace korvello {
+
+class TSunPopupMenu : public QMenu {
+    Q_OBJECT
+
+public:
+    explicit TSunPopupMenu(QWidget* parent = nullptr) : QMenu(parent) {}
+};
+
+} // namespace korvello

@@ -1,0 +1,208 @@
+// What the skinned widgets paint, read back from their off-screen pictures: frames cut
+// from a strip, the scaling that keeps edges, the progress fill, the disabled button,
+// the group box's cut frame line and the check list's two border lines.
+#include "ui/LumoButton.h"
+#include "ui/LumoProgressBar.h"
+#include "ui/Skin.h"
+#include "ui/SunCheckListBox.h"
+#include "ui/XP_GroupBox.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QScrollBar>
+
+#include <gtest/gtest.h>
+
+using namespace korvello;
+
+namespace {
+
+// A picture whose every pixel tells where it came from: red = x, green = y.
+QImage Coordinates(int w, int h) {
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, qRgb(x, y, 0));
+    return image;
+}
+
+int SourceX(const QImage& image, int x, int y) {
+    return qRed(image.pixel(x, y));
+}
+int SourceY(const QImage& image, int x, int y) {
+    return qGreen(image.pixel(x, y));
+}
+
+bool HasColour(const QImage& image, QRgb colour) {
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if ((image.pixel(x, y) & 0xffffff) == (colour & 0xffffff))
+                return true;
+    return false;
+}
+
+TEST(SkinPaint, FramesAreCutFromTheStripByFifths) {
+    const QImage strip = Coordinates(125, 22);
+    for (int n = 1; n <= 5; ++n) {
+        const QImage frame = CutFrame(strip, n);
+        EXPECT_EQ(frame.size(), QSize(25, 22));
+        EXPECT_EQ(SourceX(frame, 0, 0), (n - 1) * 25);
+        EXPECT_EQ(SourceX(frame, 24, 21), n * 25 - 1);
+    }
+    // A width that five does not divide: frames are width div 5 wide.
+    EXPECT_EQ(CutFrame(Coordinates(83, 4), 2).width(), 16);
+    EXPECT_EQ(SourceX(CutFrame(Coordinates(83, 4), 2), 0, 0), 16);
+}
+
+TEST(SkinPaint, ScalingKeepsCornersAndStretchesTheMiddleColumnAndRow) {
+    const QImage picture = Coordinates(5, 5);
+    const QImage scaled = ScaleKeepEdges(picture, QSize(20, 12));
+    ASSERT_EQ(scaled.size(), QSize(20, 12));
+    // Columns: two kept on the left, two on the right, column 2 stretched between.
+    for (int x = 0; x < 20; ++x) {
+        const int expected = x < 2 ? x : x >= 18 ? x - 15 : 2;
+        EXPECT_EQ(SourceX(scaled, x, 0), expected) << "x=" << x;
+    }
+    // Rows: two kept at the top, rows 2..4 in the last three rows, row 2 stretched between.
+    for (int y = 0; y < 12; ++y) {
+        const int expected = y < 2 ? y : y >= 9 ? y - 7 : 2;
+        EXPECT_EQ(SourceY(scaled, 0, y), expected) << "y=" << y;
+        EXPECT_EQ(SourceY(scaled, 19, y), expected) << "y=" << y;
+    }
+    // An even height: its lower half (two rows) is stretched into the last three rows.
+    const QImage even = ScaleKeepEdges(Coordinates(4, 4), QSize(4, 10));
+    EXPECT_EQ(SourceY(even, 0, 1), 1);
+    EXPECT_EQ(SourceY(even, 0, 6), 2);
+    EXPECT_EQ(SourceY(even, 0, 9), 3);
+}
+
+TEST(SkinPaint, ProgressFillRoundsHalfToEvenAndDrawsTheHeadAtItsEnd) {
+    TLumoProgressBar bar;
+    bar.resize(257, 11);
+    bar.setRange(0, 100);
+    bar.SetPosition(50);
+    EXPECT_EQ(bar.FillWidth(), 128); // 128.5 goes to the even neighbour
+
+    const QImage picture = bar.PaintBar();
+    const QImage colour = SkinImage("LumoProgress_COLOR");
+    const QImage head = SkinImage("LumoProgress_ARR");
+    const QImage empty = ScaleKeepEdges(SkinImage("LumoProgress_GRAY"), bar.size());
+    ASSERT_FALSE(colour.isNull());
+    ASSERT_FALSE(head.isNull());
+    EXPECT_EQ(picture.pixel(0, 0), colour.pixel(0, 0));
+    EXPECT_EQ(picture.pixel(127, 0), colour.pixel(0, 0));
+    for (int x = 0; x < head.width(); ++x)
+        EXPECT_EQ(picture.pixel(128 + x, 4), head.pixel(x, 4)) << "x=" << x;
+    EXPECT_EQ(picture.pixel(200, 5), empty.pixel(200, 5));
+
+    bar.resize(255, 11);
+    bar.setRange(0, 2);
+    bar.SetPosition(1);
+    EXPECT_EQ(bar.FillWidth(), 128); // 127.5 also goes to 128
+
+    // A position below the range draws nothing beyond the empty bar; one above fills it.
+    bar.SetPosition(-5);
+    EXPECT_EQ(bar.FillWidth(), 0);
+    bar.SetPosition(9);
+    EXPECT_EQ(bar.FillWidth(), 255);
+    // An empty range has no sound fill: nothing is filled.
+    bar.setRange(4, 4);
+    EXPECT_EQ(bar.FillWidth(), 0);
+}
+
+TEST(SkinPaint, ProgressAtItsMinimumShowsOnlyTheEmptyBar) {
+    TLumoProgressBar bar;
+    bar.resize(257, 11);
+    bar.setRange(10, 20);
+    bar.SetPosition(10);
+    const QImage empty = ScaleKeepEdges(SkinImage("LumoProgress_GRAY"), bar.size());
+    EXPECT_EQ(bar.PaintBar().convertToFormat(QImage::Format_ARGB32),
+              empty.convertToFormat(QImage::Format_ARGB32));
+}
+
+TEST(SkinPaint, DisabledButtonShowsFrameThreeWithGreyTextWhateverItIsAskedFor) {
+    QWidget window;
+    TLumoButton button(QStringLiteral("Copy"), &window);
+    button.setGeometry(0, 0, 56, 29);
+    QPalette pal = button.palette();
+    pal.setColor(QPalette::ButtonText, QColor(245, 255, 91));
+    button.setPalette(pal);
+    QFont bold = button.font();
+    bold.setBold(true);
+    button.setFont(bold);
+
+    const QImage enabled = button.PaintFace(TLumoButtonBase::LookNormal);
+    EXPECT_TRUE(HasColour(enabled, qRgb(245, 255, 91)));
+    EXPECT_FALSE(HasColour(enabled, qRgb(128, 128, 128)));
+
+    button.setEnabled(false);
+    const QImage frame3 = ScaleKeepEdges(CutFrame(SkinImage("LumoBUTTON"), 3), button.size());
+    for (auto look :
+         {TLumoButtonBase::LookNormal, TLumoButtonBase::LookPressed, TLumoButtonBase::LookOver}) {
+        EXPECT_EQ(button.EffectiveLook(look), TLumoButtonBase::LookDisabled);
+        const QImage face = button.PaintFace(look);
+        // Away from the caption the face is the disabled frame.
+        for (QPoint at : {QPoint(8, 3), QPoint(2, 14), QPoint(53, 25)})
+            EXPECT_EQ(face.pixel(at), frame3.pixel(at)) << at.x() << "," << at.y();
+        EXPECT_TRUE(HasColour(face, qRgb(128, 128, 128)));
+        EXPECT_FALSE(HasColour(face, qRgb(245, 255, 91)));
+    }
+}
+
+TEST(SkinPaint, GroupBoxCaptionCutsTheFrameLine) {
+    QWidget window;
+    TXP_GroupBox box(QStringLiteral("Colums Display"), &window);
+    box.setGeometry(16, 48, 137, 201);
+    box.SetBorderColor(QColor(160, 160, 164));
+    box.SetColor(QColor(219, 219, 229));
+    box.SetCaptionColor(Qt::black);
+    const QImage picture = box.PaintBox();
+    const QFontMetrics metrics(box.font());
+    const int line = metrics.height() / 2;
+    const int captionEnd = 16 + metrics.horizontalAdvance(box.title());
+    const QRgb border = qRgb(160, 160, 164);
+    const QRgb colour = qRgb(219, 219, 229);
+
+    EXPECT_EQ(picture.pixel(7, line), border);  // before the caption
+    EXPECT_EQ(picture.pixel(11, line), colour); // cut by the caption's field
+    EXPECT_EQ(picture.pixel(captionEnd - 2, line), colour);
+    EXPECT_EQ(picture.pixel(captionEnd + 2, line), border); // after it
+    EXPECT_EQ(picture.pixel(0, 100), border);
+    EXPECT_EQ(picture.pixel(136, 100), border);
+    EXPECT_EQ(picture.pixel(68, 200), border);
+    EXPECT_EQ(picture.pixel(68, 100), colour);
+    EXPECT_TRUE(HasColour(picture, qRgb(0, 0, 0)));
+
+    box.setEnabled(false);
+    EXPECT_FALSE(HasColour(box.PaintBox(), qRgb(0, 0, 0)));
+    EXPECT_TRUE(HasColour(box.PaintBox(), qRgb(128, 128, 128)));
+}
+
+TEST(SkinPaint, CheckListDrawsTwoBorderLinesAndShowsElevenShortItems) {
+    QWidget window;
+    window.resize(200, 200);
+    TSunCheckListBox list(&window);
+    list.setGeometry(16, 24, 105, 161);
+    QPalette pal = list.palette();
+    pal.setColor(QPalette::Base, QColor(219, 219, 229));
+    list.setPalette(pal);
+    for (int i = 0; i < 11; ++i) {
+        auto* item = new QListWidgetItem(QStringLiteral("Column %1").arg(i), &list);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Checked);
+    }
+    window.show();
+    QApplication::processEvents();
+
+    const QImage picture = list.grab().toImage();
+    for (QPoint edge : {QPoint(0, 80), QPoint(104, 80), QPoint(50, 0), QPoint(50, 160)})
+        EXPECT_EQ(picture.pixel(edge) & 0xffffff, qRgb(224, 224, 224) & 0xffffff);
+    for (QPoint inner : {QPoint(1, 80), QPoint(103, 80), QPoint(50, 1), QPoint(50, 159)})
+        EXPECT_EQ(picture.pixel(inner) & 0xffffff, qRgb(219, 219, 229) & 0xffffff);
+
+    EXPECT_EQ(list.visualItemRect(list.item(0)).height(), 13);
+    EXPECT_LE(list.visualItemRect(list.item(10)).bottom(), list.viewport()->height());
+    EXPECT_FALSE(list.verticalScrollBar()->isVisible());
+}
+
+} // namespace
