@@ -4,6 +4,7 @@
 #   make run     build and start the program for real use
 #   make bench   build optimised and run every benchmark, one table
 #   make install build optimised and install under PREFIX (default /usr/local)
+#   make package build optimised and hardened and write build/package/korvello_<version>_<arch>.deb
 #   make format  format the C++ sources with the repository's .clang-format
 #   make fuzz    libFuzzer over the database reader under ASan/UBSan (MINUTES=20 by default)
 
@@ -12,7 +13,7 @@ PREFIX ?= /usr/local
 MINUTES ?= 20
 CMAKE ?= cmake
 
-.PHONY: all bootstrap build test demo run bench install format screenshot fuzz clean
+.PHONY: all bootstrap build test demo run bench install package format screenshot fuzz clean
 
 all: build
 
@@ -45,6 +46,13 @@ fuzz: bootstrap
 
 install: build
 	$(CMAKE) --install build/release --prefix $(PREFIX)
+
+package: bootstrap
+	$(CMAKE) --preset package
+	$(CMAKE) --build --preset package -j$(JOBS)
+	cpack --preset package
+	@if command -v lintian >/dev/null; then lintian --fail-on error build/package/korvello_*.deb; fi
+	@ls build/package/korvello_*.deb
 
 format:
 	find src tests bench tools -name '*.cpp' -o -name '*.h' | xargs clang-format -i

@@ -15,6 +15,13 @@ packages=(
     xdotool    # drives the real mouse in the window test on Xvfb
     x11-utils  # xprop: reads the decorations a window asks for
     openbox    # a window manager for the same test, which then drives the move
+    librsvg2-bin        # rsvg-convert renders the PNG icons from the SVG
+    scdoc               # the manual pages are written in scdoc
+    gzip                # compresses the manual pages and the changelog
+    desktop-file-utils  # desktop-file-validate checks the desktop entry in the tests
+    appstream           # appstreamcli checks the AppStream metadata in the tests
+    dpkg-dev            # dpkg-shlibdeps finds the Debian package's dependencies
+    file                # CPack strips only the files that "file" calls executables
 )
 
 missing=()

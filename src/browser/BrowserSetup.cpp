@@ -2,12 +2,12 @@
 // main window's handlers, and gives the tables their looks.
 #include "browser/ITunesStringGrid.h"
 #include "core/FrmMain.h"
-#include "ui/Skin.h"
 #include "ui/SunPopupMenu.h"
 
 #include <QAction>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -15,7 +15,7 @@
 namespace korvello {
 
 void TFormMain::ConnectBrowser() {
-    playIcon_ = SkinPixmap("PlayIcon");
+    playIcon_ = Image2->pixmap();
 
     // Song table.
     TITunesStringGrid* songs = AdvStringGridSong;

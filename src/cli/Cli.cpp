@@ -9,6 +9,9 @@
 #include <ostream>
 #include <system_error>
 
+#include <poll.h>
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 
 namespace korvello::cli {
@@ -126,21 +129,48 @@ std::string Session::ChooseIpod() {
         return std::string(1, kFolderLetter) + ":";
     std::string drive = FindFirstIpod(*platform_);
     if (drive.empty())
-        throw RunError("no iPod found (no removable drive holds iPod_Control\\iTunes; see "
-                       "'korvello-cli drives')");
+        throw RunError("no iPod found: no USB disk or mapped folder holds iPod_Control/iTunes "
+                       "(see 'korvello-cli drives', or name a copy of an iPod with --folder)");
     return drive;
 }
 
-std::string Session::UserRoot(const std::string& drive) {
-    if (options_.folder)
+std::string Session::Describe(const std::string& drive) {
+    if (options_.folder && !options_.drive)
         return *options_.folder;
-    for (const DriveInfo& info : platform_->Drives())
-        if (drive.size() == 2 && info.letter == drive[0] && !info.linuxRoot.empty())
-            return info.linuxRoot;
-    return drive;
+    const std::string root = platform_->ToLinuxPath(drive + "\\");
+    if (root.empty())
+        return "drive " + drive + " (no mounted disk or mapped folder)";
+    return "drive " + drive + " (" + root + ")";
+}
+
+void Session::RequireDatabase(const std::string& drive) {
+    // A volume with the iPod's folder goes on to the reader, which says what it found there
+    // (an iTunesCDB, an unreadable or SQLite-only library).
+    if (platform_->FindFile(drive + "\\iPod_Control\\iTunes\\itunesdb") ||
+        platform_->DirectoryExists(drive + "\\iPod_Control\\iTunes\\"))
+        return;
+    if (options_.folder && !options_.drive)
+        throw RunError("no iPod database in " + *options_.folder +
+                       ": it holds no iPod_Control/iTunes/iTunesDB");
+    if (platform_->ToLinuxPath(drive + "\\").empty())
+        throw RunError(
+            "drive " + drive +
+            " is neither a mounted disk nor a mapped folder (see 'korvello-cli drives')");
+    throw RunError("no iPod database on " + Describe(drive) +
+                   ": it holds no iPod_Control/iTunes/iTunesDB");
+}
+
+bool ReaderHasGone(int fd) {
+    // The write end of a pipe whose reader closed reports an error condition; a socket
+    // whose peer closed reports a hang-up.
+    pollfd entry{fd, POLLOUT, 0};
+    if (poll(&entry, 1, 0) != 1)
+        return false;
+    return (entry.revents & (POLLERR | POLLHUP)) != 0;
 }
 
 void LoadIpodDatabase(Session& session, const std::string& drive, TiPod& ipod) {
+    session.RequireDatabase(drive);
     ipod.SetDrivePath(drive);
     try {
         ipod.LoadDatabase();
@@ -148,9 +178,13 @@ void LoadIpodDatabase(Session& session, const std::string& drive, TiPod& ipod) {
         throw RunError(e.what());
     }
     const TDatabaseStatus& status = ipod.DatabaseStatus();
-    if (!status.Readable())
-        throw RunError("no readable music database in " + session.UserRoot(drive) + " (" +
-                       status.problem + ")");
+    if (status.Readable())
+        return;
+    // "in /the/folder" for --folder, "on drive e: (/media/ipod)" for a drive.
+    const std::string place = session.Describe(drive);
+    throw RunError("no readable music database " +
+                   std::string(place.rfind("drive ", 0) == 0 ? "on " : "in ") + place + " (" +
+                   status.problem + ")");
 }
 
 std::string FindFirstIpod(IPlatform& platform) {

@@ -76,9 +76,11 @@ public:
     // folder's letter, or the first iPod the scan finds. Throws RunError when the scan
     // finds none.
     std::string ChooseIpod();
-    // Where the user sees the iPod at `drive`: the folder given with --folder as typed,
-    // else the drive's Linux folder (its mount point), else the drive itself.
-    std::string UserRoot(const std::string& drive);
+    // The iPod's place in the user's terms, for messages: the folder as the user gave it
+    // to --folder, or the drive with the Linux folder it stands for ("drive e: (/media/x)").
+    std::string Describe(const std::string& drive);
+    // Throws RunError naming that place when the drive holds no iPod database.
+    void RequireDatabase(const std::string& drive);
 
 private:
     Options options_;
@@ -93,6 +95,9 @@ std::string FindFirstIpod(IPlatform& platform);
 // folder or mount point the user knows, when the iPod has no database that can be read
 // or its file cannot be opened.
 void LoadIpodDatabase(Session& session, const std::string& drive, TiPod& ipod);
+// True when `fd` is a pipe or socket whose reader has gone (korvello-cli list | head):
+// such a reader wanted no more, which is not a failure of the run.
+bool ReaderHasGone(int fd);
 
 // The letter a --folder is mapped as.
 inline constexpr char kFolderLetter = 'e';

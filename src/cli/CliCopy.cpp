@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
@@ -49,7 +50,8 @@ constexpr const char* kHelp =
     "  --folder PATH      a folder holding an iPod's contents, mapped as drive e:\n"
     "A name option given several times accepts any of its names; different options must\n"
     "all hold, so --artist A --album B copies A's songs on album B.\n"
-    "Prints one line per song: the title, a tab, and the file written or why it was not.\n"
+    "Prints one line per song: the title, a tab, and the file written or why it was not;\n"
+    "when standard output cannot be written, the remaining lines go to standard error.\n"
     "Exit status: 0 every song copied, 1 some song not copied or no iPod found,\n"
     "2 wrong usage.\n";
 
@@ -140,7 +142,8 @@ std::string ProgramFolder(IPlatform& platform, const std::string& given) {
     // back to it, and writing into whatever folder it leads to instead would be wrong.
     const std::string back = folder.empty() ? std::string() : platform.ToLinuxPath(folder);
     if (back.empty() || !fs::equivalent(back, absolute, ec) || ec)
-        throw UsageError("--to " + given + " cannot be named as a folder of the program");
+        throw UsageError("cannot copy into " + given +
+                         ": its name holds a backslash or no drive the program sees holds it");
     return folder;
 }
 
@@ -365,7 +368,11 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         });
     }
 
+    // The outcome lines say where the user's songs went, so none is lost to a standard
+    // output that is closed (copy | head) or full: from the first line it refuses, the
+    // rest follow on standard error.
     bool allCopied = true;
+    std::ostream* report = &out;
     for (std::size_t i = 0; i < titles.size(); ++i) {
         std::string outcome = targets[i];
         if (IsResultText(outcome)) {
@@ -374,16 +381,20 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         } else {
             outcome = platform.DisplayPath(outcome);
         }
-        WriteRow(out, {titles[i], outcome});
+        WriteRow(*report, {titles[i], outcome});
+        report->flush();
+        if (report == &out && !out) {
+            const int error = errno;
+            report = &err;
+            err << "korvello-cli copy: cannot write to standard output ("
+                << (error == EPIPE || ReaderHasGone(STDOUT_FILENO) ? "closed by its reader"
+                                                                   : std::strerror(error))
+                << "); the outcome of the other songs follows here\n";
+            WriteRow(err, {titles[i], outcome});
+        }
     }
-    out.flush();
     if (const char* count = std::getenv("KORVELLO_CLI_COUNT_PROGRESS"); count && *count == '1')
         err << "korvello-cli copy: " << sink.ProgressMessages() << " CM_PROGRESS messages\n";
-    if (!out) {
-        if (errno != EPIPE)
-            err << "korvello-cli copy: cannot write the report\n";
-        return kExitNotFound;
-    }
     if (gStopSignal != 0)
         err << "korvello-cli copy: stopped\n";
     else if (sink.Stopped())

@@ -54,9 +54,9 @@ int RunDrives(const std::vector<std::string>& args, std::ostream& out, std::ostr
         out << "usage: korvello-cli drives\n"
                "Lists the drives the program sees: letter, type, whether the drive is mapped\n"
                "from your drives folder, label, its Linux folder, whether it holds\n"
-               "iPod_Control\\iTunes, and for an iPod the database it has: iTunesDB (earlier\n"
+               "iPod_Control/iTunes, and for an iPod the database it has: iTunesDB (earlier\n"
                "iPods), iTunesCDB (nano 5G to 7G) or none. The program offers removable\n"
-               "drives holding iPod_Control\\iTunes.\n";
+               "drives holding iPod_Control/iTunes.\n";
         return kExitOk;
     }
     if (!options.arguments.empty())

@@ -6,7 +6,10 @@
 #include "platform/Text.h"
 
 #include <cerrno>
+#include <cstring>
 #include <ostream>
+
+#include <unistd.h>
 
 namespace korvello::cli {
 
@@ -31,7 +34,7 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
     WriteRow(out, {"SongId", "Title", "Location", "FileSize", "Album", "Artist", "Genre",
                    "FileType", "Comment", "EQSetting", "Composer", "Grouping"});
-    for (std::int32_t i = 0; i < ipod.SongCount(); ++i) {
+    for (std::int32_t i = 0; i < ipod.SongCount() && out; ++i) {
         const TSong& s = ipod.SongAt(i);
         WriteRow(out,
                  {std::to_string(s.SongId), ToUtf8(s.Title), ToUtf8(s.Location), ToUtf8(s.FileSize),
@@ -40,9 +43,11 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     out.flush();
     if (!out) {
-        // A reader that closed the pipe early wanted no more; anything else is worth a word.
-        if (errno != EPIPE)
-            err << "korvello-cli list: cannot write the list\n";
+        // A reader that closed the pipe early (list | head) wanted no more; anything else,
+        // a full disk say, is worth a word.
+        if (errno == EPIPE || ReaderHasGone(STDOUT_FILENO))
+            return kExitOk;
+        err << "korvello-cli list: cannot write the list: " << std::strerror(errno) << '\n';
         return kExitNotFound;
     }
     return kExitOk;

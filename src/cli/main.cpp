@@ -29,7 +29,10 @@ void PrintUsage(std::ostream& out) {
     for (const Command& command : kCommands)
         out << "  " << command.name << std::string(10 - std::strlen(command.name), ' ')
             << command.summary << '\n';
-    out << "\n'korvello-cli <command> --help' describes a command.\n"
+    out << "\noptions:\n"
+           "  -h, --help  show this help\n"
+           "  --version   show the version\n"
+           "\n'korvello-cli <command> --help' describes a command; 'man korvello-cli' all.\n"
            "Exit status: 0 done, 1 no iPod or database found, 2 wrong usage.\n";
 }
 

@@ -3,6 +3,10 @@
 #include "copyout/Naming.h"
 #include "core/ErrorLog.h"
 #include "platform/Platform.h"
+#include "ui/LumoButton.h"
+#include "ui/Skin.h"
+#include "ui/SkinFrame.h"
+#include "ui/SunPopupMenu.h"
 #include "ui/WindowChrome.h"
 
 #include <QAction>
@@ -70,6 +74,16 @@ TFormReport::TFormReport(IPlatform& platform, QWidget* mainWindow)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(219, 219, 229));
     setPalette(pal);
+    setFont(SkinFont("MS Sans Serif", 8));
+
+    // The drawn frame: title strip, bottom strip and the right side line; all of them
+    // move the window.
+    std::vector<QWidget*> frame = AddTitleStrip(this, QStringLiteral("Copy Report"));
+    for (QWidget* picture : AddBottomStrip(this))
+        frame.push_back(picture);
+    frame.push_back(AddSideLine(this, true));
+    for (QWidget* picture : frame)
+        chrome_->AddDragSource(picture);
 
     Reporter = new QTableWidget(this);
     Reporter->setObjectName(QStringLiteral("Reporter"));
@@ -99,7 +113,7 @@ TFormReport::TFormReport(IPlatform& platform, QWidget* mainWindow)
     Reporter->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(Reporter, &QTableWidget::cellDoubleClicked, this, [this](int, int) { OpenDirClick(); });
 
-    SunPopupreport = new QMenu(Reporter);
+    SunPopupreport = new TSunPopupMenu(Reporter);
     SunPopupreport->setObjectName(QStringLiteral("SunPopupreport"));
     SunPopupreport->addAction(QStringLiteral("Open directory"), this, [this] { OpenDirClick(); })
         ->setObjectName(QStringLiteral("SelectAllAlbum"));
@@ -118,23 +132,29 @@ TFormReport::TFormReport(IPlatform& platform, QWidget* mainWindow)
     // The two buttons sit on a panel anchored to the bottom edge.
     buttonPanel_ = new QFrame(this);
     buttonPanel_->setGeometry(0, 235, kWidth, 29);
-    OpenDir = new QPushButton(QStringLiteral("Open Directory"), buttonPanel_);
+    OpenDir = new TLumoButton(QStringLiteral("Open Directory"), buttonPanel_);
     OpenDir->setObjectName(QStringLiteral("OpenDir"));
     OpenDir->setGeometry(120, 0, 96, 29);
-    CloseButton = new QPushButton(QStringLiteral("Close"), buttonPanel_);
+    CloseButton = new TLumoButton(QStringLiteral("Close"), buttonPanel_);
     CloseButton->setObjectName(QStringLiteral("CloseButton"));
     CloseButton->setGeometry(237, 0, 92, 29);
+    for (QPushButton* button : {OpenDir, CloseButton}) {
+        button->setFont(SkinFont("MS Sans Serif", 8, true));
+        QPalette captionPal = button->palette();
+        captionPal.setColor(QPalette::ButtonText, QColor(245, 255, 91));
+        button->setPalette(captionPal);
+    }
     connect(OpenDir, &QPushButton::clicked, this, [this] { OpenDirClick(); });
     connect(CloseButton, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
 
     // Title-strip buttons: minimise the whole application, close the report.
-    MinimizeButton = new QPushButton(QStringLiteral("_"), this);
+    MinimizeButton = MakeTitleBarButton(this, "GlyphMinimize");
     MinimizeButton->setObjectName(QStringLiteral("MinimizeButton"));
     MinimizeButton->setGeometry(345, 6, 18, 18);
     MinimizeButton->setToolTip(QStringLiteral("Minimize"));
     connect(MinimizeButton, &QPushButton::clicked, this,
             [] { WindowChrome::MinimizeApplication(); });
-    TitleCloseButton = new QPushButton(QStringLiteral("x"), this);
+    TitleCloseButton = MakeTitleBarButton(this, "GlyphClose");
     TitleCloseButton->setObjectName(QStringLiteral("TitleCloseButton"));
     TitleCloseButton->setGeometry(369, 6, 18, 18);
     TitleCloseButton->setToolTip(QStringLiteral("Close"));
@@ -145,6 +165,8 @@ TFormReport::TFormReport(IPlatform& platform, QWidget* mainWindow)
     Memo1->setGeometry(48, 232, 345, kHelpHeight);
     Memo1->setReadOnly(true);
     Memo1->setFrameShape(QFrame::NoFrame);
+    // Small enough that the help text's lines fit the box's width.
+    Memo1->setFont(SkinFont("MS Sans Serif", 7));
     QStringList lines;
     for (const char* line : kHelpLines)
         lines << QString::fromUtf8(line);

@@ -174,6 +174,9 @@ void TFormMain::BuildLayout() {
     Notifier->setAlignment(Qt::AlignCenter);
     QFont statusFont = base;
     statusFont.setBold(true);
+    // The sans face that stands in for the old bitmap font runs a little wider; narrowed
+    // slightly, a status of the full 46 characters fits the line instead of losing its ends.
+    statusFont.setStretch(94);
     Notifier->setFont(statusFont);
     Notifier->setStyleSheet(QStringLiteral("color: rgb(245,255,91);"));
     // Status texts carry song titles and album names: shown as they are, never as markup.
@@ -204,6 +207,8 @@ void TFormMain::BuildLayout() {
     editFont.setPointSize(10);
     Edit1->setFont(editFont);
     Image3 = Place(Picture(Panel3, "iPodLabel", 0, 0, 0, 0), "Image3", 19, 66, 19, 10);
+    Image2 = Place(Picture(this, "PlayIcon", 0, 0, 0, 0), "Image2", 0, 0, 16, 16);
+    Image2->setVisible(false);
     iPodSelectorCom = Place(new TSunSimpleComboBox(Panel3), "iPodSelectorCom", 49, 59, 127, 21);
     QPalette selectorPal = iPodSelectorCom->palette();
     selectorPal.setColor(QPalette::Text, Rgb(65, 67, 64));

@@ -89,6 +89,7 @@ public:
     QFrame* Panel2 = nullptr;
     QFrame* Panel3 = nullptr;
     TITunesStringGrid* AdvStringGridSong = nullptr;
+    QLabel* Image2 = nullptr; // hidden; holds the icon of column 0 of every song row
     QLabel* Image3 = nullptr;
     QLabel* Image4 = nullptr;
     QLabel* Image21 = nullptr;

@@ -7,17 +7,86 @@
 #include "platform/posix/PosixPlatform.h"
 #include "ui/Dialogs.h"
 
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDirIterator>
 #include <QIcon>
 
 #include <clocale>
+#include <cstdio>
+
+namespace {
+
+// --help and --version, the program's only options. Returns the exit status when the
+// command line is answered without a window, -1 when the window should open. Before the
+// application object exists (so no display is needed) Qt's own options such as
+// -platform are not yet taken out; an unknown option is only refused once they are.
+int AnswerCommandLine(const QStringList& arguments, bool qtOptionsRemoved) {
+    QCommandLineParser parser;
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Show the version and exit."));
+    parser.addOption(help);
+    parser.addOption(version);
+    const bool parsed = parser.parse(arguments);
+    if (parser.isSet(help)) {
+        std::fputs("Usage: korvello [--help | --version]\n"
+                   "Copies the songs of an iPod attached as a USB disk into a folder.\n"
+                   "The window lists the iPod's songs; korvello-cli does the same from a\n"
+                   "terminal. See korvello(1).\n\n"
+                   "Options:\n"
+                   "  -h, --help  Show this help and exit.\n"
+                   "  --version   Show the version and exit.\n",
+                   stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::fputs("korvello " KORVELLO_VERSION "\n", stdout);
+        return 0;
+    }
+    if (!qtOptionsRemoved)
+        return -1;
+    QString problem = parsed ? QString() : parser.errorText();
+    if (parsed && !parser.positionalArguments().isEmpty())
+        problem = QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments()[0]);
+    if (problem.isEmpty())
+        return -1;
+    std::fprintf(stderr, "korvello: %s (see korvello --help)\n", qPrintable(problem));
+    return 2;
+}
+
+// The program's icon in every size the build renders, so taskbars and window switchers
+// can pick the one they need.
+QIcon ProgramIcon() {
+    QIcon icon;
+    QDirIterator it(QStringLiteral(":/korvello/icons"), {QStringLiteral("*.png")});
+    while (it.hasNext())
+        icon.addFile(it.next());
+    return icon;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
+    {
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i)
+            arguments << QString::fromLocal8Bit(argv[i]);
+        if (const int status = AnswerCommandLine(arguments, false); status >= 0)
+            return status;
+    }
     korvello::TKorvelloApplication app(argc, argv);
+    if (const int status = AnswerCommandLine(QApplication::arguments(), true); status >= 0)
+        return status;
     // Numbers, dates and times in the user's own formats.
     std::setlocale(LC_ALL, "");
     QApplication::setApplicationName(QStringLiteral("korvello"));
     QApplication::setApplicationDisplayName(QString::fromLatin1(korvello::kApplicationTitle));
-    QApplication::setWindowIcon(QIcon());
+    // Taskbars match the window to korvello.desktop and show its icon; the window carries
+    // the same icon for those that look at the window itself.
+    QGuiApplication::setDesktopFileName(QStringLiteral("korvello"));
+    QApplication::setWindowIcon(ProgramIcon());
 
     korvello::PosixPlatform platform;
     korvello::TLogClass::SetPlatform(&platform);

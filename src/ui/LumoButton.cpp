@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QShortcut>
+#include <QShortcutEvent>
 
 namespace korvello {
 
@@ -163,6 +164,14 @@ QImage TLumoButtonBase::PaintFace(Look requested) const {
                    Qt::AlignCenter | flags, text());
     }
     return buffer;
+}
+
+bool TLumoButtonBase::event(QEvent* event) {
+    // The caption's accelerator takes the focus to the button as well as clicking it.
+    if (event->type() == QEvent::Shortcut && isEnabled() &&
+        !static_cast<QShortcutEvent*>(event)->isAmbiguous())
+        setFocus(Qt::ShortcutFocusReason);
+    return QPushButton::event(event);
 }
 
 void TLumoButtonBase::paintEvent(QPaintEvent*) {

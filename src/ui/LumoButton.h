@@ -51,6 +51,7 @@ public:
 protected:
     TLumoButtonBase(const char* stripName, const QString& caption, QWidget* parent);
 
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;

@@ -4,7 +4,10 @@
 #include "ui/Skin.h"
 #include "ui/SunImage.h"
 
+#include <QEvent>
 #include <QLabel>
+
+#include <utility>
 
 namespace korvello {
 
@@ -18,6 +21,55 @@ TSunImage* Picture(QWidget* parent, const char* picture, int x, int y, int w, in
     image->setGeometry(x, y, w, h);
     return image;
 }
+
+constexpr int kTitleHeight = 37;
+constexpr int kBottomHeight = 18;
+
+// Keeps the bottom strip and side lines of a window in place when its size changes.
+class FrameKeeper : public QObject {
+public:
+    explicit FrameKeeper(QWidget* window) : QObject(window), window_(window) {
+        setObjectName(QStringLiteral("SkinFrameKeeper"));
+        window->installEventFilter(this);
+    }
+    static FrameKeeper* Of(QWidget* window) {
+        auto* keeper = window->findChild<FrameKeeper*>(QStringLiteral("SkinFrameKeeper"),
+                                                       Qt::FindDirectChildrenOnly);
+        return keeper != nullptr ? keeper : new FrameKeeper(window);
+    }
+    void SetBottom(std::vector<QWidget*> pieces) {
+        bottom_ = std::move(pieces);
+        Place();
+    }
+    void AddLine(QWidget* line, bool right) {
+        lines_.push_back({line, right});
+        Place();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == window_ && event->type() == QEvent::Resize)
+            Place();
+        return false;
+    }
+
+private:
+    void Place() {
+        const int w = window_->width();
+        const int h = window_->height();
+        if (bottom_.size() == 3) {
+            bottom_[0]->setGeometry(0, h - kBottomHeight, 13, kBottomHeight);
+            bottom_[1]->setGeometry(13, h - kBottomHeight, w - 26, kBottomHeight);
+            bottom_[2]->setGeometry(w - 13, h - kBottomHeight, 13, kBottomHeight);
+        }
+        for (const auto& [line, right] : lines_)
+            line->setGeometry(right ? w - 1 : 0, kTitleHeight, 1, h - kTitleHeight - kBottomHeight);
+    }
+
+    QWidget* window_;
+    std::vector<QWidget*> bottom_;
+    std::vector<std::pair<QWidget*, bool>> lines_;
+};
 
 } // namespace
 
@@ -47,13 +99,19 @@ std::vector<QWidget*> AddTitleStrip(QWidget* window, const QString& title, QLabe
 }
 
 std::vector<QWidget*> AddBottomStrip(QWidget* window) {
-    const int w = window->width();
-    const int top = window->height() - 18;
-    return {
-        Picture(window, "BottomLeft", 0, top, 13, 18),
-        Picture(window, "BottomBack", 13, top, w - 26, 18, true),
-        Picture(window, "BottomRight", w - 13, top, 13, 18),
+    std::vector<QWidget*> pieces = {
+        Picture(window, "BottomLeft", 0, 0, 13, kBottomHeight),
+        Picture(window, "BottomBack", 0, 0, 1, kBottomHeight, true),
+        Picture(window, "BottomRight", 0, 0, 13, kBottomHeight),
     };
+    FrameKeeper::Of(window)->SetBottom(pieces);
+    return pieces;
+}
+
+QWidget* AddSideLine(QWidget* window, bool right) {
+    QWidget* line = Picture(window, "SideLine", 0, 0, 1, 1, true);
+    FrameKeeper::Of(window)->AddLine(line, right);
+    return line;
 }
 
 TLumoButtonSmall* MakeTitleBarButton(QWidget* parent, const char* glyph) {

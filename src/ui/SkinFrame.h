@@ -19,8 +19,12 @@ class TSunImage;
 // on them; the title text lets mouse presses through to the strip beneath it.
 std::vector<QWidget*> AddTitleStrip(QWidget* window, const QString& title,
                                     QLabel** titleLabel = nullptr);
-// Three pictures along the bottom of `window`, 18 pixels high.
+// Three pictures along the bottom of `window`, 18 pixels high; they stay at the bottom
+// when the window's size changes.
 std::vector<QWidget*> AddBottomStrip(QWidget* window);
+// A one-pixel line down the window's left or right edge, from below the title strip to
+// the bottom strip, following the window's height.
+QWidget* AddSideLine(QWidget* window, bool right);
 // A title-bar button: the small strip with a glyph ("GlyphMinimize", "GlyphClose") and
 // no caption.
 TLumoButtonSmall* MakeTitleBarButton(QWidget* parent, const char* glyph);

@@ -97,6 +97,24 @@ TEST(SkinButton, EnterAndSpaceClickTheFocusedButtonOnRelease) {
     EXPECT_EQ(clicks.count(), 3);
 }
 
+TEST(SkinButton, AnAcceleratorFocusesAndClicksAnEnabledButton) {
+    ButtonInWindow w;
+    auto* other = new TLumoButton(QStringLiteral("&Go"), &w.window);
+    other->setGeometry(100, 20, 56, 29);
+    other->show();
+    QSignalSpy clicks(other, &QAbstractButton::clicked);
+    w.button->setFocus();
+    QTest::keyClick(&w.window, Qt::Key_G, Qt::AltModifier);
+    QTRY_COMPARE(clicks.count(), 1);
+    EXPECT_TRUE(other->hasFocus());
+
+    other->setEnabled(false);
+    QTest::keyClick(&w.window, Qt::Key_G, Qt::AltModifier);
+    QApplication::processEvents();
+    EXPECT_FALSE(other->hasFocus());
+    EXPECT_EQ(clicks.count(), 1);
+}
+
 TEST(SkinButton, FocusedButtonShowsTheFocusFrameUnlessPressedOrHovered) {
     ButtonInWindow w;
     w.button->clearFocus();

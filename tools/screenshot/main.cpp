@@ -74,14 +74,25 @@ int main(int argc, char** argv) {
     formMain.show();
     Settle(300);
 
-    // The songs of one artist, a few of them marked.
+    // The songs of one artist (the one with the most songs), a few of them marked.
     korvello::TITunesStringGrid* artists = formMain.ArtistList;
-    if (artists->RowCount() > 2) {
-        artists->SetRowMarked(0, false);
-        artists->SetRowMarked(2, true);
+    korvello::TITunesStringGrid* songs = formMain.AdvStringGridSong;
+    int bestRow = -1;
+    int bestCount = 0;
+    for (int row = 1; row < artists->RowCount(); ++row) {
+        for (int r = 0; r < artists->RowCount(); ++r)
+            artists->SetRowMarked(r, r == row);
+        formMain.DisPlayCurrentArtistSongs();
+        if (songs->RowCount() > bestCount) {
+            bestCount = songs->RowCount();
+            bestRow = row;
+        }
+    }
+    if (bestRow > 0) {
+        for (int r = 0; r < artists->RowCount(); ++r)
+            artists->SetRowMarked(r, r == bestRow);
         formMain.DisPlayCurrentArtistSongs();
     }
-    korvello::TITunesStringGrid* songs = formMain.AdvStringGridSong;
     std::vector<std::string> marked;
     for (int row : {1, 2, 4})
         if (row < songs->RowCount()) {
