@@ -4,6 +4,7 @@
 #include "core/ErrorLog.h"
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 #include <memory>
 #include <utility>
@@ -195,6 +196,9 @@ void TCopyThread::RunJob() {
         throw EKorvelloError("the source and target lists differ in length");
     const std::size_t count = sources.size();
     failIndex_ = 0;
+    jobStartNs_ = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                      std::chrono::system_clock::now().time_since_epoch())
+                      .count();
 
     // Sizing pass. A stop confirmed meanwhile counts: the remaining sizes do not matter
     // then, every entry will be marked as terminated.
@@ -265,7 +269,10 @@ void TCopyThread::CopyEntry(std::size_t index, std::size_t count) {
     std::string dest = target;
     std::optional<NameInfo> replacing;
     if (const NameInfo there = platform_.StatName(dest); there.kind != NameKind::Missing) {
-        if (overwriteExisting_.load() && there.kind == NameKind::File && !written_.contains(dest)) {
+        // A second of margin: file times are coarser than the clock.
+        const bool olderThanJob = there.modifiedNs < jobStartNs_ - 1'000'000'000;
+        if (overwriteExisting_.load() && there.kind == NameKind::File && olderThanJob &&
+            !written_.contains(dest)) {
             replacing = there;
         } else {
             dest = CreateNewOutputPathName(platform_, wanted);

@@ -24,10 +24,12 @@
 // (claimed with O_EXCL) and renamed to its own name only once every byte is written and
 // the file closed without error, so no partial file ever lies under a song's name and a
 // file that a copy replaces stays whole until the new one is complete. Names are exact on
-// every drive. An existing file is replaced only with overwriting on, and only when it is
-// still the file that was there when the song started and not one this job wrote (two
-// songs of one job that clean to one name give X.mp3 and X(1).mp3); otherwise the song
-// takes the next free X(n) name, also when the name is taken while the song is written.
+// every drive. An existing file is replaced only with overwriting on, only when it was
+// there before the job (last changed at least a second before it began, so a song that
+// another job running at the same time just wrote is kept) and not one this job wrote
+// (two songs of one job that clean to one name give X.mp3 and X(1).mp3), and only when
+// it is still the file that was there when the song started; otherwise the song takes the
+// next free X(n) name, also when the name is taken while the song is written.
 // A song that fails on its own (see kCopyFailedPrefix) is logged with "Execute:", its
 // temporary file removed, and the job goes on.
 //
@@ -195,6 +197,7 @@ private:
     std::string partialPath_;                 // temporary file created and not yet renamed
     std::int64_t entryCounted_ = 0;           // what the current entry added to copied_
     std::unordered_set<std::string> written_; // names this job wrote
+    std::int64_t jobStartNs_ = 0;             // when the job began, ns since 1970
     std::string statusText_;                  // CM_PROGRESSTEXT's text, alive while it is handled
     bool finishSent_ = false;
     std::array<std::byte, kCopyBlockSize> buffer_{};

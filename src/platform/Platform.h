@@ -73,6 +73,7 @@ struct NameInfo {
     NameKind kind = NameKind::Missing;
     std::uint64_t device = 0; // identity of a File, to tell whether it was replaced since
     std::uint64_t inode = 0;
+    std::int64_t modifiedNs = 0; // last modification, nanoseconds since 1970 (UTC)
 };
 
 enum class RenameResult {

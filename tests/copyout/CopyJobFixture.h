@@ -16,6 +16,8 @@
 #include <functional>
 #include <thread>
 
+#include <sys/time.h>
+
 namespace korvello::test {
 
 struct Message {
@@ -52,6 +54,13 @@ public:
         return out;
     }
 };
+
+// Gives a file a modification time a minute back: a file of the user's from before the
+// job, which overwriting may replace (one changed as the job began is left alone).
+inline void Backdate(const std::string& path) {
+    const timeval old[2] = {{::time(nullptr) - 60, 0}, {::time(nullptr) - 60, 0}};
+    ::utimes(path.c_str(), old);
+}
 
 inline PosixRoots RootsIn(const TempDir& tmp) {
     WriteFile(tmp / "mountinfo", "");

@@ -105,6 +105,8 @@ TEST_F(CopyJobTest, BarCountsAFullBlockForEveryPass) {
 TEST_F(CopyJobTest, OverwriteSettingDecidesForEachEntryAsItStarts) {
     WriteFile(OutFile("X.mp3"), "the user's X");
     WriteFile(OutFile("Y.mp3"), "the user's Y");
+    Backdate(OutFile("X.mp3"));
+    Backdate(OutFile("Y.mp3"));
     Add(Song("S1.mp3", 1000, 1), Out("X.mp3"));
     Add(Song("S2.mp3", 2000, 2), Out("Y.mp3"));
     Add(Song("S3.mp3", 3000, 3), Out("X.mp3"));
@@ -303,6 +305,8 @@ TEST_F(CopyJobTest, DiskFillingUpDuringASongRemovesThePartialCopy) {
     for (const rlim_t limit : {rlim_t{(1 << 20) + 1000}, rlim_t{1 << 20}}) {
         sources.clear();
         targets.clear();
+        std::filesystem::remove_all(tmp / "out");
+        MakeDirs(tmp / "out");
         Add(Song("Big.mp3", 2 << 20, 1), Out("Big.mp3"));
         Add(Song("Small.mp3", 3000, 2), Out("Small.mp3"));
         {
@@ -326,6 +330,7 @@ TEST_F(CopyJobTest, UnreadableSourceFailsThatSongAndTheJobGoesOn) {
     ASSERT_EQ(::symlink("/proc/self/mem", (tmp / "ipod/Pulled.mp3").c_str()), 0);
     overwrite = true;
     WriteFile(OutFile("Pulled.mp3"), "the user's older copy");
+    Backdate(OutFile("Pulled.mp3"));
     Add(Song("A.mp3", 3000, 1), Out("A.mp3"));
     Add("c:\\ipod\\Pulled.mp3", Out("Pulled.mp3"));
     Add(Song("C.mp3", 3000, 3), Out("C.mp3"));
@@ -385,6 +390,7 @@ TEST_F(CopyJobTest, AFullDiskKeepsTheOlderFileWholeAndLeavesNoPartialCopy) {
     overwrite = true;
     const std::string older = SongBytes(300000, 9);
     WriteFile(OutFile("Big.mp3"), older);
+    Backdate(OutFile("Big.mp3"));
     Add(Song("Big.mp3", 2 << 20, 1), Out("Big.mp3"));
     Add(Song("Small.mp3", 3000, 2), Out("Small.mp3"));
     int progress = 0;
@@ -425,6 +431,7 @@ TEST_F(CopyJobTest, VolumeWithoutASizeIsTriedRatherThanCalledFull) {
 TEST_F(CopyJobTest, SongThatChangesWhileItIsCopiedIsReportedAsFailed) {
     overwrite = true;
     WriteFile(OutFile("Shrinks.mp3"), "the user's older copy");
+    Backdate(OutFile("Shrinks.mp3"));
     Add(Song("Shrinks.mp3", 3 << 20, 1), Out("Shrinks.mp3"));
     Add(Song("Grows.mp3", 3 << 20, 2), Out("Grows.mp3"));
     Add(Song("Same.mp3", 4000, 3), Out("Same.mp3"));
@@ -463,8 +470,9 @@ TEST_F(CopyJobTest, RefusedNameFailsThatSongAndTheNextAreCopied) {
     Run();
     EXPECT_EQ(targets[0], " Copy failed: Invalid argument.");
     EXPECT_EQ(targets[1], Out("B.mp3"));
-    if (readOnly.ok())
+    if (readOnly.ok()) {
         EXPECT_EQ(targets[2], " Copy failed: Read-only file system.");
+    }
     EXPECT_EQ(targets[3], Out("D.mp3"));
     EXPECT_EQ(ReadFile(OutFile("D.mp3")), SongBytes(3000, 4));
     EXPECT_EQ(ListDir(tmp / "out"), (std::set<std::string>{"B.mp3", "D.mp3", "locked"}));

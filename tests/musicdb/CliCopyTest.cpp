@@ -8,11 +8,17 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <set>
 #include <sstream>
+#include <sys/time.h>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace korvello;
 using namespace korvello::test;
@@ -22,6 +28,12 @@ namespace fs = std::filesystem;
 namespace {
 
 using CopyRun = CliRun;
+
+// A file of the user's from before the run: overwriting may replace it.
+void Backdate(const std::string& path) {
+    const timeval old[2] = {{::time(nullptr) - 60, 0}, {::time(nullptr) - 60, 0}};
+    ::utimes(path.c_str(), old);
+}
 
 // Every file name in `folder` (not recursive).
 std::set<std::string> FileNames(const std::string& folder) {
@@ -126,6 +138,7 @@ TEST_F(CliCopy, OverwritingFollowsTheOptionElseTheStoredSetting) {
     // Nothing stored: overwriting is on. It replaces the user's older file, never the
     // first song of the same name of this very job.
     WriteFile(out_ + "/Yesterday.mp3", "the user's older copy");
+    Backdate(out_ + "/Yesterday.mp3");
     CopyRun run = Call(To() + " " + yesterdays);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.lines, (std::vector<std::string>{"Yesterday\t" + out_ + "/Yesterday.mp3",
@@ -146,6 +159,7 @@ TEST_F(CliCopy, OverwritingFollowsTheOptionElseTheStoredSetting) {
 
     // The option wins over the stored setting.
     WriteFile(out_ + "/Yesterday.mp3", "older again");
+    Backdate(out_ + "/Yesterday.mp3");
     run = Call(To() + " --overwrite " + yesterdays);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.lines[0], "Yesterday\t" + out_ + "/Yesterday.mp3");
@@ -232,6 +246,118 @@ TEST_F(CliCopy, CountsProgressMessagesOnRequest) {
     // One song of 70,000 bytes: 35 blocks and the empty read that ends the song, the
     // position (of 450) moving by 13 on every pass.
     EXPECT_EQ(ReadFile(errFile), "korvello-cli copy: 36 CM_PROGRESS messages\n");
+}
+
+// Names of every entry of `folder`, hidden ones included.
+std::set<std::string> AllNames(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+TEST_F(CliCopy, EverySongGetsAFileOfItsOwnAndUserFilesFollowTheSetting) {
+    // Titles alike, alike but for case, and titles that would give hidden names; the
+    // destination lies on the mapped iPod drive, where reading the iPod is caseless.
+    itdb::ITunesDbWriter writer;
+    const std::vector<std::pair<std::string, std::string>> songs = {
+        {"Home", "Home.mp3"}, {"Home", "Home(1).mp3"},
+        {"home", "home.mp3"}, {".hidden", "_.hidden.mp3"},
+        {"..", "_...mp3"},    {"...Baby One More Time", "_...Baby One More Time.mp3"},
+        {"", "_.mp3"},
+    };
+    for (std::size_t i = 0; i < songs.size(); ++i) {
+        const std::string file = "F00/S" + std::to_string(i) + ".mp3";
+        AddSong(writer, static_cast<std::int32_t>(i + 1), songs[i].first, file);
+        SongContent(file, std::string(3000 + i * 1000, static_cast<char>('a' + i)));
+    }
+    tree_.WriteDatabase(writer);
+
+    for (const bool overwrite : {false, true}) {
+        const std::string folder = tree_.Ipod() + (overwrite ? "/Replace" : "/Keep");
+        MakeDirs(folder);
+        WriteFile(folder + "/HOME.mp3", "the user's HOME"); // differs in case only
+        WriteFile(folder + "/home.mp3", "the user's home"); // the very name of song 3
+        Backdate(folder + "/HOME.mp3");
+        Backdate(folder + "/home.mp3");
+        const CopyRun run = Call("--to '" + folder + "' --folder '" + tree_.Ipod() + "' " +
+                                 (overwrite ? "--overwrite" : "--no-overwrite"));
+        EXPECT_EQ(run.status, 0) << run.err;
+        ASSERT_EQ(run.lines.size(), songs.size()) << run.out;
+        std::set<std::string> written;
+        for (std::size_t i = 0; i < songs.size(); ++i) {
+            std::string name = songs[i].second;
+            if (i == 2 && !overwrite)
+                name = "home(1).mp3";
+            EXPECT_EQ(run.lines[i], songs[i].first + "\t" + folder + "/" + name);
+            EXPECT_EQ(ReadFile(folder + "/" + name), Song("F00/S" + std::to_string(i) + ".mp3"))
+                << name;
+            written.insert(name);
+        }
+        EXPECT_EQ(written.size(), songs.size());
+        EXPECT_EQ(ReadFile(folder + "/HOME.mp3"), "the user's HOME");
+        if (!overwrite) {
+            EXPECT_EQ(ReadFile(folder + "/home.mp3"), "the user's home");
+        }
+        // Nothing else: no temporary file, no hidden copy.
+        written.insert("HOME.mp3");
+        written.insert("home.mp3");
+        EXPECT_EQ(AllNames(folder), written);
+    }
+}
+
+TEST_F(CliCopy, AKilledCopyLeavesNoPartialSongAndNothingInTheTemporaryFolder) {
+    itdb::ITunesDbWriter writer;
+    constexpr int kSongs = 24;
+    for (int i = 0; i < kSongs; ++i) {
+        const std::string file = "F00/S" + std::to_string(i) + ".mp3";
+        AddSong(writer, i + 1, "Song " + std::to_string(i), file);
+        SongContent(file, std::string(400000 + i, static_cast<char>('A' + i)));
+    }
+    tree_.WriteDatabase(writer);
+    const std::string tmpdir = tree_.Dir() / "tmpdir";
+    MakeDirs(tmpdir);
+
+    // Killed after ever longer times: at the start, inside some song, between songs.
+    for (const int delayMs : {0, 3, 10, 25, 60, 120}) {
+        const std::string folder = out_ + "/" + std::to_string(delayMs);
+        MakeDirs(folder);
+        WriteFile(folder + "/Song 3.mp3", "the user's older copy");
+        Backdate(folder + "/Song 3.mp3");
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::setenv("XDG_CONFIG_HOME", (tree_.Dir() / "config").c_str(), 1);
+            ::setenv("XDG_DATA_HOME", (tree_.Dir() / "data").c_str(), 1);
+            ::setenv("TMPDIR", tmpdir.c_str(), 1);
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            ::execl(KORVELLO_CLI_PATH, KORVELLO_CLI_PATH, "copy", "--overwrite", "--folder",
+                    tree_.Ipod().c_str(), "--to", folder.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+
+        // Under a song's name lies that song whole, or the user's file it would replace.
+        for (const std::string& name : AllNames(folder)) {
+            if (name.front() == '.') {
+                EXPECT_TRUE(name.ends_with(".korvello-part")) << name;
+                continue;
+            }
+            ASSERT_TRUE(name.starts_with("Song ") && name.ends_with(".mp3")) << name;
+            const int i = std::stoi(name.substr(5));
+            const std::string content = ReadFile(folder + "/" + name);
+            if (i == 3 && content == "the user's older copy")
+                continue;
+            EXPECT_TRUE(content == Song("F00/S" + std::to_string(i) + ".mp3"))
+                << name << " is not its song (killed after " << delayMs << " ms)";
+        }
+        EXPECT_TRUE(AllNames(tmpdir).empty()) << "a --folder run leaves nothing behind";
+    }
 }
 
 } // namespace

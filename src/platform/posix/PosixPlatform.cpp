@@ -459,6 +459,8 @@ NameInfo PosixPlatform::StatName(const std::string& path) {
     info.kind = S_ISREG(st.st_mode) ? NameKind::File : NameKind::Other;
     info.device = static_cast<std::uint64_t>(st.st_dev);
     info.inode = static_cast<std::uint64_t>(st.st_ino);
+    info.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 +
+                      static_cast<std::int64_t>(st.st_mtim.tv_nsec);
     return info;
 }
 
