@@ -2,6 +2,8 @@
 
 #include "copyout/CopyThread.h"
 
+#include <utility>
+
 namespace korvello {
 
 bool IsOutcomeText(const std::string& outcome) {
@@ -27,11 +29,18 @@ TJobSummary SummariseJob(const std::vector<std::string>& outcomes) {
     return s;
 }
 
-std::string JobSummaryText(const TJobSummary& s) {
-    return std::to_string(s.copied) + " copied, " + std::to_string(s.alreadyCopied) +
-           " already copied, " + std::to_string(s.notFound) + " not found, " +
-           std::to_string(s.noSpace) + " not enough space, " + std::to_string(s.failed) +
-           " failed, " + std::to_string(s.stopped) + " stopped";
+std::string JobSummaryText(const TJobSummary& s, bool omitZeros) {
+    std::string text = std::to_string(s.copied) + " copied";
+    const std::pair<int, const char*> rest[] = {{s.alreadyCopied, " already copied"},
+                                                {s.notFound, " not found"},
+                                                {s.noSpace, " not enough space"},
+                                                {s.failed, " failed"},
+                                                {s.stopped, " stopped"}};
+    for (const auto& [count, what] : rest) {
+        if (count != 0 || !omitZeros)
+            text += ", " + std::to_string(count) + what;
+    }
+    return text;
 }
 
 } // namespace korvello

@@ -22,8 +22,10 @@ struct TJobSummary {
 
 TJobSummary SummariseJob(const std::vector<std::string>& outcomes);
 
-// "12 copied, 3 already copied, 1 not found, 0 not enough space, 0 failed, 0 stopped"
-std::string JobSummaryText(const TJobSummary& summary);
+// "12 copied, 3 already copied, 1 not found, 0 not enough space, 0 failed, 0 stopped";
+// with `omitZeros` the counts after "copied" that are zero are left out ("12 copied,
+// 1 not found").
+std::string JobSummaryText(const TJobSummary& summary, bool omitZeros = false);
 
 // A result text rather than the path of a copy: every path of the program begins with
 // its drive ("d:"), every result text with a blank.

@@ -1,5 +1,6 @@
 #include "copyout/Playlist.h"
 
+#include "copyout/CopyThread.h"
 #include "copyout/JobSummary.h"
 #include "platform/Platform.h"
 
@@ -63,6 +64,41 @@ std::vector<TPlaylistEntry> PlaylistOfJob(IPlatform& platform,
                            platform.DisplayPath(path)});
     }
     return entries;
+}
+
+bool WritePlaylistFile(IPlatform& platform, const std::string& path, const std::string& text,
+                       std::string& error) {
+    if (platform.StatName(path).kind == NameKind::Other) {
+        error = "not a file";
+        return false;
+    }
+    const std::size_t slash = path.rfind('\\');
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string name = path.substr(folder.size());
+    std::unique_ptr<IFile> out;
+    std::string temp;
+    for (int n = 0; !out; ++n) {
+        temp =
+            folder + "." + name + (n == 0 ? std::string() : "." + std::to_string(n)) + kPartSuffix;
+        bool taken = false;
+        out = platform.CreateNew(temp, error, taken);
+        if (!out && (!taken || n >= 100))
+            return false;
+    }
+    const auto size = static_cast<std::int64_t>(text.size());
+    const bool stored = out->Write(text.data(), size) == size;
+    if (!stored)
+        error = out->ErrorText();
+    const bool closed = out->Close();
+    if (stored && !closed)
+        error = out->ErrorText();
+    if (!stored || !closed ||
+        platform.RenameFile(temp, path, /*replace=*/true, error) != RenameResult::Done) {
+        platform.DeleteFile(temp);
+        return false;
+    }
+    return true;
 }
 
 } // namespace korvello

@@ -37,4 +37,11 @@ std::vector<TPlaylistEntry> PlaylistOfJob(IPlatform& platform,
                                           const std::vector<std::string>& outcomes,
                                           const std::vector<std::string>& found);
 
+// Writes `text` to the file at `path` (a program path) whole: through a hidden temporary
+// file beside it that is renamed over the old file only once every byte is stored, so a
+// failure leaves an existing playlist as it was. False with `error` set when it could not
+// be written (a folder of that name, a missing folder, no room).
+bool WritePlaylistFile(IPlatform& platform, const std::string& path, const std::string& text,
+                       std::string& error);
+
 } // namespace korvello

@@ -77,6 +77,10 @@ public:
     std::atomic<bool> SkipCopiedFiles{false}; // also read by the copy worker
     std::vector<std::string> ColumnWidths;
     std::vector<std::string> SourceList, TargetList, TitleList;
+    // The rest of a job, for its playlist: each song's artist, the copy found for a song
+    // already copied, and the folder the user chose.
+    std::vector<std::string> JobArtists, JobFound;
+    std::string JobFolder;
     TiPod iPod;
 
     // ---- Controls, by their designer names --------------------------------------------

@@ -157,6 +157,10 @@ public:
     // never replaced (NameTaken); with it, an existing file is replaced whole.
     virtual RenameResult RenameFile(const std::string& from, const std::string& to, bool replace,
                                     std::string& error) = 0;
+    // Creates one folder under its exact name; true when it was made or a folder of that
+    // name is there already. False with `error` set otherwise (a file in the way, no room,
+    // a missing parent).
+    virtual bool CreateDirectory(const std::string& path, std::string& error) = 0;
 
     // ---- The program's own files ------------------------------------------------------
     // Full program path of the running program file.

@@ -87,6 +87,8 @@ void TFormMain::XP_Button3Click() {
         return;
     formOption_->SetInitialOverWrite(OverwriteExisting);
     formOption_->SetInitialPlaySong(PlayOnDoubleClick);
+    formOption_->SetInitialCopyNaming(CopyNaming);
+    formOption_->SetInitialSkipCopied(SkipCopiedFiles);
     dialogs_.ShowModal(formOption_);
 }
 

@@ -47,6 +47,9 @@ public:
                             std::string& error) override {
         return inner_.RenameFile(from, to, replace, error);
     }
+    bool CreateDirectory(const std::string& p, std::string& error) override {
+        return inner_.CreateDirectory(p, error);
+    }
     std::string ProgramPath() override { return inner_.ProgramPath(); }
     std::string AppFolder() override { return inner_.AppFolder(); }
     std::string GetPrivateProfileString(const std::string& section, const std::string& key,

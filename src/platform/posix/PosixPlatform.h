@@ -147,6 +147,7 @@ public:
                                      bool& taken) override;
     RenameResult RenameFile(const std::string& from, const std::string& to, bool replace,
                             std::string& error) override;
+    bool CreateDirectory(const std::string& path, std::string& error) override;
 
     std::string ProgramPath() override;
     std::string AppFolder() override;
