@@ -44,9 +44,13 @@ printf '%-50s %16s %16s\n' "---------" "----------------" "---------------"
 awk -F, '
     $1 == "name" {
         peak = 0
-        for (i = 1; i <= NF; i++)
+        cpu = 0
+        for (i = 1; i <= NF; i++) {
             if ($i == "peak_MB" || $i == "\"peak_MB\"")
                 peak = i
+            if ($i == "program_cpu_ms" || $i == "\"program_cpu_ms\"")
+                cpu = i
+        }
         next
     }
     $1 ~ /_median"?$/ {
@@ -54,6 +58,9 @@ awk -F, '
         gsub(/"/, "", name)
         sub(/_median$/, "", name)
         extra = peak > 0 && $peak != "" ? sprintf("   peak %.0f MB", $peak) : ""
+        # A row that starts the program as a child also gives the CPU time of that child.
+        if (cpu > 0 && $cpu + 0 > 0)
+            extra = extra sprintf("   program CPU %.0f ms", $cpu)
         printf "%-50s %13.2f %s %13.2f %s%s\n", name, $3, $5, $4, $5, extra
     }' "$results"
 # The copy benchmark's ratio to cp and its message count, when it ran.

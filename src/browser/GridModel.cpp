@@ -12,8 +12,6 @@ namespace korvello {
 
 namespace {
 
-const std::string kEmpty;
-
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
@@ -21,9 +19,13 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+QString ToQString(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 } // namespace
 
-bool ParseGridNumber(const std::string& text, double& value) {
+bool ParseGridNumber(std::string_view text, double& value) {
     std::size_t begin = 0;
     std::size_t end = text.size();
     while (begin < end && IsBlank(text[begin]))
@@ -67,24 +69,33 @@ bool GridModel::InRange(int col, int row) const {
     return col >= 0 && col < colCount_ && row >= 0 && row < RowCount();
 }
 
-const std::string& GridModel::Cell(int col, int row) const {
+std::string_view GridModel::Cell(int col, int row) const {
     if (!InRange(col, row))
-        return kEmpty;
-    const auto& cells = rows_[static_cast<std::size_t>(row)].cells;
-    return static_cast<std::size_t>(col) < cells.size() ? cells[static_cast<std::size_t>(col)]
-                                                        : kEmpty;
+        return {};
+    const Row& r = rows_[static_cast<std::size_t>(row)];
+    const auto c = static_cast<std::size_t>(col);
+    if (c >= r.ends.size())
+        return {};
+    const std::uint32_t begin = c == 0 ? 0 : r.ends[c - 1];
+    return std::string_view(r.text).substr(begin, r.ends[c] - begin);
 }
 
 void GridModel::SetCell(int col, int row, const std::string& text) {
     if (!InRange(col, row))
         return;
-    auto& cells = rows_[static_cast<std::size_t>(row)].cells;
-    if (static_cast<std::size_t>(col) >= cells.size()) {
+    Row& r = rows_[static_cast<std::size_t>(row)];
+    const auto c = static_cast<std::size_t>(col);
+    if (c >= r.ends.size()) {
         if (text.empty())
             return;
-        cells.resize(static_cast<std::size_t>(col) + 1);
+        r.ends.resize(c + 1, static_cast<std::uint32_t>(r.text.size()));
     }
-    cells[static_cast<std::size_t>(col)] = text;
+    const std::uint32_t begin = c == 0 ? 0 : r.ends[c - 1];
+    const std::uint32_t oldLength = r.ends[c] - begin;
+    r.text.replace(begin, oldLength, text);
+    const std::uint32_t newLength = static_cast<std::uint32_t>(text.size());
+    for (std::size_t k = c; k < r.ends.size(); ++k)
+        r.ends[k] = r.ends[k] - oldLength + newLength;
     CellChanged(col, row, {Qt::DisplayRole});
 }
 
@@ -118,7 +129,8 @@ void GridModel::SetPicture(int col, int row, const QPixmap& picture) {
 
 void GridModel::ClearCells() {
     for (auto& row : rows_) {
-        row.cells.clear();
+        row.text.clear();
+        row.ends.clear();
         row.pictures.clear();
     }
     if (Updating())
@@ -171,8 +183,10 @@ void GridModel::SetColCount(int cols) {
             beginRemoveColumns(QModelIndex(), cols, old - 1);
         colCount_ = cols;
         for (auto& row : rows_) {
-            if (row.cells.size() > static_cast<std::size_t>(cols))
-                row.cells.resize(static_cast<std::size_t>(cols));
+            if (row.ends.size() > static_cast<std::size_t>(cols)) {
+                row.text.resize(cols == 0 ? 0 : row.ends[static_cast<std::size_t>(cols) - 1]);
+                row.ends.resize(static_cast<std::size_t>(cols));
+            }
             std::erase_if(row.pictures, [cols](const auto& entry) { return entry.first >= cols; });
         }
         if (!Updating())
@@ -308,13 +322,14 @@ void GridModel::SortRows(int col, bool ascending) {
     std::vector<int> textKeyOf(static_cast<std::size_t>(count), -1);
     std::vector<QCollatorSortKey> textKeys;
     for (int i = 0; i < count; ++i) {
-        const std::string& text = Cell(col, first + i);
+        const std::string_view text = Cell(col, first + i);
         double value = 0;
         if (ParseGridNumber(text, value)) {
             numbers[static_cast<std::size_t>(i)] = value;
         } else {
             textKeyOf[static_cast<std::size_t>(i)] = static_cast<int>(textKeys.size());
-            textKeys.push_back(collator.sortKey(QString::fromUtf8(text)));
+            textKeys.push_back(collator.sortKey(
+                QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))));
         }
     }
     // Numbers first, then texts: comparing a number with a text as text while comparing
@@ -382,7 +397,7 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
     const int col = index.column();
     switch (role) {
     case Qt::DisplayRole:
-        return QString::fromUtf8(Cell(col, row));
+        return ToQString(Cell(col, row));
     case Qt::DecorationRole: {
         const QPixmap picture = Picture(col, row);
         return picture.isNull() ? QVariant() : QVariant(picture);
@@ -406,7 +421,7 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
         return {};
     if (section < 0 || section >= colCount_)
         return {};
-    return QString::fromUtf8(Cell(section, 0));
+    return ToQString(Cell(section, 0));
 }
 
 Qt::ItemFlags GridModel::flags(const QModelIndex& index) const {

@@ -3,16 +3,19 @@
 //
 // The program addresses cells by the grid's own row numbers, in which row 0 is the header
 // row when the grid has fixed rows; the model leaves that header row out of its rows and
-// offers its texts as the horizontal header instead. Cells stay UTF-8 std::string and are
-// turned into QString only when the view asks for them, so a refill of 50,000 songs costs
-// no conversions. Marks live here too: they colour whole rows, so the view learns of a
+// offers its texts as the horizontal header instead. Cells stay UTF-8 and are turned into
+// QString only when the view asks for them, so a refill of 50,000 songs costs no
+// conversions; a row keeps all its texts in one string, so a row costs a few allocations
+// rather than one per cell. Marks live here too: they colour whole rows, so the view learns of a
 // changed mark through the same dataChanged signal as of a changed text.
 
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QPixmap>
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -30,7 +33,8 @@ public:
 
     // Storage, in the grid's row numbers. Reads outside the table give empty values and
     // writes outside it are dropped.
-    const std::string& Cell(int col, int row) const;
+    // The view stays valid until the row is written to or the table changes shape.
+    std::string_view Cell(int col, int row) const;
     void SetCell(int col, int row, const std::string& text);
     QPixmap Picture(int col, int row) const;
     void SetPicture(int col, int row, const QPixmap& picture);
@@ -88,9 +92,10 @@ public:
 
 private:
     // A row keeps only the cells up to its last written one; missing cells read as empty,
-    // so growing the table allocates nothing per row.
+    // so growing the table allocates nothing per row. Cell c is text[ends[c-1], ends[c]).
     struct Row {
-        std::vector<std::string> cells;
+        std::string text;
+        std::vector<std::uint32_t> ends;
         std::vector<std::pair<int, QPixmap>> pictures;
     };
 
@@ -112,6 +117,6 @@ private:
 
 // True when `text` is a plain decimal number (blanks around it, a sign, digits with one
 // optional decimal point); its value goes to `value`.
-bool ParseGridNumber(const std::string& text, double& value);
+bool ParseGridNumber(std::string_view text, double& value);
 
 } // namespace korvello

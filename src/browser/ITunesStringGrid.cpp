@@ -87,7 +87,7 @@ public:
             painter->fillRect(rect, option.palette.base());
         }
 
-        const std::string& text = model_->Cell(col, row);
+        const std::string_view text = model_->Cell(col, row);
         const QPixmap picture = model_->Picture(col, row);
         QRect textRect = rect.adjusted(kTextMargin, 0, -kTextMargin, 0);
         if (!picture.isNull()) {
@@ -281,7 +281,7 @@ TITunesStringGrid::TITunesStringGrid(QWidget* parent)
 TITunesStringGrid::~TITunesStringGrid() = default;
 
 std::string TITunesStringGrid::Cells(int col, int row) const {
-    return model_->Cell(col, row);
+    return std::string(model_->Cell(col, row));
 }
 
 void TITunesStringGrid::SetCells(int col, int row, const std::string& text) {

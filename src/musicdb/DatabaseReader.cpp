@@ -248,6 +248,11 @@ std::optional<std::vector<std::uint8_t>> InflateDatabase(std::span<const std::ui
     }
     const std::int64_t limit = InflateLimit(reader.Size());
     std::vector<std::uint8_t> image(file.begin(), file.begin() + headerLength);
+    // The header's total length is the inflated image's size on a sound file: room for it
+    // is made at once (within the limit), so the image is not copied as it grows.
+    const std::int64_t declared = reader.Int32At(8);
+    if (declared > headerLength)
+        image.reserve(static_cast<std::size_t>(std::min(declared, limit)));
 
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK) {
@@ -266,8 +271,8 @@ std::optional<std::vector<std::uint8_t>> InflateDatabase(std::span<const std::ui
             status = Z_MEM_ERROR;
             break;
         }
-        const std::size_t chunk =
-            static_cast<std::size_t>(std::min<std::int64_t>(kChunk, limit - done));
+        const std::size_t chunk = static_cast<std::size_t>(std::min<std::int64_t>(
+            std::max(kChunk, image.capacity() - done), limit - static_cast<std::int64_t>(done)));
         image.resize(done + chunk);
         stream.next_out = image.data() + done;
         stream.avail_out = static_cast<uInt>(chunk);

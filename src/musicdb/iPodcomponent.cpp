@@ -9,7 +9,6 @@
 #include <new>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace korvello {
 

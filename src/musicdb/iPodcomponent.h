@@ -123,12 +123,12 @@ private:
     TDataSetTable dataSets_{};
     TDatabaseStatus databaseStatus_;
 
+    // Whatever replaces songs_ calls DropIndexes(); an index whose song count no longer
+    // matches is made again all the same.
     mutable std::array<TNameIndex, 3> nameIndexes_;
     mutable std::unordered_map<std::int32_t, std::int32_t> lastOfId_;
     mutable bool idIndexBuilt_ = false;
     mutable std::size_t idIndexSongs_ = 0;
-    // Whatever replaces songs_ calls DropIndexes(); an index whose song count no longer
-    // matches is made again all the same.
 };
 
 } // namespace korvello

@@ -1,10 +1,12 @@
 // The grid's storage as the program uses it (rows, marks, widths, refills) and the header
 // sort.
 #include "GridTestSupport.h"
+#include "browser/GridModel.h"
 
 #include <QAbstractItemModelTester>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QWindow>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -63,6 +65,37 @@ TEST(GridStorageTest, ModelStaysConsistentThroughRefillsSortsAndReshaping) {
     grid->SetRowCount(0);
 
     EXPECT_THAT(ModelTesterWarnings::Messages(), IsEmpty());
+}
+
+TEST(GridStorageTest, CellsOfARowStayApartThroughRewritesInAnyOrder) {
+    GridModel model;
+    model.SetColCount(6);
+    model.SetRowCount(2);
+    model.SetCell(3, 1, "three");
+    model.SetCell(1, 1, "one");
+    model.SetCell(5, 1, "five");
+    EXPECT_EQ(model.Cell(0, 1), "");
+    EXPECT_EQ(model.Cell(2, 1), "");
+    EXPECT_EQ(model.Cell(4, 1), "");
+    // A middle cell grows, shrinks and empties; its neighbours keep their texts.
+    model.SetCell(3, 1, "a much longer third cell");
+    EXPECT_EQ(model.Cell(3, 1), "a much longer third cell");
+    model.SetCell(3, 1, "3");
+    model.SetCell(1, 1, "");
+    EXPECT_EQ(model.Cell(1, 1), "");
+    EXPECT_EQ(model.Cell(3, 1), "3");
+    EXPECT_EQ(model.Cell(5, 1), "five");
+    EXPECT_EQ(model.Cell(0, 0), "") << "the other row is untouched";
+    // Fewer columns drop the texts past the new last one; a wider table reads them empty.
+    model.SetColCount(4);
+    model.SetColCount(6);
+    EXPECT_EQ(model.Cell(3, 1), "3");
+    EXPECT_EQ(model.Cell(5, 1), "");
+    model.ClearCells();
+    EXPECT_EQ(model.Cell(3, 1), "");
+    model.SetCell(2, 1, "again");
+    EXPECT_EQ(model.Cell(2, 1), "again");
+    EXPECT_EQ(model.Cell(3, 1), "");
 }
 
 TEST(GridStorageTest, RowCountClearCellsAndMarkRowsKeepTheirPromisesAboutMarks) {
@@ -221,6 +254,18 @@ TEST(GridSortTest, AQuickPairOfClicksReversesTwice) {
     QTest::mouseRelease(header, Qt::LeftButton, {}, at);
     EXPECT_THAT(Column(*grid, 1), ElementsAre("gamma", "beta", "alpha2", "Alpha"));
     EXPECT_EQ(grid->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+
+    // The same pair through the window system, which turns it into whatever a real pair
+    // of clicks gives the widget: ascending, then descending.
+    auto fresh = MakeSortTable();
+    QWindow* window = fresh->window()->windowHandle();
+    ASSERT_NE(window, nullptr);
+    const QHeaderView* freshHeader = fresh->horizontalHeader();
+    const QPoint inWindow =
+        freshHeader->viewport()->mapTo(fresh->window(), HeaderPos(*fresh, 1, 30));
+    QTest::mouseDClick(window, Qt::LeftButton, {}, inWindow);
+    EXPECT_THAT(Column(*fresh, 1), ElementsAre("gamma", "beta", "alpha2", "Alpha"));
+    EXPECT_EQ(freshHeader->sortIndicatorOrder(), Qt::DescendingOrder);
 
     // A double click on a column border still belongs to the border: no sort.
     const QPoint border = HeaderPos(*grid, 1, -1);

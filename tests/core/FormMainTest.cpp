@@ -248,6 +248,46 @@ TEST_F(FormMainTest, TheLoadedIPodGoneAndAnotherDeviceArrivingKeepsTheEarlierSon
     EXPECT_EQ(fx.dialogs.Count("error"), 0);
 }
 
+TEST_F(FormMainTest, ARepluggedIPodKeepsItsLetterAndTheReloadFindsItsSongs) {
+    namespace fs = std::filesystem;
+    // A USB stick in the fake sysfs with a file-system UUID; it is mounted, pulled, and
+    // mounted again under another device name, as a re-plug does.
+    auto plug = [&](const std::string& device, int minor) {
+        const std::string part = "devices/pci0000:00/usb1/1-1/block/" + device.substr(0, 3);
+        const std::string classLink = fx.tmp / ("sys/class/block/" + device);
+        MakeDirs(fx.tmp / ("sys/" + part + "/" + device));
+        MakeDirs(fx.tmp / "sys/class/block");
+        fs::remove(classLink);
+        fs::create_symlink("../../" + part + "/" + device, classLink);
+        MakeDirs(fx.tmp / "by-uuid");
+        fs::remove(fx.tmp / "by-uuid/1234-ABCD");
+        fs::create_symlink("../../" + device, fx.tmp / "by-uuid/1234-ABCD");
+        WriteFile(fx.tmp / "mountinfo", "21 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
+                                        "40 21 8:" +
+                                            std::to_string(minor) +
+                                            " / /media/u/IPOD rw - vfat /dev/" + device + " rw\n");
+    };
+    fx.MakeiPod("root/media/u/IPOD", AppFixture::SampleSongs());
+    plug("sdb1", 17);
+    auto form = Start();
+    ASSERT_EQ(ToUtf8(form->CurrentDrive), "d:");
+    ASSERT_EQ(form->iPod.SongCount(), 5);
+
+    WriteFile(fx.tmp / "mountinfo", "21 1 8:2 / / rw - ext4 /dev/sda2 rw\n");
+    EXPECT_FALSE(fx.platform->PollDeviceArrival()) << "a removal is no arrival";
+    // Songs were changed on another computer meanwhile.
+    fx.MakeiPod("root/media/u/IPOD", {{7, "Seven", "", "", "", "", "", "", "F00/S.mp3", 10},
+                                      {8, "Eight", "", "", "", "", "", "", "F00/E.mp3", 10}});
+    plug("sdc1", 33);
+    ASSERT_TRUE(fx.platform->PollDeviceArrival());
+    form->WMDeviceChange(DBT_DEVICEARRIVAL);
+
+    EXPECT_EQ(SelectorEntries(*form), std::vector<std::string>{" [ipod]  d:"});
+    EXPECT_EQ(ToUtf8(form->CurrentDrive), "d:");
+    EXPECT_EQ(form->iPod.SongCount(), 2);
+    EXPECT_EQ(form->AdvStringGridSong->Cells(1, 1), "Seven");
+}
+
 TEST_F(FormMainTest, ALabelHoldingABracketDoesNotNameADrive) {
     const std::string ipod = fx.MakeiPod("my]pod", AppFixture::SampleSongs());
     fx.MapDrive("e:", ipod);

@@ -110,13 +110,13 @@ TEST(Drives, LettersStayWhileMountedAndFreedLettersWaitUntilZ) {
     ASSERT_TRUE(platform->GetVolumeInformation("e:\\", label));
     EXPECT_EQ(label, "B");
 
-    // A comes back: a fresh letter, not its old one.
+    // Another new stick D: a fresh letter, not A's old one.
     sys.SetMounts(root + FakeSystem::MediaLine(51, 49, "B", "sdd1") +
                   FakeSystem::MediaLine(52, 65, "C", "sde1") +
-                  FakeSystem::MediaLine(50, 33, "A", "sdc1"));
+                  FakeSystem::MediaLine(53, 81, "D", "sdf1"));
     EXPECT_EQ(platform->GetLogicalDrives(), Bit('c') | Bit('e') | Bit('f') | Bit('g'));
     ASSERT_TRUE(platform->GetVolumeInformation("g:\\", label));
-    EXPECT_EQ(label, "A");
+    EXPECT_EQ(label, "D");
 
     // Hand out everything up to z:, then free k:; the next stick reuses the lowest free.
     std::string many = root;
@@ -144,6 +144,52 @@ TEST(Drives, LettersStayWhileMountedAndFreedLettersWaitUntilZ) {
     }
     EXPECT_EQ(lateLabel, "Late");
     EXPECT_EQ(std::popcount(added), 1);
+}
+
+TEST(Drives, ARepluggedVolumeGetsItsLetterBackByUuidElseByLabelAndSize) {
+    FakeSystem sys;
+    const std::string root = "21 1 8:2 / / rw - ext4 /dev/sda2 rw\n";
+    auto stick = [](int id, int minor, const std::string& at, const std::string& device) {
+        return std::to_string(id) + " 21 8:" + std::to_string(minor) + " / " + at +
+               " rw - vfat /dev/" + device + " rw\n";
+    };
+    sys.AddUsbPartition("sdc1", "MY IPOD", "1234-ABCD", 4000000);
+    sys.AddUsbPartition("sdd1", "NO NAME", "", 2000000);
+    sys.SetMounts(root + stick(50, 33, "/mnt/ipod", "sdc1") + stick(51, 49, "/mnt/a", "sdd1"));
+    auto platform = sys.MakePlatform();
+    ASSERT_EQ(platform->GetLogicalDrives(), Bit('c') | Bit('d') | Bit('e'));
+
+    // Both pulled; another stick takes f: meanwhile.
+    sys.AddUsbPartition("sdg1", "OTHER", "5555-0000", 1000000);
+    sys.SetMounts(root + stick(60, 97, "/mnt/other", "sdg1"));
+    ASSERT_EQ(platform->GetLogicalDrives(), Bit('c') | Bit('f'));
+
+    // Plugged in again under new device names and mount points: each gets its letter back,
+    // the iPod by its UUID, the stick without one by its label and size.
+    sys.AddUsbPartition("sdh1", "MY IPOD", "1234-ABCD", 4000000);
+    sys.AddUsbPartition("sdi1", "NO NAME", "", 2000000);
+    sys.SetMounts(root + stick(60, 97, "/mnt/other", "sdg1") +
+                  stick(70, 113, "/mnt/ipod1", "sdh1") + stick(71, 129, "/mnt/b", "sdi1"));
+    EXPECT_EQ(platform->GetLogicalDrives(), Bit('c') | Bit('d') | Bit('e') | Bit('f'));
+    EXPECT_EQ(platform->ToLinuxPath("d:\\"), sys.At("/mnt/ipod1"));
+    EXPECT_EQ(platform->ToLinuxPath("e:\\"), sys.At("/mnt/b"));
+
+    // A stick with the same label but another size is another volume: a fresh letter.
+    sys.AddUsbPartition("sdj1", "NO NAME", "", 8000000);
+    sys.SetMounts(root + stick(60, 97, "/mnt/other", "sdg1") +
+                  stick(70, 113, "/mnt/ipod1", "sdh1") + stick(72, 145, "/mnt/c", "sdj1"));
+    EXPECT_EQ(platform->GetLogicalDrives(), Bit('c') | Bit('d') | Bit('f') | Bit('g'));
+    EXPECT_EQ(platform->ToLinuxPath("g:\\"), sys.At("/mnt/c"));
+
+    // A letter taken meanwhile stays with its holder; the returning volume takes a fresh one.
+    sys.SetMounts(root + stick(60, 97, "/mnt/other", "sdg1") + stick(72, 145, "/mnt/c", "sdj1"));
+    ASSERT_EQ(platform->GetLogicalDrives(), Bit('c') | Bit('f') | Bit('g'));
+    sys.MapDrive("d:", sys.At("/home/u"));
+    sys.SetMounts(root + stick(60, 97, "/mnt/other", "sdg1") + stick(72, 145, "/mnt/c", "sdj1") +
+                  stick(70, 113, "/mnt/ipod1", "sdh1"));
+    EXPECT_EQ(platform->GetLogicalDrives(), Bit('c') | Bit('d') | Bit('f') | Bit('g') | Bit('h'));
+    EXPECT_EQ(platform->ToLinuxPath("d:\\"), sys.At("/home/u"));
+    EXPECT_EQ(platform->ToLinuxPath("h:\\"), sys.At("/mnt/ipod1"));
 }
 
 TEST(Drives, RemovableFlagComesFromTheParentDiskOfAPartition) {

@@ -81,6 +81,29 @@ std::string FakeSystem::MediaLine(int id, int minor, const std::string& name,
            " rw - vfat /dev/" + device + " rw\n";
 }
 
+void FakeSystem::AddUsbPartition(const std::string& name, const std::string& label,
+                                 const std::string& uuid, long long sectors) {
+    const std::string disk = name.substr(0, name.find_first_of("0123456789"));
+    const std::string usb = "devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host9/"
+                            "target9:0:0/9:0:0:0/block/" +
+                            disk;
+    MakeDirs(roots.sysfs + "/" + usb + "/" + name);
+    WriteFile(roots.sysfs + "/" + usb + "/" + name + "/size", std::to_string(sectors) + "\n");
+    const std::string classLink = roots.sysfs + "/class/block/" + name;
+    fs::remove(classLink);
+    Link("../../" + usb + "/" + name, classLink);
+    std::string escaped;
+    for (const char c : label)
+        escaped += c == ' ' ? std::string("\\x20") : std::string(1, c);
+    fs::remove(roots.byLabel + "/" + escaped);
+    Link("../../" + name, roots.byLabel + "/" + escaped);
+    if (!uuid.empty()) {
+        const std::string byUuid = dir.path() + "/by-uuid/" + uuid;
+        fs::remove(byUuid);
+        Link("../../" + name, byUuid);
+    }
+}
+
 void FakeSystem::MapDrive(const std::string& name, const std::string& target) {
     Link(target, roots.configHome + "/korvello/drives/" + name);
 }

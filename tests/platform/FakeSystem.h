@@ -20,6 +20,11 @@ public:
     // A mount table line for a volume under /media (removable by its place alone).
     static std::string MediaLine(int id, int minor, const std::string& name,
                                  const std::string& device);
+    // A partition `name` (such as "sdc1") of a USB stick in sysfs, `sectors` 512-byte
+    // sectors long, with udev's label link and, when `uuid` is not empty, its UUID link
+    // (links of an earlier device with the same label or UUID are replaced, as udev does).
+    void AddUsbPartition(const std::string& name, const std::string& label, const std::string& uuid,
+                         long long sectors);
     // Maps a drive: <configHome>/korvello/drives/<name> -> target.
     void MapDrive(const std::string& name, const std::string& target);
 

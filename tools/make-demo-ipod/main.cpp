@@ -1,7 +1,9 @@
-// make-demo-ipod FOLDER: writes the contents of a small demo iPod into FOLDER: an
-// iPod_Control tree with a generated iTunesDB and a short WAV tone for each song, so the
-// program can be tried without a device. Every song file is a WAV (any player takes it),
-// whatever file type its tags claim; the copies keep the file's own extension.
+// make-demo-ipod [--nano7g] FOLDER: writes the contents of a small demo iPod into FOLDER:
+// an iPod_Control tree with a generated iTunesDB and a short WAV tone for each song, so
+// the program can be tried without a device. With --nano7g it is an iPod nano 7G instead:
+// every second song, and the database kept only as a compressed iTunesCDB. Every song file is a WAV
+// (any player takes it), whatever file type its tags claim; the copies keep the file's own
+// extension.
 
 #include "itdb/ITunesDbWriter.h"
 
@@ -139,11 +141,12 @@ std::string DeviceName(std::size_t index) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::cerr << "usage: make-demo-ipod FOLDER\n";
+    const bool nano = argc == 3 && std::string(argv[1]) == "--nano7g";
+    if (argc != 2 && !nano) {
+        std::cerr << "usage: make-demo-ipod [--nano7g] FOLDER\n";
         return 2;
     }
-    const fs::path root = argv[1];
+    const fs::path root = argv[argc - 1];
     constexpr std::size_t kFolders = 5;
     try {
         for (std::size_t f = 0; f < kFolders; ++f)
@@ -152,7 +155,11 @@ int main(int argc, char** argv) {
 
         itdb::ITunesDbWriter writer;
         itdb::Playlist master{"Demo iPod", {}, true};
+        std::size_t written = 0;
         for (std::size_t i = 0; i < kSongs.size(); ++i) {
+            if (nano && i % 2 == 1)
+                continue;
+            ++written;
             const DemoSong& song = kSongs[i];
             const std::string folder = "F0" + std::to_string(i % kFolders);
             const std::string name = DeviceName(i);
@@ -186,14 +193,19 @@ int main(int argc, char** argv) {
             master.trackIds.push_back(id);
         }
         writer.AddPlaylist(master);
-        // The database's name in the case devices write it; the program asks for
-        // "itunesdb" and finds it regardless.
-        writer.WriteFile((root / "iPod_Control" / "iTunes" / "iTunesDB").string());
+        if (nano) {
+            itdb::WriteBytes((root / "iPod_Control" / "iTunes" / "iTunesCDB").string(),
+                             writer.BuildCompressed());
+        } else {
+            // The database's name in the case devices write it; the program asks for
+            // "itunesdb" and finds it regardless.
+            writer.WriteFile((root / "iPod_Control" / "iTunes" / "iTunesDB").string());
+        }
+        std::cout << (nano ? "demo iPod nano 7G (iTunesCDB) with " : "demo iPod with ") << written
+                  << " songs written to " << root.string() << '\n';
     } catch (const std::exception& e) {
         std::cerr << "make-demo-ipod: " << e.what() << '\n';
         return 1;
     }
-    std::cout << "demo iPod with " << kSongs.size() << " songs written to " << root.string()
-              << '\n';
     return 0;
 }

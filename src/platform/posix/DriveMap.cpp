@@ -11,6 +11,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace korvello::posix {
@@ -115,7 +116,7 @@ std::string DriveMap::LinuxMountPoint(const std::string& mountPoint) const {
 }
 
 bool DriveMap::IsRemovableDevice(const std::string& source, unsigned major, unsigned minor,
-                                 std::string& kernelName) const {
+                                 std::string& kernelName, std::string& devicePath) const {
     std::string device;
     if (major != 0)
         device = RealPath(roots_.sysfs + "/dev/block/" + std::to_string(major) + ":" +
@@ -125,6 +126,7 @@ bool DriveMap::IsRemovableDevice(const std::string& source, unsigned major, unsi
     if (device.empty())
         return false;
     kernelName = BaseName(device);
+    devicePath = device;
     if (RunsThroughUsb(device))
         return true;
     // A partition has no flag of its own; its disk is the folder above it.
@@ -148,6 +150,36 @@ std::string DriveMap::LabelFor(const std::string& kernelName, const std::string&
             return UnescapeUdev(name);
     }
     return {};
+}
+
+std::string DriveMap::IdentityOf(const std::string& kernelName, const std::string& devicePath,
+                                 const std::string& linuxRoot, const std::string& label) const {
+    if (!kernelName.empty()) {
+        const std::string byUuid = JoinPath(ParentOf(roots_.byLabel), "by-uuid");
+        if (DirHandle dir{::opendir(byUuid.c_str())}) {
+            while (const dirent* entry = ::readdir(dir.get())) {
+                const std::string name = entry->d_name;
+                if (name == "." || name == "..")
+                    continue;
+                const std::string target = ReadLink(JoinPath(byUuid, name));
+                if (!target.empty() && BaseName(target) == kernelName)
+                    return "uuid:" + UnescapeUdev(name);
+            }
+        }
+    }
+    // No UUID: the label and the size, in bytes. sysfs counts 512-byte sectors.
+    std::string size;
+    const std::string sectors =
+        devicePath.empty() ? std::string() : FirstLine(devicePath + "/size");
+    if (!sectors.empty() && sectors.find_first_not_of("0123456789") == std::string::npos &&
+        sectors != "0") {
+        size = sectors + "*512";
+    } else if (struct statvfs fs{}; ::statvfs(linuxRoot.c_str(), &fs) == 0 && fs.f_blocks > 0) {
+        size = std::to_string(static_cast<unsigned long long>(fs.f_blocks) * fs.f_frsize);
+    }
+    if (size.empty())
+        return {};
+    return "label:" + label + "|size:" + size;
 }
 
 std::vector<DriveMap::Volume> DriveMap::ReadRemovableVolumes() const {
@@ -185,8 +217,10 @@ std::vector<DriveMap::Volume> DriveMap::ReadRemovableVolumes() const {
     for (const std::string& key : order) {
         const MountEntry& m = mounts[chosen[key]];
         std::string kernelName;
-        const bool removable = IsRemovableDevice(m.source, m.major, m.minor, kernelName) ||
-                               UnderMediaFolder(m.mountPoint);
+        std::string devicePath;
+        const bool removable =
+            IsRemovableDevice(m.source, m.major, m.minor, kernelName, devicePath) ||
+            UnderMediaFolder(m.mountPoint);
         if (!removable)
             continue;
         Volume volume;
@@ -195,6 +229,7 @@ std::vector<DriveMap::Volume> DriveMap::ReadRemovableVolumes() const {
         volume.label = LabelFor(kernelName, m.source);
         if (volume.label.empty())
             volume.label = BaseName(m.mountPoint);
+        volume.identity = IdentityOf(kernelName, devicePath, volume.root, volume.label);
         volumes.push_back(std::move(volume));
     }
     return volumes;
@@ -279,12 +314,19 @@ void DriveMap::Refresh() {
         next[index] = d;
     }
 
-    // New volumes: the lowest letter this run has not handed out yet; once every letter up
-    // to z: has been used, the lowest free one.
+    // New volumes: a volume seen before in this run takes its old letter back when that is
+    // free; any other the lowest letter this run has not handed out yet; once every letter
+    // up to z: has been used, the lowest free one.
     for (std::size_t v = 0; v < volumes.size(); ++v) {
         if (placed[v])
             continue;
         int letter = -1;
+        if (const auto known = letterOfIdentity_.find(volumes[v].identity);
+            !volumes[v].identity.empty() && known != letterOfIdentity_.end()) {
+            const auto index = static_cast<std::size_t>(known->second);
+            if (!next[index] && !reserved[index])
+                letter = known->second;
+        }
         for (int pass = 0; pass < 2 && letter < 0; ++pass) {
             for (int i = kFirstVolumeLetter; i < 26; ++i) {
                 const auto index = static_cast<std::size_t>(i);
@@ -305,6 +347,18 @@ void DriveMap::Refresh() {
         handedOut_.set(static_cast<std::size_t>(letter));
         ++arrivals_;
         next[static_cast<std::size_t>(letter)] = d;
+    }
+
+    for (std::size_t v = 0; v < volumes.size(); ++v) {
+        if (volumes[v].identity.empty())
+            continue;
+        for (int i = kFirstVolumeLetter; i < 26; ++i) {
+            const auto& d = next[static_cast<std::size_t>(i)];
+            if (d && !d->info.mapped && d->volumeKey == volumes[v].key) {
+                letterOfIdentity_[volumes[v].identity] = i;
+                break;
+            }
+        }
     }
 
     drives_ = next;

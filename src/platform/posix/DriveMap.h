@@ -3,6 +3,13 @@
 // mapped folders get the letters from d: on. The map remembers which volume holds which
 // letter and which letters this run has handed out, so letters stay put while a volume
 // stays mounted and a freed letter is not handed to the next stick straight away.
+//
+// A volume that goes away and comes back in the same run gets its letter back when that
+// letter is free, as a re-plugged stick does on Windows. A volume is recognised by its
+// file-system UUID (the udev link in the "by-uuid" folder beside the label links that
+// names its kernel device); without one, by its label and size (the device's size in
+// sysfs, else the file system's size). A volume whose size cannot be learnt either is
+// not recognised and takes a fresh letter.
 
 #include "platform/Platform.h"
 #include "platform/posix/PosixPlatform.h"
@@ -10,6 +17,7 @@
 #include <array>
 #include <bitset>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,16 +55,20 @@ private:
         std::string key;
         std::string root;
         std::string label;
+        std::string identity; // the same across re-plugs; empty when unknown
     };
     std::vector<Volume> ReadRemovableVolumes() const;
     bool IsRemovableDevice(const std::string& source, unsigned major, unsigned minor,
-                           std::string& kernelName) const;
+                           std::string& kernelName, std::string& devicePath) const;
     std::string LabelFor(const std::string& kernelName, const std::string& source) const;
+    std::string IdentityOf(const std::string& kernelName, const std::string& devicePath,
+                           const std::string& linuxRoot, const std::string& label) const;
     std::string LinuxMountPoint(const std::string& mountPoint) const;
 
     PosixRoots roots_;
     std::array<std::optional<Drive>, 26> drives_;
     std::bitset<26> handedOut_;
+    std::map<std::string, int> letterOfIdentity_; // the letter each volume last had
     std::uint64_t arrivals_ = 0;
     bool loaded_ = false;
 };

@@ -14,7 +14,10 @@
 // mounted removable volume gets a letter of its own from d: upward, the lowest letter not
 // yet handed out in this run; a volume keeps its letter while it stays mounted, and a
 // freed letter is not handed out again before the letters up to z: are used (after that,
-// the lowest free one). A volume that finds no free letter is not offered.
+// the lowest free one). A volume that finds no free letter is not offered. A volume that
+// went away and comes back in the same run takes its old letter again when it is free: it
+// is recognised by the file-system UUID of its device (the udev links in the "by-uuid"
+// folder beside `byLabel`), else by its label and size.
 //
 // Removable means: the mount's source is a block device whose sysfs path
 // (<sysfs>/dev/block/<major:minor>, else <sysfs>/class/block/<name of the source>) runs
@@ -69,9 +72,10 @@
 //
 // Profile and registry files are rewritten whole through a temporary file and a rename;
 // writes are serialised process-wide. A read-only file (no write bit, or not writable by
-// this user) is not rewritten: the write fails and the file stays as it was. A profile write refuses texts holding line breaks
-// or NULs, a "]" in the section, a "=" in the key or a blank key (they would add lines
-// nobody asked for), and never replaces a file it could not read. user.reg lives in
+// this user) is not rewritten: the write fails and the file stays as it was. A profile
+// write refuses texts holding line breaks or NULs, a "]" in the section, a "=" in the key
+// or a blank key (they would add lines nobody asked for), and never replaces a file it
+// could not read. user.reg lives in
 // <configHome>/korvello/; a file that does not parse reads as holding no values, and the
 // next write first keeps its content as user.reg.damaged (then .damaged.1, ...). Values
 // of other types (hex:...) read as Missing and are kept until overwritten.
