@@ -2,8 +2,11 @@
 // window's lists and search box, named and copied by the window's own worker.
 #include "cli/Cli.h"
 
+#include "copyout/CopyNaming.h"
 #include "copyout/CopyThread.h"
+#include "copyout/JobSummary.h"
 #include "copyout/Naming.h"
+#include "copyout/Playlist.h"
 #include "core/ErrorLog.h"
 #include "musicdb/SongSearch.h"
 #include "musicdb/iPodcomponent.h"
@@ -35,12 +38,22 @@ constexpr const char* kHelp =
     "usage: korvello-cli copy --to FOLDER [--overwrite | --no-overwrite]\n"
     "                         [--artist NAME]... [--album NAME]... [--filetype NAME]...\n"
     "                         [--search TEXT] [--drive e: | --folder PATH]\n"
+    "                         [--name title|artist-title|artist-album-title]\n"
+    "                         [--skip-copied | --no-skip-copied] [--playlist FILE]\n"
     "Copies songs of an iPod into FOLDER, each named after its title, like the window's\n"
     "Copy command. Without a filter every song is copied, in the iPod's own order.\n"
     "  --to FOLDER        an existing folder to copy into\n"
     "  --overwrite        replace a file of the same name\n"
     "  --no-overwrite     keep it and write Title(1).mp3, Title(2).mp3, ... instead\n"
     "                     (without either, the setting stored by the program; default on)\n"
+    "  --name NAMING      title: FOLDER/Title.mp3; artist-title: FOLDER/Artist - Title.mp3;\n"
+    "                     artist-album-title: FOLDER/Artist/Album/Title.mp3, folders made\n"
+    "                     as needed (default: the setting stored by the program, title)\n"
+    "  --skip-copied      do not copy a song whose copy is already there (same size, same\n"
+    "                     first and last 64 KiB); it reads \"Already copied.\"\n"
+    "  --no-skip-copied   copy it again (without either, the stored setting; default off)\n"
+    "  --playlist FILE    write an M3U8 playlist of the songs copied or already there,\n"
+    "                     with paths relative to the playlist's folder\n"
     "  --artist NAME      songs by this artist; letter case does not matter\n"
     "  --album NAME       songs of this album\n"
     "  --filetype NAME    songs of this file type (\"MPEG audio file\", ...)\n"
@@ -52,8 +65,9 @@ constexpr const char* kHelp =
     "all hold, so --artist A --album B copies A's songs on album B.\n"
     "Prints one line per song: the title, a tab, and the file written or why it was not;\n"
     "when standard output cannot be written, the remaining lines go to standard error.\n"
-    "Exit status: 0 every song copied, 1 some song not copied or no iPod found,\n"
-    "2 wrong usage.\n";
+    "The counts of the job follow on standard error at the end.\n"
+    "Exit status: 0 every song copied or already there, 1 some song not copied or no\n"
+    "iPod found, 2 wrong usage.\n";
 
 // What the user asked for, beyond the options every subcommand shares.
 struct CopyRequest {
@@ -63,6 +77,9 @@ struct CopyRequest {
     std::vector<std::string> albums;
     std::vector<std::string> fileTypes;
     std::optional<std::string> search;
+    std::optional<TCopyNaming> naming;
+    std::optional<bool> skipCopied;
+    std::optional<std::string> playlist;
 };
 
 // Takes this subcommand's own options out of `args`; whatever is left goes through the
@@ -91,8 +108,17 @@ std::vector<std::string> TakeCopyOptions(const std::vector<std::string>& args,
             request.overwrite = value;
             continue;
         }
+        if (name == "--skip-copied" || name == "--no-skip-copied") {
+            if (equals != std::string::npos)
+                throw UsageError(name + " takes no value");
+            const bool value = name == "--skip-copied";
+            if (request.skipCopied && *request.skipCopied != value)
+                throw UsageError("--skip-copied and --no-skip-copied cannot be used together");
+            request.skipCopied = value;
+            continue;
+        }
         if (name != "--to" && name != "--artist" && name != "--album" && name != "--filetype" &&
-            name != "--search") {
+            name != "--search" && name != "--name" && name != "--playlist") {
             rest.push_back(arg);
             continue;
         }
@@ -110,6 +136,19 @@ std::vector<std::string> TakeCopyOptions(const std::vector<std::string>& args,
             if (value.empty())
                 throw UsageError("--to needs a folder");
             request.to = value;
+        } else if (name == "--name") {
+            if (request.naming)
+                throw UsageError("--name given twice");
+            request.naming = ParseCopyNaming(value);
+            if (!request.naming)
+                throw UsageError("--name takes title, artist-title or artist-album-title, not '" +
+                                 value + "'");
+        } else if (name == "--playlist") {
+            if (request.playlist)
+                throw UsageError("--playlist given twice");
+            if (value.empty())
+                throw UsageError("--playlist needs a file");
+            request.playlist = value;
         } else if (name == "--artist") {
             request.artists.push_back(value);
         } else if (name == "--album") {
@@ -326,6 +365,16 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     // machine without an iPod.
     if (std::error_code ec; !fs::is_directory(*request.to, ec))
         throw UsageError("--to " + *request.to + " is not an existing folder");
+    std::string playlistPath; // Linux form
+    if (request.playlist) {
+        std::error_code ec;
+        const fs::path file = fs::absolute(*request.playlist, ec).lexically_normal();
+        if (ec || !file.has_filename() || fs::is_directory(file, ec) ||
+            !fs::is_directory(file.parent_path(), ec))
+            throw UsageError("--playlist " + *request.playlist +
+                             " is not a file name in an existing folder");
+        playlistPath = file.string();
+    }
 
     Session session(options);
     IPlatform& platform = session.Platform();
@@ -334,22 +383,27 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const ErrorLogScope errorLog(user);
     const std::atomic<bool> overwrite{request.overwrite ? *request.overwrite
                                                         : StoredOverwrite(user)};
+    const TCopyNaming naming = request.naming ? *request.naming : ReadCopyNaming(user);
+    const std::atomic<bool> skipCopied{
+        request.skipCopied ? *request.skipCopied : ReadRegistryFlag(user, kValueSkipCopied, false)};
 
     const std::string drive = session.ChooseIpod();
     TiPod ipod(platform);
     LoadIpodDatabase(session, drive, ipod);
 
-    std::vector<std::string> sources, targets, titles;
+    std::vector<std::string> sources, targets, titles, artists;
     for (std::int32_t i = 0; i < ipod.SongCount(); ++i) {
         const TSong& song = ipod.SongAt(i);
         if (!Selected(platform, song, request))
             continue;
-        const std::string title = ToUtf8(song.Title);
+        const TSongNameTags tags{ToUtf8(song.Title), ToUtf8(song.Artist), ToUtf8(song.Album)};
         const std::string location = ToUtf8(song.Location);
         sources.push_back(location);
-        targets.push_back(BuildTargetPath(folder, title, location));
-        titles.push_back(title);
+        targets.push_back(BuildNamedTargetPath(folder, naming, tags, location));
+        titles.push_back(tags.title);
+        artists.push_back(tags.artist);
     }
+    std::vector<std::string> found(sources.size());
     if (sources.empty())
         throw RunError(ipod.SongCount() == 0 ? "the iPod holds no songs"
                                              : "no song matches the filters");
@@ -361,6 +415,9 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         TCopyThread worker(platform, sink, overwrite);
         worker.SourceList = &sources;
         worker.TargetList = &targets;
+        worker.ChosenFolder = folder;
+        worker.SkipCopiedFiles = &skipCopied;
+        worker.FoundList = &found;
         worker.Start();
         sink.WaitForFinish(worker, [&] {
             if (gStopSignal != 0)
@@ -375,7 +432,9 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     std::ostream* report = &out;
     for (std::size_t i = 0; i < titles.size(); ++i) {
         std::string outcome = targets[i];
-        if (IsResultText(outcome)) {
+        if (outcome == kAlreadyCopied) {
+            outcome.erase(0, 1);
+        } else if (IsResultText(outcome)) {
             allCopied = false;
             outcome.erase(0, 1);
         } else {
@@ -395,12 +454,25 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     if (const char* count = std::getenv("KORVELLO_CLI_COUNT_PROGRESS"); count && *count == '1')
         err << "korvello-cli copy: " << sink.ProgressMessages() << " CM_PROGRESS messages\n";
+    bool playlistWritten = true;
+    if (request.playlist) {
+        const std::string text =
+            PlaylistText(playlistPath, PlaylistOfJob(platform, titles, artists, targets, found));
+        std::string why;
+        const std::string programPath = platform.ToProgramPath(playlistPath);
+        playlistWritten =
+            !programPath.empty() && WritePlaylistFile(platform, programPath, text, why);
+        if (!playlistWritten)
+            err << "korvello-cli copy: cannot write the playlist " << playlistPath << ": "
+                << (why.empty() ? "no drive holds it" : why) << "\n";
+    }
+    err << "korvello-cli copy: " << JobSummaryText(SummariseJob(targets)) << "\n";
     if (gStopSignal != 0)
         err << "korvello-cli copy: stopped\n";
     else if (sink.Stopped())
         err << "korvello-cli copy: the copy ended early: a song could not be read or written ("
             << "see " << user.DisplayPath(TLogClass::AppFolder() + "\\apces.cnt") << ")\n";
-    return allCopied ? kExitOk : kExitNotFound;
+    return allCopied && playlistWritten ? kExitOk : kExitNotFound;
 }
 
 } // namespace korvello::cli

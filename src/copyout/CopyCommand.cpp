@@ -55,7 +55,7 @@ std::string ChosenFolder(IPlatform& platform, const std::string& confirmed) {
 } // namespace
 
 TCopyJob BuildCopyJob(const TITunesStringGrid& grid, const TiPod& ipod, const std::string& folder,
-                      int marked) {
+                      int marked, TCopyNaming naming) {
     TCopyJob job;
     int taken = 0;
     for (int row = 1; row < grid.RowCount() && taken < marked; ++row) {
@@ -64,11 +64,12 @@ TCopyJob BuildCopyJob(const TITunesStringGrid& grid, const TiPod& ipod, const st
         ++taken;
         TSong song;
         ipod.FindSongById(SongIdOfRow(grid.Cells(kIdColumn, row)), song);
-        const std::string title = grid.Cells(1, row);
+        const TSongNameTags tags{grid.Cells(1, row), ToUtf8(song.Artist), ToUtf8(song.Album)};
         const std::string location = ToUtf8(song.Location);
         job.sources.push_back(location);
-        job.targets.push_back(BuildTargetPath(folder, title, location));
-        job.titles.push_back(title);
+        job.targets.push_back(BuildNamedTargetPath(folder, naming, tags, location));
+        job.titles.push_back(tags.title);
+        job.artists.push_back(tags.artist);
     }
     return job;
 }
@@ -98,7 +99,11 @@ void TFormMain::CopyoutSongClick() {
         iPod.FindSongById(SongIdOfRow(grid->Cells(kIdColumn, first)), firstSong);
         const std::string firstLocation = ToUtf8(firstSong.Location);
         const std::optional<std::string> chosen = dialogs_.SaveFile(
-            this, "Select Directory...", ProposedFileName(grid->Cells(1, first), firstLocation),
+            this, "Select Directory...",
+            ProposedNamedFileName(
+                CopyNaming,
+                {grid->Cells(1, first), ToUtf8(firstSong.Artist), ToUtf8(firstSong.Album)},
+                firstLocation),
             SongFileExt(firstLocation));
         if (!chosen)
             return;
@@ -111,16 +116,22 @@ void TFormMain::CopyoutSongClick() {
             return;
         }
 
-        TCopyJob job = BuildCopyJob(*grid, iPod, folder, marked);
+        TCopyJob job = BuildCopyJob(*grid, iPod, folder, marked, CopyNaming);
         SourceList = std::move(job.sources);
         TargetList = std::move(job.targets);
         TitleList = std::move(job.titles);
+        JobArtists = std::move(job.artists);
+        JobFound.assign(SourceList.size(), std::string());
+        JobFolder = folder;
 
         CopyRunning = true;
         ButtonCopy->setText(QStringLiteral("Stop"));
         CopyThread = std::make_unique<TCopyThread>(platform_, *bridge_, OverwriteExisting);
         CopyThread->SourceList = &SourceList;
         CopyThread->TargetList = &TargetList;
+        CopyThread->ChosenFolder = folder;
+        CopyThread->SkipCopiedFiles = &SkipCopiedFiles;
+        CopyThread->FoundList = &JobFound;
         copyFinishPending_ = true;
         CopyThread->Start();
     });
@@ -181,9 +192,15 @@ void TFormMain::CMProgressFinish(std::intptr_t wParam) {
         if (formReport_ != nullptr) {
             formReport_->TitleList = &TitleList;
             formReport_->TargetList = &TargetList;
+            formReport_->ArtistList = &JobArtists;
+            formReport_->FoundList = &JobFound;
+            formReport_->JobFolder = JobFolder;
+            formReport_->Dialogs = &dialogs_;
             dialogs_.ShowModal(formReport_);
             formReport_->TitleList = nullptr;
             formReport_->TargetList = nullptr;
+            formReport_->ArtistList = nullptr;
+            formReport_->FoundList = nullptr;
         }
         ProgressBarItunes->setValue(0);
         CopyRunning = false;
@@ -191,6 +208,8 @@ void TFormMain::CMProgressFinish(std::intptr_t wParam) {
         SourceList.clear();
         TargetList.clear();
         TitleList.clear();
+        JobArtists.clear();
+        JobFound.clear();
         ShowStatus(std::to_string(iPodSelectorCom->count()) + " iPod detected.");
     });
 }

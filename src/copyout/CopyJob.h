@@ -2,6 +2,8 @@
 // The copy job that the marked rows of the song table make: for each marked row, in
 // table order, the song's file on the iPod, its destination and the title as shown.
 
+#include "copyout/CopyNaming.h"
+
 #include <string>
 #include <vector>
 
@@ -14,12 +16,13 @@ struct TCopyJob {
     std::vector<std::string> sources;
     std::vector<std::string> targets;
     std::vector<std::string> titles;
+    std::vector<std::string> artists; // for the job's playlist
 };
 
 // Walks the song rows from row 1 down and takes each marked one until `marked` rows are
 // taken. A row's song is the one its id column names (the last song with that id); an id
-// cell that is not a number throws EKorvelloError.
+// cell that is not a number throws EKorvelloError. Destinations are named by `naming`.
 TCopyJob BuildCopyJob(const TITunesStringGrid& grid, const TiPod& ipod, const std::string& folder,
-                      int marked);
+                      int marked, TCopyNaming naming = kDefaultCopyNaming);
 
 } // namespace korvello

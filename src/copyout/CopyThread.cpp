@@ -1,5 +1,7 @@
 #include "copyout/CopyThread.h"
 
+#include "copyout/AlreadyCopied.h"
+#include "copyout/JobSummary.h"
 #include "copyout/Naming.h"
 #include "core/ErrorLog.h"
 
@@ -32,6 +34,30 @@ std::string TemporaryName(const std::string& dest, int n) {
     const std::string folder = dest.substr(0, dest.size() - name.size());
     const std::string suffix = (n == 0 ? std::string() : "." + std::to_string(n)) + kPartSuffix;
     return folder + "." + CutUtf8(name, kMaxFileNameBytes - 1 - suffix.size()) + suffix;
+}
+
+// The folders between `chosen` and the file name of `dest`, outermost first: none for a
+// song in the chosen folder itself. Nothing when `dest` does not lie below `chosen` or a
+// name between is not a plain name (empty, ".", "..", or holding "/" or ":").
+std::optional<std::vector<std::string>> FoldersBelow(const std::string& chosen,
+                                                     const std::string& dest) {
+    if (!dest.starts_with(chosen))
+        return std::nullopt;
+    std::string_view rest = std::string_view(dest).substr(chosen.size());
+    if (!chosen.ends_with('\\') && !rest.starts_with('\\'))
+        return std::nullopt;
+    while (rest.starts_with('\\'))
+        rest.remove_prefix(1);
+    std::vector<std::string> folders;
+    for (std::size_t slash = rest.find('\\'); slash != std::string_view::npos;
+         slash = rest.find('\\')) {
+        std::string name(rest.substr(0, slash));
+        if (!IsPlainFileName(name))
+            return std::nullopt;
+        folders.push_back(std::move(name));
+        rest.remove_prefix(slash + 1);
+    }
+    return folders;
 }
 
 } // namespace
@@ -249,6 +275,11 @@ void TCopyThread::CopyEntry(std::size_t index, std::size_t count) {
                   "the file name leads out of the chosen folder");
         return;
     }
+    if (!ChosenFolder.empty() && !FoldersBelow(ChosenFolder, target)) {
+        FailEntry(index, target + " does not lie in the chosen folder " + ChosenFolder,
+                  "the file name leads out of the chosen folder");
+        return;
+    }
     std::string error;
     const std::unique_ptr<IFile> in = platform_.OpenRead(source, error);
     if (!in) {
@@ -260,6 +291,17 @@ void TCopyThread::CopyEntry(std::size_t index, std::size_t count) {
     if (size < 0) {
         FailEntry(index, "cannot read " + source + ": " + in->ErrorText(), in->ErrorText());
         return;
+    }
+
+    if (SkipCopiedFiles != nullptr && SkipCopiedFiles->load()) {
+        if (const auto earlier = FindEarlierCopy(source, target)) {
+            if (FoundList != nullptr && index < FoundList->size())
+                (*FoundList)[index] = *earlier;
+            // Nothing of the song is copied, so it leaves the bar's total.
+            total_ -= sizes_[index];
+            target = kAlreadyCopied;
+            return;
+        }
     }
 
     // Overwriting is the user's setting and may change during the job; it applies to a
@@ -296,6 +338,8 @@ void TCopyThread::CopyEntry(std::size_t index, std::size_t count) {
                   FileNamePart(dest);
     Send(CM_PROGRESSTEXT, reinterpret_cast<std::intptr_t>(statusText_.c_str()), 0);
 
+    if (fits && !MakeFoldersFor(index, dest))
+        return;
     std::unique_ptr<IFile> out;
     if (fits) {
         // Another job writing the same song has its own temporary file.
@@ -458,20 +502,23 @@ bool TCopyThread::IsOutOfSpace(const IFile& file, const std::string& dest, std::
     return free && *free < static_cast<std::uint64_t>(wanted);
 }
 
+std::string TCopyThread::NumberedName(const std::string& target, std::uint64_t n) {
+    const std::size_t separator = target.find_last_of("\\:");
+    const std::string folder =
+        separator == std::string::npos ? std::string() : target.substr(0, separator + 1);
+    const std::string name = target.substr(folder.size());
+    const std::string extension = ExtractFileExt(name);
+    // Cut at the first occurrence of the extension text (an empty extension is found at
+    // once, so a name without one gives an empty base).
+    const std::string base = name.substr(0, name.find(extension));
+    return folder + FitFileName(base, "(" + std::to_string(n) + ")" + extension);
+}
+
 std::string TCopyThread::CreateNewOutputPathName(IPlatform& platform, const std::string& target) {
     std::string result;
     Guard("CreateNewOutputPathName:", [&] {
-        const std::size_t separator = target.find_last_of("\\:");
-        const std::string folder =
-            separator == std::string::npos ? std::string() : target.substr(0, separator + 1);
-        const std::string name = target.substr(folder.size());
-        const std::string extension = ExtractFileExt(name);
-        // Cut at the first occurrence of the extension text (an empty extension is found
-        // at once, so a name without one gives an empty base).
-        const std::string base = name.substr(0, name.find(extension));
         for (std::uint64_t n = 1;; ++n) {
-            const std::string candidate =
-                folder + FitFileName(base, "(" + std::to_string(n) + ")" + extension);
+            const std::string candidate = NumberedName(target, n);
             // Exact names: "x(1).mp3" of the user's does not take "X(1).mp3".
             if (platform.StatName(candidate).kind == NameKind::Missing) {
                 result = candidate;
@@ -480,6 +527,45 @@ std::string TCopyThread::CreateNewOutputPathName(IPlatform& platform, const std:
         }
     });
     return result;
+}
+
+std::optional<std::string> TCopyThread::FindEarlierCopy(const std::string& source,
+                                                        const std::string& wanted) {
+    // An earlier run gave a song of a clashing name the first free numbered name, so the
+    // copy of the second "Intro" of a job is "Intro(1).mp3"; the search ends at the first
+    // name that is free.
+    for (std::uint64_t n = 0;; ++n) {
+        CheckGate();
+        const std::string candidate = n == 0 ? wanted : NumberedName(wanted, n);
+        const NameInfo there = platform_.StatName(candidate);
+        if (there.kind == NameKind::Missing)
+            return std::nullopt;
+        if (there.kind == NameKind::File && SameFileAlreadyThere(platform_, source, candidate))
+            return candidate;
+    }
+}
+
+bool TCopyThread::MakeFoldersFor(std::size_t index, const std::string& dest) {
+    if (ChosenFolder.empty())
+        return true;
+    const auto folders = FoldersBelow(ChosenFolder, dest);
+    if (!folders) {
+        FailEntry(index, dest + " does not lie in the chosen folder " + ChosenFolder,
+                  "the file name leads out of the chosen folder");
+        return false;
+    }
+    std::string path = ChosenFolder.ends_with('\\')
+                           ? ChosenFolder.substr(0, ChosenFolder.size() - 1)
+                           : ChosenFolder;
+    for (const std::string& name : *folders) {
+        path += "\\" + name;
+        std::string error;
+        if (!platform_.CreateDirectory(path, error)) {
+            FailEntry(index, "cannot create the folder " + path + ": " + error, error);
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace korvello

@@ -126,6 +126,19 @@ public:
     // Set by the window when the user confirms a stop; honoured from the sizing pass on.
     std::atomic<bool> StopRequested{false};
 
+    // Organised copies (all optional; left alone, the worker copies as it always did).
+    // The folder the user chose: a destination may lie in folders below it, which the
+    // worker creates as needed; every name between it and the file must be a plain name.
+    std::string ChosenFolder;
+    // The window's "skip songs already copied" flag, read afresh for every entry: a song
+    // whose destination name, or a numbered name base(n) the worker would have chosen,
+    // holds a file that SameFileAlreadyThere takes for the song is not copied again and
+    // its entry reads kAlreadyCopied.
+    const std::atomic<bool>* SkipCopiedFiles = nullptr;
+    // Borrowed, same length as the lists (or shorter): entry i gets the path of the copy
+    // found for a song that reads kAlreadyCopied.
+    std::vector<std::string>* FoundList = nullptr;
+
     // Starts the thread body. A second call, or a call after Abandon(), does nothing.
     void Start();
     // Cooperative pause: the worker stops at its next check (before an entry, a block or a
@@ -153,6 +166,8 @@ public:
     // base is cut so the name fits kMaxFileNameBytes. A failure is logged with
     // "CreateNewOutputPathName:" and gives an empty text.
     static std::string CreateNewOutputPathName(IPlatform& platform, const std::string& target);
+    // The n-th numbered name of `target` that CreateNewOutputPathName tries: base(n).ext.
+    static std::string NumberedName(const std::string& target, std::uint64_t n);
 
 private:
     struct Abandoned {}; // unwinds the thread body after Abandon(); never escapes Execute
@@ -171,6 +186,13 @@ private:
     // temporary file, and gives the entry the failure text with `reason`.
     void FailEntry(std::size_t index, const std::string& logText, const std::string& reason);
     void RemovePartial();
+    // The copy of the song at `source` already under `wanted` or one of its numbered
+    // names (up to the first free one), if there is one.
+    std::optional<std::string> FindEarlierCopy(const std::string& source,
+                                               const std::string& wanted);
+    // Checks that `dest` lies in ChosenFolder or in plain-named folders below it, and
+    // creates those folders; false (the entry failed) otherwise.
+    bool MakeFoldersFor(std::size_t index, const std::string& dest);
     // Renames the finished temporary file to the song's name (see the class comment);
     // false when the entry failed.
     bool PlaceFinishedCopy(std::size_t index, const std::string& wanted, std::string& dest,

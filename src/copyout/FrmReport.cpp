@@ -1,8 +1,11 @@
 #include "copyout/FrmReport.h"
 
+#include "copyout/JobSummary.h"
 #include "copyout/Naming.h"
+#include "copyout/Playlist.h"
 #include "core/ErrorLog.h"
 #include "platform/Platform.h"
+#include "ui/Dialogs.h"
 #include "ui/LumoButton.h"
 #include "ui/Skin.h"
 #include "ui/SkinFrame.h"
@@ -117,6 +120,9 @@ TFormReport::TFormReport(IPlatform& platform, QWidget* mainWindow)
     SunPopupreport->setObjectName(QStringLiteral("SunPopupreport"));
     SunPopupreport->addAction(QStringLiteral("Open directory"), this, [this] { OpenDirClick(); })
         ->setObjectName(QStringLiteral("SelectAllAlbum"));
+    SunPopupreport
+        ->addAction(QStringLiteral("Save playlist..."), this, [this] { SavePlaylistClick(); })
+        ->setObjectName(QStringLiteral("SavePlaylist"));
     connect(Reporter, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         SunPopupreport->popup(Reporter->viewport()->mapToGlobal(pos));
     });
@@ -128,6 +134,13 @@ TFormReport::TFormReport(IPlatform& platform, QWidget* mainWindow)
     Label1->setStyleSheet(QStringLiteral("color: blue; text-decoration: underline;"));
     Label1->setCursor(Qt::PointingHandCursor);
     Label1->installEventFilter(this);
+
+    // The counts of the job, in the gap between the help link and the buttons.
+    SummaryLabel = new QLabel(this);
+    SummaryLabel->setObjectName(QStringLiteral("SummaryLabel"));
+    SummaryLabel->setGeometry(24, 220, kWidth - 2 * 24, 12);
+    SummaryLabel->setFont(SkinFont("MS Sans Serif", 7));
+    SummaryLabel->setTextFormat(Qt::PlainText);
 
     // The two buttons sit on a panel anchored to the bottom edge.
     buttonPanel_ = new QFrame(this);
@@ -220,8 +233,50 @@ void TFormReport::FormShow() {
         }
     }
     Reporter->viewport()->update();
+    ShowSummary();
     buttonPanel_->move(0, height() - kHeight + 235);
     chrome_->ApplyRoundedShape();
+}
+
+void TFormReport::ShowSummary() {
+    const TJobSummary summary =
+        SummariseJob(TargetList != nullptr ? *TargetList : std::vector<std::string>());
+    QString text = QString::fromStdString(JobSummaryText(summary));
+    SummaryLabel->setToolTip(text);
+    // The counts that are not zero when all six do not fit.
+    if (SummaryLabel->fontMetrics().horizontalAdvance(text) > SummaryLabel->width())
+        text = QString::fromStdString(JobSummaryText(summary, /*omitZeros=*/true));
+    SummaryLabel->setText(text);
+}
+
+void TFormReport::SavePlaylistClick() {
+    Guard("SavePlaylistClick:", [&] {
+        if (Dialogs == nullptr || TitleList == nullptr || TargetList == nullptr)
+            return;
+        const std::string proposed = platform_.DisplayPath(
+            (JobFolder.ends_with('\\') ? JobFolder : JobFolder + "\\") + kPlaylistFileName);
+        const std::optional<std::string> chosen =
+            Dialogs->SaveFile(this, "Save playlist", proposed, ".m3u8");
+        if (!chosen)
+            return;
+        const std::string path = platform_.ToProgramPath(*chosen);
+        if (path.empty())
+            throw EKorvelloError("no drive holds " + *chosen);
+        if (platform_.StatName(path).kind != NameKind::Missing &&
+            Dialogs->AskYesNo(this, *chosen + " already exists. Replace it?") !=
+                IDialogs::Answer::Yes)
+            return;
+        static const std::vector<std::string> kNone;
+        const std::string text = PlaylistText(
+            *chosen, PlaylistOfJob(platform_, *TitleList, ArtistList ? *ArtistList : kNone,
+                                   *TargetList, FoundList ? *FoundList : kNone));
+        std::string error;
+        if (!WritePlaylistFile(platform_, path, text, error)) {
+            TLogClass::WriteLog("SavePlaylistClick:cannot write " + *chosen + ": " + error);
+            Dialogs->ShowError(this, "Korvello A",
+                               "Cannot write the playlist " + *chosen + ": " + error);
+        }
+    });
 }
 
 void TFormReport::OpenDirClick() {

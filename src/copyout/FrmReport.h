@@ -17,6 +17,7 @@ class QFrame;
 
 namespace korvello {
 
+class IDialogs;
 class IPlatform;
 class WindowChrome;
 
@@ -29,6 +30,13 @@ public:
     // Set by the main window before each showing; owned by the main window.
     const std::vector<std::string>* TitleList = nullptr;
     const std::vector<std::string>* TargetList = nullptr;
+    // For the job's playlist: each song's artist, the copy found for a song already
+    // copied (both may be missing or shorter), the folder the user chose, and the dialogs
+    // the playlist's file is chosen and questions asked through.
+    const std::vector<std::string>* ArtistList = nullptr;
+    const std::vector<std::string>* FoundList = nullptr;
+    std::string JobFolder;
+    IDialogs* Dialogs = nullptr;
 
     QTableWidget* Reporter = nullptr;
     QLabel* Label1 = nullptr;
@@ -36,6 +44,7 @@ public:
     QPushButton* CloseButton = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
     QMenu* SunPopupreport = nullptr;
+    QLabel* SummaryLabel = nullptr;          // the counts of the job, under the help link
     QPushButton* MinimizeButton = nullptr;   // title bar: minimise the application
     QPushButton* TitleCloseButton = nullptr; // title bar: close the report
 
@@ -50,6 +59,8 @@ public:
     void OpenDirClick();
     void Label1Click();
     void CloseButtonClick();
+    // "Save playlist...": an M3U8 file of the job's songs, where the user chooses.
+    void SavePlaylistClick();
 
     // The fourteen lines of the help text.
     static const char* const kHelpLines[14];
@@ -59,6 +70,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void ShowSummary();
+
     IPlatform& platform_;
     QWidget* mainWindow_;
     QFrame* buttonPanel_ = nullptr;

@@ -10,6 +10,7 @@
 // have no guard of their own; a failure there reaches RunUnguarded, which shows it in an
 // error box titled "Korvello A" and carries on.
 
+#include "copyout/CopyNaming.h"
 #include "musicdb/iPodcomponent.h"
 #include "ui/LumoProgressBar.h"
 
@@ -72,8 +73,14 @@ public:
     bool BackupDone = false;
     bool PlayOnDoubleClick = false;
     std::atomic<bool> OverwriteExisting{false}; // also read by the copy worker
+    TCopyNaming CopyNaming = kDefaultCopyNaming;
+    std::atomic<bool> SkipCopiedFiles{false}; // also read by the copy worker
     std::vector<std::string> ColumnWidths;
     std::vector<std::string> SourceList, TargetList, TitleList;
+    // The rest of a job, for its playlist: each song's artist, the copy found for a song
+    // already copied, and the folder the user chose.
+    std::vector<std::string> JobArtists, JobFound;
+    std::string JobFolder;
     TiPod iPod;
 
     // ---- Controls, by their designer names --------------------------------------------
@@ -194,6 +201,8 @@ public:
     void WriteIniFile();
     void SetPlayOnDoubleClick(bool value);
     void SetOverwriteExisting(bool value);
+    void SetCopyNaming(TCopyNaming value);
+    void SetSkipCopiedFiles(bool value);
 
     // The window's side of the copy worker's synchronous hand-over.
     IWindowMessageSink& MessageSink();

@@ -59,6 +59,12 @@ public:
     // The last failure was a full volume, a quota or a file-size limit: the data did not
     // fit, rather than the device or the name being at fault.
     virtual bool OutOfSpace() const { return false; }
+    // Moves the read position to `offset` bytes from the start. A file that cannot move
+    // there returns false; a reader then has to read its way to the bytes it wants.
+    virtual bool Seek(std::int64_t offset) {
+        (void)offset;
+        return false;
+    }
 };
 
 // What an exact name holds right now (a final symbolic link is not followed).
@@ -151,6 +157,10 @@ public:
     // never replaced (NameTaken); with it, an existing file is replaced whole.
     virtual RenameResult RenameFile(const std::string& from, const std::string& to, bool replace,
                                     std::string& error) = 0;
+    // Creates one folder under its exact name; true when it was made or a folder of that
+    // name is there already. False with `error` set otherwise (a file in the way, no room,
+    // a missing parent).
+    virtual bool CreateDirectory(const std::string& path, std::string& error) = 0;
 
     // ---- The program's own files ------------------------------------------------------
     // Full program path of the running program file.
@@ -176,6 +186,10 @@ public:
     // Stores a REG_DWORD; false when it could not be stored.
     virtual bool RegSetDword(const std::string& key, const std::string& name,
                              std::uint32_t value) = 0;
+    // Stores a REG_SZ; false when it could not be stored (a text holding a line break or
+    // a NUL cannot be).
+    virtual bool RegSetString(const std::string& key, const std::string& name,
+                              const std::string& value) = 0;
 
     // ---- Shell, text and locale -------------------------------------------------------
     // Opens a file or folder with the program the desktop registered for it.

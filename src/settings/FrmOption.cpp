@@ -7,11 +7,13 @@
 #include "ui/Skin.h"
 #include "ui/SkinFrame.h"
 #include "ui/SunCheckListBox.h"
+#include "ui/SunSimpleComboBox.h"
 #include "ui/WindowChrome.h"
 #include "ui/XP_GroupBox.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QShowEvent>
@@ -86,6 +88,21 @@ TFormOption::TFormOption(TFormMain& main) : QDialog(&main), main_(main) {
     OverWrite = new QCheckBox(QStringLiteral("Always Overwrite Exist File."), XP_GroupBox2);
     OverWrite->setObjectName(QStringLiteral("OverWrite"));
     OverWrite->setGeometry(24, 72, 169, 17);
+    // Organised copies, in the room the group has below the two flags.
+    NameCopiesLabel = new QLabel(QStringLiteral("Name copies"), XP_GroupBox2);
+    NameCopiesLabel->setObjectName(QStringLiteral("NameCopiesLabel"));
+    NameCopiesLabel->setGeometry(24, 102, 169, 15);
+    NameCopies = new TSunSimpleComboBox(XP_GroupBox2);
+    NameCopies->setObjectName(QStringLiteral("NameCopies"));
+    NameCopies->setGeometry(24, 119, 169, 21);
+    for (const TCopyNaming naming :
+         {TCopyNaming::Title, TCopyNaming::ArtistTitle, TCopyNaming::ArtistAlbumTitle})
+        NameCopies->addItem(QString::fromStdString(CopyNamingLabel(naming)),
+                            static_cast<int>(naming));
+    NameCopiesLabel->setBuddy(NameCopies);
+    SkipCopied = new QCheckBox(QStringLiteral("Skip songs already copied"), XP_GroupBox2);
+    SkipCopied->setObjectName(QStringLiteral("SkipCopied"));
+    SkipCopied->setGeometry(24, 152, 169, 17);
 
     XP_Button2 = MakeButton(this, "XP_Button2", "Restore Default", QRect(64, 277, 105, 29));
     OpenDir = MakeButton(this, "OpenDir", "Save", QRect(184, 277, 96, 29));
@@ -107,7 +124,9 @@ TFormOption::TFormOption(TFormMain& main) : QDialog(&main), main_(main) {
     setTabOrder(XP_Button1, SunCheckListBoxCols);
     setTabOrder(SunCheckListBoxCols, PlaySong);
     setTabOrder(PlaySong, OverWrite);
-    setTabOrder(OverWrite, XP_Button2);
+    setTabOrder(OverWrite, NameCopies);
+    setTabOrder(NameCopies, SkipCopied);
+    setTabOrder(SkipCopied, XP_Button2);
     setTabOrder(XP_Button2, LumoButtonSmall1);
     setTabOrder(LumoButtonSmall1, LumoButtonSmall2);
 }
@@ -134,6 +153,8 @@ void TFormOption::FormShow() {
         filling_ = false;
         OverWrite->setChecked(InitialOverWrite);
         PlaySong->setChecked(InitialPlaySong);
+        NameCopies->setCurrentIndex(NameCopies->findData(static_cast<int>(InitialCopyNaming)));
+        SkipCopied->setChecked(InitialSkipCopied);
         const QRect m = main_.geometry();
         move(m.left() + (m.width() - width()) / 2, m.top() + (m.height() - height()) / 2);
         XP_Button1->setFocus();
@@ -154,7 +175,14 @@ void TFormOption::SunCheckListBoxColsClickCheck() {
 void TFormOption::OpenDirClick() {
     main_.SetPlayOnDoubleClick(PlaySong->isChecked());
     main_.SetOverwriteExisting(OverWrite->isChecked());
+    main_.SetCopyNaming(ChosenCopyNaming());
+    main_.SetSkipCopiedFiles(SkipCopied->isChecked());
     accept();
+}
+
+TCopyNaming TFormOption::ChosenCopyNaming() const {
+    const QVariant data = NameCopies->currentData();
+    return data.isValid() ? static_cast<TCopyNaming>(data.toInt()) : kDefaultCopyNaming;
 }
 
 void TFormOption::XP_Button1Click() {
@@ -172,6 +200,8 @@ void TFormOption::LumoButtonSmall2Click() {
 void TFormOption::XP_Button2Click() {
     OverWrite->setChecked(true);
     PlaySong->setChecked(false);
+    NameCopies->setCurrentIndex(NameCopies->findData(static_cast<int>(kDefaultCopyNaming)));
+    SkipCopied->setChecked(false);
     filling_ = true;
     for (int i = 0; i < SunCheckListBoxCols->count(); ++i)
         SunCheckListBoxCols->item(i)->setCheckState(Qt::Checked);

@@ -1,11 +1,16 @@
 #pragma once
 // TFormOption, the options window: shows or hides song-table columns at once, and sets
-// the two behaviour flags (play on double-click, overwrite existing files), which take
-// effect when the user presses "Save".
+// the two behaviour flags (play on double-click, overwrite existing files) and the two
+// settings of organised copies (how copies are named, skipping songs already copied),
+// which take effect when the user presses "Save".
+
+#include "copyout/CopyNaming.h"
 
 #include <QDialog>
 
 class QCheckBox;
+class QComboBox;
+class QLabel;
 class QGroupBox;
 class QListWidget;
 class QListWidgetItem;
@@ -26,12 +31,19 @@ public:
     bool InitialOverWrite = false;
     void SetInitialPlaySong(bool value) { InitialPlaySong = value; }
     void SetInitialOverWrite(bool value) { InitialOverWrite = value; }
+    TCopyNaming InitialCopyNaming = kDefaultCopyNaming;
+    bool InitialSkipCopied = false;
+    void SetInitialCopyNaming(TCopyNaming value) { InitialCopyNaming = value; }
+    void SetInitialSkipCopied(bool value) { InitialSkipCopied = value; }
 
     QGroupBox* XP_GroupBox1 = nullptr;
     QListWidget* SunCheckListBoxCols = nullptr;
     QGroupBox* XP_GroupBox2 = nullptr;
     QCheckBox* PlaySong = nullptr;
     QCheckBox* OverWrite = nullptr;
+    QLabel* NameCopiesLabel = nullptr;       // "Name copies"
+    QComboBox* NameCopies = nullptr;         // one item per naming, in TCopyNaming's order
+    QCheckBox* SkipCopied = nullptr;         // "Skip songs already copied"
     QPushButton* XP_Button2 = nullptr;       // Restore Default
     QPushButton* OpenDir = nullptr;          // Save
     QPushButton* XP_Button1 = nullptr;       // Cancel
@@ -49,6 +61,8 @@ public:
     void XP_Button2Click();
     void LumoButtonSmall1Click();
     void LumoButtonSmall2Click();
+    // The naming the drop-down shows.
+    TCopyNaming ChosenCopyNaming() const;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -21,12 +21,22 @@ void TFormMain::SetOverwriteExisting(bool value) {
     OverwriteExisting = value;
 }
 
+void TFormMain::SetCopyNaming(TCopyNaming value) {
+    CopyNaming = value;
+}
+
+void TFormMain::SetSkipCopiedFiles(bool value) {
+    SkipCopiedFiles = value;
+}
+
 void TFormMain::ReadRegistry() {
     Guard("ReadRegistry:", [&] {
         // A key that cannot be opened or created leaves every value at its default.
         platform_.RegCreateKey(kRegistryKey);
         PlayOnDoubleClick = ReadRegistryFlag(platform_, kValuePlaySong, false);
         OverwriteExisting = ReadRegistryFlag(platform_, kValueOverwrite, true);
+        CopyNaming = ReadCopyNaming(platform_);
+        SkipCopiedFiles = ReadRegistryFlag(platform_, kValueSkipCopied, false);
         AppFolder = platform_.AppFolder();
         TLogClass::SetAppFolder(AppFolder);
     });
@@ -36,6 +46,8 @@ void TFormMain::WriteRegistry() {
     Guard("WriteRegistry:", [&] {
         WriteRegistryFlag(platform_, kValuePlaySong, PlayOnDoubleClick);
         WriteRegistryFlag(platform_, kValueOverwrite, OverwriteExisting);
+        WriteCopyNaming(platform_, CopyNaming);
+        WriteRegistryFlag(platform_, kValueSkipCopied, SkipCopiedFiles);
     });
 }
 
@@ -75,6 +87,8 @@ void TFormMain::XP_Button3Click() {
         return;
     formOption_->SetInitialOverWrite(OverwriteExisting);
     formOption_->SetInitialPlaySong(PlayOnDoubleClick);
+    formOption_->SetInitialCopyNaming(CopyNaming);
+    formOption_->SetInitialSkipCopied(SkipCopiedFiles);
     dialogs_.ShowModal(formOption_);
 }
 

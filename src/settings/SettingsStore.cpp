@@ -19,6 +19,19 @@ void WriteRegistryFlag(IPlatform& platform, const char* name, bool value) {
         throw EKorvelloError(std::string("Failed to set data for '") + name + "'");
 }
 
+TCopyNaming ReadCopyNaming(IPlatform& platform) {
+    const RegValue value = platform.RegQueryValue(kRegistryKey, kValueCopyNaming);
+    if (value.type != RegType::String)
+        return kDefaultCopyNaming;
+    return ParseCopyNaming(value.text).value_or(kDefaultCopyNaming);
+}
+
+void WriteCopyNaming(IPlatform& platform, TCopyNaming naming) {
+    if (!platform.RegCreateKey(kRegistryKey) ||
+        !platform.RegSetString(kRegistryKey, kValueCopyNaming, CopyNamingWord(naming)))
+        throw EKorvelloError(std::string("Failed to set data for '") + kValueCopyNaming + "'");
+}
+
 std::string SettingsFilePath(const std::string& appFolder) {
     return appFolder + "\\" + kSettingsFileName;
 }

@@ -4,6 +4,8 @@
 // these calls (read at construction, written at close); the command-line companion uses
 // them to honour the user's overwrite setting.
 
+#include "copyout/CopyNaming.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -16,6 +18,10 @@ class IPlatform;
 inline constexpr const char* kRegistryKey = "Software\\Korvello";
 inline constexpr const char* kValuePlaySong = "DBClickPlaySong";
 inline constexpr const char* kValueOverwrite = "OverWriteExistFile";
+// How copies are named (REG_SZ, a word of CopyNamingWord) and whether songs found
+// already copied are skipped (REG_DWORD), kept beside the two flags.
+inline constexpr const char* kValueCopyNaming = "CopyNaming";
+inline constexpr const char* kValueSkipCopied = "SkipCopiedFiles";
 inline constexpr const char* kSettingsFileName = "ipdes.dll";
 inline constexpr int kColumnCount = 12;
 inline constexpr int kDefaultColumnWidth = 80;
@@ -24,6 +30,12 @@ inline constexpr int kDefaultColumnWidth = 80;
 bool ReadRegistryFlag(IPlatform& platform, const char* name, bool def);
 // Stores a flag as REG_DWORD 1 or 0; throws EKorvelloError "Failed to set data for '%s'".
 void WriteRegistryFlag(IPlatform& platform, const char* name, bool value);
+
+// The stored naming of copies; kDefaultCopyNaming when the value is missing, not a
+// REG_SZ, or a word the program does not know.
+TCopyNaming ReadCopyNaming(IPlatform& platform);
+// Stores the naming as REG_SZ; throws EKorvelloError "Failed to set data for 'CopyNaming'".
+void WriteCopyNaming(IPlatform& platform, TCopyNaming naming);
 
 // The settings file beside the program: AppFolder + "\ipdes.dll".
 std::string SettingsFilePath(const std::string& appFolder);

@@ -138,5 +138,23 @@ TEST_F(Registry, UnwritableConfigFolderIsReported) {
     EXPECT_FALSE(platform->RegSetDword(kKey, "Bad\nName", 1));
 }
 
+TEST_F(Registry, TextValuesAreStoredQuotedAndReplaceAValueOfAnotherType) {
+    ASSERT_TRUE(platform->RegSetDword(kKey, "CopyNaming", 3));
+    ASSERT_TRUE(platform->RegSetString(kKey, "copynaming", "artist-album-title"));
+    ASSERT_TRUE(platform->RegSetString(kKey, "Odd", "a \"b\" c:\\d"));
+    EXPECT_EQ(ReadFile(file), "REGEDIT4\n"
+                              "[HKEY_CURRENT_USER\\Software\\Korvello]\n"
+                              "\"CopyNaming\"=\"artist-album-title\"\n"
+                              "\"Odd\"=\"a \\\"b\\\" c:\\\\d\"\n");
+    const RegValue naming = platform->RegQueryValue(kKey, "COPYNAMING");
+    EXPECT_EQ(naming.type, RegType::String);
+    EXPECT_EQ(naming.text, "artist-album-title");
+    EXPECT_EQ(platform->RegQueryValue(kKey, "Odd").text, "a \"b\" c:\\d");
+    // A line break would end the value's line early: it is refused and nothing changes.
+    const std::string before = ReadFile(file);
+    EXPECT_FALSE(platform->RegSetString(kKey, "Odd", "two\nlines"));
+    EXPECT_EQ(ReadFile(file), before);
+}
+
 } // namespace
 } // namespace korvello::test

@@ -47,6 +47,9 @@ public:
                             std::string& error) override {
         return inner_.RenameFile(from, to, replace, error);
     }
+    bool CreateDirectory(const std::string& p, std::string& error) override {
+        return inner_.CreateDirectory(p, error);
+    }
     std::string ProgramPath() override { return inner_.ProgramPath(); }
     std::string AppFolder() override { return inner_.AppFolder(); }
     std::string GetPrivateProfileString(const std::string& section, const std::string& key,
@@ -64,6 +67,10 @@ public:
     bool RegSetDword(const std::string& key, const std::string& name,
                      std::uint32_t value) override {
         return inner_.RegSetDword(key, name, value);
+    }
+    bool RegSetString(const std::string& key, const std::string& name,
+                      const std::string& value) override {
+        return inner_.RegSetString(key, name, value);
     }
     void ShellOpen(const std::string& path) override { inner_.ShellOpen(path); }
     int CompareText(const std::string& a, const std::string& b) override {

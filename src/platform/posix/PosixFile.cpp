@@ -218,4 +218,19 @@ bool PosixFile::Close() {
     return flushed;
 }
 
+bool PosixFile::Seek(std::int64_t offset) {
+    // Bytes collected for writing belong before the new position.
+    if (!fd_ || offset < 0 || !Flush()) {
+        if (!fd_ || offset < 0)
+            error_ = ErrnoText(fd_ ? EINVAL : EBADF);
+        return false;
+    }
+    if (::lseek(fd_.get(), offset, SEEK_SET) < 0) {
+        error_ = ErrnoText(errno);
+        return false;
+    }
+    readPos_ = readEnd_ = 0;
+    return true;
+}
+
 } // namespace korvello::posix

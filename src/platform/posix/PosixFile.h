@@ -32,6 +32,7 @@ public:
     bool Close() override;
     std::string ErrorText() const override { return error_; }
     bool OutOfSpace() const override;
+    bool Seek(std::int64_t offset) override;
 
 private:
     // Small blocks (the copy moves 2048 bytes at a time) would cost two system calls per

@@ -494,6 +494,27 @@ RenameResult PosixPlatform::RenameFile(const std::string& from, const std::strin
     return err == EEXIST && !replace ? RenameResult::NameTaken : RenameResult::Failed;
 }
 
+bool PosixPlatform::CreateDirectory(const std::string& path, std::string& error) {
+    std::string onDisk;
+    {
+        std::lock_guard lock(impl_->mutex);
+        onDisk = impl_->ToLinuxExact(path);
+    }
+    if (onDisk.empty()) {
+        error = ErrnoText(ENOENT);
+        return false;
+    }
+    if (::mkdir(onDisk.c_str(), 0777) == 0)
+        return true;
+    const int err = errno;
+    struct stat st {};
+    // A folder of that name is what was wanted; a link to one is not followed into.
+    if (err == EEXIST && ::lstat(onDisk.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return true;
+    error = ErrnoText(err);
+    return false;
+}
+
 // ---- The program's own files -------------------------------------------------------------
 
 std::string PosixPlatform::ProgramPath() {
@@ -630,6 +651,21 @@ bool PosixPlatform::RegSetDword(const std::string& key, const std::string& name,
     if (!ReadRegistryForChange(file, text, damaged))
         return false;
     RegistrySetDword(text, key, name, value);
+    return ReplaceFileAtomically(file, text) == 0;
+}
+
+bool PosixPlatform::RegSetString(const std::string& key, const std::string& name,
+                                 const std::string& value) {
+    if (!RegistryNameUsable(key) || !RegistryNameUsable(name) || name.empty() ||
+        !RegistryNameUsable(value) || key.find(']') != std::string::npos)
+        return false;
+    std::lock_guard lock(RegistryMutex());
+    const std::string file = impl_->RegistryFile();
+    std::string text;
+    bool damaged = false;
+    if (!ReadRegistryForChange(file, text, damaged))
+        return false;
+    RegistrySetString(text, key, name, value);
     return ReplaceFileAtomically(file, text) == 0;
 }
 

@@ -151,6 +151,7 @@ public:
                                      bool& taken) override;
     RenameResult RenameFile(const std::string& from, const std::string& to, bool replace,
                             std::string& error) override;
+    bool CreateDirectory(const std::string& path, std::string& error) override;
 
     std::string ProgramPath() override;
     std::string AppFolder() override;
@@ -163,6 +164,8 @@ public:
     bool RegCreateKey(const std::string& key) override;
     RegValue RegQueryValue(const std::string& key, const std::string& name) override;
     bool RegSetDword(const std::string& key, const std::string& name, std::uint32_t value) override;
+    bool RegSetString(const std::string& key, const std::string& name,
+                      const std::string& value) override;
 
     void ShellOpen(const std::string& path) override;
     int CompareText(const std::string& a, const std::string& b) override;

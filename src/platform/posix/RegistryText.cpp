@@ -239,24 +239,44 @@ void RegistryEnsureKey(std::string& text, std::string_view key) {
     text += "[" + std::string(kRoot) + std::string(key) + "]" + eol;
 }
 
-void RegistrySetDword(std::string& text, std::string_view key, std::string_view name,
-                      std::uint32_t value) {
+namespace {
+
+// Puts `line` in place of the value `name` of `key`, or adds it at the end of the key.
+void SetValueLine(std::string& text, std::string_view key, std::string_view name,
+                  const std::string& line) {
     RegistryEnsureKey(text, key);
     const std::string eol(DetectLineEnding(text));
     const std::vector<Line> lines = SplitLines(text);
     const KeyScan scan = Scan(lines, key, name);
     if (scan.value) {
-        // The stored spelling of the name stays, so a diff of the file shows only the data.
         const Line& first = lines[scan.value->first];
         const Line& last = lines[scan.value->last];
-        text.replace(first.begin, last.end - first.begin, DwordLine(scan.value->line.name, value));
+        text.replace(first.begin, last.end - first.begin, line);
         return;
     }
     const Line& after = lines[scan.lastContent];
     if (after.next == after.end)
-        text.insert(after.next, eol + DwordLine(name, value));
+        text.insert(after.next, eol + line);
     else
-        text.insert(after.next, DwordLine(name, value) + eol);
+        text.insert(after.next, line + eol);
+}
+
+// The stored spelling of a name stays, so a diff of the file shows only the data.
+std::string StoredName(std::string_view text, std::string_view key, std::string_view name) {
+    const KeyScan scan = Scan(SplitLines(text), key, name);
+    return scan.value ? scan.value->line.name : std::string(name);
+}
+
+} // namespace
+
+void RegistrySetDword(std::string& text, std::string_view key, std::string_view name,
+                      std::uint32_t value) {
+    SetValueLine(text, key, name, DwordLine(StoredName(text, key, name), value));
+}
+
+void RegistrySetString(std::string& text, std::string_view key, std::string_view name,
+                       std::string_view value) {
+    SetValueLine(text, key, name, Quote(StoredName(text, key, name)) + "=" + Quote(value));
 }
 
 } // namespace korvello::posix

@@ -34,5 +34,9 @@ void RegistryEnsureKey(std::string& text, std::string_view key);
 // Stores `name` as a REG_DWORD, replacing a value of that name of any type.
 void RegistrySetDword(std::string& text, std::string_view key, std::string_view name,
                       std::uint32_t value);
+// Stores `name` as a REG_SZ, replacing a value of that name of any type. The text must
+// hold no line break.
+void RegistrySetString(std::string& text, std::string_view key, std::string_view name,
+                       std::string_view value);
 
 } // namespace korvello::posix

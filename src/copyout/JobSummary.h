@@ -1,0 +1,34 @@
+#pragma once
+// The counts of a finished copy job, taken from its outcomes (the destination list after
+// the job: a path, or a result text that begins with a blank), and the one line that
+// the report window and korvello-cli copy show them in.
+
+#include <string>
+#include <vector>
+
+namespace korvello {
+
+// Result text of a song whose copy was already in the destination folder.
+inline constexpr const char* kAlreadyCopied = " Already copied.";
+
+struct TJobSummary {
+    int copied = 0;
+    int alreadyCopied = 0;
+    int notFound = 0;
+    int noSpace = 0;
+    int failed = 0; // " Copy failed: <reason>." and any other result text
+    int stopped = 0;
+};
+
+TJobSummary SummariseJob(const std::vector<std::string>& outcomes);
+
+// "12 copied, 3 already copied, 1 not found, 0 not enough space, 0 failed, 0 stopped";
+// with `omitZeros` the counts after "copied" that are zero are left out ("12 copied,
+// 1 not found").
+std::string JobSummaryText(const TJobSummary& summary, bool omitZeros = false);
+
+// A result text rather than the path of a copy: every path of the program begins with
+// its drive ("d:"), every result text with a blank.
+bool IsOutcomeText(const std::string& outcome);
+
+} // namespace korvello
