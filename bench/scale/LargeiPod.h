@@ -5,6 +5,7 @@
 // in another letter case on a few of their songs, as a real library has them. Song files
 // are sparse, so the folder costs almost no disk.
 
+#include "BenchSupport.h"
 #include "itdb/ITunesDbWriter.h"
 
 #include <chrono>
@@ -12,7 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <sys/wait.h>
@@ -75,14 +75,9 @@ inline std::string Upper(std::string text) {
 
 } // namespace words
 
-class LargeiPod {
+class LargeiPod : public iPodFolder {
 public:
-    explicit LargeiPod(int songs, int folders = 50) {
-        namespace fs = std::filesystem;
-        std::string pattern = (fs::temp_directory_path() / "korvello-scale-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        root_ = pattern;
+    explicit LargeiPod(int songs, int folders = 50) : iPodFolder("korvello-scale-XXXXXX") {
         // Made by a child process, so that the generator's memory never counts in the
         // peak of the process that measures.
         const pid_t pid = fork();
@@ -102,20 +97,10 @@ public:
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
             throw std::runtime_error("making the iPod failed");
     }
-    ~LargeiPod() {
-        std::error_code ec;
-        std::filesystem::remove_all(root_, ec);
-    }
-    LargeiPod(const LargeiPod&) = delete;
-    LargeiPod& operator=(const LargeiPod&) = delete;
-
-    std::string ConfigHome() const { return (root_ / "config").string(); }
-    std::string DataHome() const { return (root_ / "data").string(); }
 
 private:
     void Make(int songs, int folders) {
         namespace fs = std::filesystem;
-        const fs::path ipod = root_ / "ipod";
         itdb::ITunesDbWriter writer;
         for (int i = 0; i < songs; ++i) {
             const auto u = static_cast<std::uint32_t>(i);
@@ -142,26 +127,18 @@ private:
                 .Add(itdb::Genre, i % 3 == 0 ? "Rock" : "Pop")
                 .Add(itdb::FileType, i % 4 == 0 ? "AAC audio file" : "MPEG audio file")
                 .Add(itdb::Composer, words::Name(u / 30, 3));
-            const fs::path file = ipod / "iPod_Control" / "Music" / folder / name;
-            if (i < folders)
-                fs::create_directories(file.parent_path());
-            std::ofstream(file).close();
-            fs::resize_file(file, 3'000'000 + static_cast<std::uintmax_t>(i % 97) * 50'000);
+            AddSongFile(folder, name, i, i < folders);
         }
-        writer.WriteFile((ipod / "iPod_Control/iTunes/iTunesDB").string());
+        Finish(writer);
         // A device's folders were last changed long ago; freshly made ones count as still
         // changing, and the backend would not trust its cached listings of them.
+        const fs::path ipod = Ipod();
         const auto past = fs::file_time_type::clock::now() - std::chrono::hours(1);
         for (const auto& entry : fs::recursive_directory_iterator(ipod))
             if (entry.is_directory())
                 fs::last_write_time(entry.path(), past);
         fs::last_write_time(ipod, past);
-        fs::create_directories(root_ / "config/korvello/drives");
-        fs::create_directories(root_ / "data");
-        fs::create_symlink(ipod, root_ / "config/korvello/drives/e:");
     }
-
-    std::filesystem::path root_;
 };
 
 } // namespace korvello::bench

@@ -7,15 +7,11 @@
 // Every row reports the same three counters: the rows its operation left, the peak
 // memory so far of the process that holds the window, and 0; the start-up row reports the
 // peak of the started program instead, and the program's own CPU time as the third.
+#include "BenchSupport.h"
 #include "LargeiPod.h"
 #include "browser/ITunesStringGrid.h"
 #include "copyout/CopyJob.h"
 #include "copyout/FrmReport.h"
-#include "core/ApplicationWindows.h"
-#include "core/ErrorLog.h"
-#include "core/FrmMain.h"
-#include "platform/posix/PosixPlatform.h"
-#include "ui/Dialogs.h"
 
 #include <QApplication>
 #include <QTableWidget>
@@ -23,14 +19,9 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <clocale>
 #include <cstdlib>
-#include <cstring>
-#include <memory>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace korvello;
 
@@ -58,38 +49,16 @@ bench::LargeiPod& Pod() {
 }
 
 void UsePod() {
-    setenv("XDG_CONFIG_HOME", Pod().ConfigHome().c_str(), 1);
-    setenv("XDG_DATA_HOME", Pod().DataHome().c_str(), 1);
+    Pod().UseAsHome();
 }
 
-class Window {
-public:
-    static Window& Get() {
-        if (!instance_)
-            instance_.reset(new Window);
-        return *instance_;
-    }
-    static void Destroy() { instance_.reset(); }
-    ~Window() {
-        windows_.reset();
-        TLogClass::SetPlatform(nullptr);
-    }
-    TFormMain& Form() { return windows_->FormMain; }
-    TFormReport& Report() { return windows_->FormReport; }
+using Window = bench::SharedWindow<TApplicationWindows>;
 
-private:
-    Window() {
-        UsePod();
-        platform_ = std::make_unique<PosixPlatform>();
-        TLogClass::SetPlatform(platform_.get());
-        windows_ = std::make_unique<TApplicationWindows>(*platform_, dialogs_);
-        Form().show(); // loads the iPod and fills the table and the lists once
-    }
-    std::unique_ptr<PosixPlatform> platform_;
-    QtDialogs dialogs_;
-    std::unique_ptr<TApplicationWindows> windows_;
-    static inline std::unique_ptr<Window> instance_;
-};
+// The window is made on first use, on the large iPod.
+TApplicationWindows& Windows() {
+    UsePod();
+    return Window::Get().Forms();
+}
 
 int SongRows(TFormMain& form) {
     return form.AdvStringGridSong->RowCount() - 1;
@@ -112,39 +81,17 @@ void LoadDatabase(benchmark::State& state) {
     Report(state, count);
 }
 
-// From the start of a process to the end of the main window's first showing: this same
-// program run as a child with --once, which starts up exactly as korvello does.
-int StartOnce(int argc, char** argv) {
-    QApplication app(argc, argv);
-    std::setlocale(LC_ALL, "");
-    PosixPlatform platform;
-    TLogClass::SetPlatform(&platform);
-    QtDialogs dialogs;
-    TApplicationWindows windows(platform, dialogs);
-    windows.FormMain.show();
-    QApplication::processEvents();
-    TLogClass::SetPlatform(nullptr);
-    return windows.FormMain.iPod.SongCount() == kSongs ? 0 : 3;
-}
-
 void Startup(benchmark::State& state) {
     UsePod();
     double peakKb = 0;
     std::vector<double> cpuMs;
     for (auto _ : state) {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            setenv("QT_QPA_PLATFORM", "offscreen", 1);
-            execl(g_self.c_str(), g_self.c_str(), "--once", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        int status = 0;
         rusage usage{};
-        wait4(pid, &status, 0, &usage);
+        const bool started = bench::RunStartOnce(g_self, usage);
         peakKb = std::max(peakKb, static_cast<double>(usage.ru_maxrss));
         cpuMs.push_back((usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
                         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        if (!started) {
             state.SkipWithError("the child did not start up on the iPod");
             break;
         }
@@ -160,7 +107,7 @@ void Startup(benchmark::State& state) {
 }
 
 void DisPlaySongsAll(benchmark::State& state) {
-    TFormMain& form = Window::Get().Form();
+    TFormMain& form = Windows().FormMain;
     for (auto _ : state)
         form.DisPlaySongs(SongListMode::AllSongs, nullptr);
     Report(state, SongRows(form));
@@ -168,7 +115,7 @@ void DisPlaySongsAll(benchmark::State& state) {
 
 // Select All in a list marks every entry but the first and filters by all of them.
 void SelectAllList(benchmark::State& state, TITunesStringGrid* TFormMain::*list) {
-    TFormMain& form = Window::Get().Form();
+    TFormMain& form = Windows().FormMain;
     for (auto _ : state) {
         state.PauseTiming();
         form.ClearSelectListClick(form.*list);
@@ -180,7 +127,7 @@ void SelectAllList(benchmark::State& state, TITunesStringGrid* TFormMain::*list)
 }
 
 void InvertSelectAlbums(benchmark::State& state) {
-    TFormMain& form = Window::Get().Form();
+    TFormMain& form = Windows().FormMain;
     for (auto _ : state) {
         state.PauseTiming();
         form.ClearSelectListClick(form.AlbumList);
@@ -192,7 +139,7 @@ void InvertSelectAlbums(benchmark::State& state) {
 }
 
 void SearchTwoWords(benchmark::State& state) {
-    TFormMain& form = Window::Get().Form();
+    TFormMain& form = Windows().FormMain;
     const std::vector<std::string> text{"Love Night"};
     for (auto _ : state)
         form.DisPlaySongs(SongListMode::SearchSongs, &text);
@@ -201,7 +148,7 @@ void SearchTwoWords(benchmark::State& state) {
 
 // Select All in the song table, which ends with the selection count.
 void SelectAllSongs(benchmark::State& state) {
-    TFormMain& form = Window::Get().Form();
+    TFormMain& form = Windows().FormMain;
     form.DisPlaySongs(SongListMode::AllSongs, nullptr);
     for (auto _ : state) {
         state.PauseTiming();
@@ -213,7 +160,7 @@ void SelectAllSongs(benchmark::State& state) {
 }
 
 void InvertSelectSongs(benchmark::State& state) {
-    TFormMain& form = Window::Get().Form();
+    TFormMain& form = Windows().FormMain;
     form.DisPlaySongs(SongListMode::AllSongs, nullptr);
     for (auto _ : state)
         form.InvertSelectSongClick();
@@ -223,7 +170,7 @@ void InvertSelectSongs(benchmark::State& state) {
 // The copy job of every song of the table, marked: the walk of the marked rows with the
 // song of each row's id, the destination names and the titles, without copying.
 void CopyJobAllMarked(benchmark::State& state) {
-    TFormMain& form = Window::Get().Form();
+    TFormMain& form = Windows().FormMain;
     form.DisPlaySongs(SongListMode::AllSongs, nullptr);
     form.AdvStringGridSong->MarkRows(1, form.AdvStringGridSong->RowCount());
     const int marked = form.AdvStringGridSong->MarkedRowCount();
@@ -241,7 +188,7 @@ void CopyJobAllMarked(benchmark::State& state) {
 
 // The report window's fill for a job of every song: half copied, half with a result text.
 void ReportFill(benchmark::State& state) {
-    Window& window = Window::Get();
+    TApplicationWindows& windows = Windows();
     std::vector<std::string> titles, targets;
     titles.reserve(kSongs);
     targets.reserve(kSongs);
@@ -250,7 +197,7 @@ void ReportFill(benchmark::State& state) {
         targets.push_back(i % 2 == 0 ? "e:\\Out\\Song title number " + std::to_string(i) + ".mp3"
                                      : " This song not found in your iPod.");
     }
-    TFormReport& report = window.Report();
+    TFormReport& report = windows.FormReport;
     report.TitleList = &titles;
     report.TargetList = &targets;
     for (auto _ : state)
@@ -261,7 +208,7 @@ void ReportFill(benchmark::State& state) {
 }
 
 void PeakMemory(benchmark::State& state) {
-    TFormMain& form = Window::Get().Form();
+    TFormMain& form = Windows().FormMain;
     form.DisPlaySongs(SongListMode::AllSongs, nullptr);
     for (auto _ : state) {
         rusage usage{};
@@ -278,11 +225,9 @@ void Register(const std::string& name, void (*fn)(benchmark::State&)) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && std::strcmp(argv[1], "--once") == 0)
-        return StartOnce(argc, argv);
-    char self[4096];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    g_self = n > 0 ? std::string(self, static_cast<std::size_t>(n)) : std::string(argv[0]);
+    if (bench::IsStartOnce(argc, argv))
+        return bench::StartOnce(argc, argv) == kSongs ? 0 : 3;
+    g_self = bench::SelfPath(argv[0]);
     Pod(); // made before Qt starts any thread, so the fork that makes it is plain
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);

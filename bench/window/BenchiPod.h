@@ -3,26 +3,18 @@
 // folder of its own, for benchmarks of the main window. Song files are sparse, so the
 // folder costs almost no disk.
 
+#include "BenchSupport.h"
 #include "itdb/ITunesDbWriter.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <stdexcept>
 #include <string>
 
 namespace korvello::bench {
 
-class BenchiPod {
+class BenchiPod : public iPodFolder {
 public:
-    explicit BenchiPod(int tracks = 50000, int folders = 50) {
-        namespace fs = std::filesystem;
-        std::string pattern = (fs::temp_directory_path() / "korvello-winbench-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        root_ = pattern;
-        const fs::path ipod = root_ / "ipod";
+    explicit BenchiPod(int tracks = 50000, int folders = 50)
+        : iPodFolder("korvello-winbench-XXXXXX") {
         itdb::ITunesDbWriter writer;
         for (int i = 0; i < tracks; ++i) {
             char folder[16];
@@ -36,29 +28,10 @@ public:
                 .Add(itdb::Artist, "The Artist " + std::to_string(i / 33))
                 .Add(itdb::Genre, i % 3 == 0 ? "Rock" : "Pop")
                 .Add(itdb::FileType, i % 4 == 0 ? "AAC audio file" : "MPEG audio file");
-            const fs::path file = ipod / "iPod_Control" / "Music" / folder / name;
-            if (i < folders)
-                fs::create_directories(file.parent_path());
-            std::ofstream(file).close();
-            fs::resize_file(file, 3'000'000 + static_cast<std::uintmax_t>(i % 97) * 50'000);
+            AddSongFile(folder, name, i, i < folders);
         }
-        writer.WriteFile((ipod / "iPod_Control/iTunes/iTunesDB").string());
-        fs::create_directories(root_ / "config/korvello/drives");
-        fs::create_directories(root_ / "data");
-        fs::create_symlink(ipod, root_ / "config/korvello/drives/e:");
+        Finish(writer);
     }
-    ~BenchiPod() {
-        std::error_code ec;
-        std::filesystem::remove_all(root_, ec);
-    }
-    BenchiPod(const BenchiPod&) = delete;
-    BenchiPod& operator=(const BenchiPod&) = delete;
-
-    std::string ConfigHome() const { return (root_ / "config").string(); }
-    std::string DataHome() const { return (root_ / "data").string(); }
-
-private:
-    std::filesystem::path root_;
 };
 
 } // namespace korvello::bench

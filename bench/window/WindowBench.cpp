@@ -1,12 +1,10 @@
 // The main window on a 50,000-song iPod: the song table's fill, one artist's filter, a
 // two-word search, the three lists, a header sort, and the process's peak memory with
 // the table filled.
+#include "BenchSupport.h"
 #include "BenchiPod.h"
 #include "browser/ITunesStringGrid.h"
-#include "core/ErrorLog.h"
 #include "core/FrmMain.h"
-#include "platform/posix/PosixPlatform.h"
-#include "ui/Dialogs.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -15,7 +13,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
-#include <memory>
 #include <sys/resource.h>
 
 using namespace korvello;
@@ -31,39 +28,17 @@ void Report(benchmark::State& state, int rows) {
     state.counters["peak_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
-class Window {
-public:
-    static Window& Get() {
-        if (!instance_)
-            instance_.reset(new Window);
-        return *instance_;
-    }
-    // The window must go before the QApplication does.
-    static void Destroy() { instance_.reset(); }
-    ~Window() {
-        form_.reset();
-        TLogClass::SetPlatform(nullptr);
-    }
-    TFormMain& Form() { return *form_; }
+using Window = bench::SharedWindow<TFormMain>;
 
-private:
-    Window() {
-        setenv("XDG_CONFIG_HOME", ipod_.ConfigHome().c_str(), 1);
-        setenv("XDG_DATA_HOME", ipod_.DataHome().c_str(), 1);
-        platform_ = std::make_unique<PosixPlatform>();
-        TLogClass::SetPlatform(platform_.get());
-        form_ = std::make_unique<TFormMain>(*platform_, dialogs_);
-        form_->show(); // loads the iPod and fills the table once
-    }
-    bench::BenchiPod ipod_;
-    std::unique_ptr<PosixPlatform> platform_;
-    QtDialogs dialogs_;
-    std::unique_ptr<TFormMain> form_;
-    static inline std::unique_ptr<Window> instance_;
-};
+// The iPod is made on first use, before the window that loads it.
+TFormMain& Form() {
+    static const bench::BenchiPod ipod;
+    ipod.UseAsHome();
+    return Window::Get().Forms();
+}
 
 void BM_DisPlaySongsAll(benchmark::State& state) {
-    TFormMain& form = Window::Get().Form();
+    TFormMain& form = Form();
     for (auto _ : state)
         form.DisPlaySongs(SongListMode::AllSongs, nullptr);
     Report(state, form.AdvStringGridSong->RowCount() - 1);
@@ -71,7 +46,7 @@ void BM_DisPlaySongsAll(benchmark::State& state) {
 BENCHMARK(BM_DisPlaySongsAll)->Unit(benchmark::kMillisecond);
 
 void BM_FilterOneArtist(benchmark::State& state) {
-    TFormMain& form = Window::Get().Form();
+    TFormMain& form = Form();
     const std::vector<std::string> names{"The Artist 700"};
     for (auto _ : state)
         form.DisPlaySongs(SongListMode::ArtistSongs, &names);
@@ -80,7 +55,7 @@ void BM_FilterOneArtist(benchmark::State& state) {
 BENCHMARK(BM_FilterOneArtist)->Unit(benchmark::kMillisecond);
 
 void BM_SearchTwoWords(benchmark::State& state) {
-    TFormMain& form = Window::Get().Form();
+    TFormMain& form = Form();
     const std::vector<std::string> text{"love number"};
     for (auto _ : state)
         form.DisPlaySongs(SongListMode::SearchSongs, &text);
@@ -89,7 +64,7 @@ void BM_SearchTwoWords(benchmark::State& state) {
 BENCHMARK(BM_SearchTwoWords)->Unit(benchmark::kMillisecond);
 
 void BM_DisPlayOther(benchmark::State& state) {
-    TFormMain& form = Window::Get().Form();
+    TFormMain& form = Form();
     for (auto _ : state)
         form.DisPlayOther();
     Report(state, form.AlbumList->RowCount() - 1);
@@ -97,7 +72,7 @@ void BM_DisPlayOther(benchmark::State& state) {
 BENCHMARK(BM_DisPlayOther)->Unit(benchmark::kMillisecond);
 
 void BM_HeaderSortTitle(benchmark::State& state) {
-    TFormMain& form = Window::Get().Form();
+    TFormMain& form = Form();
     form.DisPlaySongs(SongListMode::AllSongs, nullptr);
     QHeaderView* header = form.AdvStringGridSong->horizontalHeader();
     const QPoint at(header->sectionViewportPosition(1) + header->sectionSize(1) / 2,
@@ -109,7 +84,7 @@ void BM_HeaderSortTitle(benchmark::State& state) {
 BENCHMARK(BM_HeaderSortTitle)->Unit(benchmark::kMillisecond);
 
 void BM_PeakMemoryWithTableFilled(benchmark::State& state) {
-    TFormMain& form = Window::Get().Form();
+    TFormMain& form = Form();
     form.DisPlaySongs(SongListMode::AllSongs, nullptr);
     for (auto _ : state) {
         rusage usage{};

@@ -25,6 +25,13 @@ protected:
     IpodTree tree_;
     std::unique_ptr<PosixPlatform> platform_ = tree_.MakePlatform();
 
+    // Writes the database on e: and loads it.
+    void Load(TiPod& ipod, const itdb::ITunesDbWriter& writer) {
+        tree_.WriteDatabase(writer);
+        ipod.SetDrivePath("e:");
+        ipod.LoadDatabase();
+    }
+
     // Loads a database of songs with the given (title, album, artist, file type) on e:.
     void Load(TiPod& ipod, const std::vector<std::array<const char*, 4>>& songs) {
         itdb::ITunesDbWriter writer;
@@ -35,9 +42,7 @@ protected:
                 .Add(itdb::Album, album)
                 .Add(itdb::Artist, artist)
                 .Add(itdb::FileType, type);
-        tree_.WriteDatabase(writer);
-        ipod.SetDrivePath("e:");
-        ipod.LoadDatabase();
+        Load(ipod, writer);
         ASSERT_EQ(ipod.SongCount(), static_cast<std::int32_t>(songs.size()));
     }
 };
@@ -240,10 +245,8 @@ TEST_F(Catalogue, DuplicateIdsGiveTheLaterSong) {
     itdb::ITunesDbWriter writer;
     writer.AddTrack(5).Add(itdb::Title, "Earlier");
     writer.AddTrack(5).Add(itdb::Title, "Later");
-    tree_.WriteDatabase(writer);
     TiPod ipod(*platform_);
-    ipod.SetDrivePath("e:");
-    ipod.LoadDatabase();
+    Load(ipod, writer);
     TSong song;
     ipod.FindSongById(5, song);
     EXPECT_EQ(song.Title, u"Later");
@@ -333,10 +336,8 @@ TEST_F(Catalogue, TheIdIndexGivesTheLastOfEqualIdsAndFollowsAReload) {
     writer.AddTrack(5).Add(itdb::Title, "Second five");
     writer.AddTrack(7).Add(itdb::Title, "Seven");
     writer.AddTrack(5).Add(itdb::Title, "Third five");
-    tree_.WriteDatabase(writer);
     TiPod ipod(*platform_);
-    ipod.SetDrivePath("e:");
-    ipod.LoadDatabase();
+    Load(ipod, writer);
     TSong song;
     ipod.FindSongById(5, song);
     EXPECT_EQ(song.Title, u"Third five");

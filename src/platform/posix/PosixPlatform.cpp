@@ -116,6 +116,17 @@ std::string NormaliseLinuxPath(const std::string& path) {
     return out.empty() ? "/" : out;
 }
 
+// The Linux path of `components` under a drive's root, each name taken as given.
+std::string JoinUnder(const std::string& root, const std::vector<std::string>& components) {
+    std::string path = root;
+    for (const auto& component : components) {
+        if (path.back() != '/')
+            path += '/';
+        path += component;
+    }
+    return path;
+}
+
 void IgnoreFileSizeSignal() {
     // Past RLIMIT_FSIZE the kernel would kill the program with SIGXFSZ in the middle of a
     // copy; ignored, the write comes back short or with EFBIG and the copy reports it.
@@ -163,15 +174,8 @@ struct PosixPlatform::Impl {
             if (drive == nullptr)
                 return {};
         }
-        if (drive->info.type == DriveType::Fixed) {
-            std::string path = drive->info.linuxRoot;
-            for (const auto& component : components) {
-                if (path.back() != '/')
-                    path += '/';
-                path += component;
-            }
-            return path;
-        }
+        if (drive->info.type == DriveType::Fixed)
+            return JoinUnder(drive->info.linuxRoot, components);
         return resolver.Resolve(drive->info.linuxRoot, components, found, statValid);
     }
 
@@ -187,13 +191,7 @@ struct PosixPlatform::Impl {
         const Drive* drive = drives.Find(letter);
         if (drive == nullptr)
             return {};
-        std::string path = drive->info.linuxRoot;
-        for (const auto& component : components) {
-            if (path.back() != '/')
-                path += '/';
-            path += component;
-        }
-        return path;
+        return JoinUnder(drive->info.linuxRoot, components);
     }
 
     std::string ToProgram(const std::string& linuxPath) {
