@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Korvello: the commands a person types. Everything real lives in CMake.
 #   make test    install missing packages, build (with AddressSanitizer) and run every test
 #   make demo    build, write a demo iPod, map it as a drive of its own and start the program

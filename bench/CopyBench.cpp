@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Copying 200 songs of 5 MB each from one local folder to another: `korvello-cli copy`
 // (the copy worker with its 2048-byte blocks, started as the real program) against
 // coreutils `cp` on the same files. Both copy into an emptied folder, with the page cache

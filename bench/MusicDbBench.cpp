@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The music database on 50,000 songs: a full load with the song files on local disk (one
 // size look-up per track), the same load with the files absent, the same database as an
 // iTunesCDB, the inflate alone, the walk alone in memory, and the album and artist lists.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Costs of the song table at the size of a full iPod: a refill of 50,000 songs the way the
 // program does it, a header sort, and painting a screen of rows after scrolling.
 #include "browser/GridModel.h"

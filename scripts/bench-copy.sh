@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The copy benchmark's summary: korvello-cli copy and cp copying 200 songs of 5 MB, both
 # medians, their ratio and the number of CM_PROGRESS messages of the job.
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs every benchmark executable (bench_*) of a build and prints one table of medians.
 #
 #   bash scripts/bench.sh BUILD_DIR

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages that building, testing and running Korvello need,
 # but only those that are missing, so a machine that has them all does nothing.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes two demo iPods, a classic one with an iTunesDB and a nano 7G that keeps only a
 # compressed iTunesCDB, maps them as drives e: and f: in a configuration folder of its own
 # under the build folder (the user's own settings and drives stay untouched), lists their

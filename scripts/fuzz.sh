@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs libFuzzer over the database reader for a number of minutes under AddressSanitizer
 # and UBSan, starting from small databases of the shapes devices write. The corpus grows in
 # build/fuzz/corpus from run to run; a crashing input is left in build/fuzz/ as crash-*.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes docs/screenshot.png (the main window on the demo iPod, a copy under way),
 # docs/options.png (the options window) and docs/report.png (the copy report with its
 # help text open), all drawn off-screen.

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A large iPod in a temporary folder, mapped as drive e: through a configuration folder
 // of its own: `songs` songs in ten-song albums and twenty-song artists, with titles and
 // names of varied lengths, some of them not ASCII, and some albums and artists written

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window on a large, real-looking catalogue (KORVELLO_BENCH_SONGS songs): the
 // database load with song sizes, start-up to the first showing, the song table's fill,
 // Select All and Invert Select in the category lists, a two-word search, Select All in

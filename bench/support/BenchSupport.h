@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pieces shared by the window benchmarks: a temporary iPod folder mapped as drive e:, one
 // main window kept for a whole run, and start-up measured by running the program itself
 // as a child that exits after the main window's first showing.

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A 50,000-song iPod in a temporary folder, mapped as drive e: through a configuration
 // folder of its own, for benchmarks of the main window. Song files are sparse, so the
 // folder costs almost no disk.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up on a 50,000-song iPod: from the start of a process to the end of the main
 // window's first showing (drive scan, database load, song table and lists filled, backup
 // made). Each iteration runs this same program as a child with --once, which starts up

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window on a 50,000-song iPod: the song table's fill, one artist's filter, a
 // two-word search, the three lists, a header sort, and the process's peak memory with
 // the table filled.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Wires the song table, the category lists, their popup menus and the search box to the
 // main window's handlers, and gives the tables their looks.
 #include "browser/ITunesStringGrid.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The artist, album and file-type lists beside the song table: marking entries narrows
 // the song table to their songs, the first row "All ..." brings every song back.
 #include "browser/ITunesStringGrid.h"

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cell storage of TITunesStringGrid, offered to Qt's table view as a table model.
 //
 // The program addresses cells by the grid's own row numbers, in which row 0 is the header

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TITunesStringGrid: the one table widget behind the song table and the three category
 // lists.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The search box and the selection commands of the four tables.
 #include "browser/ITunesStringGrid.h"
 #include "core/ErrorLog.h"

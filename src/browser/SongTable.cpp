@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The song table: one row per song of the loaded catalogue, or of the current filter or
 // search. Row 0 is the header; column 11 holds the song's id, which ties a row to its
 // song for the copy command.

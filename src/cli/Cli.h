@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared pieces of korvello-cli, the terminal companion of the program: option parsing,
 // the escaping of tab-separated output, the platform a run works on, and the choice of
 // the iPod (named drive, a folder mapped for this run, or the program's own scan).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvello-cli copy: copies songs of an iPod into a folder, chosen by the same rules as the
 // window's lists and search box, named and copied by the window's own worker.
 #include "cli/Cli.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvello-cli drives: the drive map as the program sees it, so a user can tell why an
 // iPod is or is not found.
 #include "cli/Cli.h"

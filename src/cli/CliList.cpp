@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvello-cli list: the catalogue of one iPod as tab-separated values.
 #include "cli/Cli.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvello-cli: the terminal companion of Korvello. Each subcommand is one row below.
 #include "cli/Cli.h"
 

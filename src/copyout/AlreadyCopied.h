@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whether a song was copied before: the file at a destination name is taken for the
 // song's copy when it has the song's size and the same first and last 64 KiB. Reading
 // those few bytes instead of the whole song keeps a second run over thousands of songs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's side of copying: the Copy and Stop commands, the close question
 // during a copy, and the handling of the worker's end.
 #include "browser/ITunesStringGrid.h"

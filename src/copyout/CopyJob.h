@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The copy job that the marked rows of the song table make: for each marked row, in
 // table order, the song's file on the iPod, its destination and the title as shown.
 

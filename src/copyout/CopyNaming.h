@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the copies of a job are named and sorted: by title alone (every song in the chosen
 // folder), as "Artist - Title", or in artist and album folders under the chosen folder.
 // The choice is a user setting; the words below are what the registry stores and what

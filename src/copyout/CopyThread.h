@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The copy worker: copies one job's song files off the iPod on a thread of its own and
 // tells the window how it goes through four synchronous messages.
 //

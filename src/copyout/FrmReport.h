@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TFormReport, the copy report: after every copy job it lists each song of the job with
 // what became of it (the path of the copy, or why it was not copied), opens the
 // destination folder on request and explains why songs may be reported as not found.

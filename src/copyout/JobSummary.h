@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The counts of a finished copy job, taken from its outcomes (the destination list after
 // the job: a path, or a result text that begins with a blank), and the one line that
 // the report window and korvello-cli copy show them in.

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How a copied song is named: the folder the user picked in the save dialog, the song's
 // title made safe for a file name, and the extension of the song's own file on the iPod.
 // Pure text functions on program paths ("D:\Music\Yesterday.mp3"); nothing here touches

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A playlist of a copy job: an M3U8 file (UTF-8, "#EXTM3U") that lists every song the
 // job copied or found already copied, in job order, each with an "#EXTINF:-1,Artist -
 // Title" line and its path relative to the playlist's own folder, so the playlist keeps

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hands the copy worker's messages to the window's thread, one at a time and in the order
 // sent, and makes the worker wait until each has been handled there.
 //

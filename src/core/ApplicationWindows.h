@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's three windows, created in the program's own order: the main window first
 // (closing it ends the program), then the options and report windows, hidden, handed to
 // the main window. The program, the screenshot tool and the start-up benchmark all start

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TComboChoice: tells a drop-down's real choices from mere changes of its closed box.
 //
 // QComboBox::activated fires for a choice in the open list, but also for every mouse-wheel

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The error log and the failure guard every guarded operation runs inside.
 //
 // Failures of the program's operations are not shown to the user: the guard writes the

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TFormMain, the main window: it owns all of the program's state (the catalogue of the
 // attached iPod, the copy job, the settings) and drives every other part from window
 // events. Its operations are spread over the folders of their subsystems: discovery in

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TKorvelloApplication: the program's QApplication. Every event of the program passes
 // through its notify, which is the top-level handler: a failure that escapes a handler
 // without a guard of its own (a button, a menu item, a key in a list, a worker's message)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Program entry: the application title, the main window first (closing it ends the
 // program), then the options and report windows, hidden, then the message loop.
 #include "core/ApplicationWindows.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // iPod discovery: finding iPod volumes among the drive letters, the iPod selector, the
 // device arrival and the once-per-run copy of the iPod's database.
 #include "core/ErrorLog.h"

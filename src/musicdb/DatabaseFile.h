@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which of an iPod's database files holds its songs, read into memory.
 //
 // Earlier iPods keep the plain "iTunesDB". iPod nano 5G and 6G keep the compressed

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The iTunesDB walk behind TiPod::LoadDatabase, free of any platform so that it can be
 // run over images built in memory.
 //

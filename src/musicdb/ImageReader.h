@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bounded little-endian access to a database image held in memory.
 //
 // The database is a tree of length-prefixed records whose lengths may be anything on a

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The word search of the song table and of `korvello-cli copy --search`: a song matches
 // when one of its searched fields contains every word of the search text.
 

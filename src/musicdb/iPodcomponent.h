@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The song record and the catalogue of the attached iPod.
 //
 // TiPod holds one TSong per track of the last database it read, in database order, and

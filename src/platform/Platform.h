@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The operating-system services the program leans on, behind one interface.
 //
 // Everything above this layer speaks the program's own vocabulary: two-character mount

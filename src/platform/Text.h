@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Conversions between the program's two kinds of text: song fields are UTF-16
 // (std::u16string) and every other text is 8-bit UTF-8 (std::string).
 

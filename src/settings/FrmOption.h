@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TFormOption, the options window: shows or hides song-table columns at once, and sets
 // the two behaviour flags (play on double-click, overwrite existing files) and the two
 // settings of organised copies (how copies are named, skipping songs already copied),

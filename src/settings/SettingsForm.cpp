@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's side of the settings store: read at construction, written at close.
 #include "browser/ITunesStringGrid.h"
 #include "core/ErrorLog.h"

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The stored settings, below the window: the two behaviour flags in the per-user registry
 // key and the layout keys of the settings file "ipdes.dll". The main window sequences
 // these calls (read at construction, written at close); the command-line companion uses

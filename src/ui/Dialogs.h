@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every modal question, message box, file dialog and modal window showing of the program
 // goes through this small interface, so tests script the answers and never block on a
 // modal window. QtDialogs is the real one.

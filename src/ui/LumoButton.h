@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The skinned push buttons. One behaviour, three strips of five frames: TLumoButton for
 // push buttons, TLumoButtonSmall for the title-bar buttons and TLumoButtonList for the
 // category tabs. The face is a frame of the strip scaled to the button with its edges

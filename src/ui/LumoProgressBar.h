@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The skinned progress bar: an empty bar scaled to the widget with its edges kept, a
 // filled part of one-column pictures laid side by side, and a head picture at its end.
 // Setting a value repaints only when the value changes.

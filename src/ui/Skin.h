@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The skin's shared pieces: its pictures (compiled in from src/ui/artwork), the cutting
 // of a frame from a five-frame strip, the scaling that keeps a picture's edges, and the
 // fonts the windows name, mapped to families that Linux has.

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The drawn frame of the smaller windows (options, report): a title strip with its end
 // pieces, an ornament and a cap before the title text, and a bottom strip. Each function
 // returns the pictures it placed, so the window can let them move it.

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A check list (items with tick boxes) with a flat frame: a one-pixel line in
 // BorderColor along the outer edge and one in the list's own colour just inside it,
 // instead of the sunken edge; every item is ItemHeight pixels high.

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A picture control: shows one picture of the skin, at its size or stretched over the
 // control. No behaviour of its own; the window decides what a mouse move over it does.
 

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The popup menu of the song table and the category lists: an ordinary menu.
 
 #include <QMenu>

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The flat drop-down list and its drop button. The button is a sibling of the list, named
 // after it with "ListButton" appended, 18 pixels wide and 4 less high than the list, in
 // front of the list's right end; it follows the list's place, size and visibility, and a

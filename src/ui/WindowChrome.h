@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frame that every Korvello window draws for itself: no system frame, an outline with
 // rounded corners (25 x 25 pixel corner ellipses) and a move by dragging the window's
 // background or its frame pictures.

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A group frame with a caption: a rounded frame line that the caption cuts, drawn
 // off-screen on the box's own colour.
 

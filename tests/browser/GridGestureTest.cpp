@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Marks made by the user's mouse and key gestures, and the order in which the grid tells
 // the program about clicks, releases, right presses, double clicks and keys.
 #include "GridTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The grid's storage as the program uses it (rows, marks, widths, refills) and the header
 // sort.
 #include "GridTestSupport.h"

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers for driving a TITunesStringGrid with real mouse and key events: grids laid out
 // like the song table and the category lists, cell positions, and the marked rows.
 

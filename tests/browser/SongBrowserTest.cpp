@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The library browser inside the real main window: the song table's fills and status
 // texts, the category lists and their filters driven by real clicks, the search box and
 // the selection commands.

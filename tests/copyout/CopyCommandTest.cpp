@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's side of copying, with scripted answers: the job built from the marked rows,
 // the Stop and close questions, the report, and the window back at rest afterwards.
 #include "browser/ITunesStringGrid.h"

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A temporary machine for copy jobs: drive c: is a temporary folder, songs lie in
 // c:\ipod, copies go to c:\out, the error log to c:\log\apces.cnt. Messages are handled
 // on the worker's thread by a recording sink, with a hook standing in for the window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The copy worker against real files: what each entry ends up as, which messages the
 // window sees, and what stays on disk when a job is stopped, runs out of room or fails.
 #include "CopyJobFixture.h"

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real backend with the free-space figure (and, for 64-bit sizes, the size of a
 // chosen file) under the test's control; it also counts the files opened.
 

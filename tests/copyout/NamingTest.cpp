@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Destination names: what a title turns into, where the copy lands, and that no name
 // grows past what the file system takes.
 #include "copyout/Naming.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Organised copies, the parts below the windows: the test that tells a song already
 // copied, the playlist of a job and the counts of its summary.
 #include "CopyJobFixture.h"

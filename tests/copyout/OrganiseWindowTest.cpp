@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Organised copies through the window: the folder dialog's proposed name follows the
 // naming, a second job finds the songs already copied, and the report shows the counts
 // of the job and saves its playlist.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The hand-over between the worker's thread and the window's: delivery on the window's
 // thread in order, holding a message back while the window asks a question, releasing a
 // waiting worker when the job is abandoned, and the worker's pause seen from the window.

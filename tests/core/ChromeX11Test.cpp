@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window on a real X server (run by tests/support/run-under-xvfb.sh), with no
 // window manager, where the window follows the mouse itself, and with one, which drives
 // the move: it asks for no decorations, its rounded corners show what lies behind it,

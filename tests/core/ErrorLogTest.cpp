@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The error log on real profile files in a fake tree.
 #include "core/ErrorLog.h"
 #include "support/AppFixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window on a fake machine: start-up with no, one and two iPods, device
 // arrivals, the selector, the database backup, the status line and the settings store.
 #include "browser/ITunesStringGrid.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The top-level handler: a failure that escapes an unguarded handler of the real window
 // shows the error box titled "Korvello A" and the program goes on handling events.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The windows' own frame: the rounded outline, what moves a window and what does not, the
 // repaint after a move, the minimise buttons, the options window coming back from
 // minimised, the report's row sizes and the plain-text labels.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvello-cli copy run as a program: an iPod mapped as drive e: in a temporary tree, the
 // songs copied into folders of the same tree.
 #include "CliRun.h"

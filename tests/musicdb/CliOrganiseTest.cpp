@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvello-cli copy with organised copies, run as a program on a generated iPod: copies
 // sorted into artist and album folders, a second run that finds every song already
 // copied, the playlist of the job and the summary on stderr.

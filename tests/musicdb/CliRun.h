@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the built korvello-cli as a program, with the configuration and data folders of a
 // temporary tree, never the user's, and collects what it printed and its exit status.
 

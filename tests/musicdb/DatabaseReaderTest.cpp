@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The iTunesDB walk over databases built in memory by the test writer, without a platform.
 #include "musicdb/DatabaseReader.h"
 #include "itdb/ITunesDbWriter.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Crafted databases that once cost time and memory growing with the square of their size:
 // tracks that overlap and all walk one long chain of objects, a title that runs to the
 // end of the file shared by every track, and a damaged file of megabytes declaring a huge

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A fake machine in a temporary folder for the catalogue tests: an empty mount table, and a
 // folder holding an iPod's contents mapped as drive e: through the per-user drives folder,
 // the way a user maps a copy of an iPod.

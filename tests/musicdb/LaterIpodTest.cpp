@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The iPods of later years on real files: iTunesCDB (nano 5G and 6G beside an empty
 // iTunesDB, nano 7G alone), track lists after other data sets, UTF-8 string objects, and
 // volumes whose database cannot be read, through the catalogue and korvello-cli.

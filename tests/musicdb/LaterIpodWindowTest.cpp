@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window with later iPods: a nano 7G (iTunesCDB alone) loads and is backed up
 // from the file it was read from, and a volume with iPod_Control\iTunes but nothing the
 // program can read says so on the status line and in the log, on start-up and on a choice.

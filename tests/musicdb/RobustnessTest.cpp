@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Damaged databases: every cut-off length and thousands of random byte changes must load
 // without a crash or a read outside the image (the tests run under AddressSanitizer),
 // keep what was complete, and never report more songs than are held.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The catalogue over real files: databases written into a mapped iPod folder and read
 // through the Linux backend.
 #include "IpodTree.h"

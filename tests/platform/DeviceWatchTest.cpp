@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Device arrival: a changed mount table or a new mapped drive is an arrival, a removal
 // is not, and the descriptors handed to the window really signal.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The drive map over a fake machine: which mounts become drives, their letters, types and
 // labels, mapped drives, and the letter rules across re-reads.
 

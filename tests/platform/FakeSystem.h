@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A fake machine for the Linux backend: a root folder that plays "/", a mount table, a
 // sysfs tree with a USB stick, an internal disk and a memory card, udev label links and
 // a home folder, all inside one temporary folder.

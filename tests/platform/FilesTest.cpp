@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files through program paths: finding, block reads and writes with their real counts,
 // deleting, copying without ever leaving half a destination, free space, and the
 // program's own folders.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Collation without regard to case, sort keys in the same order, case conversion, and
 // the locale's number, date and time formats.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Program paths to Linux paths and back: caseless look-up on removable drives only, the
 // clamp at the drive root, and the reuse of folder listings.
 

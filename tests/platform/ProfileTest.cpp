@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Profile (INI) files read and written one key at a time, with every other line of the
 // file kept as it was.
 

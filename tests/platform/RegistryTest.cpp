@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The per-user registry stand-in, user.reg: typed values, names without regard to case,
 // unknown lines kept, and a damaged file never silently lost.
 

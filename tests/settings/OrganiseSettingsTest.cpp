@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two settings of organised copies: how copies are named and whether songs already
 // copied are skipped. They live in the registry key beside the two flags.
 #include "core/ApplicationWindows.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings store through the main window: first and second run, stored types, the
 // settings file's layout keys, and failures that must not stop the program.
 #include "browser/ITunesStringGrid.h"

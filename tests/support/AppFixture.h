@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A complete fake machine for tests of the main window: a temporary tree whose folder
 // "root" is drive c:, a per-user config and data home, a program folder beside which the
 // settings, log and backup are written, mapped drives for iPods, a recording shell and

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scripted answers for the program's modal questions, so tests never block on a modal
 // window: every call is recorded and answered from a queue (or a default).
 

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An IPlatform that hands every call to another one, for tests that change a single
 // service of the real backend (the decimal separator, a file that will not open) and
 // leave the rest real.

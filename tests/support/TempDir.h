@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A temporary folder removed with everything in it when the object goes away, and a few
 // helpers that tests use to lay out fake trees in it.
 

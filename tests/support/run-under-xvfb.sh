@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a test program on a private X server (Xvfb), so that the windows meet a real
 # display: real decorations hints, shaped windows and a real mouse driven by xdotool.
 #

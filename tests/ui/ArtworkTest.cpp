@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pictures compiled into the program are exactly what the generator draws now (so
 // they can always be drawn again), at the sizes the windows lay them out for.
 #include "Artwork.h"

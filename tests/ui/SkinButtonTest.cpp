@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the skinned buttons and the selector behave under real mouse and key events.
 #include "ui/LumoButton.h"
 #include "ui/SunSimpleComboBox.h"

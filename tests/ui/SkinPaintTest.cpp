@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the skinned widgets paint, read back from their off-screen pictures: frames cut
 // from a strip, the scaling that keeps edges, the progress fill, the disabled button,
 // the group box's cut frame line and the check list's two border lines.

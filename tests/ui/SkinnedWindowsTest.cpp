@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The skinned widgets in the program's windows: the options window's column list and
 // buttons used as the user uses them, the category tabs, the title-bar buttons, and
 // captions that fit their controls.

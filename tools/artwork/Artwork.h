@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws every picture of Korvello's skin: the window strips and ornaments, the panel
 // corners, the button strips of five frames, the progress pictures, the selector arrows
 // and the small glyphs. The drawing uses no fonts and no randomness, so the same Qt

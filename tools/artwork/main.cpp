@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // make-artwork OUTPUT_DIR: writes every skin picture as OUTPUT_DIR/<name>.png.
 // `cmake --build --preset test --target artwork` rewrites src/ui/artwork with it.
 #include "Artwork.h"

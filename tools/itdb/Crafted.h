@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hostile database images for the reader's tests and benchmarks: files shaped to make a
 // naive walk cost time or memory growing with the square of their size.
 //

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes iTunesDB files for tests, benchmarks and the demo iPod.
 //
 // The output has the shape of a real device's database: a database header (mhbd, 0xF4

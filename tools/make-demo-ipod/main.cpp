@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // make-demo-ipod [--nano7g] FOLDER: writes the contents of a small demo iPod into FOLDER:
 // an iPod_Control tree with a generated iTunesDB and a short WAV tone for each song, so
 // the program can be tried without a device. With --nano7g it is an iPod nano 7G instead:

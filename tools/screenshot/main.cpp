@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Takes the README's pictures of Korvello as a user sees it: the same windows as the
 // program, on whatever drives the environment maps (scripts/screenshot.sh maps the demo
 // iPod), grabbed off-screen with QWidget::grab() and cut to the windows' rounded outline.

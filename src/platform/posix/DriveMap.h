@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lettered drives of the Linux backend: c: is the root folder, removable volumes and
 // mapped folders get the letters from d: on. The map remembers which volume holds which
 // letter and which letters this run has handed out, so letters stay put while a volume

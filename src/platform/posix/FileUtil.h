@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // POSIX file helpers shared by the Linux backend: an owned descriptor, loops that move a
 // whole count through read()/write(), and the write-beside-then-rename that every file
 // the backend rewrites goes through, so an interrupted write never leaves half a file.

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads the kernel's mount table (the mountinfo format of proc(5)) into plain records.
 
 #include <string>

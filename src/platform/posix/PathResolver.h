@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finds a file under a drive root by names that may differ from the disk's in letter case
 // ("itunesdb" for "iTunesDB"). The exact path is tried first with a single stat; only when
 // it is missing are folder listings consulted, and each listing is kept and reused until

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An open file of the Linux backend: a descriptor with block reads and writes that move
 // the whole count unless the kernel stops short.
 

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Linux backend of IPlatform.
 //
 // Layout (all in platform/posix/):

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading and editing the text of a profile (INI) file one key at a time, the way the
 // Windows profile calls behave: section and key names compare without regard to letter
 // case, blanks around keys and values do not count, a value in double quotes is read

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The per-user registry stand-in is a text file in the classic export form:
 //
 //   REGEDIT4

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lines of a small text file (a profile file, user.reg) with where each one lies, so
 // an edit can rewrite one line and keep every other byte as it was.
 

@@ -1,4 +1,5 @@
 #pragma once
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Locale-aware text services on ICU: the collation that compares names without regard to
 // letter case, sort keys in that order, and Unicode case conversion and folding.
 

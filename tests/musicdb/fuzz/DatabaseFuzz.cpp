@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer entry for `make fuzz`: a database file's bytes go through everything the
 // reader does with them (inflating an iTunesCDB, finding the track list, walking the
 // tracks), built with AddressSanitizer and UBSan. Beyond what the sanitizers catch, an

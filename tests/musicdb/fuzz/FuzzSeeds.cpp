@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // fuzz_seeds FOLDER: writes the starting corpus for `make fuzz`: small databases of the
 // shapes devices write (tracks first or after the playlists, the track list as the third
 // or fifth data set, UTF-8 string objects, unknown objects, iTunesCDB), from which the
