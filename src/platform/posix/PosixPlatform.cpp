@@ -613,6 +613,23 @@ bool ReadRegistryForChange(const std::string& file, std::string& text, bool& dam
     return true;
 }
 
+// Rewrites the registry file with one value changed by `change`: the key and value names
+// must be usable, the file is read (a damaged one is kept aside) and replaced whole.
+template <typename Change>
+bool ChangeRegistryValue(const std::string& file, const std::string& key, const std::string& name,
+                         Change change) {
+    if (!RegistryNameUsable(key) || !RegistryNameUsable(name) || name.empty() ||
+        key.find(']') != std::string::npos)
+        return false;
+    std::lock_guard lock(RegistryMutex());
+    std::string text;
+    bool damaged = false;
+    if (!ReadRegistryForChange(file, text, damaged))
+        return false;
+    change(text);
+    return ReplaceFileAtomically(file, text) == 0;
+}
+
 } // namespace
 
 bool PosixPlatform::RegCreateKey(const std::string& key) {
@@ -640,32 +657,18 @@ RegValue PosixPlatform::RegQueryValue(const std::string& key, const std::string&
 
 bool PosixPlatform::RegSetDword(const std::string& key, const std::string& name,
                                 std::uint32_t value) {
-    if (!RegistryNameUsable(key) || !RegistryNameUsable(name) || name.empty() ||
-        key.find(']') != std::string::npos)
-        return false;
-    std::lock_guard lock(RegistryMutex());
-    const std::string file = impl_->RegistryFile();
-    std::string text;
-    bool damaged = false;
-    if (!ReadRegistryForChange(file, text, damaged))
-        return false;
-    RegistrySetDword(text, key, name, value);
-    return ReplaceFileAtomically(file, text) == 0;
+    return ChangeRegistryValue(impl_->RegistryFile(), key, name, [&](std::string& text) {
+        RegistrySetDword(text, key, name, value);
+    });
 }
 
 bool PosixPlatform::RegSetString(const std::string& key, const std::string& name,
                                  const std::string& value) {
-    if (!RegistryNameUsable(key) || !RegistryNameUsable(name) || name.empty() ||
-        !RegistryNameUsable(value) || key.find(']') != std::string::npos)
+    if (!RegistryNameUsable(value))
         return false;
-    std::lock_guard lock(RegistryMutex());
-    const std::string file = impl_->RegistryFile();
-    std::string text;
-    bool damaged = false;
-    if (!ReadRegistryForChange(file, text, damaged))
-        return false;
-    RegistrySetString(text, key, name, value);
-    return ReplaceFileAtomically(file, text) == 0;
+    return ChangeRegistryValue(impl_->RegistryFile(), key, name, [&](std::string& text) {
+        RegistrySetString(text, key, name, value);
+    });
 }
 
 // ---- Shell, text and locale ----------------------------------------------------------------
