@@ -146,8 +146,12 @@ void BM_LoadDatabase50kFilesAbsent(benchmark::State& state) {
 
 void BM_LoadDatabase50kCompressed(benchmark::State& state) {
     LoadFrom(state, "g:");
-    state.counters["cdb_MB"] =
-        static_cast<double>(BenchMachine::Get().Compressed().size()) / (1024.0 * 1024.0);
+    // A label, not a counter: the CSV table takes its counter columns from the first rows
+    // only, and a counter that appears later ends the run.
+    char label[48];
+    std::snprintf(label, sizeof label, "iTunesCDB %.1f MB",
+                  static_cast<double>(BenchMachine::Get().Compressed().size()) / (1024.0 * 1024.0));
+    state.SetLabel(label);
 }
 
 void BM_Inflate50k(benchmark::State& state) {
