@@ -16,6 +16,9 @@ namespace korvello {
 
 namespace {
 
+// The reason a song gets when its name would put it outside the chosen folder.
+constexpr const char* kLeavesChosenFolder = "the file name leads out of the chosen folder";
+
 std::string FileNamePart(const std::string& path) {
     const std::size_t slash = path.rfind('\\');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -272,13 +275,12 @@ void TCopyThread::CopyEntry(std::size_t index, std::size_t count) {
     // The song's name is one plain name inside the chosen folder; a name holding "/" or
     // made of dots would reach another folder.
     if (!IsPlainFileName(FileNamePart(target))) {
-        FailEntry(index, "the name of " + target + " leads out of its folder",
-                  "the file name leads out of the chosen folder");
+        FailEntry(index, "the name of " + target + " leads out of its folder", kLeavesChosenFolder);
         return;
     }
     if (!ChosenFolder.empty() && !FoldersBelow(ChosenFolder, target)) {
         FailEntry(index, target + " does not lie in the chosen folder " + ChosenFolder,
-                  "the file name leads out of the chosen folder");
+                  kLeavesChosenFolder);
         return;
     }
     std::string error;
@@ -552,7 +554,7 @@ bool TCopyThread::MakeFoldersFor(std::size_t index, const std::string& dest) {
     const auto folders = FoldersBelow(ChosenFolder, dest);
     if (!folders) {
         FailEntry(index, dest + " does not lie in the chosen folder " + ChosenFolder,
-                  "the file name leads out of the chosen folder");
+                  kLeavesChosenFolder);
         return false;
     }
     std::string path = ChosenFolder.ends_with('\\')
