@@ -8,6 +8,7 @@
 #include "copyout/JobSummary.h"
 #include "copyout/Naming.h"
 #include "copyout/Playlist.h"
+#include "copyout/ResultTexts.h"
 #include "core/ErrorLog.h"
 #include "musicdb/SongSearch.h"
 #include "musicdb/iPodcomponent.h"
@@ -26,6 +27,7 @@
 #include <mutex>
 #include <ostream>
 #include <system_error>
+#include <utility>
 
 #include <unistd.h>
 
@@ -167,50 +169,45 @@ std::vector<std::string> TakeCopyOptions(const std::vector<std::string>& args,
     return rest;
 }
 
-// The destination folder in program form, as the window's save dialog would hand it over:
-// a drive root keeps its backslash ("c:\"), every other folder has none at its end.
+// The destination folder in program form, as the window's save dialog hands it over (see
+// DestinationFolder).
 std::string ProgramFolder(IPlatform& platform, const std::string& given) {
     std::error_code ec;
     const fs::path absolute = fs::absolute(given, ec);
     std::string onDisk = absolute.lexically_normal().string();
     while (onDisk.size() > 1 && onDisk.back() == '/')
         onDisk.pop_back();
-    std::string folder = platform.ToProgramPath(onDisk);
-    if (!folder.empty() && folder.back() == ':')
-        folder += '\\';
-    // A Linux name holding "\" (or a folder no drive holds) has no program form that leads
-    // back to it, and writing into whatever folder it leads to instead would be wrong.
-    const std::string back = folder.empty() ? std::string() : platform.ToLinuxPath(folder);
-    if (back.empty() || !fs::equivalent(back, absolute, ec) || ec)
+    std::string folder = DestinationFolder(platform, onDisk);
+    if (folder.empty())
         throw UsageError("cannot copy into " + given +
                          ": its name holds a backslash or no drive the program sees holds it");
     return folder;
 }
 
-bool MatchesAnyName(IPlatform& platform, const std::u16string& field,
-                    const std::vector<std::string>& names) {
-    if (names.empty())
-        return true;
-    const std::string text = ToUtf8(field);
-    for (const std::string& name : names) {
-        if (platform.CompareText(text, name) == 0)
-            return true;
+// The songs the filters keep, one flag per song in database order: every --artist,
+// --album and --type list given keeps the songs its names name (as the window's lists
+// do), and --search the songs it finds.
+std::vector<char> SelectedSongs(const TiPod& ipod, const CopyRequest& request) {
+    std::vector<char> kept(static_cast<std::size_t>(ipod.SongCount()), 1);
+    const std::pair<TNameField, const std::vector<std::string>*> filters[] = {
+        {TNameField::Artist, &request.artists},
+        {TNameField::Album, &request.albums},
+        {TNameField::FileType, &request.fileTypes}};
+    for (const auto& [field, names] : filters) {
+        if (names->empty())
+            continue;
+        const std::vector<char> named = ipod.SongsNamed(field, *names);
+        for (std::size_t i = 0; i < kept.size(); ++i)
+            kept[i] = static_cast<char>(kept[i] && named[i]);
     }
-    return false;
-}
-
-bool Selected(IPlatform& platform, const TSong& song, const CopyRequest& request) {
-    if (!MatchesAnyName(platform, song.Artist, request.artists) ||
-        !MatchesAnyName(platform, song.Album, request.albums) ||
-        !MatchesAnyName(platform, song.FileType, request.fileTypes))
-        return false;
-    if (!request.search)
-        return true;
-    for (const std::u16string* field : SearchedFields(song)) {
-        if (ContainsEveryWord(*request.search, ToUtf8(*field)))
-            return true;
+    if (request.search) {
+        for (std::size_t i = 0; i < kept.size(); ++i) {
+            if (kept[i] &&
+                !MatchesSearch(ipod.SongAt(static_cast<std::int32_t>(i)), *request.search))
+                kept[i] = 0;
+        }
     }
-    return false;
+    return kept;
 }
 
 // The worker's messages, handled at once on the worker's own thread: there is no window
@@ -343,11 +340,6 @@ public:
     ErrorLogScope& operator=(const ErrorLogScope&) = delete;
 };
 
-bool IsResultText(const std::string& outcome) {
-    return outcome == kCopyTerminated || outcome == kSongNotFound ||
-           outcome == kDiskSpaceNotEnough || IsCopyFailedText(outcome);
-}
-
 } // namespace
 
 int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -393,10 +385,11 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     LoadIpodDatabase(session, drive, ipod);
 
     std::vector<std::string> sources, targets, titles, artists;
+    const std::vector<char> selected = SelectedSongs(ipod, request);
     for (std::int32_t i = 0; i < ipod.SongCount(); ++i) {
-        const TSong& song = ipod.SongAt(i);
-        if (!Selected(platform, song, request))
+        if (!selected[static_cast<std::size_t>(i)])
             continue;
+        const TSong& song = ipod.SongAt(i);
         const TSongNameTags tags{ToUtf8(song.Title), ToUtf8(song.Artist), ToUtf8(song.Album)};
         const std::string location = ToUtf8(song.Location);
         sources.push_back(location);
