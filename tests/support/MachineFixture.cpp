@@ -10,27 +10,32 @@ namespace fs = std::filesystem;
 
 namespace korvello::test {
 
-MachineFixture::MachineFixture() {
-    root = tmp / "root";
-    configHome = tmp / "config";
-    dataHome = tmp / "data";
-    programDir = root + "/opt/korvello";
-    MakeDirs(programDir);
-    MakeDirs(configHome + "/korvello/drives");
-    MakeDirs(dataHome);
-    WriteFile(programDir + "/korvello", "");
-    WriteFile(tmp / "mountinfo", "");
-    MakeDirs(tmp / "sys");
-    MakeDirs(tmp / "bylabel");
-
+PosixRoots FakeMachineRoots(const TempDir& dir) {
     PosixRoots roots;
-    roots.rootDir = root;
-    roots.mountinfo = tmp / "mountinfo";
-    roots.sysfs = tmp / "sys";
-    roots.byLabel = tmp / "bylabel";
-    roots.configHome = configHome;
-    roots.dataHome = dataHome;
-    roots.programPath = programDir + "/korvello";
+    roots.rootDir = dir / "root";
+    roots.mountinfo = dir / "mountinfo";
+    roots.sysfs = dir / "sys";
+    roots.byLabel = dir / "bylabel";
+    roots.configHome = dir / "config";
+    roots.dataHome = dir / "data";
+    roots.programPath = dir / "root/opt/korvello/korvello";
+    roots.shellOpen = [](const std::string&) {
+    };
+    MakeDirs(roots.configHome + "/korvello/drives");
+    MakeDirs(roots.dataHome);
+    WriteFile(roots.programPath, "");
+    WriteFile(roots.mountinfo, "");
+    MakeDirs(roots.sysfs);
+    MakeDirs(roots.byLabel);
+    return roots;
+}
+
+MachineFixture::MachineFixture() {
+    PosixRoots roots = FakeMachineRoots(tmp);
+    root = roots.rootDir;
+    configHome = roots.configHome;
+    dataHome = roots.dataHome;
+    programDir = root + "/opt/korvello";
     roots.shellOpen = [this](const std::string& path) {
         opened.push_back(path);
     };

@@ -24,6 +24,11 @@ struct DemoSong {
     bool missing = false;
 };
 
+// The roots of a fake machine laid out in `dir`: "root" is c: (the program file lies in
+// root/opt/korvello), "config" and "data" are the per-user homes, the mount table is
+// empty. Makes the folders and files; the shell hand-off does nothing.
+PosixRoots FakeMachineRoots(const TempDir& dir);
+
 class MachineFixture {
 public:
     MachineFixture();
