@@ -2,6 +2,7 @@
 // Wires the song table, the category lists, their popup menus and the search box to the
 // main window's handlers, and gives the tables their looks.
 #include "browser/ITunesStringGrid.h"
+#include "browser/SongColumns.h"
 #include "core/FrmMain.h"
 #include "ui/SunPopupMenu.h"
 
@@ -20,7 +21,7 @@ void TFormMain::ConnectBrowser() {
 
     // Song table.
     TITunesStringGrid* songs = AdvStringGridSong;
-    songs->SetColCount(12);
+    songs->SetColCount(kSongColumnCount);
     songs->SetFixedRows(1);
     songs->SetFixedCols(1);
     songs->SetColumnsResizable(true);
@@ -78,7 +79,7 @@ void TFormMain::ConnectBrowser() {
          &TFormMain::FileTypeListClick}};
     for (const ListSetup& s : lists) {
         TITunesStringGrid* list = s.list;
-        list->SetColCount(2);
+        list->SetColCount(kListColumnCount);
         list->SetFixedRows(0);
         list->SetFixedCols(0);
         list->SetColumnsResizable(list == ArtistList);

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The song table: one row per song of the loaded catalogue, or of the current filter or
-// search. Row 0 is the header; column 11 holds the song's id, which ties a row to its
-// song for the copy command.
+// search. Row 0 is the header; the song id column ties a row to its song for the copy
+// command.
 #include "browser/ITunesStringGrid.h"
+#include "browser/SongColumns.h"
 #include "core/ErrorLog.h"
 #include "core/FrmMain.h"
 #include "musicdb/SongSearch.h"
@@ -14,14 +15,6 @@
 namespace korvello {
 
 namespace {
-
-constexpr int kSongColumns = 12;
-constexpr int kRowHeight = 16;
-constexpr int kIdColumn = 11;
-
-const char* const kHeaders[kSongColumns] = {"",          "Title",    "File Size", "Album",
-                                            "Artist",    "Genre",    "Filetype",  "Comment",
-                                            "EQSetting", "Composer", "Grouping",  "songid"};
 
 // Decimal text to integer, failing with the program's failure type.
 int StrToInt(const std::string& text) {
@@ -69,18 +62,18 @@ private:
 void TFormMain::DisPlaySongsInit() {
     Guard("DisPlaySongsInit:", [&] {
         TITunesStringGrid* grid = AdvStringGridSong;
-        grid->SetColWidths(0, 16);
-        for (int c = 1; c < kSongColumns; ++c) {
+        grid->SetColWidths(kIconColumn, kIconColumnWidth);
+        for (int c = kFirstTextColumn; c < kSongColumnCount; ++c) {
             if (c >= static_cast<int>(ColumnWidths.size()))
                 throw EKorvelloError("List index out of bounds (" + std::to_string(c) + ")");
             grid->SetColWidths(c, StrToInt(ColumnWidths[c]));
         }
         grid->SetRowCount(2);
-        grid->SetRowHeights(0, kRowHeight);
-        grid->SetRowHeights(1, kRowHeight);
-        for (int c = 1; c < kSongColumns; ++c)
-            grid->SetCells(c, 0, kHeaders[c]);
-        grid->SetColWidths(kIdColumn, 0);
+        grid->SetRowHeights(0, kGridRowHeight);
+        grid->SetRowHeights(1, kGridRowHeight);
+        for (int c = kFirstTextColumn; c < kSongColumnCount; ++c)
+            grid->SetCells(c, 0, kSongColumnHeaders[c]);
+        grid->SetColWidths(kSongIdColumn, 0);
     });
 }
 
@@ -169,15 +162,16 @@ void TFormMain::AddSongRow(int index) {
     TITunesStringGrid* grid = AdvStringGridSong;
     const int r = ++songRowCounter_;
     grid->SetRowCount(r + 1);
-    grid->SetRowHeights(r, kRowHeight);
-    grid->SetCellPicture(0, r, playIcon_);
+    grid->SetRowHeights(r, kGridRowHeight);
+    grid->SetCellPicture(kIconColumn, r, playIcon_);
     const TSong& song = iPod.SongAt(index);
-    const std::u16string* fields[] = {
+    // The song's texts in column order, from the title to the grouping.
+    const std::u16string* fields[kSongIdColumn - kFirstTextColumn] = {
         &song.Title,    &song.FileSize, &song.Album,     &song.Artist,   &song.Genre,
         &song.FileType, &song.Comment,  &song.EQSetting, &song.Composer, &song.Grouping};
-    for (int c = 1; c <= 10; ++c)
-        grid->SetCells(c, r, ToUtf8(*fields[c - 1]));
-    grid->SetCells(kIdColumn, r, std::to_string(song.SongId));
+    for (int c = kFirstTextColumn; c < kSongIdColumn; ++c)
+        grid->SetCells(c, r, ToUtf8(*fields[c - kFirstTextColumn]));
+    grid->SetCells(kSongIdColumn, r, std::to_string(song.SongId));
     grid->SetRowMarked(r, false);
 }
 
@@ -207,7 +201,7 @@ void TFormMain::AdvStringGridSongDblClickCell(int row, int /*col*/) {
     Guard("PlaySong:", [&] {
         if (!(PlayOnDoubleClick && iPodFound && row > 0))
             return;
-        const std::string title = AdvStringGridSong->Cells(1, row);
+        const std::string title = AdvStringGridSong->Cells(kTitleColumn, row);
         TSong song;
         iPod.FindSongByTitle(title, song);
         // No song of that title (a blank row): handing the desktop an empty path would

@@ -2,6 +2,7 @@
 // The main window's side of copying: the Copy and Stop commands, the close question
 // during a copy, and the handling of the worker's end.
 #include "browser/ITunesStringGrid.h"
+#include "browser/SongColumns.h"
 #include "copyout/CopyJob.h"
 #include "copyout/CopyThread.h"
 #include "copyout/FrmReport.h"
@@ -22,8 +23,6 @@
 namespace korvello {
 
 namespace {
-
-constexpr int kIdColumn = 11;
 
 std::int32_t SongIdOfRow(const std::string& text) {
     std::int32_t id = 0;
@@ -64,8 +63,9 @@ TCopyJob BuildCopyJob(const TITunesStringGrid& grid, const TiPod& ipod, const st
             continue;
         ++taken;
         TSong song;
-        ipod.FindSongById(SongIdOfRow(grid.Cells(kIdColumn, row)), song);
-        const TSongNameTags tags{grid.Cells(1, row), ToUtf8(song.Artist), ToUtf8(song.Album)};
+        ipod.FindSongById(SongIdOfRow(grid.Cells(kSongIdColumn, row)), song);
+        const TSongNameTags tags{grid.Cells(kTitleColumn, row), ToUtf8(song.Artist),
+                                 ToUtf8(song.Album)};
         const std::string location = ToUtf8(song.Location);
         job.sources.push_back(location);
         job.targets.push_back(BuildNamedTargetPath(folder, naming, tags, location));
@@ -97,14 +97,14 @@ void TFormMain::CopyoutSongClick() {
         if (first < 0)
             return;
         TSong firstSong;
-        iPod.FindSongById(SongIdOfRow(grid->Cells(kIdColumn, first)), firstSong);
+        iPod.FindSongById(SongIdOfRow(grid->Cells(kSongIdColumn, first)), firstSong);
         const std::string firstLocation = ToUtf8(firstSong.Location);
         const std::optional<std::string> chosen = dialogs_.SaveFile(
             this, "Select Directory...",
-            ProposedNamedFileName(
-                CopyNaming,
-                {grid->Cells(1, first), ToUtf8(firstSong.Artist), ToUtf8(firstSong.Album)},
-                firstLocation),
+            ProposedNamedFileName(CopyNaming,
+                                  {grid->Cells(kTitleColumn, first), ToUtf8(firstSong.Artist),
+                                   ToUtf8(firstSong.Album)},
+                                  firstLocation),
             SongFileExt(firstLocation));
         if (!chosen)
             return;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "copyout/FrmReport.h"
 
+#include "browser/SongColumns.h"
 #include "copyout/JobSummary.h"
 #include "copyout/Naming.h"
 #include "copyout/Playlist.h"
@@ -22,8 +23,8 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSignalBlocker>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QTableWidget>
 
 namespace korvello {
@@ -49,13 +50,11 @@ constexpr int kWidth = 431;
 constexpr int kHeight = 296;
 constexpr int kHelpHeight = 201;
 
-constexpr int kRowHeight = 16;
-
 // The report's header row is one table row high, whatever height the style would give it.
 class ReportHeader : public QHeaderView {
 public:
     explicit ReportHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {}
-    QSize sizeHint() const override { return {QHeaderView::sizeHint().width(), kRowHeight}; }
+    QSize sizeHint() const override { return {QHeaderView::sizeHint().width(), kGridRowHeight}; }
 };
 
 // A result text begins with a blank; a path never does.
@@ -99,8 +98,8 @@ TFormReport::TFormReport(IPlatform& platform, QWidget* mainWindow)
     Reporter->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     // Rows as high as the header: the style's minimum (taller than 16 pixels for most
     // fonts) would otherwise win, and fewer rows would show.
-    Reporter->verticalHeader()->setMinimumSectionSize(kRowHeight);
-    Reporter->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    Reporter->verticalHeader()->setMinimumSectionSize(kGridRowHeight);
+    Reporter->verticalHeader()->setDefaultSectionSize(kGridRowHeight);
     Reporter->setSelectionBehavior(QAbstractItemView::SelectRows);
     Reporter->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Reporter->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

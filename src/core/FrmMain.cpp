@@ -2,6 +2,7 @@
 #include "core/FrmMain.h"
 
 #include "browser/ITunesStringGrid.h"
+#include "browser/SongColumns.h"
 #include "copyout/CopyThread.h"
 #include "copyout/FrmReport.h"
 #include "copyout/WorkerMessageBridge.h"
@@ -92,7 +93,7 @@ TFormMain::TFormMain(IPlatform& platform, IDialogs& dialogs, QWidget* parent)
         AppFolder.clear();
         CurrentDrive.clear();
         iPodSelectorCom->clear();
-        AdvStringGridSong->SetColCount(12);
+        AdvStringGridSong->SetColCount(kSongColumnCount);
         SourceList.clear();
         TargetList.clear();
         TitleList.clear();

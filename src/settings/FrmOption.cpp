@@ -2,6 +2,7 @@
 #include "settings/FrmOption.h"
 
 #include "browser/ITunesStringGrid.h"
+#include "browser/SongColumns.h"
 #include "core/ErrorLog.h"
 #include "core/FrmMain.h"
 #include "ui/LumoButton.h"
@@ -145,7 +146,7 @@ void TFormOption::FormShow() {
         TITunesStringGrid* grid = main_.AdvStringGridSong;
         filling_ = true;
         SunCheckListBoxCols->clear();
-        for (int c = 1; c < grid->ColCount(); ++c) {
+        for (int c = kFirstTextColumn; c < grid->ColCount(); ++c) {
             auto* item =
                 new QListWidgetItem(QString::fromStdString(grid->Cells(c, 0)), SunCheckListBoxCols);
             item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
@@ -168,7 +169,7 @@ void TFormOption::SunCheckListBoxColsClickCheck() {
         TITunesStringGrid* grid = main_.AdvStringGridSong;
         for (int i = 0; i < SunCheckListBoxCols->count(); ++i) {
             const bool ticked = SunCheckListBoxCols->item(i)->checkState() == Qt::Checked;
-            grid->SetColWidths(i + 1, ticked ? kShownColumnWidth : 0);
+            grid->SetColWidths(kFirstTextColumn + i, ticked ? kShownColumnWidth : 0);
         }
     });
 }
