@@ -32,6 +32,7 @@ class QMenu;
 class QAction;
 class QPushButton;
 class QSocketNotifier;
+class QFont;
 class QFrame;
 
 namespace korvello {
@@ -217,7 +218,15 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The window's widgets, area by area (core/), then the browser's wiring (browser/).
     void BuildLayout();
+    std::vector<QWidget*> BuildFramePictures();
+    void BuildTitleStrip(const QFont& base);
+    void BuildSongPanel();
+    void BuildSearchPanel(const QFont& base);
+    void BuildCategoryPanel(const QFont& bold);
+    void BuildCommandButtons(const QFont& bold);
+    void AddDragSources(const std::vector<QWidget*>& frame);
     void ConnectBrowser();
     void FilterByList(TITunesStringGrid* list, SongListMode mode, const char* prefix);
     void ListFilter(TITunesStringGrid* list);
