@@ -228,6 +228,12 @@ private:
     void BuildCommandButtons(const QFont& bold);
     void AddDragSources(const std::vector<QWidget*>& frame);
     void ConnectBrowser();
+    void ConnectSongTable();
+    void BuildSongMenu();
+    void ConnectCategoryLists();
+    void ConnectCategoryList(TITunesStringGrid* list, void (TFormMain::*click)());
+    QMenu* BuildListMenu(TITunesStringGrid* list, const char* menuName, const char* itemPrefix);
+    void ConnectListTabs();
     void FilterByList(TITunesStringGrid* list, SongListMode mode, const char* prefix);
     void ListFilter(TITunesStringGrid* list);
     void ListClick(TITunesStringGrid* list);
