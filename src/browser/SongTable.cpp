@@ -88,74 +88,91 @@ void TFormMain::DisPlaySongs(SongListMode mode, const std::vector<std::string>* 
         DisPlaySongsInit();
         AdvStringGridSong->SetRowCount(n + 1);
         songRowCounter_ = 0;
-
-        switch (mode) {
-        case SongListMode::AllSongs:
-            for (std::int32_t i = 0; i < n; ++i)
-                AddSongRow(i);
-            break;
-        case SongListMode::AlbumSongs:
-        case SongListMode::ArtistSongs:
-        case SongListMode::FileTypeSongs: {
-            // One pass over the songs: each song's field is compared through its
-            // collation key, made once per distinct text of the load.
-            const TNameField field = mode == SongListMode::AlbumSongs    ? TNameField::Album
-                                     : mode == SongListMode::ArtistSongs ? TNameField::Artist
-                                                                         : TNameField::FileType;
-            if (list.empty())
-                break;
-            const std::vector<char> named = iPod.SongsNamed(field, list);
-            for (std::int32_t i = 0; i < n; ++i) {
-                if (named[static_cast<std::size_t>(i)])
-                    AddSongRow(i);
-            }
-            break;
-        }
-        case SongListMode::NoSongs:
-            // Each song would empty the table again; once gives the same empty state.
-            if (n > 0) {
-                AdvStringGridSong->ClearCells();
-                DisPlaySongsInit();
-            }
-            break;
-        case SongListMode::SearchSongs: {
-            const std::string pattern = list.empty() ? std::string() : list.front();
-            for (std::int32_t i = 0; i < n; ++i) {
-                const TSong& song = iPod.SongAt(i);
-                for (const std::u16string* field : SearchedFields(song)) {
-                    if (SearchFunc(pattern, ToUtf8(*field))) {
-                        AddSongRow(i);
-                        break;
-                    }
-                }
-            }
-            break;
-        }
-        }
-
-        if (n >= 1) {
-            switch (mode) {
-            case SongListMode::AllSongs:
-                ShowStatus(std::to_string(n) + " Files found in your iPod.");
-                break;
-            case SongListMode::AlbumSongs:
-                ShowStatus("Files in album " + JoinNames(list));
-                break;
-            case SongListMode::ArtistSongs:
-                ShowStatus("Files by artist " + JoinNames(list));
-                break;
-            case SongListMode::FileTypeSongs:
-                ShowStatus((list.empty() ? std::string() : list.front()) + " Files");
-                break;
-            case SongListMode::NoSongs:
-            case SongListMode::SearchSongs:
-                break;
-            }
-        }
+        AddSongRows(mode, list);
+        if (n >= 1)
+            ShowSongListStatus(mode, list);
         searchFoundNothing = mode == SongListMode::SearchSongs && songRowCounter_ == 0;
     });
     if (searchFoundNothing)
         DisPlaySongs(SongListMode::NoSongs, nullptr);
+}
+
+void TFormMain::AddSongRows(SongListMode mode, const std::vector<std::string>& list) {
+    const std::int32_t n = iPod.SongCount();
+    switch (mode) {
+    case SongListMode::AllSongs:
+        for (std::int32_t i = 0; i < n; ++i)
+            AddSongRow(i);
+        break;
+    case SongListMode::AlbumSongs:
+        AddSongRowsNamed(TNameField::Album, list);
+        break;
+    case SongListMode::ArtistSongs:
+        AddSongRowsNamed(TNameField::Artist, list);
+        break;
+    case SongListMode::FileTypeSongs:
+        AddSongRowsNamed(TNameField::FileType, list);
+        break;
+    case SongListMode::NoSongs:
+        // Each song would empty the table again; once gives the same empty state.
+        if (n > 0) {
+            AdvStringGridSong->ClearCells();
+            DisPlaySongsInit();
+        }
+        break;
+    case SongListMode::SearchSongs:
+        AddSongRowsMatching(list.empty() ? std::string() : list.front());
+        break;
+    }
+}
+
+// One pass over the songs: each song's field is compared through its collation key,
+// made once per distinct text of the load.
+void TFormMain::AddSongRowsNamed(TNameField field, const std::vector<std::string>& names) {
+    if (names.empty())
+        return;
+    const std::int32_t n = iPod.SongCount();
+    const std::vector<char> named = iPod.SongsNamed(field, names);
+    for (std::int32_t i = 0; i < n; ++i) {
+        if (named[static_cast<std::size_t>(i)])
+            AddSongRow(i);
+    }
+}
+
+// The songs with every word of the pattern in one of their searched fields.
+void TFormMain::AddSongRowsMatching(const std::string& pattern) {
+    const std::int32_t n = iPod.SongCount();
+    for (std::int32_t i = 0; i < n; ++i) {
+        const TSong& song = iPod.SongAt(i);
+        for (const std::u16string* field : SearchedFields(song)) {
+            if (SearchFunc(pattern, ToUtf8(*field))) {
+                AddSongRow(i);
+                break;
+            }
+        }
+    }
+}
+
+// The status line after a fill of a catalogue that has songs; a search and the emptied
+// table leave it as it was.
+void TFormMain::ShowSongListStatus(SongListMode mode, const std::vector<std::string>& list) {
+    switch (mode) {
+    case SongListMode::AllSongs:
+        ShowStatus(std::to_string(iPod.SongCount()) + " Files found in your iPod.");
+        break;
+    case SongListMode::AlbumSongs:
+        ShowStatus("Files in album " + JoinNames(list));
+        break;
+    case SongListMode::ArtistSongs:
+        ShowStatus("Files by artist " + JoinNames(list));
+        break;
+    case SongListMode::FileTypeSongs:
+        ShowStatus((list.empty() ? std::string() : list.front()) + " Files");
+        break;
+    case SongListMode::NoSongs:
+    case SongListMode::SearchSongs:
+        break;
+    }
 }
 
 void TFormMain::AddSongRow(int index) {

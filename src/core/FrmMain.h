@@ -234,6 +234,11 @@ private:
     void ConnectCategoryList(TITunesStringGrid* list, void (TFormMain::*click)());
     QMenu* BuildListMenu(TITunesStringGrid* list, const char* menuName, const char* itemPrefix);
     void ConnectListTabs();
+    // DisPlaySongs' steps: the rows of the mode, then the status line.
+    void AddSongRows(SongListMode mode, const std::vector<std::string>& list);
+    void AddSongRowsNamed(TNameField field, const std::vector<std::string>& names);
+    void AddSongRowsMatching(const std::string& pattern);
+    void ShowSongListStatus(SongListMode mode, const std::vector<std::string>& list);
     void FilterByList(TITunesStringGrid* list, SongListMode mode, const char* prefix);
     void ListFilter(TITunesStringGrid* list);
     void ListClick(TITunesStringGrid* list);
