@@ -246,6 +246,9 @@ private:
     void ListKeyDown(TITunesStringGrid* list, int key, Qt::KeyboardModifiers shift);
     void ShowList(TITunesStringGrid* list);
     void StyleTab(QPushButton* tab, bool active);
+    // CopyoutSongClick's steps.
+    std::string AskCopyFolder();
+    void StartCopyJob(const std::string& folder, int marked);
     void PauseCopy();
     void ResumeCopy();
     void WatchDevices();
