@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "support/AppFixture.h"
+#include "support/MachineFixture.h"
 
 #include "itdb/ITunesDbWriter.h"
 
@@ -10,7 +10,7 @@ namespace fs = std::filesystem;
 
 namespace korvello::test {
 
-AppFixture::AppFixture() {
+MachineFixture::MachineFixture() {
     root = tmp / "root";
     configHome = tmp / "config";
     dataHome = tmp / "data";
@@ -39,12 +39,12 @@ AppFixture::AppFixture() {
     TLogClass::SetAppFolder("");
 }
 
-AppFixture::~AppFixture() {
+MachineFixture::~MachineFixture() {
     TLogClass::SetPlatform(nullptr);
     TLogClass::SetAppFolder("");
 }
 
-std::string AppFixture::MakeiPod(const std::string& name, const std::vector<DemoSong>& songs) {
+std::string MachineFixture::MakeiPod(const std::string& name, const std::vector<DemoSong>& songs) {
     const std::string folder = tmp / name;
     itdb::ITunesDbWriter writer;
     for (const DemoSong& s : songs) {
@@ -76,19 +76,19 @@ std::string AppFixture::MakeiPod(const std::string& name, const std::vector<Demo
     return folder;
 }
 
-void AppFixture::MapDrive(const std::string& letter, const std::string& folder) {
+void MachineFixture::MapDrive(const std::string& letter, const std::string& folder) {
     fs::create_symlink(folder, configHome + "/korvello/drives/" + letter);
 }
 
-void AppFixture::UnmapDrive(const std::string& letter) {
+void MachineFixture::UnmapDrive(const std::string& letter) {
     fs::remove(configHome + "/korvello/drives/" + letter);
 }
 
-std::string AppFixture::Log() const {
+std::string MachineFixture::Log() const {
     return ReadFile(programDir + "/apces.cnt");
 }
 
-std::vector<DemoSong> AppFixture::SampleSongs() {
+std::vector<DemoSong> MachineFixture::SampleSongs() {
     return {
         {101, "Yesterday", "Help", "The Beatles", "Pop", "MPEG audio file", "", "", "F00/AAAA.mp3",
          3000},

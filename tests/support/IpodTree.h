@@ -65,4 +65,19 @@ private:
     TempDir dir_;
 };
 
+// The library of a later iPod: two songs, the second with UTF-8 string objects.
+inline itdb::ITunesDbWriter LaterIpodLibrary() {
+    itdb::ITunesDbWriter writer;
+    writer.AddTrack(11)
+        .Add(itdb::Title, "Plain")
+        .Add(itdb::Location, ":iPod_Control:Music:F00:A.mp3")
+        .Add(itdb::Artist, "Someone");
+    auto& utf8 = writer.AddTrack(12);
+    utf8.objects.push_back(itdb::Object::Utf8(itdb::Title, "Caf\u00e9 \u65e5\u672c \U0001F3B5"));
+    utf8.objects.push_back(itdb::Object::Utf8(itdb::Album, "\u00c9t\u00e9"));
+    utf8.Add(itdb::Artist, "Wide \u00e9");
+    writer.AddPlaylist({"iPod", {11, 12}, true});
+    return writer;
+}
+
 } // namespace korvello::test
