@@ -38,7 +38,8 @@ inline constexpr const char* kSongColumnHeaders[kSongColumnCount] = {
 inline constexpr int kListColumnCount = 2;
 inline constexpr int kListEntryColumn = 1;
 
-// Every row of these grids, the header row included.
+// Every row of these grids, the header row included; the copy report's table has rows
+// of the same height.
 inline constexpr int kGridRowHeight = 16;
 
 } // namespace korvello
