@@ -2,6 +2,7 @@
 // Wires the song table, the category lists, their popup menus and the search box to the
 // main window's handlers, and gives the tables their looks.
 #include "browser/ITunesStringGrid.h"
+#include "browser/SongColumns.h"
 #include "core/FrmMain.h"
 #include "ui/SunPopupMenu.h"
 
@@ -17,10 +18,17 @@ namespace korvello {
 
 void TFormMain::ConnectBrowser() {
     playIcon_ = Image2->pixmap();
+    ConnectSongTable();
+    BuildSongMenu();
+    ConnectCategoryLists();
+    ConnectListTabs();
+    // The search box's Enter reaches Edit1KeyDown through the window's event filter.
+    Edit1->installEventFilter(this);
+}
 
-    // Song table.
+void TFormMain::ConnectSongTable() {
     TITunesStringGrid* songs = AdvStringGridSong;
-    songs->SetColCount(12);
+    songs->SetColCount(kSongColumnCount);
     songs->SetFixedRows(1);
     songs->SetFixedCols(1);
     songs->SetColumnsResizable(true);
@@ -41,8 +49,11 @@ void TFormMain::ConnectBrowser() {
     songs->OnDblClickCell = [this](int row, int col) {
         AdvStringGridSongDblClickCell(row, col);
     };
+}
 
-    SunPopupMenuSongs = new TSunPopupMenu(songs);
+// The song table's popup menu: Copy, Stop and the three selection commands.
+void TFormMain::BuildSongMenu() {
+    SunPopupMenuSongs = new TSunPopupMenu(AdvStringGridSong);
     SunPopupMenuSongs->setObjectName(QStringLiteral("SunPopupMenuSongs"));
     CopyoutSong =
         SunPopupMenuSongs->addAction(QStringLiteral("Copy"), this, [this] { CopyoutSongClick(); });
@@ -60,9 +71,10 @@ void TFormMain::ConnectBrowser() {
         ->addAction(QStringLiteral("Clear Select"), this, [this] { ClearSelectSongClick(); })
         ->setObjectName(QStringLiteral("ClearSelectSong"));
     connect(SunPopupMenuSongs, &QMenu::aboutToShow, this, [this] { SunPopupMenuSongsPopup(); });
-    songs->SetPopupMenu(SunPopupMenuSongs);
+    AdvStringGridSong->SetPopupMenu(SunPopupMenuSongs);
+}
 
-    // Category lists.
+void TFormMain::ConnectCategoryLists() {
     struct ListSetup {
         TITunesStringGrid* list;
         QMenu** menu;
@@ -77,52 +89,60 @@ void TFormMain::ConnectBrowser() {
         {FileTypeList, &SunPopupMenuFileType, "SunPopupMenuFileType", "FileType",
          &TFormMain::FileTypeListClick}};
     for (const ListSetup& s : lists) {
-        TITunesStringGrid* list = s.list;
-        list->SetColCount(2);
-        list->SetFixedRows(0);
-        list->SetFixedCols(0);
-        list->SetColumnsResizable(list == ArtistList);
-        list->SetScrollBarsBoth(false);
-        list->SetCellTextColor(Qt::black);
-        list->OnClick = [this, click = s.click] {
-            (this->*click)();
-        };
-        list->OnMouseUp = [this, list](Qt::MouseButton) {
-            ListFilter(list);
-        };
-        list->OnRightClickCell = [this, list](int row, int) {
-            ListRightClickCell(list, row);
-        };
-        list->OnKeyDown = [this, list](int key, Qt::KeyboardModifiers m) {
-            ListKeyDown(list, key, m);
-        };
-
-        QMenu* menu = new TSunPopupMenu(list);
-        menu->setObjectName(QString::fromLatin1(s.menuName));
-        const QString prefix = QString::fromLatin1(s.itemPrefix);
-        menu->addAction(QStringLiteral("Select All"), this,
-                        [this, list] { SelectAllListClick(list); })
-            ->setObjectName(QStringLiteral("SelectAll") + prefix);
-        menu->addAction(QStringLiteral("Invert Select"), this,
-                        [this, list] { InvertSelectListClick(list); })
-            ->setObjectName(QStringLiteral("InvertSelect") + prefix);
-        menu->addAction(QStringLiteral("Clear Select"), this,
-                        [this, list] { ClearSelectListClick(list); })
-            ->setObjectName(QStringLiteral("ClearSelect") + prefix);
-        connect(menu, &QMenu::aboutToShow, this, [this, menu] { SunPopupMenuListPopup(menu); });
-        list->SetPopupMenu(menu);
-        *s.menu = menu;
+        ConnectCategoryList(s.list, s.click);
+        *s.menu = BuildListMenu(s.list, s.menuName, s.itemPrefix);
     }
+}
 
-    // Switch buttons: the artist list and its tab are active from the start.
+void TFormMain::ConnectCategoryList(TITunesStringGrid* list, void (TFormMain::*click)()) {
+    list->SetColCount(kListColumnCount);
+    list->SetFixedRows(0);
+    list->SetFixedCols(0);
+    list->SetColumnsResizable(list == ArtistList);
+    list->SetScrollBarsBoth(false);
+    list->SetCellTextColor(Qt::black);
+    list->OnClick = [this, click] {
+        (this->*click)();
+    };
+    list->OnMouseUp = [this, list](Qt::MouseButton) {
+        ListFilter(list);
+    };
+    list->OnRightClickCell = [this, list](int row, int) {
+        ListRightClickCell(list, row);
+    };
+    list->OnKeyDown = [this, list](int key, Qt::KeyboardModifiers m) {
+        ListKeyDown(list, key, m);
+    };
+}
+
+// A list's popup menu: its three selection commands, named after the list
+// ("SelectAllArtist", ...).
+QMenu* TFormMain::BuildListMenu(TITunesStringGrid* list, const char* menuName,
+                                const char* itemPrefix) {
+    QMenu* menu = new TSunPopupMenu(list);
+    menu->setObjectName(QString::fromLatin1(menuName));
+    const QString prefix = QString::fromLatin1(itemPrefix);
+    menu->addAction(QStringLiteral("Select All"), this, [this, list] { SelectAllListClick(list); })
+        ->setObjectName(QStringLiteral("SelectAll") + prefix);
+    menu->addAction(QStringLiteral("Invert Select"), this,
+                    [this, list] { InvertSelectListClick(list); })
+        ->setObjectName(QStringLiteral("InvertSelect") + prefix);
+    menu->addAction(QStringLiteral("Clear Select"), this,
+                    [this, list] { ClearSelectListClick(list); })
+        ->setObjectName(QStringLiteral("ClearSelect") + prefix);
+    connect(menu, &QMenu::aboutToShow, this, [this, menu] { SunPopupMenuListPopup(menu); });
+    list->SetPopupMenu(menu);
+    return menu;
+}
+
+// The tabs above the lists: the artist list and its tab are active from the start.
+void TFormMain::ConnectListTabs() {
     connect(LumoButtonSmall1, &QPushButton::clicked, this, [this] { LumoButtonSmall1Click(); });
     connect(LumoButtonSmall2, &QPushButton::clicked, this, [this] { LumoButtonSmall2Click(); });
     connect(LumoButtonSmall3, &QPushButton::clicked, this, [this] { LumoButtonSmall3Click(); });
     StyleTab(LumoButtonSmall1, true);
     StyleTab(LumoButtonSmall2, false);
     StyleTab(LumoButtonSmall3, false);
-
-    Edit1->installEventFilter(this);
 }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {

@@ -2,6 +2,7 @@
 // The artist, album and file-type lists beside the song table: marking entries narrows
 // the song table to their songs, the first row "All ..." brings every song back.
 #include "browser/ITunesStringGrid.h"
+#include "browser/SongColumns.h"
 #include "core/ErrorLog.h"
 #include "core/FrmMain.h"
 #include "platform/Platform.h"
@@ -15,7 +16,6 @@ namespace korvello {
 namespace {
 
 constexpr const char* kAllEntry = "All ...";
-constexpr int kRowHeight = 16;
 
 } // namespace
 
@@ -23,9 +23,9 @@ void TFormMain::DisPlayOtherInit() {
     Guard("DisPlayOtherInit:", [&] {
         for (TITunesStringGrid* list : {ArtistList, AlbumList, FileTypeList}) {
             list->SetColWidths(0, 0);
-            list->SetColWidths(1, 200);
+            list->SetColWidths(kListEntryColumn, 200);
             list->SetRowCount(1);
-            list->SetRowHeights(list->RowCount() - 1, kRowHeight);
+            list->SetRowHeights(list->RowCount() - 1, kGridRowHeight);
         }
     });
 }
@@ -43,11 +43,11 @@ void TFormMain::DisPlayOther() {
             list->ClearCells();
             list->SetRowCount(n + 1);
             for (int i = 1; i <= n; ++i) {
-                list->SetRowHeights(i, kRowHeight);
-                list->SetCells(1, i, names[i - 1]);
+                list->SetRowHeights(i, kGridRowHeight);
+                list->SetCells(kListEntryColumn, i, names[i - 1]);
             }
-            list->SetRowHeights(list->RowCount() - 1, kRowHeight);
-            list->SetCells(1, 0, kAllEntry);
+            list->SetRowHeights(list->RowCount() - 1, kGridRowHeight);
+            list->SetCells(kListEntryColumn, 0, kAllEntry);
             list->EndUpdate();
         }
     });
@@ -63,7 +63,7 @@ void TFormMain::FilterByList(TITunesStringGrid* list, SongListMode mode, const c
         for (int row = 0; row < list->RowCount(); ++row) {
             if (!list->RowMarked(row))
                 continue;
-            std::string text = list->Cells(1, row);
+            std::string text = list->Cells(kListEntryColumn, row);
             if (platform_.CompareText(text, kAllEntry) == 0)
                 all = true;
             marked.push_back(std::move(text));

@@ -24,6 +24,67 @@ QString ToQString(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// Qt's collator orders the C locale by code point, letter case included ("Zoo" before
+// "apple"); the English collation is ICU's root order and ignores case as asked.
+QCollator SortCollator() {
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    QCollator collator{locale};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
+}
+
+// The sort keys of one column's cells, made once per cell: a number, or a collation key
+// of the text, so the sort itself only compares numbers and byte strings.
+class ColumnSortKeys {
+public:
+    explicit ColumnSortKeys(int count)
+        : numbers_(static_cast<std::size_t>(count), 0.0),
+          textKeyOf_(static_cast<std::size_t>(count), -1) {}
+
+    void Set(int i, std::string_view text, const QCollator& collator) {
+        double value = 0;
+        if (ParseGridNumber(text, value)) {
+            numbers_[static_cast<std::size_t>(i)] = value;
+        } else {
+            textKeyOf_[static_cast<std::size_t>(i)] = static_cast<int>(textKeys_.size());
+            textKeys_.push_back(collator.sortKey(ToQString(text)));
+        }
+    }
+
+    // Numbers first, then texts: comparing a number with a text as text while comparing
+    // two numbers by value would not be a consistent order ("9" < "10" < "1a" < "9").
+    bool Less(int a, int b) const {
+        const int ka = textKeyOf_[static_cast<std::size_t>(a)];
+        const int kb = textKeyOf_[static_cast<std::size_t>(b)];
+        if ((ka < 0) != (kb < 0))
+            return ka < 0;
+        if (ka < 0)
+            return numbers_[static_cast<std::size_t>(a)] < numbers_[static_cast<std::size_t>(b)];
+        return textKeys_[static_cast<std::size_t>(ka)].compare(
+                   textKeys_[static_cast<std::size_t>(kb)]) < 0;
+    }
+
+    // The cells' indexes in sorted order; equal cells keep their order.
+    std::vector<int> Order(bool ascending) const {
+        std::vector<int> order(numbers_.size());
+        std::iota(order.begin(), order.end(), 0);
+        if (ascending)
+            std::stable_sort(order.begin(), order.end(),
+                             [this](int a, int b) { return Less(a, b); });
+        else
+            std::stable_sort(order.begin(), order.end(),
+                             [this](int a, int b) { return Less(b, a); });
+        return order;
+    }
+
+private:
+    std::vector<double> numbers_;
+    std::vector<int> textKeyOf_; // index into textKeys_, or -1 for a number
+    std::vector<QCollatorSortKey> textKeys_;
+};
+
 } // namespace
 
 bool ParseGridNumber(std::string_view text, double& value) {
@@ -310,47 +371,11 @@ void GridModel::SortRows(int col, bool ascending) {
     if (col < 0 || col >= colCount_ || count < 2)
         return;
 
-    // Keys are made once per row: a number, or a collation key of the text, so the sort
-    // itself only compares numbers and byte strings.
-    // Qt's collator orders the C locale by code point, letter case included ("Zoo" before
-    // "apple"); the English collation is ICU's root order and ignores case as asked.
-    QLocale locale;
-    if (locale.language() == QLocale::C)
-        locale = QLocale(QLocale::English, QLocale::UnitedStates);
-    QCollator collator{locale};
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::vector<double> numbers(static_cast<std::size_t>(count), 0.0);
-    std::vector<int> textKeyOf(static_cast<std::size_t>(count), -1);
-    std::vector<QCollatorSortKey> textKeys;
-    for (int i = 0; i < count; ++i) {
-        const std::string_view text = Cell(col, first + i);
-        double value = 0;
-        if (ParseGridNumber(text, value)) {
-            numbers[static_cast<std::size_t>(i)] = value;
-        } else {
-            textKeyOf[static_cast<std::size_t>(i)] = static_cast<int>(textKeys.size());
-            textKeys.push_back(collator.sortKey(
-                QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))));
-        }
-    }
-    // Numbers first, then texts: comparing a number with a text as text while comparing
-    // two numbers by value would not be a consistent order ("9" < "10" < "1a" < "9").
-    auto less = [&](int a, int b) {
-        const int ka = textKeyOf[static_cast<std::size_t>(a)];
-        const int kb = textKeyOf[static_cast<std::size_t>(b)];
-        if ((ka < 0) != (kb < 0))
-            return ka < 0;
-        if (ka < 0)
-            return numbers[static_cast<std::size_t>(a)] < numbers[static_cast<std::size_t>(b)];
-        return textKeys[static_cast<std::size_t>(ka)].compare(
-                   textKeys[static_cast<std::size_t>(kb)]) < 0;
-    };
-    std::vector<int> order(static_cast<std::size_t>(count));
-    std::iota(order.begin(), order.end(), 0);
-    if (ascending)
-        std::stable_sort(order.begin(), order.end(), less);
-    else
-        std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return less(b, a); });
+    const QCollator collator = SortCollator();
+    ColumnSortKeys keys(count);
+    for (int i = 0; i < count; ++i)
+        keys.Set(i, Cell(col, first + i), collator);
+    const std::vector<int> order = keys.Order(ascending);
 
     std::vector<Row> sorted;
     sorted.reserve(static_cast<std::size_t>(count));

@@ -2,6 +2,7 @@
 #include "browser/ITunesStringGrid.h"
 
 #include "browser/GridModel.h"
+#include "browser/SongColumns.h"
 
 #include <QFocusEvent>
 #include <QHeaderView>
@@ -22,7 +23,6 @@ namespace korvello {
 
 namespace {
 
-constexpr int kRowHeight = 16;
 constexpr int kDefaultColWidth = 64;
 constexpr int kMinColWidth = 4;
 // A header press this close to a section's edge belongs to the column border (where a
@@ -117,7 +117,7 @@ public:
         const QPixmap picture = model_->Picture(col, row);
         if (!picture.isNull())
             width += picture.deviceIndependentSize().toSize().width() + kTextMargin;
-        return {width + 2 * kTextMargin, kRowHeight};
+        return {width + 2 * kTextMargin, kGridRowHeight};
     }
 
 private:
@@ -215,13 +215,13 @@ private:
     }
 
     TITunesStringGrid* grid_;
-    int height_ = kRowHeight;
+    int height_ = kGridRowHeight;
     int pressedCol_ = -1;
 };
 
 TITunesStringGrid::TITunesStringGrid(QWidget* parent)
     : QTableView(parent), model_(new GridModel(this)), header_(new GridHeader(this)),
-      dragScrollTimer_(new QTimer(this)), headerHeight_(kRowHeight) {
+      dragScrollTimer_(new QTimer(this)), headerHeight_(kGridRowHeight) {
     const QFont font = GridFont();
     setFont(font);
     QFont bold = font;
@@ -249,13 +249,13 @@ TITunesStringGrid::TITunesStringGrid(QWidget* parent)
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     // Left to itself the view derives the step from the row count, and a wheel notch in a
     // big table moves less than the system's line count of rows; one row a step keeps it.
-    verticalScrollBar()->setSingleStep(kRowHeight);
-    horizontalScrollBar()->setSingleStep(kRowHeight);
+    verticalScrollBar()->setSingleStep(kGridRowHeight);
+    horizontalScrollBar()->setSingleStep(kGridRowHeight);
 
     QHeaderView* rows = verticalHeader();
     rows->setMinimumSectionSize(1);
     rows->setSectionResizeMode(QHeaderView::Fixed);
-    rows->setDefaultSectionSize(kRowHeight);
+    rows->setDefaultSectionSize(kGridRowHeight);
     rows->hide();
 
     // Sorting is the grid's own (a click near a border must not sort), so the header's
@@ -340,7 +340,7 @@ int TITunesStringGrid::RowHeights(int row) const {
     if (row < model_->HeaderRows())
         return headerHeight_;
     const auto it = rowHeights_.find(row);
-    return it == rowHeights_.end() ? kRowHeight : it->second;
+    return it == rowHeights_.end() ? kGridRowHeight : it->second;
 }
 
 void TITunesStringGrid::SetRowHeights(int row, int height) {
@@ -355,7 +355,7 @@ void TITunesStringGrid::SetRowHeights(int row, int height) {
     }
     // Only rows that differ from the uniform height are remembered and sized one by one;
     // the 16-pixel rows of a refill cost nothing here.
-    if (height == kRowHeight) {
+    if (height == kGridRowHeight) {
         if (rowHeights_.erase(row) == 0)
             return;
     } else {
@@ -502,7 +502,7 @@ void TITunesStringGrid::DragTo(int y) {
     const int height = viewport()->height();
     dragY_ = y;
     if (y < 0 || y >= height) {
-        bar->setValue(bar->value() + (y < 0 ? -kRowHeight : kRowHeight));
+        bar->setValue(bar->value() + (y < 0 ? -kGridRowHeight : kGridRowHeight));
         y = y < 0 ? 0 : std::max(height - 1, 0);
         if (!dragScrollTimer_->isActive())
             dragScrollTimer_->start();
@@ -615,7 +615,7 @@ void TITunesStringGrid::MoveCurrent(int key, Qt::KeyboardModifiers mods) {
     const int last = LastDataRow();
     if (first > last)
         return;
-    const int page = std::max(1, viewport()->height() / kRowHeight);
+    const int page = std::max(1, viewport()->height() / kGridRowHeight);
     const int from = model_->IsMarkableRow(currentRow_) ? currentRow_ : -1;
     int to = first;
     switch (key) {

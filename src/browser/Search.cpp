@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The search box and the selection commands of the four tables.
 #include "browser/ITunesStringGrid.h"
+#include "browser/SongColumns.h"
 #include "core/ErrorLog.h"
 #include "core/FrmMain.h"
 #include "musicdb/SongSearch.h"
@@ -44,7 +45,7 @@ void TFormMain::ShowSelectedCount() {
     int n = 0;
     TITunesStringGrid* grid = AdvStringGridSong;
     for (int row = 0; row < grid->RowCount(); ++row) {
-        if (grid->RowMarked(row) && !grid->Cells(1, row).empty())
+        if (grid->RowMarked(row) && !grid->Cells(kTitleColumn, row).empty())
             ++n;
     }
     ShowStatus(std::to_string(n) + (n <= 1 ? " file" : " files") + " Selected");

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The song table: one row per song of the loaded catalogue, or of the current filter or
-// search. Row 0 is the header; column 11 holds the song's id, which ties a row to its
-// song for the copy command.
+// search. Row 0 is the header; the song id column ties a row to its song for the copy
+// command.
 #include "browser/ITunesStringGrid.h"
+#include "browser/SongColumns.h"
 #include "core/ErrorLog.h"
 #include "core/FrmMain.h"
 #include "musicdb/SongSearch.h"
@@ -14,14 +15,6 @@
 namespace korvello {
 
 namespace {
-
-constexpr int kSongColumns = 12;
-constexpr int kRowHeight = 16;
-constexpr int kIdColumn = 11;
-
-const char* const kHeaders[kSongColumns] = {"",          "Title",    "File Size", "Album",
-                                            "Artist",    "Genre",    "Filetype",  "Comment",
-                                            "EQSetting", "Composer", "Grouping",  "songid"};
 
 // Decimal text to integer, failing with the program's failure type.
 int StrToInt(const std::string& text) {
@@ -69,18 +62,18 @@ private:
 void TFormMain::DisPlaySongsInit() {
     Guard("DisPlaySongsInit:", [&] {
         TITunesStringGrid* grid = AdvStringGridSong;
-        grid->SetColWidths(0, 16);
-        for (int c = 1; c < kSongColumns; ++c) {
+        grid->SetColWidths(kIconColumn, kIconColumnWidth);
+        for (int c = kFirstTextColumn; c < kSongColumnCount; ++c) {
             if (c >= static_cast<int>(ColumnWidths.size()))
                 throw EKorvelloError("List index out of bounds (" + std::to_string(c) + ")");
             grid->SetColWidths(c, StrToInt(ColumnWidths[c]));
         }
         grid->SetRowCount(2);
-        grid->SetRowHeights(0, kRowHeight);
-        grid->SetRowHeights(1, kRowHeight);
-        for (int c = 1; c < kSongColumns; ++c)
-            grid->SetCells(c, 0, kHeaders[c]);
-        grid->SetColWidths(kIdColumn, 0);
+        grid->SetRowHeights(0, kGridRowHeight);
+        grid->SetRowHeights(1, kGridRowHeight);
+        for (int c = kFirstTextColumn; c < kSongColumnCount; ++c)
+            grid->SetCells(c, 0, kSongColumnHeaders[c]);
+        grid->SetColWidths(kSongIdColumn, 0);
     });
 }
 
@@ -95,89 +88,107 @@ void TFormMain::DisPlaySongs(SongListMode mode, const std::vector<std::string>* 
         DisPlaySongsInit();
         AdvStringGridSong->SetRowCount(n + 1);
         songRowCounter_ = 0;
-
-        switch (mode) {
-        case SongListMode::AllSongs:
-            for (std::int32_t i = 0; i < n; ++i)
-                AddSongRow(i);
-            break;
-        case SongListMode::AlbumSongs:
-        case SongListMode::ArtistSongs:
-        case SongListMode::FileTypeSongs: {
-            // One pass over the songs: each song's field is compared through its
-            // collation key, made once per distinct text of the load.
-            const TNameField field = mode == SongListMode::AlbumSongs    ? TNameField::Album
-                                     : mode == SongListMode::ArtistSongs ? TNameField::Artist
-                                                                         : TNameField::FileType;
-            if (list.empty())
-                break;
-            const std::vector<char> named = iPod.SongsNamed(field, list);
-            for (std::int32_t i = 0; i < n; ++i) {
-                if (named[static_cast<std::size_t>(i)])
-                    AddSongRow(i);
-            }
-            break;
-        }
-        case SongListMode::NoSongs:
-            // Each song would empty the table again; once gives the same empty state.
-            if (n > 0) {
-                AdvStringGridSong->ClearCells();
-                DisPlaySongsInit();
-            }
-            break;
-        case SongListMode::SearchSongs: {
-            const std::string pattern = list.empty() ? std::string() : list.front();
-            for (std::int32_t i = 0; i < n; ++i) {
-                const TSong& song = iPod.SongAt(i);
-                for (const std::u16string* field : SearchedFields(song)) {
-                    if (SearchFunc(pattern, ToUtf8(*field))) {
-                        AddSongRow(i);
-                        break;
-                    }
-                }
-            }
-            break;
-        }
-        }
-
-        if (n >= 1) {
-            switch (mode) {
-            case SongListMode::AllSongs:
-                ShowStatus(std::to_string(n) + " Files found in your iPod.");
-                break;
-            case SongListMode::AlbumSongs:
-                ShowStatus("Files in album " + JoinNames(list));
-                break;
-            case SongListMode::ArtistSongs:
-                ShowStatus("Files by artist " + JoinNames(list));
-                break;
-            case SongListMode::FileTypeSongs:
-                ShowStatus((list.empty() ? std::string() : list.front()) + " Files");
-                break;
-            case SongListMode::NoSongs:
-            case SongListMode::SearchSongs:
-                break;
-            }
-        }
+        AddSongRows(mode, list);
+        if (n >= 1)
+            ShowSongListStatus(mode, list);
         searchFoundNothing = mode == SongListMode::SearchSongs && songRowCounter_ == 0;
     });
     if (searchFoundNothing)
         DisPlaySongs(SongListMode::NoSongs, nullptr);
 }
 
+void TFormMain::AddSongRows(SongListMode mode, const std::vector<std::string>& list) {
+    const std::int32_t n = iPod.SongCount();
+    switch (mode) {
+    case SongListMode::AllSongs:
+        for (std::int32_t i = 0; i < n; ++i)
+            AddSongRow(i);
+        break;
+    case SongListMode::AlbumSongs:
+        AddSongRowsNamed(TNameField::Album, list);
+        break;
+    case SongListMode::ArtistSongs:
+        AddSongRowsNamed(TNameField::Artist, list);
+        break;
+    case SongListMode::FileTypeSongs:
+        AddSongRowsNamed(TNameField::FileType, list);
+        break;
+    case SongListMode::NoSongs:
+        // Each song would empty the table again; once gives the same empty state.
+        if (n > 0) {
+            AdvStringGridSong->ClearCells();
+            DisPlaySongsInit();
+        }
+        break;
+    case SongListMode::SearchSongs:
+        AddSongRowsMatching(list.empty() ? std::string() : list.front());
+        break;
+    }
+}
+
+// One pass over the songs: each song's field is compared through its collation key,
+// made once per distinct text of the load.
+void TFormMain::AddSongRowsNamed(TNameField field, const std::vector<std::string>& names) {
+    if (names.empty())
+        return;
+    const std::int32_t n = iPod.SongCount();
+    const std::vector<char> named = iPod.SongsNamed(field, names);
+    for (std::int32_t i = 0; i < n; ++i) {
+        if (named[static_cast<std::size_t>(i)])
+            AddSongRow(i);
+    }
+}
+
+// The songs with every word of the pattern in one of their searched fields.
+void TFormMain::AddSongRowsMatching(const std::string& pattern) {
+    const std::int32_t n = iPod.SongCount();
+    for (std::int32_t i = 0; i < n; ++i) {
+        const TSong& song = iPod.SongAt(i);
+        for (const std::u16string* field : SearchedFields(song)) {
+            if (SearchFunc(pattern, ToUtf8(*field))) {
+                AddSongRow(i);
+                break;
+            }
+        }
+    }
+}
+
+// The status line after a fill of a catalogue that has songs; a search and the emptied
+// table leave it as it was.
+void TFormMain::ShowSongListStatus(SongListMode mode, const std::vector<std::string>& list) {
+    switch (mode) {
+    case SongListMode::AllSongs:
+        ShowStatus(std::to_string(iPod.SongCount()) + " Files found in your iPod.");
+        break;
+    case SongListMode::AlbumSongs:
+        ShowStatus("Files in album " + JoinNames(list));
+        break;
+    case SongListMode::ArtistSongs:
+        ShowStatus("Files by artist " + JoinNames(list));
+        break;
+    case SongListMode::FileTypeSongs:
+        ShowStatus((list.empty() ? std::string() : list.front()) + " Files");
+        break;
+    case SongListMode::NoSongs:
+    case SongListMode::SearchSongs:
+        break;
+    }
+}
+
 void TFormMain::AddSongRow(int index) {
     TITunesStringGrid* grid = AdvStringGridSong;
     const int r = ++songRowCounter_;
     grid->SetRowCount(r + 1);
-    grid->SetRowHeights(r, kRowHeight);
-    grid->SetCellPicture(0, r, playIcon_);
+    grid->SetRowHeights(r, kGridRowHeight);
+    grid->SetCellPicture(kIconColumn, r, playIcon_);
     const TSong& song = iPod.SongAt(index);
-    const std::u16string* fields[] = {
+    // The song's texts in column order, from the title to the grouping.
+    const std::u16string* fields[kSongIdColumn - kFirstTextColumn] = {
         &song.Title,    &song.FileSize, &song.Album,     &song.Artist,   &song.Genre,
         &song.FileType, &song.Comment,  &song.EQSetting, &song.Composer, &song.Grouping};
-    for (int c = 1; c <= 10; ++c)
-        grid->SetCells(c, r, ToUtf8(*fields[c - 1]));
-    grid->SetCells(kIdColumn, r, std::to_string(song.SongId));
+    for (int c = kFirstTextColumn; c < kSongIdColumn; ++c)
+        grid->SetCells(c, r, ToUtf8(*fields[c - kFirstTextColumn]));
+    grid->SetCells(kSongIdColumn, r, std::to_string(song.SongId));
     grid->SetRowMarked(r, false);
 }
 
@@ -207,7 +218,7 @@ void TFormMain::AdvStringGridSongDblClickCell(int row, int /*col*/) {
     Guard("PlaySong:", [&] {
         if (!(PlayOnDoubleClick && iPodFound && row > 0))
             return;
-        const std::string title = AdvStringGridSong->Cells(1, row);
+        const std::string title = AdvStringGridSong->Cells(kTitleColumn, row);
         TSong song;
         iPod.FindSongByTitle(title, song);
         // No song of that title (a blank row): handing the desktop an empty path would

@@ -2,6 +2,7 @@
 // The main window's side of copying: the Copy and Stop commands, the close question
 // during a copy, and the handling of the worker's end.
 #include "browser/ITunesStringGrid.h"
+#include "browser/SongColumns.h"
 #include "copyout/CopyJob.h"
 #include "copyout/CopyThread.h"
 #include "copyout/FrmReport.h"
@@ -22,8 +23,6 @@
 namespace korvello {
 
 namespace {
-
-constexpr int kIdColumn = 11;
 
 std::int32_t SongIdOfRow(const std::string& text) {
     std::int32_t id = 0;
@@ -53,8 +52,9 @@ TCopyJob BuildCopyJob(const TITunesStringGrid& grid, const TiPod& ipod, const st
             continue;
         ++taken;
         TSong song;
-        ipod.FindSongById(SongIdOfRow(grid.Cells(kIdColumn, row)), song);
-        const TSongNameTags tags{grid.Cells(1, row), ToUtf8(song.Artist), ToUtf8(song.Album)};
+        ipod.FindSongById(SongIdOfRow(grid.Cells(kSongIdColumn, row)), song);
+        const TSongNameTags tags{grid.Cells(kTitleColumn, row), ToUtf8(song.Artist),
+                                 ToUtf8(song.Album)};
         const std::string location = ToUtf8(song.Location);
         job.sources.push_back(location);
         job.targets.push_back(BuildNamedTargetPath(folder, naming, tags, location));
@@ -71,60 +71,72 @@ void TFormMain::CopyoutSongClick() {
     if (iPod.DrivePath().empty() || CopyRunning || copyFinishPending_)
         return;
     Guard("CopyoutClick:", [&] {
-        TITunesStringGrid* grid = AdvStringGridSong;
-        const int marked = grid->MarkedRowCount();
+        const int marked = AdvStringGridSong->MarkedRowCount();
         if (marked == 0)
             return;
-
-        int first = -1;
-        for (int row = 1; row < grid->RowCount(); ++row) {
-            if (grid->RowMarked(row)) {
-                first = row;
-                break;
-            }
-        }
-        if (first < 0)
+        const std::string folder = AskCopyFolder();
+        if (folder.empty())
             return;
-        TSong firstSong;
-        iPod.FindSongById(SongIdOfRow(grid->Cells(kIdColumn, first)), firstSong);
-        const std::string firstLocation = ToUtf8(firstSong.Location);
-        const std::optional<std::string> chosen = dialogs_.SaveFile(
-            this, "Select Directory...",
-            ProposedNamedFileName(
-                CopyNaming,
-                {grid->Cells(1, first), ToUtf8(firstSong.Artist), ToUtf8(firstSong.Album)},
-                firstLocation),
-            SongFileExt(firstLocation));
-        if (!chosen)
-            return;
-        const std::string folder = ChosenFolder(platform_, *chosen);
-        if (folder.empty()) {
-            dialogs_.ShowError(this, kApplicationTitle,
-                               "Cannot copy to " + *chosen +
-                                   ": a folder whose name holds \"\\\" cannot be used. "
-                                   "Please choose another folder.");
-            return;
-        }
-
-        TCopyJob job = BuildCopyJob(*grid, iPod, folder, marked, CopyNaming);
-        SourceList = std::move(job.sources);
-        TargetList = std::move(job.targets);
-        TitleList = std::move(job.titles);
-        JobArtists = std::move(job.artists);
-        JobFound.assign(SourceList.size(), std::string());
-        JobFolder = folder;
-
-        CopyRunning = true;
-        ButtonCopy->setText(QStringLiteral("Stop"));
-        CopyThread = std::make_unique<TCopyThread>(platform_, *bridge_, OverwriteExisting);
-        CopyThread->SourceList = &SourceList;
-        CopyThread->TargetList = &TargetList;
-        CopyThread->ChosenFolder = folder;
-        CopyThread->SkipCopiedFiles = &SkipCopiedFiles;
-        CopyThread->FoundList = &JobFound;
-        copyFinishPending_ = true;
-        CopyThread->Start();
+        StartCopyJob(folder, marked);
     });
+}
+
+// The folder to copy into, asked with the first marked song's name as the proposal;
+// empty when the user cancels or the folder cannot be used (then said in an error box).
+std::string TFormMain::AskCopyFolder() {
+    TITunesStringGrid* grid = AdvStringGridSong;
+    int first = -1;
+    for (int row = 1; row < grid->RowCount(); ++row) {
+        if (grid->RowMarked(row)) {
+            first = row;
+            break;
+        }
+    }
+    if (first < 0)
+        return {};
+    TSong firstSong;
+    iPod.FindSongById(SongIdOfRow(grid->Cells(kSongIdColumn, first)), firstSong);
+    const std::string firstLocation = ToUtf8(firstSong.Location);
+    const std::optional<std::string> chosen =
+        dialogs_.SaveFile(this, "Select Directory...",
+                          ProposedNamedFileName(CopyNaming,
+                                                {grid->Cells(kTitleColumn, first),
+                                                 ToUtf8(firstSong.Artist), ToUtf8(firstSong.Album)},
+                                                firstLocation),
+                          SongFileExt(firstLocation));
+    if (!chosen)
+        return {};
+    const std::string folder = ChosenFolder(platform_, *chosen);
+    if (folder.empty()) {
+        dialogs_.ShowError(this, kApplicationTitle,
+                           "Cannot copy to " + *chosen +
+                               ": a folder whose name holds \"\\\" cannot be used. "
+                               "Please choose another folder.");
+        return {};
+    }
+    return folder;
+}
+
+// The job of the marked rows becomes the window's job lists, and a worker starts on them.
+void TFormMain::StartCopyJob(const std::string& folder, int marked) {
+    TCopyJob job = BuildCopyJob(*AdvStringGridSong, iPod, folder, marked, CopyNaming);
+    SourceList = std::move(job.sources);
+    TargetList = std::move(job.targets);
+    TitleList = std::move(job.titles);
+    JobArtists = std::move(job.artists);
+    JobFound.assign(SourceList.size(), std::string());
+    JobFolder = folder;
+
+    CopyRunning = true;
+    ButtonCopy->setText(QStringLiteral("Stop"));
+    CopyThread = std::make_unique<TCopyThread>(platform_, *bridge_, OverwriteExisting);
+    CopyThread->SourceList = &SourceList;
+    CopyThread->TargetList = &TargetList;
+    CopyThread->ChosenFolder = folder;
+    CopyThread->SkipCopiedFiles = &SkipCopiedFiles;
+    CopyThread->FoundList = &JobFound;
+    copyFinishPending_ = true;
+    CopyThread->Start();
 }
 
 void TFormMain::ButtonCopyClick() {

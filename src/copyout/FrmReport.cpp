@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "copyout/FrmReport.h"
 
+#include "browser/SongColumns.h"
 #include "copyout/JobSummary.h"
 #include "copyout/Naming.h"
 #include "copyout/Playlist.h"
@@ -50,13 +51,11 @@ constexpr int kWidth = 431;
 constexpr int kHeight = 296;
 constexpr int kHelpHeight = 201;
 
-constexpr int kRowHeight = 16;
-
 // The report's header row is one table row high, whatever height the style would give it.
 class ReportHeader : public QHeaderView {
 public:
     explicit ReportHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {}
-    QSize sizeHint() const override { return {QHeaderView::sizeHint().width(), kRowHeight}; }
+    QSize sizeHint() const override { return {QHeaderView::sizeHint().width(), kGridRowHeight}; }
 };
 } // namespace
 
@@ -76,15 +75,30 @@ TFormReport::TFormReport(IPlatform& platform, QWidget* mainWindow)
     setPalette(pal);
     setFont(SkinFont("MS Sans Serif", 8));
 
-    // The drawn frame: title strip, bottom strip and the right side line; all of them
-    // move the window.
+    // The widgets in their Tab and stacking order.
+    BuildFrame();
+    BuildTable();
+    BuildTableMenu();
+    BuildHelpLink();
+    BuildSummary();
+    BuildButtons();
+    BuildTitleButtons();
+    BuildHelpText();
+}
+
+// The drawn frame: title strip, bottom strip and the right side line; all of them move
+// the window.
+void TFormReport::BuildFrame() {
     std::vector<QWidget*> frame = AddTitleStrip(this, QStringLiteral("Copy Report"));
     for (QWidget* picture : AddBottomStrip(this))
         frame.push_back(picture);
     frame.push_back(AddSideLine(this, true));
     for (QWidget* picture : frame)
         chrome_->AddDragSource(picture);
+}
 
+// Title and outcome of each song, in rows as high as the grids of the main window.
+void TFormReport::BuildTable() {
     Reporter = new QTableWidget(this);
     Reporter->setObjectName(QStringLiteral("Reporter"));
     Reporter->setGeometry(8, 40, 409, 153);
@@ -95,8 +109,8 @@ TFormReport::TFormReport(IPlatform& platform, QWidget* mainWindow)
     Reporter->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     // Rows as high as the header: the style's minimum (taller than 16 pixels for most
     // fonts) would otherwise win, and fewer rows would show.
-    Reporter->verticalHeader()->setMinimumSectionSize(kRowHeight);
-    Reporter->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    Reporter->verticalHeader()->setMinimumSectionSize(kGridRowHeight);
+    Reporter->verticalHeader()->setDefaultSectionSize(kGridRowHeight);
     Reporter->setSelectionBehavior(QAbstractItemView::SelectRows);
     Reporter->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Reporter->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -112,7 +126,9 @@ TFormReport::TFormReport(IPlatform& platform, QWidget* mainWindow)
     Reporter->setColumnWidth(0, 166);
     Reporter->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(Reporter, &QTableWidget::cellDoubleClicked, this, [this](int, int) { OpenDirClick(); });
+}
 
+void TFormReport::BuildTableMenu() {
     SunPopupreport = new TSunPopupMenu(Reporter);
     SunPopupreport->setObjectName(QStringLiteral("SunPopupreport"));
     SunPopupreport->addAction(QStringLiteral("Open directory"), this, [this] { OpenDirClick(); })
@@ -123,7 +139,10 @@ TFormReport::TFormReport(IPlatform& platform, QWidget* mainWindow)
     connect(Reporter, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         SunPopupreport->popup(Reporter->viewport()->mapToGlobal(pos));
     });
+}
 
+// "Why ...?" opens and closes the help text below it.
+void TFormReport::BuildHelpLink() {
     Label1 = new QLabel(QStringLiteral("Why \"This song not found in your iPod.\"?"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->move(24, 204);
@@ -131,15 +150,19 @@ TFormReport::TFormReport(IPlatform& platform, QWidget* mainWindow)
     Label1->setStyleSheet(QStringLiteral("color: blue; text-decoration: underline;"));
     Label1->setCursor(Qt::PointingHandCursor);
     Label1->installEventFilter(this);
+}
 
-    // The counts of the job, in the gap between the help link and the buttons.
+// The counts of the job, in the gap between the help link and the buttons.
+void TFormReport::BuildSummary() {
     SummaryLabel = new QLabel(this);
     SummaryLabel->setObjectName(QStringLiteral("SummaryLabel"));
     SummaryLabel->setGeometry(24, 220, kWidth - 2 * 24, 12);
     SummaryLabel->setFont(SkinFont("MS Sans Serif", 7));
     SummaryLabel->setTextFormat(Qt::PlainText);
+}
 
-    // The two buttons sit on a panel anchored to the bottom edge.
+// The two buttons sit on a panel anchored to the bottom edge.
+void TFormReport::BuildButtons() {
     buttonPanel_ = new QFrame(this);
     buttonPanel_->setGeometry(0, 235, kWidth, 29);
     OpenDir = new TLumoButton(QStringLiteral("Open Directory"), buttonPanel_);
@@ -156,8 +179,10 @@ TFormReport::TFormReport(IPlatform& platform, QWidget* mainWindow)
     }
     connect(OpenDir, &QPushButton::clicked, this, [this] { OpenDirClick(); });
     connect(CloseButton, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
+}
 
-    // Title-strip buttons: minimise the whole application, close the report.
+// Title-strip buttons: minimise the whole application, close the report.
+void TFormReport::BuildTitleButtons() {
     MinimizeButton = MakeTitleBarButton(this, "GlyphMinimize");
     MinimizeButton->setObjectName(QStringLiteral("MinimizeButton"));
     MinimizeButton->setGeometry(345, 6, 18, 18);
@@ -169,7 +194,10 @@ TFormReport::TFormReport(IPlatform& platform, QWidget* mainWindow)
     TitleCloseButton->setGeometry(369, 6, 18, 18);
     TitleCloseButton->setToolTip(QStringLiteral("Close"));
     connect(TitleCloseButton, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
+}
 
+// The help text, hidden until the help link is clicked.
+void TFormReport::BuildHelpText() {
     Memo1 = new QPlainTextEdit(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setGeometry(48, 232, 345, kHelpHeight);

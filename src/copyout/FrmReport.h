@@ -71,6 +71,15 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The constructor's steps, one area of the window each.
+    void BuildFrame();
+    void BuildTable();
+    void BuildTableMenu();
+    void BuildHelpLink();
+    void BuildSummary();
+    void BuildButtons();
+    void BuildTitleButtons();
+    void BuildHelpText();
     void ShowSummary();
 
     IPlatform& platform_;

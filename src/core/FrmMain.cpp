@@ -2,6 +2,7 @@
 #include "core/FrmMain.h"
 
 #include "browser/ITunesStringGrid.h"
+#include "browser/SongColumns.h"
 #include "copyout/CopyThread.h"
 #include "copyout/FrmReport.h"
 #include "copyout/WorkerMessageBridge.h"
@@ -92,7 +93,7 @@ TFormMain::TFormMain(IPlatform& platform, IDialogs& dialogs, QWidget* parent)
         AppFolder.clear();
         CurrentDrive.clear();
         iPodSelectorCom->clear();
-        AdvStringGridSong->SetColCount(12);
+        AdvStringGridSong->SetColCount(kSongColumnCount);
         SourceList.clear();
         TargetList.clear();
         TitleList.clear();
@@ -132,6 +133,8 @@ void TFormMain::SetForms(TFormOption* option, TFormReport* report) {
     formReport_ = report;
 }
 
+// The widgets are made in the order of their Tab and stacking order; each step below
+// adds one area of the window.
 void TFormMain::BuildLayout() {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
@@ -146,7 +149,20 @@ void TFormMain::BuildLayout() {
 
     const QFont base = SkinFont("MS Sans Serif", 8);
     setFont(base);
+    QFont bold = base;
+    bold.setBold(true);
 
+    const std::vector<QWidget*> frame = BuildFramePictures();
+    BuildTitleStrip(base);
+    BuildSongPanel();
+    BuildSearchPanel(base);
+    BuildCategoryPanel(bold);
+    BuildCommandButtons(bold);
+    ConnectBrowser();
+    AddDragSources(frame);
+}
+
+std::vector<QWidget*> TFormMain::BuildFramePictures() {
     // Title strip: a stretched background with its end pieces, the centre piece between
     // two ornaments, and the caps either side of the status line.
     std::vector<QWidget*> frame = {
@@ -165,7 +181,11 @@ void TFormMain::BuildLayout() {
     frame.push_back(Picture(this, "BottomRight", 692, 457, 13, 18));
     frame.push_back(Picture(this, "SideLine", 0, 37, 1, 421, true));
     frame.push_back(Picture(this, "SideLine", 704, 37, 1, 421, true));
+    return frame;
+}
 
+// The program's name, the status line, the progress bar and the title bar's buttons.
+void TFormMain::BuildTitleStrip(const QFont& base) {
     Label2 = Place(new QLabel(this), "Label2", 24, 16, 120, 16);
     Label2->setFont(SkinFont("@Gulim", 9, true));
     Label2->setStyleSheet(QStringLiteral("color: rgb(255,255,0);"));
@@ -193,12 +213,15 @@ void TFormMain::BuildLayout() {
         Place(MakeTitleBarButton(this, "GlyphClose"), "XP_ButtonSmall3", 640, 10, 18, 18);
     connect(XP_ButtonSmall1, &QPushButton::clicked, this, [this] { XP_ButtonSmall1Click(); });
     connect(XP_ButtonSmall3, &QPushButton::clicked, this, [this] { XP_ButtonSmall3Click(); });
+}
 
-    // Song area.
+void TFormMain::BuildSongPanel() {
     Panel1 = MakePanel(this, "Panel1", 8, 56, 489, 377);
     AdvStringGridSong = Place(new TITunesStringGrid(Panel1), "AdvStringGridSong", 8, 8, 473, 361);
+}
 
-    // Search and device panel.
+// The search box and the iPod selector (with the hidden play icon of the song rows).
+void TFormMain::BuildSearchPanel(const QFont& base) {
     Panel3 = MakePanel(this, "Panel3", 504, 56, 193, 105);
     Image4 = Place(Picture(Panel3, "SearchLabel", 0, 0, 0, 0), "Image4", 13, 27, 32, 10);
     Image21 = Place(Picture(Panel3, "SearchFrame", 0, 0, 0, 0), "Image21", 49, 25, 126, 21);
@@ -218,11 +241,11 @@ void TFormMain::BuildLayout() {
     // must not switch iPods.
     connect(new TComboChoice(iPodSelectorCom), &TComboChoice::Chosen, this,
             [this](int) { RunUnguarded([this] { iPodSelectorComCloseUp(); }); });
+}
 
-    // Category panel.
+// The three tabs and the artist, album and file-type lists they switch between.
+void TFormMain::BuildCategoryPanel(const QFont& bold) {
     Panel2 = MakePanel(this, "Panel2", 504, 176, 193, 225);
-    QFont bold = base;
-    bold.setBold(true);
     LumoButtonSmall1 = Place(new TLumoButtonList(QStringLiteral("Artist"), Panel2),
                              "LumoButtonSmall1", 7, 12, 59, 20);
     LumoButtonSmall2 = Place(new TLumoButtonList(QStringLiteral("Album"), Panel2),
@@ -234,8 +257,10 @@ void TFormMain::BuildLayout() {
     ArtistList = Place(new TITunesStringGrid(Panel2), "ArtistList", 7, 32, 180, 185);
     AlbumList = Place(new TITunesStringGrid(Panel2), "AlbumList", 7, 32, 180, 185);
     FileTypeList = Place(new TITunesStringGrid(Panel2), "FileTypeList", 7, 32, 180, 185);
+}
 
-    // Bottom row: the two push buttons between their end caps.
+// Bottom row: the two push buttons between their end caps.
+void TFormMain::BuildCommandButtons(const QFont& bold) {
     Picture(this, "ButtonCapLeft", 504, 413, 13, 29);
     Picture(this, "ButtonCapRight", 685, 413, 13, 29);
     XP_Button3 =
@@ -250,12 +275,13 @@ void TFormMain::BuildLayout() {
     }
     connect(XP_Button3, &QPushButton::clicked, this, [this] { XP_Button3Click(); });
     connect(ButtonCopy, &QPushButton::clicked, this, [this] { ButtonCopyClick(); });
+}
 
-    ConnectBrowser();
-
-    // What moves the window besides its background: the title and status texts, the
-    // progress bar, the panels' own backgrounds and the search and selector pictures.
-    // Everything else on the window (grids, buttons, search box, selector) keeps its press.
+// What moves the window besides its background: the title and status texts, the
+// progress bar, the panels' own backgrounds, the search and selector pictures and the
+// frame's pictures. Everything else on the window (grids, buttons, search box, selector)
+// keeps its press.
+void TFormMain::AddDragSources(const std::vector<QWidget*>& frame) {
     for (QWidget* source : std::initializer_list<QWidget*>{
              Label2, Notifier, ProgressBarItunes, Panel1, Panel2, Panel3, Image3, Image4, Image21})
         chrome_->AddDragSource(source);

@@ -32,6 +32,7 @@ class QMenu;
 class QAction;
 class QPushButton;
 class QSocketNotifier;
+class QFont;
 class QFrame;
 
 namespace korvello {
@@ -217,8 +218,27 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The window's widgets, area by area (core/), then the browser's wiring (browser/).
     void BuildLayout();
+    std::vector<QWidget*> BuildFramePictures();
+    void BuildTitleStrip(const QFont& base);
+    void BuildSongPanel();
+    void BuildSearchPanel(const QFont& base);
+    void BuildCategoryPanel(const QFont& bold);
+    void BuildCommandButtons(const QFont& bold);
+    void AddDragSources(const std::vector<QWidget*>& frame);
     void ConnectBrowser();
+    void ConnectSongTable();
+    void BuildSongMenu();
+    void ConnectCategoryLists();
+    void ConnectCategoryList(TITunesStringGrid* list, void (TFormMain::*click)());
+    QMenu* BuildListMenu(TITunesStringGrid* list, const char* menuName, const char* itemPrefix);
+    void ConnectListTabs();
+    // DisPlaySongs' steps: the rows of the mode, then the status line.
+    void AddSongRows(SongListMode mode, const std::vector<std::string>& list);
+    void AddSongRowsNamed(TNameField field, const std::vector<std::string>& names);
+    void AddSongRowsMatching(const std::string& pattern);
+    void ShowSongListStatus(SongListMode mode, const std::vector<std::string>& list);
     void FilterByList(TITunesStringGrid* list, SongListMode mode, const char* prefix);
     void ListFilter(TITunesStringGrid* list);
     void ListClick(TITunesStringGrid* list);
@@ -226,6 +246,9 @@ private:
     void ListKeyDown(TITunesStringGrid* list, int key, Qt::KeyboardModifiers shift);
     void ShowList(TITunesStringGrid* list);
     void StyleTab(QPushButton* tab, bool active);
+    // CopyoutSongClick's steps.
+    std::string AskCopyFolder();
+    void StartCopyJob(const std::string& folder, int marked);
     void PauseCopy();
     void ResumeCopy();
     void WatchDevices();

@@ -2,6 +2,7 @@
 #include "settings/FrmOption.h"
 
 #include "browser/ITunesStringGrid.h"
+#include "browser/SongColumns.h"
 #include "core/ErrorLog.h"
 #include "core/FrmMain.h"
 #include "ui/LumoButton.h"
@@ -60,13 +61,25 @@ TFormOption::TFormOption(TFormMain& main) : QDialog(&main), main_(main) {
     setPalette(pal);
     setFont(SkinFont("MS Sans Serif", 8));
 
-    // The drawn title and bottom strips; they move the window like its background.
+    BuildFrame();
+    BuildColumnsGroup();
+    BuildGeneralGroup();
+    BuildButtons();
+    BuildTitleButtons();
+    OrderTabs();
+}
+
+// The drawn title and bottom strips; they move the window like its background.
+void TFormOption::BuildFrame() {
     std::vector<QWidget*> frame = AddTitleStrip(this, QStringLiteral("Options Setting"));
     for (QWidget* picture : AddBottomStrip(this))
         frame.push_back(picture);
     for (QWidget* picture : frame)
         chrome_->AddDragSource(picture);
+}
 
+// "Colums Display": one tick a column of the song table.
+void TFormOption::BuildColumnsGroup() {
     XP_GroupBox1 = MakeGroup(this, "XP_GroupBox1", "Colums Display", QRect(16, 48, 137, 201));
     auto* columns = new TSunCheckListBox(XP_GroupBox1);
     columns->SetItemHeight(13);
@@ -81,7 +94,10 @@ TFormOption::TFormOption(TFormMain& main) : QDialog(&main), main_(main) {
         if (!filling_)
             SunCheckListBoxColsClickCheck();
     });
+}
 
+// "General Options": the two flags and the settings of organised copies.
+void TFormOption::BuildGeneralGroup() {
     XP_GroupBox2 = MakeGroup(this, "XP_GroupBox2", "General Options", QRect(160, 48, 217, 201));
     PlaySong = new QCheckBox(QStringLiteral("Double Click to Play Song."), XP_GroupBox2);
     PlaySong->setObjectName(QStringLiteral("PlaySong"));
@@ -104,14 +120,20 @@ TFormOption::TFormOption(TFormMain& main) : QDialog(&main), main_(main) {
     SkipCopied = new QCheckBox(QStringLiteral("Skip songs already copied"), XP_GroupBox2);
     SkipCopied->setObjectName(QStringLiteral("SkipCopied"));
     SkipCopied->setGeometry(24, 152, 169, 17);
+}
 
+// Restore Default, Save and Cancel.
+void TFormOption::BuildButtons() {
     XP_Button2 = MakeButton(this, "XP_Button2", "Restore Default", QRect(64, 277, 105, 29));
     OpenDir = MakeButton(this, "OpenDir", "Save", QRect(184, 277, 96, 29));
     XP_Button1 = MakeButton(this, "XP_Button1", "Cancel", QRect(296, 277, 96, 29));
     connect(XP_Button2, &QPushButton::clicked, this, [this] { XP_Button2Click(); });
     connect(OpenDir, &QPushButton::clicked, this, [this] { OpenDirClick(); });
     connect(XP_Button1, &QPushButton::clicked, this, [this] { XP_Button1Click(); });
+}
 
+// Title bar: minimise the application, close as Cancel.
+void TFormOption::BuildTitleButtons() {
     LumoButtonSmall1 = MakeTitleBarButton(this, "GlyphMinimize");
     LumoButtonSmall1->setObjectName(QStringLiteral("LumoButtonSmall1"));
     LumoButtonSmall1->setGeometry(317, 6, 18, 18);
@@ -120,7 +142,10 @@ TFormOption::TFormOption(TFormMain& main) : QDialog(&main), main_(main) {
     LumoButtonSmall2->setGeometry(341, 6, 18, 18);
     connect(LumoButtonSmall1, &QPushButton::clicked, this, [this] { LumoButtonSmall1Click(); });
     connect(LumoButtonSmall2, &QPushButton::clicked, this, [this] { LumoButtonSmall2Click(); });
+}
 
+// From Save and Cancel through the two groups to Restore Default and the title bar.
+void TFormOption::OrderTabs() {
     setTabOrder(OpenDir, XP_Button1);
     setTabOrder(XP_Button1, SunCheckListBoxCols);
     setTabOrder(SunCheckListBoxCols, PlaySong);
@@ -145,7 +170,7 @@ void TFormOption::FormShow() {
         TITunesStringGrid* grid = main_.AdvStringGridSong;
         filling_ = true;
         SunCheckListBoxCols->clear();
-        for (int c = 1; c < grid->ColCount(); ++c) {
+        for (int c = kFirstTextColumn; c < grid->ColCount(); ++c) {
             auto* item =
                 new QListWidgetItem(QString::fromStdString(grid->Cells(c, 0)), SunCheckListBoxCols);
             item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
@@ -168,7 +193,7 @@ void TFormOption::SunCheckListBoxColsClickCheck() {
         TITunesStringGrid* grid = main_.AdvStringGridSong;
         for (int i = 0; i < SunCheckListBoxCols->count(); ++i) {
             const bool ticked = SunCheckListBoxCols->item(i)->checkState() == Qt::Checked;
-            grid->SetColWidths(i + 1, ticked ? kShownColumnWidth : 0);
+            grid->SetColWidths(kFirstTextColumn + i, ticked ? kShownColumnWidth : 0);
         }
     });
 }

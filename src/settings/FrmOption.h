@@ -69,6 +69,14 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The constructor's steps, one area of the window each.
+    void BuildFrame();
+    void BuildColumnsGroup();
+    void BuildGeneralGroup();
+    void BuildButtons();
+    void BuildTitleButtons();
+    void OrderTabs();
+
     TFormMain& main_;
     WindowChrome* chrome_ = nullptr;
     bool filling_ = false; // ticks set from code do not count as the user's

@@ -73,7 +73,7 @@ void TFormMain::ReadIniFile() {
 void TFormMain::WriteIniFile() {
     Guard("WriteIniFile:", [&] {
         const std::string file = SettingsFilePath(AppFolder);
-        for (int i = 0; i < kColumnCount; ++i)
+        for (int i = 0; i < kSongColumnCount; ++i)
             WriteIniInteger(platform_, file, "COLWIDTH", std::to_string(i),
                             AdvStringGridSong->ColWidths(i));
     });

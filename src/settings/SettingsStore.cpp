@@ -54,11 +54,11 @@ void WriteIniInteger(IPlatform& platform, const std::string& file, const std::st
 
 std::vector<std::string> ReadColumnWidths(IPlatform& platform, const std::string& file) {
     std::vector<std::string> widths;
-    widths.reserve(kColumnCount);
-    for (int i = 0; i < kColumnCount; ++i) {
+    widths.reserve(kSongColumnCount);
+    for (int i = 0; i < kSongColumnCount; ++i) {
         std::int32_t w =
             ReadIniInteger(platform, file, "COLWIDTH", std::to_string(i), kDefaultColumnWidth);
-        if (i == 0)
+        if (i == kIconColumn)
             w = 0;
         widths.push_back(std::to_string(w));
     }

@@ -5,6 +5,7 @@
 // these calls (read at construction, written at close); the command-line companion uses
 // them to honour the user's overwrite setting.
 
+#include "browser/SongColumns.h"
 #include "copyout/CopyNaming.h"
 
 #include <array>
@@ -24,7 +25,6 @@ inline constexpr const char* kValueOverwrite = "OverWriteExistFile";
 inline constexpr const char* kValueCopyNaming = "CopyNaming";
 inline constexpr const char* kValueSkipCopied = "SkipCopiedFiles";
 inline constexpr const char* kSettingsFileName = "ipdes.dll";
-inline constexpr int kColumnCount = 12;
 inline constexpr int kDefaultColumnWidth = 80;
 
 // A REG_DWORD flag: value != 0, or `def` when the value is missing or of another type.
@@ -49,8 +49,8 @@ std::int32_t ReadIniInteger(IPlatform& platform, const std::string& file,
 void WriteIniInteger(IPlatform& platform, const std::string& file, const std::string& section,
                      const std::string& key, std::int32_t value);
 
-// The stored start-up widths of the song table's twelve columns as decimal texts; entry
-// 0 is always "0" (the icon column's width is fixed).
+// The stored start-up widths of the song table's columns (kSongColumnCount of them) as
+// decimal texts; the icon column's entry is always "0" (its width is fixed).
 std::vector<std::string> ReadColumnWidths(IPlatform& platform, const std::string& file);
 
 } // namespace korvello

@@ -3,6 +3,7 @@
 // texts, the category lists and their filters driven by real clicks, the search box and
 // the selection commands.
 #include "GridTestSupport.h"
+#include "browser/SongColumns.h"
 #include "core/FrmMain.h"
 #include "platform/Text.h"
 #include "support/AppFixture.h"
@@ -23,7 +24,7 @@ using ::testing::ElementsAre;
 std::vector<std::string> Titles(const TFormMain& form) {
     std::vector<std::string> out;
     for (int r = 1; r < form.AdvStringGridSong->RowCount(); ++r)
-        out.push_back(form.AdvStringGridSong->Cells(1, r));
+        out.push_back(form.AdvStringGridSong->Cells(kTitleColumn, r));
     return out;
 }
 
@@ -42,7 +43,7 @@ protected:
 
     int ListRow(TITunesStringGrid* list, const std::string& text) {
         for (int r = 0; r < list->RowCount(); ++r)
-            if (list->Cells(1, r) == text)
+            if (list->Cells(kListEntryColumn, r) == text)
                 return r;
         return -1;
     }
@@ -57,25 +58,26 @@ TEST_F(SongBrowserTest, TheFillShowsEverySongWithItsColumnsAndTheHiddenId) {
     TITunesStringGrid* grid = form->AdvStringGridSong;
     EXPECT_THAT(Titles(*form),
                 ElementsAre("Yesterday", "Blue Train", "Help", "So What", "Lost Song"));
-    EXPECT_EQ(grid->Cells(2, 1), "0.00MB"); // 3000 bytes: cut after two decimals, no exponent
-    EXPECT_EQ(grid->Cells(3, 1), "Help");
-    EXPECT_EQ(grid->Cells(4, 1), "The Beatles");
-    EXPECT_EQ(grid->Cells(6, 3), "WAV audio file");
-    EXPECT_EQ(grid->Cells(9, 4), "Miles Davis");
-    EXPECT_EQ(grid->Cells(11, 2), "102");
-    EXPECT_EQ(grid->Cells(2, 5), "") << "the missing song has no size";
-    EXPECT_EQ(grid->ColWidths(11), 0);
-    EXPECT_EQ(grid->ColWidths(0), 16);
+    EXPECT_EQ(grid->Cells(kFileSizeColumn, 1),
+              "0.00MB"); // 3000 bytes: cut after two decimals, no exponent
+    EXPECT_EQ(grid->Cells(kAlbumColumn, 1), "Help");
+    EXPECT_EQ(grid->Cells(kArtistColumn, 1), "The Beatles");
+    EXPECT_EQ(grid->Cells(kFileTypeColumn, 3), "WAV audio file");
+    EXPECT_EQ(grid->Cells(kComposerColumn, 4), "Miles Davis");
+    EXPECT_EQ(grid->Cells(kSongIdColumn, 2), "102");
+    EXPECT_EQ(grid->Cells(kFileSizeColumn, 5), "") << "the missing song has no size";
+    EXPECT_EQ(grid->ColWidths(kSongIdColumn), 0);
+    EXPECT_EQ(grid->ColWidths(kIconColumn), 16);
     EXPECT_EQ(grid->RowHeights(3), 16);
     EXPECT_EQ(form->StatusText(), "5 Files found in your iPod.");
 
     // The lists: sorted, one entry per name whatever its letter case, "All ..." first;
     // a song without a file type gives the file-type list a blank entry.
-    EXPECT_EQ(form->ArtistList->Cells(1, 0), "All ...");
+    EXPECT_EQ(form->ArtistList->Cells(kListEntryColumn, 0), "All ...");
     EXPECT_EQ(form->ArtistList->RowCount(), 4);
-    EXPECT_EQ(form->ArtistList->Cells(1, 1), "John Coltrane");
-    EXPECT_EQ(form->ArtistList->Cells(1, 3), "The Beatles");
-    EXPECT_EQ(form->FileTypeList->Cells(1, 1), "");
+    EXPECT_EQ(form->ArtistList->Cells(kListEntryColumn, 1), "John Coltrane");
+    EXPECT_EQ(form->ArtistList->Cells(kListEntryColumn, 3), "The Beatles");
+    EXPECT_EQ(form->FileTypeList->Cells(kListEntryColumn, 1), "");
     EXPECT_EQ(form->AlbumList->RowCount(), 4);
 }
 
@@ -84,7 +86,7 @@ TEST_F(SongBrowserTest, AnEmptyCatalogueLeavesTheHeaderAloneAndTheStatusAsItWas)
     EXPECT_EQ(form->AdvStringGridSong->RowCount(), 1);
     EXPECT_EQ(form->StatusText(), "1 iPod detected.");
     EXPECT_EQ(form->ArtistList->RowCount(), 1);
-    EXPECT_EQ(form->ArtistList->Cells(1, 0), "All ...");
+    EXPECT_EQ(form->ArtistList->Cells(kListEntryColumn, 0), "All ...");
 }
 
 TEST_F(SongBrowserTest, ListClicksFilterTheSongTableAndClearTheOtherLists) {
@@ -306,7 +308,7 @@ TEST_F(SongBrowserTest, ListFiltersOverManyNamesShowWhatComparingEachPairShows) 
         std::vector<std::string> marked;
         for (int r = 1; r < albums->RowCount(); ++r)
             if (albums->RowMarked(r))
-                marked.push_back(albums->Cells(1, r));
+                marked.push_back(albums->Cells(kListEntryColumn, r));
         std::vector<std::string> titles;
         for (const DemoSong& song : songs)
             for (const std::string& name : marked)
@@ -346,9 +348,9 @@ TEST_F(SongBrowserTest, DoubleClickPlaysTheSongOfThatTitleOnlyWhenAllowed) {
     EXPECT_TRUE(fx.opened[0].ends_with("/IPOD/iPod_Control/Music/F00/CCCC.wav")) << fx.opened[0];
 
     // A hidden column comes back at its start-up width with the next refill.
-    grid->SetColWidths(4, 0);
+    grid->SetColWidths(kArtistColumn, 0);
     Click(*form->ArtistList, 0);
-    EXPECT_EQ(grid->ColWidths(4), 80);
+    EXPECT_EQ(grid->ColWidths(kArtistColumn), 80);
 }
 
 } // namespace

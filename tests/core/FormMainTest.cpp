@@ -2,6 +2,7 @@
 // The main window on a fake machine: start-up with no, one and two iPods, device
 // arrivals, the selector, the database backup, the status line and the settings store.
 #include "browser/ITunesStringGrid.h"
+#include "browser/SongColumns.h"
 #include "copyout/CopyThread.h"
 #include "core/FrmMain.h"
 #include "platform/Text.h"
@@ -71,8 +72,8 @@ TEST_F(FormMainTest, StartWithoutAnIPodOffersThePlaceholder) {
     EXPECT_TRUE(form->CurrentDrive.empty());
     // The song table is set up but empty: the header and one blank row.
     EXPECT_EQ(form->AdvStringGridSong->RowCount(), 2);
-    EXPECT_EQ(form->AdvStringGridSong->Cells(1, 0), "Title");
-    EXPECT_EQ(form->AdvStringGridSong->Cells(1, 1), "");
+    EXPECT_EQ(form->AdvStringGridSong->Cells(kTitleColumn, 0), "Title");
+    EXPECT_EQ(form->AdvStringGridSong->Cells(kTitleColumn, 1), "");
     EXPECT_EQ(form->ArtistList->RowCount(), 1);
     EXPECT_FALSE(Exists(fx.InAppFolder("Idb.ant")));
     EXPECT_EQ(fx.Log(), "");
@@ -97,7 +98,7 @@ TEST_F(FormMainTest, StartWithOneIPodLoadsItAndBacksUpItsDatabase) {
     // The song table's fill replaces the scan's status with the song count.
     EXPECT_EQ(form->StatusText(), "5 Files found in your iPod.");
     EXPECT_EQ(form->AdvStringGridSong->RowCount(), 6);
-    EXPECT_EQ(form->ArtistList->Cells(1, 0), "All ...");
+    EXPECT_EQ(form->ArtistList->Cells(kListEntryColumn, 0), "All ...");
     // The backup is the database byte for byte, beside the program.
     EXPECT_EQ(ReadFile(fx.InAppFolder("Idb.ant")),
               ReadFile(ipod + "/iPod_Control/iTunes/iTunesDB"));
@@ -126,7 +127,7 @@ TEST_F(FormMainTest, TwoIPodsAreListedInLetterOrderAndTheFirstIsLoaded) {
     form->iPodSelectorComCloseUp();
     EXPECT_EQ(ToUtf8(form->CurrentDrive), "g:");
     EXPECT_EQ(form->iPod.SongCount(), 2);
-    EXPECT_EQ(form->AdvStringGridSong->Cells(1, 1), "Two");
+    EXPECT_EQ(form->AdvStringGridSong->Cells(kTitleColumn, 1), "Two");
 }
 
 TEST_F(FormMainTest, OnlyAChoiceInTheOpenSelectorListSwitchesIPods) {
@@ -150,7 +151,7 @@ TEST_F(FormMainTest, OnlyAChoiceInTheOpenSelectorListSwitchesIPods) {
     QCoreApplication::processEvents();
     EXPECT_EQ(ToUtf8(form->CurrentDrive), "e:");
     EXPECT_EQ(form->iPod.SongCount(), 1);
-    EXPECT_EQ(form->AdvStringGridSong->Cells(1, 1), "One");
+    EXPECT_EQ(form->AdvStringGridSong->Cells(kTitleColumn, 1), "One");
 
     // A list opened and closed with Escape chooses nothing, and the next wheel tick still
     // loads nothing.
@@ -168,7 +169,7 @@ TEST_F(FormMainTest, OnlyAChoiceInTheOpenSelectorListSwitchesIPods) {
     QTest::keyClick(selector->view(), Qt::Key_Return);
     EXPECT_EQ(ToUtf8(form->CurrentDrive), "g:");
     EXPECT_EQ(form->iPod.SongCount(), 2);
-    EXPECT_EQ(form->AdvStringGridSong->Cells(1, 1), "Two");
+    EXPECT_EQ(form->AdvStringGridSong->Cells(kTitleColumn, 1), "Two");
 }
 
 // Another program holding the database open: the open fails.
@@ -221,7 +222,7 @@ TEST_F(FormMainTest, ADeviceArrivalRebuildsTheSelectorAndKeepsTheLoadedIPod) {
     EXPECT_EQ(form->iPodSelectorCom->currentIndex(), 0);
     EXPECT_EQ(ToUtf8(form->CurrentDrive), "f:");
     EXPECT_EQ(form->iPod.SongCount(), 5);
-    EXPECT_EQ(form->AdvStringGridSong->Cells(1, 1), "Yesterday");
+    EXPECT_EQ(form->AdvStringGridSong->Cells(kTitleColumn, 1), "Yesterday");
 
     // Removals are not arrivals.
     form->WindowMessage(WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);
@@ -286,7 +287,7 @@ TEST_F(FormMainTest, ARepluggedIPodKeepsItsLetterAndTheReloadFindsItsSongs) {
     EXPECT_EQ(SelectorEntries(*form), std::vector<std::string>{" [ipod]  d:"});
     EXPECT_EQ(ToUtf8(form->CurrentDrive), "d:");
     EXPECT_EQ(form->iPod.SongCount(), 2);
-    EXPECT_EQ(form->AdvStringGridSong->Cells(1, 1), "Seven");
+    EXPECT_EQ(form->AdvStringGridSong->Cells(kTitleColumn, 1), "Seven");
 }
 
 TEST_F(FormMainTest, ALabelHoldingABracketDoesNotNameADrive) {

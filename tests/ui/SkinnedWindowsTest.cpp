@@ -3,6 +3,7 @@
 // buttons used as the user uses them, the category tabs, the title-bar buttons, and
 // captions that fit their controls.
 #include "browser/ITunesStringGrid.h"
+#include "browser/SongColumns.h"
 #include "copyout/FrmReport.h"
 #include "core/ApplicationWindows.h"
 #include "core/FrmMain.h"
@@ -65,7 +66,7 @@ protected:
 
 TEST_F(SkinnedWindowsTest, OptionsListShowsElevenColumnsAndTicksApplyAtOnce) {
     TITunesStringGrid* grid = Main().AdvStringGridSong;
-    grid->SetColWidths(3, 150); // a column the user dragged wider
+    grid->SetColWidths(kAlbumColumn, 150); // a column the user dragged wider
     WithOptions([&] {
         ASSERT_NE(dynamic_cast<TSunCheckListBox*>(Columns()), nullptr);
         ASSERT_EQ(Columns()->count(), 11);
@@ -80,11 +81,11 @@ TEST_F(SkinnedWindowsTest, OptionsListShowsElevenColumnsAndTicksApplyAtOnce) {
 
         ToggleWithSpace(10);
         EXPECT_EQ(Columns()->item(10)->checkState(), Qt::Checked);
-        EXPECT_EQ(grid->ColWidths(11), 80);
-        EXPECT_EQ(grid->ColWidths(3), 80); // any tick puts every shown column back to 80
+        EXPECT_EQ(grid->ColWidths(kSongIdColumn), 80);
+        EXPECT_EQ(grid->ColWidths(kAlbumColumn), 80); // any tick puts every shown column back to 80
 
         ToggleWithSpace(6); // "Comment"
-        EXPECT_EQ(grid->ColWidths(7), 0);
+        EXPECT_EQ(grid->ColWidths(kCommentColumn), 0);
     });
 }
 
@@ -97,7 +98,7 @@ TEST_F(SkinnedWindowsTest, RestoreDefaultThenCancelKeepsColumnsButNotFlags) {
         EXPECT_FALSE(Options().PlaySong->isChecked());
         QTest::mouseClick(Options().XP_Button1, Qt::LeftButton); // Cancel
     });
-    for (int c = 1; c < 12; ++c)
+    for (int c = kFirstTextColumn; c < kSongColumnCount; ++c)
         EXPECT_EQ(Main().AdvStringGridSong->ColWidths(c), 80) << c;
     EXPECT_FALSE(Main().OverwriteExisting);
     EXPECT_TRUE(Main().PlayOnDoubleClick);
