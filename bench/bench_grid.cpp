@@ -3,6 +3,7 @@
 // program does it, a header sort, and painting a screen of rows after scrolling.
 #include "browser/GridModel.h"
 #include "browser/ITunesStringGrid.h"
+#include "browser/SongColumns.h"
 
 #include <QApplication>
 #include <QImage>
@@ -17,10 +18,7 @@
 
 namespace {
 
-using korvello::GridModel;
-using korvello::TITunesStringGrid;
-
-constexpr int kColumns = 12;
+using namespace korvello;
 
 std::string RandomWord(std::mt19937& random) {
     static const char* const kWords[] = {"Love",  "night", "Blue",   "road",  "Heart", "dream",
@@ -36,29 +34,30 @@ void Fill(TITunesStringGrid& grid, int songs, const QPixmap& icon) {
     std::mt19937 random(42);
     grid.BeginUpdate();
     grid.ClearCells();
-    grid.SetColCount(kColumns);
+    grid.SetColCount(kSongColumnCount);
     grid.SetFixedRows(1);
     grid.SetFixedCols(1);
-    grid.SetColWidths(0, 16);
-    for (int c = 1; c < kColumns; ++c)
+    grid.SetColWidths(kIconColumn, kIconColumnWidth);
+    for (int c = kFirstTextColumn; c < kSongColumnCount; ++c)
         grid.SetColWidths(c, 80);
     grid.SetRowCount(2);
-    grid.SetRowHeights(0, 16);
-    grid.SetRowHeights(1, 16);
-    for (int c = 1; c < kColumns; ++c)
+    grid.SetRowHeights(0, kGridRowHeight);
+    grid.SetRowHeights(1, kGridRowHeight);
+    for (int c = kFirstTextColumn; c < kSongColumnCount; ++c)
         grid.SetCells(c, 0, "Column " + std::to_string(c));
-    grid.SetColWidths(11, 0);
+    grid.SetColWidths(kSongIdColumn, 0);
     grid.SetRowCount(songs + 1);
     for (int r = 1; r <= songs; ++r) {
         grid.SetRowCount(r + 1);
-        grid.SetRowHeights(r, 16);
+        grid.SetRowHeights(r, kGridRowHeight);
         grid.SetCellPicture(0, r, icon);
-        grid.SetCells(1, r,
+        grid.SetCells(kTitleColumn, r,
                       RandomWord(random) + " " + RandomWord(random) + " " + RandomWord(random));
-        grid.SetCells(2, r, std::to_string(r % 97) + "." + std::to_string(r % 10) + "MB");
-        for (int c = 3; c < 11; ++c)
+        grid.SetCells(kFileSizeColumn, r,
+                      std::to_string(r % 97) + "." + std::to_string(r % 10) + "MB");
+        for (int c = kAlbumColumn; c < kSongIdColumn; ++c)
             grid.SetCells(c, r, RandomWord(random) + " " + RandomWord(random));
-        grid.SetCells(11, r, std::to_string(100000 + r * 7 % 50000));
+        grid.SetCells(kSongIdColumn, r, std::to_string(100000 + r * 7 % 50000));
         grid.SetRowMarked(r, false);
     }
     grid.EndUpdate();
@@ -91,7 +90,7 @@ void BM_SortText50k(benchmark::State& state) {
     }
 }
 // Column 1 holds texts, column 11 numbers.
-BENCHMARK(BM_SortText50k)->Arg(1)->Arg(11)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SortText50k)->Arg(kTitleColumn)->Arg(kSongIdColumn)->Unit(benchmark::kMillisecond);
 
 void BM_PaintAfterScroll50k(benchmark::State& state) {
     TITunesStringGrid grid;

@@ -9,6 +9,7 @@
 // copy worker's own progress messages). OPTIONS: the options window as the Option button
 // opens it. REPORT: the report of a finished copy with its help text open.
 #include "browser/ITunesStringGrid.h"
+#include "browser/SongColumns.h"
 #include "copyout/CopyThread.h"
 #include "copyout/FrmReport.h"
 #include "core/ApplicationWindows.h"
@@ -81,7 +82,7 @@ std::vector<std::string> ShowOneArtistMarked(korvello::TFormMain& formMain) {
     for (int row : {1, 2, 4}) {
         if (row < songs->RowCount()) {
             songs->SetRowMarked(row, true);
-            marked.push_back(songs->Cells(1, row));
+            marked.push_back(songs->Cells(korvello::kTitleColumn, row));
         }
     }
     return marked;
