@@ -207,8 +207,8 @@ void TFormOption::OpenDirClick() {
 }
 
 TCopyNaming TFormOption::ChosenCopyNaming() const {
-    const QVariant data = NameCopies->currentData();
-    return data.isValid() ? static_cast<TCopyNaming>(data.toInt()) : kDefaultCopyNaming;
+    const QVariant chosen = NameCopies->currentData();
+    return chosen.isValid() ? static_cast<TCopyNaming>(chosen.toInt()) : kDefaultCopyNaming;
 }
 
 void TFormOption::XP_Button1Click() {
