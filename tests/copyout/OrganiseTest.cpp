@@ -25,7 +25,7 @@ public:
     std::int64_t Write(const void* b, std::int64_t n) override { return inner_->Write(b, n); }
     std::int64_t Size() override { return inner_->Size(); }
     bool Close() override { return inner_->Close(); }
-    std::string ErrorText() const override { return inner_->ErrorText(); }
+    std::error_code Error() const override { return inner_->Error(); }
 
 private:
     std::unique_ptr<IFile> inner_;

@@ -80,7 +80,7 @@ private:
         std::int64_t Write(const void* b, std::int64_t c) override { return inner_->Write(b, c); }
         std::int64_t Size() override { return inner_->Size(); }
         bool Close() override { return inner_->Close(); }
-        std::string ErrorText() const override { return "Input/output error"; }
+        std::error_code Error() const override { return std::make_error_code(std::errc::io_error); }
 
     private:
         std::unique_ptr<IFile> inner_;
