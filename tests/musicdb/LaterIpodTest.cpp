@@ -4,7 +4,9 @@
 // volumes whose database cannot be read, through the catalogue and korvello-cli.
 #include "CliRun.h"
 #include "IpodTree.h"
+#include "support/FailingFile.h"
 
+#include "core/ErrorLog.h"
 #include "musicdb/iPodcomponent.h"
 #include "platform/Text.h"
 
@@ -153,6 +155,25 @@ TEST_F(LaterIpod, DamagedCompressedDatabasesAreRefusedWithAReason) {
         EXPECT_NE(ipod.DatabaseStatus().problem.find(reason), std::string::npos)
             << ipod.DatabaseStatus().problem;
     }
+}
+
+TEST_F(LaterIpod, ITunesCdbThatFailsPartWayIsAnErrorNotAnEmptyIpod) {
+    // The nano 5G: an empty iTunesDB beside the iTunesCDB, whose read breaks off in the
+    // compressed stream.
+    itdb::WriteBytes(tree_.DatabaseFile(), {});
+    itdb::WriteBytes(Compressed(), Library().BuildCompressed());
+    FailingFilesPlatform failing(*platform_);
+    failing.FailFile("e:\\iPod_Control\\iTunes\\iTunesCDB", FileFailure::ReadAfter(0xF4 + 10));
+    TiPod ipod(failing);
+    ipod.SetDrivePath("e:");
+    try {
+        ipod.LoadDatabase();
+        FAIL() << "no error";
+    } catch (const EKorvelloError& e) {
+        EXPECT_STREQ(e.what(),
+                     "Cannot read file e:\\iPod_Control\\iTunes\\iTunesCDB: Input/output error");
+    }
+    EXPECT_EQ(ipod.SongCount(), 0);
 }
 
 TEST_F(LaterIpod, AVolumeWithoutAReadableDatabaseIsToldApartFromAnEmptyIpod) {
