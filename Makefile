@@ -56,7 +56,7 @@ package: bootstrap
 	@ls build/package/korvello_*.deb
 
 format:
-	find src tests bench tools -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	bash scripts/format.sh
 
 clean:
 	rm -rf build

@@ -23,6 +23,7 @@ packages=(
     appstream           # appstreamcli checks the AppStream metadata in the tests
     dpkg-dev            # dpkg-shlibdeps finds the Debian package's dependencies
     file                # CPack strips only the files that "file" calls executables
+    clang-format        # the tests check that the sources keep the repository's format
 )
 
 missing=()

@@ -2,6 +2,7 @@
 #include "cli/Cli.h"
 
 #include "core/ErrorLog.h"
+#include "musicdb/IpodLayout.h"
 
 #include <array>
 #include <cctype>
@@ -128,11 +129,11 @@ std::string Session::ChooseIpod() {
         return *options_.drive;
     if (options_.folder)
         return std::string(1, kFolderLetter) + ":";
-    std::string drive = FindFirstIpod(*platform_);
-    if (drive.empty())
+    const std::vector<std::string> ipods = FindIpodRoots(*platform_);
+    if (ipods.empty())
         throw RunError("no iPod found: no USB disk or mapped folder holds iPod_Control/iTunes "
                        "(see 'korvello-cli drives', or name a copy of an iPod with --folder)");
-    return drive;
+    return ipods.front();
 }
 
 std::string Session::Describe(const std::string& drive) {
@@ -147,8 +148,7 @@ std::string Session::Describe(const std::string& drive) {
 void Session::RequireDatabase(const std::string& drive) {
     // A volume with the iPod's folder goes on to the reader, which says what it found there
     // (an iTunesCDB, an unreadable or SQLite-only library).
-    if (platform_->FindFile(drive + "\\iPod_Control\\iTunes\\itunesdb") ||
-        platform_->DirectoryExists(drive + "\\iPod_Control\\iTunes\\"))
+    if (platform_->FindFile(DatabasePath(drive)) || HoldsITunesFolder(*platform_, drive))
         return;
     if (options_.folder && !options_.drive)
         throw RunError("no iPod database in " + *options_.folder +
@@ -186,21 +186,6 @@ void LoadIpodDatabase(Session& session, const std::string& drive, TiPod& ipod) {
     throw RunError("no readable music database " +
                    std::string(place.rfind("drive ", 0) == 0 ? "on " : "in ") + place + " (" +
                    status.problem + ")");
-}
-
-std::string FindFirstIpod(IPlatform& platform) {
-    const std::uint32_t mask = platform.GetLogicalDrives();
-    for (int i = 2; i < 26; ++i) {
-        if (!(mask & (1u << i)))
-            continue;
-        const std::string drive = std::string(1, static_cast<char>('a' + i)) + ":";
-        if (platform.GetDriveType(drive + "\\") != DriveType::Removable)
-            continue;
-        if (!platform.DirectoryExists(drive + "\\iPod_Control\\iTunes\\"))
-            continue;
-        return drive;
-    }
-    return {};
 }
 
 } // namespace korvello::cli

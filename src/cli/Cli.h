@@ -88,10 +88,6 @@ private:
     std::unique_ptr<PosixPlatform> platform_;
 };
 
-// The scan rule of the program: letters c to z in order, a drive of type removable whose
-// root holds the folder "iPod_Control\iTunes". Empty when there is none.
-std::string FindFirstIpod(IPlatform& platform);
-
 // Loads the database of the iPod at `drive` into `ipod`. Throws RunError, naming the
 // folder or mount point the user knows, when the iPod has no database that can be read
 // or its file cannot be opened.

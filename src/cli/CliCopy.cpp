@@ -8,6 +8,7 @@
 #include "copyout/JobSummary.h"
 #include "copyout/Naming.h"
 #include "copyout/Playlist.h"
+#include "copyout/ResultTexts.h"
 #include "core/ErrorLog.h"
 #include "musicdb/SongSearch.h"
 #include "musicdb/iPodcomponent.h"
@@ -26,6 +27,7 @@
 #include <mutex>
 #include <ostream>
 #include <system_error>
+#include <utility>
 
 #include <unistd.h>
 
@@ -83,6 +85,59 @@ struct CopyRequest {
     std::optional<std::string> playlist;
 };
 
+// An on/off pair such as --overwrite and --no-overwrite: `name` is one of them.
+void TakeSwitch(std::optional<bool>& flag, const std::string& name, bool hasValue, const char* on,
+                const char* off) {
+    if (hasValue)
+        throw UsageError(name + " takes no value");
+    const bool value = name == on;
+    if (flag && *flag != value)
+        throw UsageError(std::string(on) + " and " + off + " cannot be used together");
+    flag = value;
+}
+
+// One of the options that take a value: --to, --name, --playlist, --artist, --album,
+// --filetype or --search.
+void TakeValue(CopyRequest& request, const std::string& name, const std::string& value) {
+    if (name == "--to") {
+        if (request.to)
+            throw UsageError("--to given twice");
+        if (value.empty())
+            throw UsageError("--to needs a folder");
+        request.to = value;
+    } else if (name == "--name") {
+        if (request.naming)
+            throw UsageError("--name given twice");
+        request.naming = ParseCopyNaming(value);
+        if (!request.naming)
+            throw UsageError("--name takes title, artist-title or artist-album-title, not '" +
+                             value + "'");
+    } else if (name == "--playlist") {
+        if (request.playlist)
+            throw UsageError("--playlist given twice");
+        if (value.empty())
+            throw UsageError("--playlist needs a file");
+        request.playlist = value;
+    } else if (name == "--artist") {
+        request.artists.push_back(value);
+    } else if (name == "--album") {
+        request.albums.push_back(value);
+    } else if (name == "--filetype") {
+        request.fileTypes.push_back(value);
+    } else {
+        if (request.search)
+            throw UsageError("--search given twice");
+        if (value.find_first_not_of(' ') == std::string::npos)
+            throw UsageError("--search needs at least one word");
+        request.search = value;
+    }
+}
+
+bool TakesValue(const std::string& name) {
+    return name == "--to" || name == "--artist" || name == "--album" || name == "--filetype" ||
+           name == "--search" || name == "--name" || name == "--playlist";
+}
+
 // Takes this subcommand's own options out of `args`; whatever is left goes through the
 // shared parser, which owns --drive, --folder, --help and the unknown-option errors.
 std::vector<std::string> TakeCopyOptions(const std::vector<std::string>& args,
@@ -91,126 +146,70 @@ std::vector<std::string> TakeCopyOptions(const std::vector<std::string>& args,
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const auto equals = arg.find('=');
+        const bool hasValue = equals != std::string::npos;
         const std::string name = arg.rfind("--", 0) == 0 ? arg.substr(0, equals) : std::string();
-        // The value of a shared option is passed on with it, so a folder named like one
-        // of ours is not taken for an option.
-        if ((name == "--drive" || name == "--folder") && equals == std::string::npos) {
+        if ((name == "--drive" || name == "--folder") && !hasValue) {
+            // The value of a shared option is passed on with it, so a folder named like
+            // one of ours is not taken for an option.
             rest.push_back(arg);
             if (i + 1 < args.size())
                 rest.push_back(args[++i]);
-            continue;
-        }
-        if (name == "--overwrite" || name == "--no-overwrite") {
-            if (equals != std::string::npos)
-                throw UsageError(name + " takes no value");
-            const bool value = name == "--overwrite";
-            if (request.overwrite && *request.overwrite != value)
-                throw UsageError("--overwrite and --no-overwrite cannot be used together");
-            request.overwrite = value;
-            continue;
-        }
-        if (name == "--skip-copied" || name == "--no-skip-copied") {
-            if (equals != std::string::npos)
-                throw UsageError(name + " takes no value");
-            const bool value = name == "--skip-copied";
-            if (request.skipCopied && *request.skipCopied != value)
-                throw UsageError("--skip-copied and --no-skip-copied cannot be used together");
-            request.skipCopied = value;
-            continue;
-        }
-        if (name != "--to" && name != "--artist" && name != "--album" && name != "--filetype" &&
-            name != "--search" && name != "--name" && name != "--playlist") {
+        } else if (name == "--overwrite" || name == "--no-overwrite") {
+            TakeSwitch(request.overwrite, name, hasValue, "--overwrite", "--no-overwrite");
+        } else if (name == "--skip-copied" || name == "--no-skip-copied") {
+            TakeSwitch(request.skipCopied, name, hasValue, "--skip-copied", "--no-skip-copied");
+        } else if (!TakesValue(name)) {
             rest.push_back(arg);
-            continue;
-        }
-        std::string value;
-        if (equals != std::string::npos)
-            value = arg.substr(equals + 1);
-        else if (i + 1 < args.size())
-            value = args[++i];
-        else
-            throw UsageError(name + " needs a value");
-
-        if (name == "--to") {
-            if (request.to)
-                throw UsageError("--to given twice");
-            if (value.empty())
-                throw UsageError("--to needs a folder");
-            request.to = value;
-        } else if (name == "--name") {
-            if (request.naming)
-                throw UsageError("--name given twice");
-            request.naming = ParseCopyNaming(value);
-            if (!request.naming)
-                throw UsageError("--name takes title, artist-title or artist-album-title, not '" +
-                                 value + "'");
-        } else if (name == "--playlist") {
-            if (request.playlist)
-                throw UsageError("--playlist given twice");
-            if (value.empty())
-                throw UsageError("--playlist needs a file");
-            request.playlist = value;
-        } else if (name == "--artist") {
-            request.artists.push_back(value);
-        } else if (name == "--album") {
-            request.albums.push_back(value);
-        } else if (name == "--filetype") {
-            request.fileTypes.push_back(value);
+        } else if (hasValue) {
+            TakeValue(request, name, arg.substr(equals + 1));
+        } else if (i + 1 < args.size()) {
+            TakeValue(request, name, args[++i]);
         } else {
-            if (request.search)
-                throw UsageError("--search given twice");
-            if (value.find_first_not_of(' ') == std::string::npos)
-                throw UsageError("--search needs at least one word");
-            request.search = value;
+            throw UsageError(name + " needs a value");
         }
     }
     return rest;
 }
 
-// The destination folder in program form, as the window's save dialog would hand it over:
-// a drive root keeps its backslash ("c:\"), every other folder has none at its end.
+// The destination folder in program form, as the window's save dialog hands it over (see
+// DestinationFolder).
 std::string ProgramFolder(IPlatform& platform, const std::string& given) {
     std::error_code ec;
     const fs::path absolute = fs::absolute(given, ec);
     std::string onDisk = absolute.lexically_normal().string();
     while (onDisk.size() > 1 && onDisk.back() == '/')
         onDisk.pop_back();
-    std::string folder = platform.ToProgramPath(onDisk);
-    if (!folder.empty() && folder.back() == ':')
-        folder += '\\';
-    // A Linux name holding "\" (or a folder no drive holds) has no program form that leads
-    // back to it, and writing into whatever folder it leads to instead would be wrong.
-    const std::string back = folder.empty() ? std::string() : platform.ToLinuxPath(folder);
-    if (back.empty() || !fs::equivalent(back, absolute, ec) || ec)
+    std::string folder = DestinationFolder(platform, onDisk);
+    if (folder.empty())
         throw UsageError("cannot copy into " + given +
                          ": its name holds a backslash or no drive the program sees holds it");
     return folder;
 }
 
-bool MatchesAnyName(IPlatform& platform, const std::u16string& field,
-                    const std::vector<std::string>& names) {
-    if (names.empty())
-        return true;
-    const std::string text = ToUtf8(field);
-    for (const std::string& name : names) {
-        if (platform.CompareText(text, name) == 0)
-            return true;
+// The songs the filters keep, one flag per song in database order: every --artist,
+// --album and --type list given keeps the songs its names name (as the window's lists
+// do), and --search the songs it finds.
+std::vector<char> SelectedSongs(const TiPod& ipod, const CopyRequest& request) {
+    std::vector<char> kept(static_cast<std::size_t>(ipod.SongCount()), 1);
+    const std::pair<TNameField, const std::vector<std::string>*> filters[] = {
+        {TNameField::Artist, &request.artists},
+        {TNameField::Album, &request.albums},
+        {TNameField::FileType, &request.fileTypes}};
+    for (const auto& [field, names] : filters) {
+        if (names->empty())
+            continue;
+        const std::vector<char> named = ipod.SongsNamed(field, *names);
+        for (std::size_t i = 0; i < kept.size(); ++i)
+            kept[i] = static_cast<char>(kept[i] && named[i]);
     }
-    return false;
-}
-
-bool Selected(IPlatform& platform, const TSong& song, const CopyRequest& request) {
-    if (!MatchesAnyName(platform, song.Artist, request.artists) ||
-        !MatchesAnyName(platform, song.Album, request.albums) ||
-        !MatchesAnyName(platform, song.FileType, request.fileTypes))
-        return false;
-    if (!request.search)
-        return true;
-    for (const std::u16string* field : SearchedFields(song)) {
-        if (ContainsEveryWord(*request.search, ToUtf8(*field)))
-            return true;
+    if (request.search) {
+        for (std::size_t i = 0; i < kept.size(); ++i) {
+            if (kept[i] &&
+                !MatchesSearch(ipod.SongAt(static_cast<std::int32_t>(i)), *request.search))
+                kept[i] = 0;
+        }
     }
-    return false;
+    return kept;
 }
 
 // The worker's messages, handled at once on the worker's own thread: there is no window
@@ -343,9 +342,115 @@ public:
     ErrorLogScope& operator=(const ErrorLogScope&) = delete;
 };
 
-bool IsResultText(const std::string& outcome) {
-    return outcome == kCopyTerminated || outcome == kSongNotFound ||
-           outcome == kDiskSpaceNotEnough || IsCopyFailedText(outcome);
+} // namespace
+
+namespace {
+
+// The songs of one run and what became of them, in the worker's order.
+struct CopyJobLists {
+    std::vector<std::string> sources, targets, titles, artists;
+    std::vector<std::string> found; // the earlier copy of a song already copied
+};
+
+// The Linux path of --playlist, checked before the iPod is looked for.
+std::string PlaylistPath(const CopyRequest& request) {
+    if (!request.playlist)
+        return {};
+    std::error_code ec;
+    const fs::path file = fs::absolute(*request.playlist, ec).lexically_normal();
+    if (ec || !file.has_filename() || fs::is_directory(file, ec) ||
+        !fs::is_directory(file.parent_path(), ec))
+        throw UsageError("--playlist " + *request.playlist +
+                         " is not a file name in an existing folder");
+    return file.string();
+}
+
+// The selected songs with the names their copies are to take in `folder`.
+CopyJobLists SelectJob(const TiPod& ipod, const CopyRequest& request, const std::string& folder,
+                       TCopyNaming naming) {
+    CopyJobLists job;
+    const std::vector<char> selected = SelectedSongs(ipod, request);
+    for (std::int32_t i = 0; i < ipod.SongCount(); ++i) {
+        if (!selected[static_cast<std::size_t>(i)])
+            continue;
+        const TSong& song = ipod.SongAt(i);
+        const TSongNameTags tags{ToUtf8(song.Title), ToUtf8(song.Artist), ToUtf8(song.Album)};
+        const std::string location = ToUtf8(song.Location);
+        job.sources.push_back(location);
+        job.targets.push_back(BuildNamedTargetPath(folder, naming, tags, location));
+        job.titles.push_back(tags.title);
+        job.artists.push_back(tags.artist);
+    }
+    job.found.resize(job.sources.size());
+    if (job.sources.empty())
+        throw RunError(ipod.SongCount() == 0 ? "the iPod holds no songs"
+                                             : "no song matches the filters");
+    return job;
+}
+
+// Runs the worker over the job until it ends; Ctrl+C and SIGTERM stop it like Stop.
+void CopySongs(IPlatform& platform, TerminalSink& sink, CopyJobLists& job,
+               const std::string& folder, const std::atomic<bool>& overwrite,
+               const std::atomic<bool>& skipCopied) {
+    const StopOnSignal stopOnSignal;
+    TCopyThread worker(platform, sink, overwrite);
+    worker.SourceList = &job.sources;
+    worker.TargetList = &job.targets;
+    worker.ChosenFolder = folder;
+    worker.SkipCopiedFiles = &skipCopied;
+    worker.FoundList = &job.found;
+    worker.Start();
+    sink.WaitForFinish(worker, [&] {
+        if (gStopSignal != 0)
+            worker.StopRequested = true;
+    });
+}
+
+// One line per song: its title and where it went, or why it was not copied. None is lost to
+// a standard output that is closed (copy | head) or full: from the first line it refuses,
+// the rest follow on standard error. True when every song was copied or already there.
+bool ReportOutcomes(IPlatform& platform, const CopyJobLists& job, std::ostream& out,
+                    std::ostream& err) {
+    bool allCopied = true;
+    std::ostream* report = &out;
+    for (std::size_t i = 0; i < job.titles.size(); ++i) {
+        std::string outcome = job.targets[i];
+        if (outcome == kAlreadyCopied) {
+            outcome.erase(0, 1);
+        } else if (IsResultText(outcome)) {
+            allCopied = false;
+            outcome.erase(0, 1);
+        } else {
+            outcome = platform.DisplayPath(outcome);
+        }
+        WriteRow(*report, {job.titles[i], outcome});
+        report->flush();
+        if (report == &out && !out) {
+            const int error = errno;
+            report = &err;
+            err << "korvello-cli copy: cannot write to standard output ("
+                << (error == EPIPE || ReaderHasGone(STDOUT_FILENO) ? "closed by its reader"
+                                                                   : std::strerror(error))
+                << "); the outcome of the other songs follows here\n";
+            WriteRow(err, {job.titles[i], outcome});
+        }
+    }
+    return allCopied;
+}
+
+// Writes the job's playlist to `playlistPath` (Linux form); false, said on `err`, when it
+// cannot be written.
+bool WriteJobPlaylist(IPlatform& platform, const std::string& playlistPath, const CopyJobLists& job,
+                      std::ostream& err) {
+    const std::string text = PlaylistText(
+        playlistPath, PlaylistOfJob(platform, job.titles, job.artists, job.targets, job.found));
+    std::string why;
+    const std::string programPath = platform.ToProgramPath(playlistPath);
+    if (!programPath.empty() && WritePlaylistFile(platform, programPath, text, why))
+        return true;
+    err << "korvello-cli copy: cannot write the playlist " << playlistPath << ": "
+        << (why.empty() ? "no drive holds it" : why) << "\n";
+    return false;
 }
 
 } // namespace
@@ -366,20 +471,12 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     // machine without an iPod.
     if (std::error_code ec; !fs::is_directory(*request.to, ec))
         throw UsageError("--to " + *request.to + " is not an existing folder");
-    std::string playlistPath; // Linux form
-    if (request.playlist) {
-        std::error_code ec;
-        const fs::path file = fs::absolute(*request.playlist, ec).lexically_normal();
-        if (ec || !file.has_filename() || fs::is_directory(file, ec) ||
-            !fs::is_directory(file.parent_path(), ec))
-            throw UsageError("--playlist " + *request.playlist +
-                             " is not a file name in an existing folder");
-        playlistPath = file.string();
-    }
+    const std::string playlistPath = PlaylistPath(request);
 
     Session session(options);
     IPlatform& platform = session.Platform();
     const std::string folder = ProgramFolder(platform, *request.to);
+    // The user's own settings and error log, never the --folder iPod's.
     PosixPlatform user(PosixRoots::FromEnvironment());
     const ErrorLogScope errorLog(user);
     const std::atomic<bool> overwrite{request.overwrite ? *request.overwrite
@@ -391,83 +488,17 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const std::string drive = session.ChooseIpod();
     TiPod ipod(platform);
     LoadIpodDatabase(session, drive, ipod);
+    CopyJobLists job = SelectJob(ipod, request, folder, naming);
 
-    std::vector<std::string> sources, targets, titles, artists;
-    for (std::int32_t i = 0; i < ipod.SongCount(); ++i) {
-        const TSong& song = ipod.SongAt(i);
-        if (!Selected(platform, song, request))
-            continue;
-        const TSongNameTags tags{ToUtf8(song.Title), ToUtf8(song.Artist), ToUtf8(song.Album)};
-        const std::string location = ToUtf8(song.Location);
-        sources.push_back(location);
-        targets.push_back(BuildNamedTargetPath(folder, naming, tags, location));
-        titles.push_back(tags.title);
-        artists.push_back(tags.artist);
-    }
-    std::vector<std::string> found(sources.size());
-    if (sources.empty())
-        throw RunError(ipod.SongCount() == 0 ? "the iPod holds no songs"
-                                             : "no song matches the filters");
+    TerminalSink sink(err, &err == &std::cerr && isatty(STDERR_FILENO) == 1);
+    CopySongs(platform, sink, job, folder, overwrite, skipCopied);
 
-    const bool showProgress = &err == &std::cerr && isatty(STDERR_FILENO) == 1;
-    TerminalSink sink(err, showProgress);
-    {
-        const StopOnSignal stopOnSignal;
-        TCopyThread worker(platform, sink, overwrite);
-        worker.SourceList = &sources;
-        worker.TargetList = &targets;
-        worker.ChosenFolder = folder;
-        worker.SkipCopiedFiles = &skipCopied;
-        worker.FoundList = &found;
-        worker.Start();
-        sink.WaitForFinish(worker, [&] {
-            if (gStopSignal != 0)
-                worker.StopRequested = true;
-        });
-    }
-
-    // The outcome lines say where the user's songs went, so none is lost to a standard
-    // output that is closed (copy | head) or full: from the first line it refuses, the
-    // rest follow on standard error.
-    bool allCopied = true;
-    std::ostream* report = &out;
-    for (std::size_t i = 0; i < titles.size(); ++i) {
-        std::string outcome = targets[i];
-        if (outcome == kAlreadyCopied) {
-            outcome.erase(0, 1);
-        } else if (IsResultText(outcome)) {
-            allCopied = false;
-            outcome.erase(0, 1);
-        } else {
-            outcome = platform.DisplayPath(outcome);
-        }
-        WriteRow(*report, {titles[i], outcome});
-        report->flush();
-        if (report == &out && !out) {
-            const int error = errno;
-            report = &err;
-            err << "korvello-cli copy: cannot write to standard output ("
-                << (error == EPIPE || ReaderHasGone(STDOUT_FILENO) ? "closed by its reader"
-                                                                   : std::strerror(error))
-                << "); the outcome of the other songs follows here\n";
-            WriteRow(err, {titles[i], outcome});
-        }
-    }
+    const bool allCopied = ReportOutcomes(platform, job, out, err);
     if (const char* count = std::getenv("KORVELLO_CLI_COUNT_PROGRESS"); count && *count == '1')
         err << "korvello-cli copy: " << sink.ProgressMessages() << " CM_PROGRESS messages\n";
-    bool playlistWritten = true;
-    if (request.playlist) {
-        const std::string text =
-            PlaylistText(playlistPath, PlaylistOfJob(platform, titles, artists, targets, found));
-        std::string why;
-        const std::string programPath = platform.ToProgramPath(playlistPath);
-        playlistWritten =
-            !programPath.empty() && WritePlaylistFile(platform, programPath, text, why);
-        if (!playlistWritten)
-            err << "korvello-cli copy: cannot write the playlist " << playlistPath << ": "
-                << (why.empty() ? "no drive holds it" : why) << "\n";
-    }
-    err << "korvello-cli copy: " << JobSummaryText(SummariseJob(targets)) << "\n";
+    const bool playlistWritten =
+        !request.playlist || WriteJobPlaylist(platform, playlistPath, job, err);
+    err << "korvello-cli copy: " << JobSummaryText(SummariseJob(job.targets)) << "\n";
     if (gStopSignal != 0)
         err << "korvello-cli copy: stopped\n";
     else if (sink.Stopped())

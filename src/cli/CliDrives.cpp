@@ -5,6 +5,7 @@
 
 #include "core/ErrorLog.h"
 #include "musicdb/DatabaseFile.h"
+#include "musicdb/IpodLayout.h"
 
 #include <ostream>
 
@@ -68,7 +69,7 @@ int RunDrives(const std::vector<std::string>& args, std::ostream& out, std::ostr
     WriteRow(out, {"Drive", "Type", "Mapped", "Label", "Root", "iPod", "Database"});
     for (const DriveInfo& drive : platform.Drives()) {
         const std::string root = std::string(1, drive.letter) + ":";
-        const bool ipod = platform.DirectoryExists(root + "\\iPod_Control\\iTunes\\");
+        const bool ipod = HoldsITunesFolder(platform, root);
         WriteRow(out, {root, TypeName(drive.type), drive.mapped ? "yes" : "no", drive.label,
                        drive.linuxRoot, ipod ? "yes" : "no",
                        ipod ? DatabaseColumn(platform, root) : ""});

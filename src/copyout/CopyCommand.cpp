@@ -32,25 +32,14 @@ std::int32_t SongIdOfRow(const std::string& text) {
     return id;
 }
 
-// The folder of the dialog's confirmed Linux path in program form (a drive root keeps its
-// "\", as the dialog's folder part does), or empty when that form does not lead back to
-// the same folder: a Linux folder name holding "\" reads as two names, and the copy would
-// land elsewhere. Only the folder counts; the file name typed in the dialog is not used.
+// The folder of the dialog's confirmed Linux path in program form (see DestinationFolder);
+// empty when it cannot be used. Only the folder counts; the file name typed in the dialog
+// is not used.
 std::string ChosenFolder(IPlatform& platform, const std::string& confirmed) {
     const std::size_t slash = confirmed.rfind('/');
     if (slash == std::string::npos)
         return {};
-    const std::string linuxFolder = slash == 0 ? std::string("/") : confirmed.substr(0, slash);
-    std::string folder = platform.ToProgramPath(linuxFolder);
-    if (!folder.empty() && folder.back() == ':')
-        folder += '\\';
-    const std::string back = folder.empty() ? std::string() : platform.ToLinuxPath(folder);
-    if (back.empty())
-        return {};
-    std::error_code ec;
-    if (back != linuxFolder && !(std::filesystem::equivalent(back, linuxFolder, ec) && !ec))
-        return {};
-    return folder;
+    return DestinationFolder(platform, slash == 0 ? std::string("/") : confirmed.substr(0, slash));
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <filesystem>
+#include <system_error>
 
 namespace korvello {
 
@@ -97,6 +99,19 @@ std::string ProposedNamedFileName(TCopyNaming naming, const TSongNameTags& tags,
     if (naming == TCopyNaming::ArtistTitle)
         return ProposedFileName(ArtistTitle(tags), sourcePath);
     return ProposedFileName(tags.title, sourcePath);
+}
+
+std::string DestinationFolder(IPlatform& platform, const std::string& linuxFolder) {
+    std::string folder = platform.ToProgramPath(linuxFolder);
+    if (!folder.empty() && folder.back() == ':')
+        folder += '\\';
+    const std::string back = folder.empty() ? std::string() : platform.ToLinuxPath(folder);
+    if (back.empty())
+        return {};
+    std::error_code ec;
+    if (back != linuxFolder && !(std::filesystem::equivalent(back, linuxFolder, ec) && !ec))
+        return {};
+    return folder;
 }
 
 } // namespace korvello

@@ -5,6 +5,8 @@
 // The choice is a user setting; the words below are what the registry stores and what
 // korvello-cli copy --name takes.
 
+#include "platform/Platform.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -56,5 +58,11 @@ std::string BuildNamedTargetPath(const std::string& folder, TCopyNaming naming,
 // its destination under `naming` ("Artist - Title.mp3", or "Title.mp3" for the other two).
 std::string ProposedNamedFileName(TCopyNaming naming, const TSongNameTags& tags,
                                   const std::string& sourcePath);
+
+// The chosen folder `linuxFolder` (an absolute Linux path) in program form, as the copy
+// job names it: a drive root keeps its backslash ("c:\"), any other folder has none at
+// its end. Empty when its program form would lead to another folder (a Linux name that
+// holds "\") or no drive holds it: copying into what that leads to would be wrong.
+std::string DestinationFolder(IPlatform& platform, const std::string& linuxFolder);
 
 } // namespace korvello

@@ -66,17 +66,6 @@ std::optional<std::vector<std::string>> FoldersBelow(const std::string& chosen,
 
 } // namespace
 
-std::string CopyFailedText(const std::string& reason) {
-    std::string text = reason.empty() ? std::string("unknown error") : reason;
-    while (!text.empty() && (text.back() == '.' || text.back() == ' '))
-        text.pop_back();
-    return kCopyFailedPrefix + text + ".";
-}
-
-bool IsCopyFailedText(const std::string& outcome) {
-    return outcome.starts_with(kCopyFailedPrefix);
-}
-
 std::int32_t ProgressPosition(std::int64_t copied, std::int64_t total) {
     if (total <= 0)
         return kProgressMax;

@@ -44,6 +44,7 @@
 // calling Start() on the new one, and destroy it before the sink and the two lists it
 // borrows. Destroying a worker whose job still runs abandons the job (see Abandon()).
 
+#include "copyout/ResultTexts.h"
 #include "platform/Platform.h"
 
 #include <array>
@@ -71,18 +72,6 @@ inline constexpr unsigned CM_PROGRESSTEXT = WM_USER + 18;   // 0x412
 inline constexpr std::int32_t kProgressMax = 450;
 // Bytes per block; `copied` grows by this much on every pass of the block loop.
 inline constexpr std::int64_t kCopyBlockSize = 2048;
-
-// Result texts written into TargetList for entries that were not copied.
-inline constexpr const char* kCopyTerminated = " Copy Terminated.";
-inline constexpr const char* kSongNotFound = " This song not found in your iPod.";
-inline constexpr const char* kDiskSpaceNotEnough =
-    " Diskspace is not enough, please recopy the file.";
-// A song whose copy failed for a reason of its own (a name the file system refuses, a
-// source that cannot be read, a song that changed while it was copied) reads
-// " Copy failed: <reason>."; the job goes on with the next song.
-inline constexpr const char* kCopyFailedPrefix = " Copy failed: ";
-std::string CopyFailedText(const std::string& reason);
-bool IsCopyFailedText(const std::string& outcome);
 
 // Suffix of the hidden temporary name a song is written under before it is renamed to its
 // own: "X.mp3" is written as ".X.mp3.korvello-part".

@@ -4,6 +4,7 @@
 #include "copyout/JobSummary.h"
 #include "copyout/Naming.h"
 #include "copyout/Playlist.h"
+#include "copyout/ResultTexts.h"
 #include "core/ErrorLog.h"
 #include "platform/Platform.h"
 #include "ui/Dialogs.h"
@@ -22,8 +23,8 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSignalBlocker>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QTableWidget>
 
 namespace korvello {
@@ -57,11 +58,6 @@ public:
     explicit ReportHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {}
     QSize sizeHint() const override { return {QHeaderView::sizeHint().width(), kRowHeight}; }
 };
-
-// A result text begins with a blank; a path never does.
-bool IsPath(const std::string& outcome) {
-    return !outcome.empty() && outcome.front() != ' ';
-}
 } // namespace
 
 TFormReport::TFormReport(IPlatform& platform, QWidget* mainWindow)
@@ -224,7 +220,7 @@ void TFormReport::FormShow() {
                                       ? (*TargetList)[k]
                                       : std::string();
             // Paths are shown as the user knows them: in their Linux form.
-            if (IsPath(outcome)) {
+            if (!IsResultText(outcome)) {
                 const std::string shown = platform_.DisplayPath(outcome);
                 if (!shown.empty())
                     outcome = shown;
@@ -287,7 +283,7 @@ void TFormReport::OpenDirClick() {
         // The folder of the first entry that is a path: an entry that was not copied holds
         // a result text, which has no folder.
         for (const std::string& outcome : *TargetList) {
-            if (IsPath(outcome)) {
+            if (!IsResultText(outcome)) {
                 platform_.ShellOpen(DialogFolderPart(outcome));
                 return;
             }

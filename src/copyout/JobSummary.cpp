@@ -1,20 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "copyout/JobSummary.h"
 
-#include "copyout/CopyThread.h"
-
 #include <utility>
 
 namespace korvello {
 
-bool IsOutcomeText(const std::string& outcome) {
-    return outcome.empty() || outcome.front() == ' ';
-}
-
 TJobSummary SummariseJob(const std::vector<std::string>& outcomes) {
     TJobSummary s;
     for (const std::string& outcome : outcomes) {
-        if (!IsOutcomeText(outcome))
+        if (!IsResultText(outcome))
             ++s.copied;
         else if (outcome == kAlreadyCopied)
             ++s.alreadyCopied;

@@ -1,16 +1,15 @@
 #pragma once
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The counts of a finished copy job, taken from its outcomes (the destination list after
-// the job: a path, or a result text that begins with a blank), and the one line that
+// the job: a path, or a result text), and the one line that
 // the report window and korvello-cli copy show them in.
+
+#include "copyout/ResultTexts.h"
 
 #include <string>
 #include <vector>
 
 namespace korvello {
-
-// Result text of a song whose copy was already in the destination folder.
-inline constexpr const char* kAlreadyCopied = " Already copied.";
 
 struct TJobSummary {
     int copied = 0;
@@ -27,9 +26,5 @@ TJobSummary SummariseJob(const std::vector<std::string>& outcomes);
 // with `omitZeros` the counts after "copied" that are zero are left out ("12 copied,
 // 1 not found").
 std::string JobSummaryText(const TJobSummary& summary, bool omitZeros = false);
-
-// A result text rather than the path of a copy: every path of the program begins with
-// its drive ("d:"), every result text with a blank.
-bool IsOutcomeText(const std::string& outcome);
 
 } // namespace korvello

@@ -3,6 +3,7 @@
 
 #include "copyout/CopyThread.h"
 #include "copyout/JobSummary.h"
+#include "copyout/ResultTexts.h"
 #include "platform/Platform.h"
 
 #include <algorithm>
@@ -55,7 +56,7 @@ std::vector<TPlaylistEntry> PlaylistOfJob(IPlatform& platform,
     const std::size_t count = std::min(titles.size(), outcomes.size());
     for (std::size_t i = 0; i < count; ++i) {
         std::string path;
-        if (!IsOutcomeText(outcomes[i]))
+        if (!IsResultText(outcomes[i]))
             path = outcomes[i];
         else if (outcomes[i] == kAlreadyCopied && i < found.size())
             path = found[i];

@@ -24,7 +24,9 @@ LogState& State() {
 
 } // namespace
 
-void TLogClass::SetPlatform(IPlatform* platform) { State().platform = platform; }
+void TLogClass::SetPlatform(IPlatform* platform) {
+    State().platform = platform;
+}
 
 void TLogClass::SetAppFolder(const std::string& appFolder) {
     std::lock_guard lock(State().mutex);

@@ -46,8 +46,7 @@ public:
 
 // Runs `body` inside a failure guard. A failure (the program's failure type or any other
 // std::exception) is logged as prefix + text and swallowed; returns false then.
-template <class Body>
-bool Guard(const char* prefix, Body&& body) noexcept {
+template <class Body> bool Guard(const char* prefix, Body&& body) noexcept {
     try {
         std::forward<Body>(body)();
         return true;

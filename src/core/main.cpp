@@ -10,11 +10,15 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDesktopServices>
 #include <QDirIterator>
 #include <QIcon>
+#include <QUrl>
 
 #include <clocale>
 #include <cstdio>
+#include <string>
+#include <utility>
 
 namespace {
 
@@ -89,7 +93,13 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("korvello"));
     QApplication::setWindowIcon(ProgramIcon());
 
-    korvello::PosixPlatform platform;
+    // The desktop opens what the program hands it (the copied songs' folder) with the
+    // user's own file associations.
+    korvello::PosixRoots roots = korvello::PosixRoots::FromEnvironment();
+    roots.shellOpen = [](const std::string& linuxPath) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(linuxPath)));
+    };
+    korvello::PosixPlatform platform(std::move(roots));
     korvello::TLogClass::SetPlatform(&platform);
     korvello::QtDialogs dialogs;
     // A failure that escapes an unguarded handler is shown in an error box from here on.

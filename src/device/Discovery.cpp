@@ -3,6 +3,7 @@
 // device arrival and the once-per-run copy of the iPod's database.
 #include "core/ErrorLog.h"
 #include "core/FrmMain.h"
+#include "musicdb/IpodLayout.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
 
@@ -12,24 +13,15 @@ namespace korvello {
 
 namespace {
 constexpr const char* kPlaceholder = "Please connect your iPod";
-constexpr const char* kDatabaseRelPath = "\\iPod_Control\\iTunes\\itunesdb";
 constexpr const char* kNoReadableDatabase = "No readable music database on this iPod";
 } // namespace
 
 bool TFormMain::GetiPodDriver() {
     bool found = false;
     Guard("GetiPodDriver:", [&] {
-        const std::uint32_t mask = platform_.GetLogicalDrives();
         iPodSelectorCom->clear();
-        for (int i = 2; i <= 25; ++i) {
-            if ((mask & (1u << i)) == 0)
-                continue;
-            const char letter = static_cast<char>('a' + i);
-            const std::string root = std::string(1, letter) + ":";
-            if (platform_.GetDriveType(root + "\\") != DriveType::Removable)
-                continue;
-            if (!platform_.DirectoryExists(root + "\\iPod_Control\\iTunes\\"))
-                continue;
+        for (const std::string& root : FindIpodRoots(platform_)) {
+            const char letter = root[0];
             std::u16string label;
             GetVolumInformation(letter, label);
             const QString entry = QString::fromStdString(ToUtf8(label) + root);
@@ -106,7 +98,7 @@ void TFormMain::BackupDatabase() {
     BackupDone = true; // before copying, so a failed copy is not retried in this run
     // The file the songs were read from: on later iPods that is the iTunesCDB.
     const std::string& read = iPod.DatabaseStatus().path;
-    platform_.CopyFile(read.empty() ? iPod.DrivePath() + kDatabaseRelPath : read,
+    platform_.CopyFile(read.empty() ? DatabasePath(iPod.DrivePath()) : read,
                        AppFolder + "\\Idb.ant");
 }
 
@@ -116,9 +108,9 @@ void TFormMain::ShowDatabaseProblem() {
         return;
     // A volume that is no longer an iPod (unplugged, another device on its letter) keeps
     // the earlier songs without a word, as a missing database always has.
-    const std::string folder = iPod.DrivePath() + "\\iPod_Control\\iTunes";
-    if (!platform_.DirectoryExists(folder + "\\"))
+    if (!HoldsITunesFolder(platform_, iPod.DrivePath()))
         return;
+    const std::string folder = ITunesFolder(iPod.DrivePath());
     TLogClass::WriteLog("LoadDatabase:No readable music database in " + folder + " (" +
                         status.problem + ")");
     ShowStatus(kNoReadableDatabase);

@@ -4,6 +4,7 @@
 #include "core/ErrorLog.h"
 #include "musicdb/DatabaseReader.h"
 #include "musicdb/ImageReader.h"
+#include "musicdb/IpodLayout.h"
 
 #include <limits>
 #include <new>
@@ -11,11 +12,6 @@
 namespace korvello {
 
 namespace {
-
-const char* const kITunesFolder = "\\iPod_Control\\iTunes";
-const char* const kDatabaseName = "\\itunesdb";
-const char* const kCompressedName = "\\iTunesCDB";
-const char* const kSqliteLibrary = "\\iTunes Library.itlp";
 
 // Reads an open file whole, in as few reads as the system allows.
 std::vector<std::uint8_t> ReadWholeFile(IFile& file, const std::string& path) {
@@ -84,9 +80,8 @@ const char* DatabaseFileName(TDatabaseFile file) {
 TDatabaseStatus ReadDatabaseFile(IPlatform& platform, const std::string& drivePath,
                                  std::vector<std::uint8_t>& image) {
     image.clear();
-    const std::string folder = drivePath + kITunesFolder;
-    const std::string plainPath = folder + kDatabaseName;
-    const std::string compressedPath = folder + kCompressedName;
+    const std::string plainPath = DatabasePath(drivePath);
+    const std::string compressedPath = CompressedDatabasePath(drivePath);
     TDatabaseStatus status;
 
     if (const auto size = platform.FindFile(plainPath)) {
@@ -124,8 +119,8 @@ TDatabaseStatus ReadDatabaseFile(IPlatform& platform, const std::string& drivePa
     }
 
     if (status.file == TDatabaseFile::None) {
-        status.problem = platform.FindFile(folder + kSqliteLibrary) ||
-                                 platform.DirectoryExists(folder + kSqliteLibrary)
+        status.problem = platform.FindFile(SqliteLibraryPath(drivePath)) ||
+                                 platform.DirectoryExists(SqliteLibraryPath(drivePath))
                              ? "it keeps its music in an SQLite library (iTunes Library.itlp), "
                                "as iPod touch, iPhone and iPad do, which Korvello cannot read"
                              : "it holds no iTunesDB or iTunesCDB";

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "musicdb/SongSearch.h"
 
+#include "platform/Text.h"
+
 namespace korvello {
 
 bool ContainsEveryWord(std::string_view pattern, std::string_view subject) {
@@ -14,6 +16,14 @@ bool ContainsEveryWord(std::string_view pattern, std::string_view subject) {
         pos = end + 1;
     }
     return true;
+}
+
+bool MatchesSearch(const TSong& song, std::string_view pattern) {
+    for (const std::u16string* field : SearchedFields(song)) {
+        if (ContainsEveryWord(pattern, ToUtf8(*field)))
+            return true;
+    }
+    return false;
 }
 
 } // namespace korvello

@@ -19,4 +19,7 @@ inline std::array<const std::u16string*, 5> SearchedFields(const TSong& song) {
     return {&song.Title, &song.Album, &song.Artist, &song.Composer, &song.Comment};
 }
 
+// True when one of the song's searched fields contains every word of `pattern`.
+bool MatchesSearch(const TSong& song, std::string_view pattern);
+
 } // namespace korvello

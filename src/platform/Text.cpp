@@ -144,7 +144,8 @@ bool TryStrToInt(std::string_view text, std::int32_t& value, bool allowHex) {
         ++i;
     }
     int base = 10;
-    if (allowHex && text.size() - i > 2 && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    if (allowHex && text.size() - i > 2 && text[i] == '0' &&
+        (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         base = 16;
         i += 2;
     }
@@ -168,7 +169,8 @@ bool TryStrToInt(std::string_view text, std::int32_t& value, bool allowHex) {
         v = -v;
     if (base == 16 && v > std::numeric_limits<std::int32_t>::max())
         v = static_cast<std::int32_t>(static_cast<std::uint32_t>(v)); // hex wraps like Delphi
-    if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
+    if (v < std::numeric_limits<std::int32_t>::min() ||
+        v > std::numeric_limits<std::int32_t>::max())
         return false;
     value = static_cast<std::int32_t>(v);
     return true;

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // korvello-cli in a terminal: messages in the user's own terms, and a standard output that
 // is closed early, full or missing.
-#include "CliRun.h"
-#include "IpodTree.h"
+#include "support/CliRun.h"
+#include "support/IpodTree.h"
 
 #include <gtest/gtest.h>
 

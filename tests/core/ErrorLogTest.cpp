@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The error log on real profile files in a fake tree.
 #include "core/ErrorLog.h"
-#include "support/AppFixture.h"
+#include "support/MachineFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ int CountOf(const std::string& text, const std::string& what) {
 }
 
 TEST(ErrorLog, GuardWritesPrefixAndTextAndSwallowsTheFailure) {
-    AppFixture fx;
+    MachineFixture fx;
     const std::string app = fx.platform->ToProgramPath(fx.programDir);
     TLogClass::SetAppFolder(app);
     bool after = false;
@@ -40,7 +40,7 @@ TEST(ErrorLog, GuardWritesPrefixAndTextAndSwallowsTheFailure) {
 }
 
 TEST(ErrorLog, TwoMessagesInOneSecondLeaveTheLaterOne) {
-    AppFixture fx;
+    MachineFixture fx;
     TLogClass::SetAppFolder(fx.platform->ToProgramPath(fx.programDir));
     // Retry until both writes fall into the same second.
     for (int attempt = 0; attempt < 5; ++attempt) {
@@ -59,7 +59,7 @@ TEST(ErrorLog, TwoMessagesInOneSecondLeaveTheLaterOne) {
 }
 
 TEST(ErrorLog, KeyIsShortDateAndLongTimeWithoutTimeAtMidnight) {
-    AppFixture fx;
+    MachineFixture fx;
     std::tm noon{};
     noon.tm_year = 126;
     noon.tm_mon = 11;
@@ -76,7 +76,7 @@ TEST(ErrorLog, KeyIsShortDateAndLongTimeWithoutTimeAtMidnight) {
 }
 
 TEST(ErrorLog, AnUnwritableFolderIsSilentAndAnEmptyFolderMeansTheRootOfC) {
-    AppFixture fx;
+    MachineFixture fx;
     // A folder path that runs through a regular file cannot be written, even by root.
     WriteFile(fx.root + "/blocked", "file");
     TLogClass::SetAppFolder("c:\\blocked\\sub");
@@ -89,7 +89,7 @@ TEST(ErrorLog, AnUnwritableFolderIsSilentAndAnEmptyFolderMeansTheRootOfC) {
 }
 
 TEST(ErrorLog, ConcurrentWritersNeverCorruptTheFile) {
-    AppFixture fx;
+    MachineFixture fx;
     TLogClass::SetAppFolder(fx.platform->ToProgramPath(fx.programDir));
     WriteFile(fx.InAppFolder("apces.cnt"), "[Other]\nkeep=1\n");
     auto writer = [](const char* who) {

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The iPods of later years on real files: iTunesCDB (nano 5G and 6G beside an empty
 // iTunesDB, nano 7G alone), track lists after other data sets, UTF-8 string objects, and
-// volumes whose database cannot be read, through the catalogue and korvello-cli.
-#include "CliRun.h"
-#include "IpodTree.h"
+// volumes whose database cannot be read, through the catalogue.
 #include "support/FailingFile.h"
+#include "support/IpodTree.h"
 
 #include "core/ErrorLog.h"
 #include "musicdb/iPodcomponent.h"
@@ -28,20 +27,7 @@ protected:
     std::string ITunes() const { return tree_.Ipod() + "/iPod_Control/iTunes"; }
     std::string Compressed() const { return ITunes() + "/iTunesCDB"; }
 
-    static itdb::ITunesDbWriter Library() {
-        itdb::ITunesDbWriter writer;
-        writer.AddTrack(11)
-            .Add(itdb::Title, "Plain")
-            .Add(itdb::Location, ":iPod_Control:Music:F00:A.mp3")
-            .Add(itdb::Artist, "Someone");
-        auto& utf8 = writer.AddTrack(12);
-        utf8.objects.push_back(
-            itdb::Object::Utf8(itdb::Title, "Caf\u00e9 \u65e5\u672c \U0001F3B5"));
-        utf8.objects.push_back(itdb::Object::Utf8(itdb::Album, "\u00c9t\u00e9"));
-        utf8.Add(itdb::Artist, "Wide \u00e9");
-        writer.AddPlaylist({"iPod", {11, 12}, true});
-        return writer;
-    }
+    static itdb::ITunesDbWriter Library() { return LaterIpodLibrary(); }
 
     std::vector<TSong> Load(TiPod& ipod) {
         ipod.SetDrivePath("e:");
@@ -59,8 +45,6 @@ protected:
         std::filesystem::remove(tree_.DatabaseFile());
         return songs;
     }
-
-    CliRun Call(const std::string& args) { return RunKorvelloCli(tree_.Dir().path(), args); }
 };
 
 } // namespace
@@ -204,32 +188,4 @@ TEST_F(LaterIpod, AVolumeWithoutAReadableDatabaseIsToldApartFromAnEmptyIpod) {
     EXPECT_TRUE(Load(ipod).empty());
     EXPECT_TRUE(ipod.DatabaseStatus().Readable());
     EXPECT_EQ(ipod.DatabaseStatus().file, TDatabaseFile::ITunesDB);
-}
-
-TEST_F(LaterIpod, CliListsANano7GAndNamesTheFolderOfAnUnreadableOne) {
-    itdb::WriteBytes(Compressed(), Library().BuildCompressed());
-    CliRun run = Call("list --drive e:");
-    EXPECT_EQ(run.status, 0) << run.err;
-    ASSERT_EQ(run.lines.size(), 3u) << run.out;
-    EXPECT_EQ(run.lines[2].substr(0, 8), "12\tCaf\u00e9");
-
-    const CliRun drives = Call("drives");
-    EXPECT_NE(drives.out.find("\tyes\tiTunesCDB\n"), std::string::npos) << drives.out;
-
-    const std::string touch = tree_.Dir() / "touch";
-    MakeDirs(touch + "/iPod_Control/iTunes/iTunes Library.itlp");
-    for (const char* command : {"list", "copy --to /tmp"}) {
-        run = Call(std::string(command) + " --folder '" + touch + "'");
-        EXPECT_EQ(run.status, 1) << command;
-        EXPECT_EQ(run.out, "") << command;
-        EXPECT_NE(run.err.find("no readable music database in " + touch + " ("), std::string::npos)
-            << run.err;
-        EXPECT_NE(run.err.find("SQLite"), std::string::npos) << run.err;
-    }
-
-    itdb::WriteBytes(Compressed(), {0x01, 0x02});
-    const CliRun broken = Call("drives");
-    EXPECT_NE(broken.out.find("\tyes\tiTunesCDB (its iTunesCDB holds no track list)\n"),
-              std::string::npos)
-        << broken.out;
 }

@@ -3,7 +3,7 @@
 // without a crash or a read outside the image (the tests run under AddressSanitizer),
 // keep what was complete, and never report more songs than are held.
 #include "support/ForwardingPlatform.h"
-#include "IpodTree.h"
+#include "support/IpodTree.h"
 
 #include "core/ErrorLog.h"
 #include "musicdb/DatabaseReader.h"

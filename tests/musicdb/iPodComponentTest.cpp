@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The catalogue over real files: databases written into a mapped iPod folder and read
 // through the Linux backend.
-#include "IpodTree.h"
 #include "support/FailingFile.h"
+#include "support/IpodTree.h"
 
 #include "core/ErrorLog.h"
 #include "musicdb/iPodcomponent.h"

@@ -9,6 +9,7 @@
 #                                             its changelog entry
 #   checks.sh icons ICONDIR SIZE...           each rendered icon has its size
 #   checks.sh installed BUILD_DIR SIZE...     an install puts every file where desktops look
+#   checks.sh no-qt PROGRAM                   the program loads no Qt or D-Bus library
 set -euo pipefail
 
 fail=0
@@ -148,13 +149,24 @@ check_installed() {
     done
 }
 
+# korvello-cli runs in terminals and scripts, where there may be no display and no D-Bus;
+# it is built on the layers below the windows and must not drag Qt in.
+check_no_qt() {
+    local program=$1 libraries
+    libraries=$(ldd "$program") || { problem "ldd cannot read $program"; return; }
+    if grep -qiE 'libQt|libdbus' <<<"$libraries"; then
+        problem "$program loads $(grep -iE 'libQt|libdbus' <<<"$libraries" | awk '{print $1}' | tr '\n' ' ')"
+    fi
+}
+
 case "${1:-}" in
 man-help) check_man_help "${@:2}" ;;
 releases) check_releases "${@:2}" ;;
 icons) check_icons "${@:2}" ;;
 installed) check_installed "${@:2}" ;;
+no-qt) check_no_qt "${@:2}" ;;
 *)
-    echo "usage: checks.sh man-help|releases|icons|installed ARGS..." >&2
+    echo "usage: checks.sh man-help|releases|icons|installed|no-qt ARGS..." >&2
     exit 2
     ;;
 esac

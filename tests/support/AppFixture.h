@@ -1,54 +1,16 @@
 #pragma once
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A complete fake machine for tests of the main window: a temporary tree whose folder
-// "root" is drive c:, a per-user config and data home, a program folder beside which the
-// settings, log and backup are written, mapped drives for iPods, a recording shell and
-// scripted dialogs. Nothing touches the real home folder or mount table.
+// The fake machine of the window tests: the machine of MachineFixture and scripted answers
+// for every modal question the windows ask.
 
-#include "core/ErrorLog.h"
-#include "platform/posix/PosixPlatform.h"
 #include "support/FakeDialogs.h"
-#include "support/TempDir.h"
-
-#include <memory>
-#include <string>
-#include <vector>
+#include "support/MachineFixture.h"
 
 namespace korvello::test {
 
-struct DemoSong {
-    std::int32_t id = 0;
-    std::string title, album, artist, genre, fileType, comment, composer;
-    std::string file;      // relative to Music/, e.g. "F00/A.mp3"; empty: no location
-    std::size_t bytes = 0; // size of the song file written (none when `missing`)
-    bool missing = false;
-};
-
-class AppFixture {
+class AppFixture : public MachineFixture {
 public:
-    AppFixture();
-    ~AppFixture();
-
-    TempDir tmp;
-    std::string root;       // the Linux folder that is c:
-    std::string configHome; // XDG config home
-    std::string dataHome;
-    std::string programDir;          // Linux folder of the program file (AppFolder)
-    std::vector<std::string> opened; // paths handed to the shell
-    std::unique_ptr<PosixPlatform> platform;
     FakeDialogs dialogs;
-
-    // Writes an iPod tree with these songs into tmp/<name> and returns its Linux folder.
-    std::string MakeiPod(const std::string& name, const std::vector<DemoSong>& songs);
-    // Maps a folder as drive `letter` (e.g. "e:") through the per-user drives folder.
-    void MapDrive(const std::string& letter, const std::string& folder);
-    void UnmapDrive(const std::string& letter);
-    // The error log's content ("" when there is none).
-    std::string Log() const;
-    // The Linux path of a file in the program folder.
-    std::string InAppFolder(const std::string& name) const { return programDir + "/" + name; }
-
-    static std::vector<DemoSong> SampleSongs();
 };
 
 } // namespace korvello::test

@@ -14,12 +14,15 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
 namespace itdb = korvello::itdb;
 
 namespace {
+
+constexpr std::size_t kFolders = 5;
 
 struct DemoSong {
     const char* title;
@@ -139,6 +142,38 @@ std::string DeviceName(std::size_t index) {
     return name + ".wav";
 }
 
+// Writes the song file of song `i` (a short tone) into its music folder, unless the demo
+// leaves it missing, and adds its track to the database.
+std::int32_t AddSong(itdb::ITunesDbWriter& writer, const fs::path& root, std::size_t i) {
+    const DemoSong& song = kSongs[i];
+    const std::string folder = "F0" + std::to_string(i % kFolders);
+    const std::string name = DeviceName(i);
+    const int ms = 250 + static_cast<int>(i % 6) * 70;
+    const std::vector<char> wav = WavTone(220.0 * std::pow(2.0, (i % 24) / 12.0), ms);
+    if (!song.fileMissing) {
+        std::ofstream out(root / "iPod_Control" / "Music" / folder / name,
+                          std::ios::binary | std::ios::trunc);
+        out.write(wav.data(), static_cast<std::streamsize>(wav.size()));
+        if (!out)
+            throw std::runtime_error("cannot write " + name);
+    }
+    const auto id = static_cast<std::int32_t>(1000 + i * 2);
+    itdb::Track& track = writer.AddTrack(id);
+    track.fileSize = static_cast<std::int32_t>(wav.size());
+    track.lengthMs = ms;
+    track.Add(itdb::Title, song.title);
+    track.Add(itdb::Location, ":iPod_Control:Music:" + folder + ":" + name);
+    const std::pair<itdb::StringType, const char*> tags[] = {
+        {itdb::Album, song.album},     {itdb::Artist, song.artist},
+        {itdb::Genre, song.genre},     {itdb::FileType, song.fileType},
+        {itdb::Comment, song.comment}, {itdb::Composer, song.composer}};
+    for (const auto& [type, text] : tags) {
+        if (*text)
+            track.Add(type, text);
+    }
+    return id;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -148,7 +183,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path root = argv[argc - 1];
-    constexpr std::size_t kFolders = 5;
     try {
         for (std::size_t f = 0; f < kFolders; ++f)
             fs::create_directories(root / "iPod_Control" / "Music" / ("F0" + std::to_string(f)));
@@ -156,43 +190,9 @@ int main(int argc, char** argv) {
 
         itdb::ITunesDbWriter writer;
         itdb::Playlist master{"Demo iPod", {}, true};
-        std::size_t written = 0;
-        for (std::size_t i = 0; i < kSongs.size(); ++i) {
-            if (nano && i % 2 == 1)
-                continue;
-            ++written;
-            const DemoSong& song = kSongs[i];
-            const std::string folder = "F0" + std::to_string(i % kFolders);
-            const std::string name = DeviceName(i);
-            const int ms = 250 + static_cast<int>(i % 6) * 70;
-            const std::vector<char> wav = WavTone(220.0 * std::pow(2.0, (i % 24) / 12.0), ms);
-            if (!song.fileMissing) {
-                std::ofstream out(root / "iPod_Control" / "Music" / folder / name,
-                                  std::ios::binary | std::ios::trunc);
-                out.write(wav.data(), static_cast<std::streamsize>(wav.size()));
-                if (!out)
-                    throw std::runtime_error("cannot write " + name);
-            }
-            const auto id = static_cast<std::int32_t>(1000 + i * 2);
-            itdb::Track& track = writer.AddTrack(id);
-            track.fileSize = static_cast<std::int32_t>(wav.size());
-            track.lengthMs = ms;
-            track.Add(itdb::Title, song.title);
-            track.Add(itdb::Location, ":iPod_Control:Music:" + folder + ":" + name);
-            if (*song.album)
-                track.Add(itdb::Album, song.album);
-            if (*song.artist)
-                track.Add(itdb::Artist, song.artist);
-            if (*song.genre)
-                track.Add(itdb::Genre, song.genre);
-            if (*song.fileType)
-                track.Add(itdb::FileType, song.fileType);
-            if (*song.comment)
-                track.Add(itdb::Comment, song.comment);
-            if (*song.composer)
-                track.Add(itdb::Composer, song.composer);
-            master.trackIds.push_back(id);
-        }
+        // The nano 7G demo holds every other song, so the two iPods are told apart.
+        for (std::size_t i = 0; i < kSongs.size(); i += nano ? 2 : 1)
+            master.trackIds.push_back(AddSong(writer, root, i));
         writer.AddPlaylist(master);
         if (nano) {
             itdb::WriteBytes((root / "iPod_Control" / "iTunes" / "iTunesCDB").string(),
@@ -202,8 +202,8 @@ int main(int argc, char** argv) {
             // "itunesdb" and finds it regardless.
             writer.WriteFile((root / "iPod_Control" / "iTunes" / "iTunesDB").string());
         }
-        std::cout << (nano ? "demo iPod nano 7G (iTunesCDB) with " : "demo iPod with ") << written
-                  << " songs written to " << root.string() << '\n';
+        std::cout << (nano ? "demo iPod nano 7G (iTunesCDB) with " : "demo iPod with ")
+                  << master.trackIds.size() << " songs written to " << root.string() << '\n';
     } catch (const std::exception& e) {
         std::cerr << "make-demo-ipod: " << e.what() << '\n';
         return 1;

@@ -56,6 +56,86 @@ bool SaveWindow(QWidget& window, const char* path) {
     return true;
 }
 
+// Shows the songs of the artist with the most songs and marks a few of them; returns the
+// marked songs' titles.
+std::vector<std::string> ShowOneArtistMarked(korvello::TFormMain& formMain) {
+    korvello::TITunesStringGrid* artists = formMain.ArtistList;
+    korvello::TITunesStringGrid* songs = formMain.AdvStringGridSong;
+    const auto showArtist = [&](int row) {
+        for (int r = 0; r < artists->RowCount(); ++r)
+            artists->SetRowMarked(r, r == row);
+        formMain.DisPlayCurrentArtistSongs();
+    };
+    int bestRow = -1;
+    int bestCount = 0;
+    for (int row = 1; row < artists->RowCount(); ++row) {
+        showArtist(row);
+        if (songs->RowCount() > bestCount) {
+            bestCount = songs->RowCount();
+            bestRow = row;
+        }
+    }
+    if (bestRow > 0)
+        showArtist(bestRow);
+    std::vector<std::string> marked;
+    for (int row : {1, 2, 4}) {
+        if (row < songs->RowCount()) {
+            songs->SetRowMarked(row, true);
+            marked.push_back(songs->Cells(1, row));
+        }
+    }
+    return marked;
+}
+
+// The main window during a copy: it shows what the worker's messages tell it.
+bool SaveCopyUnderWay(korvello::TFormMain& formMain, const std::vector<std::string>& marked,
+                      const char* path) {
+    const std::string current = marked.empty() ? std::string("song") : marked[1 % marked.size()];
+    const std::string status = "(2/" + std::to_string(marked.size()) + ") Copying " + current;
+    formMain.ButtonCopy->setText(QStringLiteral("Stop"));
+    formMain.WindowMessage(korvello::CM_PROGRESSMAX, 1000, 0);
+    formMain.WindowMessage(korvello::CM_PROGRESS, 430, 0);
+    formMain.WindowMessage(korvello::CM_PROGRESSTEXT,
+                           reinterpret_cast<std::intptr_t>(status.c_str()), 0);
+    Settle(100);
+    const bool ok = SaveWindow(formMain, path);
+    formMain.ButtonCopy->setText(QStringLiteral("Copy"));
+    return ok;
+}
+
+// The options window as the Option button opens it.
+bool SaveOptions(korvello::TApplicationWindows& windows, const char* path) {
+    korvello::TFormOption& options = windows.FormOption;
+    options.SetInitialOverWrite(windows.FormMain.OverwriteExisting);
+    options.SetInitialPlaySong(windows.FormMain.PlayOnDoubleClick);
+    options.show();
+    Settle(100);
+    const bool ok = SaveWindow(options, path);
+    options.hide();
+    return ok;
+}
+
+// The report of that copy (the last song not found), its help text open.
+bool SaveReport(korvello::TFormReport& report, const std::vector<std::string>& marked,
+                const char* path) {
+    std::vector<std::string> titles = marked;
+    std::vector<std::string> targets;
+    for (std::size_t i = 0; i < titles.size(); ++i)
+        targets.push_back(i + 1 < titles.size() ? "C:\\Music\\" + titles[i] + ".mp3"
+                                                : korvello::kSongNotFound);
+    report.TitleList = &titles;
+    report.TargetList = &targets;
+    report.show();
+    Settle(100);
+    report.Label1Click();
+    Settle(100);
+    const bool ok = SaveWindow(report, path);
+    report.hide();
+    report.TitleList = nullptr;
+    report.TargetList = nullptr;
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -71,74 +151,13 @@ int main(int argc, char** argv) {
     korvello::TLogClass::SetPlatform(&platform);
     korvello::QtDialogs dialogs;
     korvello::TApplicationWindows windows(platform, dialogs);
-    korvello::TFormMain& formMain = windows.FormMain;
-    formMain.show();
+    windows.FormMain.show();
     Settle(300);
 
-    // The songs of one artist (the one with the most songs), a few of them marked.
-    korvello::TITunesStringGrid* artists = formMain.ArtistList;
-    korvello::TITunesStringGrid* songs = formMain.AdvStringGridSong;
-    int bestRow = -1;
-    int bestCount = 0;
-    for (int row = 1; row < artists->RowCount(); ++row) {
-        for (int r = 0; r < artists->RowCount(); ++r)
-            artists->SetRowMarked(r, r == row);
-        formMain.DisPlayCurrentArtistSongs();
-        if (songs->RowCount() > bestCount) {
-            bestCount = songs->RowCount();
-            bestRow = row;
-        }
-    }
-    if (bestRow > 0) {
-        for (int r = 0; r < artists->RowCount(); ++r)
-            artists->SetRowMarked(r, r == bestRow);
-        formMain.DisPlayCurrentArtistSongs();
-    }
-    std::vector<std::string> marked;
-    for (int row : {1, 2, 4})
-        if (row < songs->RowCount()) {
-            songs->SetRowMarked(row, true);
-            marked.push_back(songs->Cells(1, row));
-        }
-
-    // A copy under way: the window shows what the worker's messages tell it.
-    const std::string current = marked.empty() ? std::string("song") : marked[1 % marked.size()];
-    const std::string status = "(2/" + std::to_string(marked.size()) + ") Copying " + current;
-    formMain.ButtonCopy->setText(QStringLiteral("Stop"));
-    formMain.WindowMessage(korvello::CM_PROGRESSMAX, 1000, 0);
-    formMain.WindowMessage(korvello::CM_PROGRESS, 430, 0);
-    formMain.WindowMessage(korvello::CM_PROGRESSTEXT,
-                           reinterpret_cast<std::intptr_t>(status.c_str()), 0);
-    Settle(100);
-    bool ok = SaveWindow(formMain, argv[1]);
-    formMain.ButtonCopy->setText(QStringLiteral("Copy"));
-
-    // The options window as the Option button opens it.
-    korvello::TFormOption& options = windows.FormOption;
-    options.SetInitialOverWrite(formMain.OverwriteExisting);
-    options.SetInitialPlaySong(formMain.PlayOnDoubleClick);
-    options.show();
-    Settle(100);
-    ok = SaveWindow(options, argv[2]) && ok;
-    options.hide();
-
-    // The report of that copy, its help text open.
-    std::vector<std::string> titles = marked;
-    std::vector<std::string> targets;
-    for (std::size_t i = 0; i < titles.size(); ++i)
-        targets.push_back(i + 1 < titles.size() ? "C:\\Music\\" + titles[i] + ".mp3"
-                                                : " This song not found in your iPod.");
-    korvello::TFormReport& report = windows.FormReport;
-    report.TitleList = &titles;
-    report.TargetList = &targets;
-    report.show();
-    Settle(100);
-    report.Label1Click();
-    Settle(100);
-    ok = SaveWindow(report, argv[3]) && ok;
-    report.hide();
-    report.TitleList = nullptr;
-    report.TargetList = nullptr;
+    const std::vector<std::string> marked = ShowOneArtistMarked(windows.FormMain);
+    bool ok = SaveCopyUnderWay(windows.FormMain, marked, argv[1]);
+    ok = SaveOptions(windows, argv[2]) && ok;
+    ok = SaveReport(windows.FormReport, marked, argv[3]) && ok;
 
     korvello::TLogClass::SetPlatform(nullptr);
     return ok ? 0 : 1;

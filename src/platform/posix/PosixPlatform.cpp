@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/posix/PosixPlatform.h"
-#include "platform/posix/TextLines.h"
 
 #include "platform/posix/DriveMap.h"
 #include "platform/posix/FileUtil.h"
@@ -8,13 +7,10 @@
 #include "platform/posix/PosixFile.h"
 #include "platform/posix/ProfileText.h"
 #include "platform/posix/RegistryText.h"
+#include "platform/posix/TextLines.h"
 #include "platform/posix/TextServices.h"
 
-#include <QDesktopServices>
-#include <QGuiApplication>
-#include <QString>
-#include <QUrl>
-
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -677,13 +673,10 @@ void PosixPlatform::ShellOpen(const std::string& path) {
     std::string onDisk = ToLinuxPath(path);
     if (onDisk.empty())
         onDisk = path;
-    if (impl_->roots.shellOpen) {
+    // Only the window program has a desktop to hand the path to; it passes its hand-off
+    // in with the roots. Without one there is nothing to open with.
+    if (impl_->roots.shellOpen)
         impl_->roots.shellOpen(onDisk);
-        return;
-    }
-    // QDesktopServices needs the GUI application's platform services.
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr)
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(onDisk)));
 }
 
 int PosixPlatform::CompareText(const std::string& a, const std::string& b) {

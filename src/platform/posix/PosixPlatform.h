@@ -111,7 +111,8 @@ struct PosixRoots {
     std::string configHome;                         // $XDG_CONFIG_HOME or ~/.config
     std::string dataHome;                           // $XDG_DATA_HOME or ~/.local/share
     std::string programPath;                        // the running program file
-    // Hands a Linux path to the desktop; the default opens it through Qt (xdg-open).
+    // Hands a Linux path to the desktop. The window program sets it (it opens the path
+    // through the desktop's file associations); unset, ShellOpen does nothing.
     std::function<void(const std::string& linuxPath)> shellOpen;
     // Folders mapped as drives for this process alone (letter 'd' to 'z', Linux folder),
     // held in memory only. When any is given, they take the place of the links of the

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // korvello-cli run as a program against iPod folders in a temporary tree.
-#include "CliRun.h"
-#include "IpodTree.h"
+#include "support/CliRun.h"
+#include "support/IpodTree.h"
 
 #include <gtest/gtest.h>
 

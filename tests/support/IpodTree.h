@@ -1,11 +1,12 @@
 #pragma once
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A fake machine in a temporary folder for the catalogue tests: an empty mount table, and a
-// folder holding an iPod's contents mapped as drive e: through the per-user drives folder,
-// the way a user maps a copy of an iPod.
+// A fake machine in a temporary folder for the catalogue tests (laid out as
+// FakeMachineRoots lays it out), and a folder holding an iPod's contents mapped as drive e: through
+// the per-user drives folder, the way a user maps a copy of an iPod.
 
 #include "itdb/ITunesDbWriter.h"
 #include "platform/posix/PosixPlatform.h"
+#include "support/MachineFixture.h"
 #include "support/TempDir.h"
 
 #include <filesystem>
@@ -16,13 +17,7 @@ namespace korvello::test {
 
 class IpodTree {
 public:
-    IpodTree() {
-        MakeDirs(dir_ / "root/opt/korvello");
-        MakeDirs(dir_ / "sys");
-        MakeDirs(dir_ / "bylabel");
-        MakeDirs(dir_ / "data");
-        MakeDirs(dir_ / "config/korvello/drives");
-        WriteFile(dir_ / "mountinfo", "");
+    IpodTree() : roots_(FakeMachineRoots(dir_)) {
         MakeDirs(Ipod() + "/iPod_Control/iTunes");
         MapDrive('e', Ipod());
     }
@@ -44,25 +39,29 @@ public:
         writer.WriteFile(DatabaseFile());
     }
 
-    PosixRoots Roots() const {
-        PosixRoots roots;
-        roots.rootDir = dir_ / "root";
-        roots.mountinfo = dir_ / "mountinfo";
-        roots.sysfs = dir_ / "sys";
-        roots.byLabel = dir_ / "bylabel";
-        roots.configHome = dir_ / "config";
-        roots.dataHome = dir_ / "data";
-        roots.programPath = dir_ / "root/opt/korvello/korvello";
-        roots.shellOpen = [](const std::string&) {
-        };
-        return roots;
-    }
+    PosixRoots Roots() const { return roots_; }
     std::unique_ptr<PosixPlatform> MakePlatform() const {
         return std::make_unique<PosixPlatform>(Roots());
     }
 
 private:
     TempDir dir_;
+    PosixRoots roots_;
 };
+
+// The library of a later iPod: two songs, the second with UTF-8 string objects.
+inline itdb::ITunesDbWriter LaterIpodLibrary() {
+    itdb::ITunesDbWriter writer;
+    writer.AddTrack(11)
+        .Add(itdb::Title, "Plain")
+        .Add(itdb::Location, ":iPod_Control:Music:F00:A.mp3")
+        .Add(itdb::Artist, "Someone");
+    auto& utf8 = writer.AddTrack(12);
+    utf8.objects.push_back(itdb::Object::Utf8(itdb::Title, "Caf\u00e9 \u65e5\u672c \U0001F3B5"));
+    utf8.objects.push_back(itdb::Object::Utf8(itdb::Album, "\u00c9t\u00e9"));
+    utf8.Add(itdb::Artist, "Wide \u00e9");
+    writer.AddPlaylist({"iPod", {11, 12}, true});
+    return writer;
+}
 
 } // namespace korvello::test

@@ -2,8 +2,8 @@
 // korvello-cli copy with organised copies, run as a program on a generated iPod: copies
 // sorted into artist and album folders, a second run that finds every song already
 // copied, the playlist of the job and the summary on stderr.
-#include "CliRun.h"
-#include "IpodTree.h"
+#include "support/CliRun.h"
+#include "support/IpodTree.h"
 
 #include "settings/SettingsStore.h"
 

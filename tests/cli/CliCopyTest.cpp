@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // korvello-cli copy run as a program: an iPod mapped as drive e: in a temporary tree, the
 // songs copied into folders of the same tree.
-#include "CliRun.h"
-#include "IpodTree.h"
+#include "support/CliRun.h"
+#include "support/IpodTree.h"
 
 #include "settings/SettingsStore.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "support/AppFixture.h"
+#include "support/MachineFixture.h"
 
 #include "itdb/ITunesDbWriter.h"
 
@@ -10,27 +10,32 @@ namespace fs = std::filesystem;
 
 namespace korvello::test {
 
-AppFixture::AppFixture() {
-    root = tmp / "root";
-    configHome = tmp / "config";
-    dataHome = tmp / "data";
-    programDir = root + "/opt/korvello";
-    MakeDirs(programDir);
-    MakeDirs(configHome + "/korvello/drives");
-    MakeDirs(dataHome);
-    WriteFile(programDir + "/korvello", "");
-    WriteFile(tmp / "mountinfo", "");
-    MakeDirs(tmp / "sys");
-    MakeDirs(tmp / "bylabel");
-
+PosixRoots FakeMachineRoots(const TempDir& dir) {
     PosixRoots roots;
-    roots.rootDir = root;
-    roots.mountinfo = tmp / "mountinfo";
-    roots.sysfs = tmp / "sys";
-    roots.byLabel = tmp / "bylabel";
-    roots.configHome = configHome;
-    roots.dataHome = dataHome;
-    roots.programPath = programDir + "/korvello";
+    roots.rootDir = dir / "root";
+    roots.mountinfo = dir / "mountinfo";
+    roots.sysfs = dir / "sys";
+    roots.byLabel = dir / "bylabel";
+    roots.configHome = dir / "config";
+    roots.dataHome = dir / "data";
+    roots.programPath = dir / "root/opt/korvello/korvello";
+    roots.shellOpen = [](const std::string&) {
+    };
+    MakeDirs(roots.configHome + "/korvello/drives");
+    MakeDirs(roots.dataHome);
+    WriteFile(roots.programPath, "");
+    WriteFile(roots.mountinfo, "");
+    MakeDirs(roots.sysfs);
+    MakeDirs(roots.byLabel);
+    return roots;
+}
+
+MachineFixture::MachineFixture() {
+    PosixRoots roots = FakeMachineRoots(tmp);
+    root = roots.rootDir;
+    configHome = roots.configHome;
+    dataHome = roots.dataHome;
+    programDir = root + "/opt/korvello";
     roots.shellOpen = [this](const std::string& path) {
         opened.push_back(path);
     };
@@ -39,12 +44,12 @@ AppFixture::AppFixture() {
     TLogClass::SetAppFolder("");
 }
 
-AppFixture::~AppFixture() {
+MachineFixture::~MachineFixture() {
     TLogClass::SetPlatform(nullptr);
     TLogClass::SetAppFolder("");
 }
 
-std::string AppFixture::MakeiPod(const std::string& name, const std::vector<DemoSong>& songs) {
+std::string MachineFixture::MakeiPod(const std::string& name, const std::vector<DemoSong>& songs) {
     const std::string folder = tmp / name;
     itdb::ITunesDbWriter writer;
     for (const DemoSong& s : songs) {
@@ -76,19 +81,19 @@ std::string AppFixture::MakeiPod(const std::string& name, const std::vector<Demo
     return folder;
 }
 
-void AppFixture::MapDrive(const std::string& letter, const std::string& folder) {
+void MachineFixture::MapDrive(const std::string& letter, const std::string& folder) {
     fs::create_symlink(folder, configHome + "/korvello/drives/" + letter);
 }
 
-void AppFixture::UnmapDrive(const std::string& letter) {
+void MachineFixture::UnmapDrive(const std::string& letter) {
     fs::remove(configHome + "/korvello/drives/" + letter);
 }
 
-std::string AppFixture::Log() const {
+std::string MachineFixture::Log() const {
     return ReadFile(programDir + "/apces.cnt");
 }
 
-std::vector<DemoSong> AppFixture::SampleSongs() {
+std::vector<DemoSong> MachineFixture::SampleSongs() {
     return {
         {101, "Yesterday", "Help", "The Beatles", "Pop", "MPEG audio file", "", "", "F00/AAAA.mp3",
          3000},

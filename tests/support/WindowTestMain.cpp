@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The main of every test binary: a QApplication on the offscreen platform, so tests of
+// The main of every window test: a QApplication on the offscreen platform, so tests of
 // windows can create real widgets and send real events, then GoogleTest.
 #include <QApplication>
 #include <gtest/gtest.h>
