@@ -247,192 +247,231 @@ void TCopyThread::RunJob() {
     finishHandled_ = true;
 }
 
+// One song on its way from the iPod to its destination.
+struct TCopyThread::EntryCopy {
+    std::unique_ptr<IFile> in;         // the song on the iPod
+    std::int64_t found = 0;            // its size as looked up, for the free-space test
+    std::int64_t size = 0;             // its size once open: the copy must end with this many bytes
+    std::string wanted;                // the name the job asked for
+    std::string dest;                  // the name it is written to: `wanted` or a free numbered one
+    std::optional<NameInfo> replacing; // the older file that overwriting replaces
+    bool fits = true;                  // the volume has room for it, or cannot say
+    std::unique_ptr<IFile> out;        // the temporary file it is written to
+    std::int64_t bytes = 0;            // bytes of the song read and stored
+};
+
 void TCopyThread::CopyEntry(std::size_t index, std::size_t count) {
+    entryCounted_ = 0;
+    EntryCopy entry;
+    if (!ChooseDestination(index, entry) || !StartEntry(index, count, entry))
+        return;
+    const BlocksEnd end = CopyBlocks(index, entry);
+    if (end != BlocksEnd::Failed)
+        FinishEntry(index, entry, end);
+}
+
+bool TCopyThread::ChooseDestination(std::size_t index, EntryCopy& entry) {
+    if (!OpenSong(index, entry) || SkipAlreadyCopied(index) || !ChooseName(index, entry))
+        return false;
+    // The free-space test comes before anything is created, so a song that does not fit
+    // never touches an existing file of the same name. A volume whose free space cannot be
+    // asked is tried anyway; a real shortage then shows as a short write.
+    const auto free = platform_.GetDiskFreeSpace(entry.dest);
+    entry.fits = !free || static_cast<std::uint64_t>(entry.found) <= *free;
+    if (!entry.fits)
+        total_ -= sizes_[index];
+    return true;
+}
+
+bool TCopyThread::OpenSong(std::size_t index, EntryCopy& entry) {
     const std::string& source = (*SourceList)[index];
     std::string& target = (*TargetList)[index];
-    entryCounted_ = 0;
-
     if (StopRequested) {
         target = kCopyTerminated;
-        return;
+        return false;
     }
     const auto found = platform_.FindFile(source);
     if (!found) {
         target = kSongNotFound;
-        return;
+        return false;
     }
+    entry.found = *found;
     // The song's name is one plain name inside the chosen folder; a name holding "/" or
     // made of dots would reach another folder.
     if (!IsPlainFileName(FileNamePart(target))) {
         FailEntry(index, "the name of " + target + " leads out of its folder", kLeavesChosenFolder);
-        return;
+        return false;
     }
     if (!ChosenFolder.empty() && !FoldersBelow(ChosenFolder, target)) {
         FailEntry(index, target + " does not lie in the chosen folder " + ChosenFolder,
                   kLeavesChosenFolder);
-        return;
+        return false;
     }
     std::string error;
-    const std::unique_ptr<IFile> in = platform_.OpenRead(source, error);
-    if (!in) {
+    entry.in = platform_.OpenRead(source, error);
+    if (!entry.in) {
         FailEntry(index, "cannot open " + source + ": " + error, error);
-        return;
+        return false;
     }
-    // The size the song has now: the copy must end with exactly this many bytes.
-    const std::int64_t size = in->Size();
-    if (size < 0) {
-        FailEntry(index, "cannot read " + source + ": " + in->ErrorText(), in->ErrorText());
-        return;
+    entry.size = entry.in->Size();
+    if (entry.size < 0) {
+        FailEntry(index, "cannot read " + source, entry.in->Error());
+        return false;
     }
+    return true;
+}
 
-    if (SkipCopiedFiles != nullptr && SkipCopiedFiles->load()) {
-        if (const auto earlier = FindEarlierCopy(source, target)) {
-            if (FoundList != nullptr && index < FoundList->size())
-                (*FoundList)[index] = *earlier;
-            // Nothing of the song is copied, so it leaves the bar's total.
-            total_ -= sizes_[index];
-            target = kAlreadyCopied;
-            return;
-        }
-    }
+bool TCopyThread::SkipAlreadyCopied(std::size_t index) {
+    if (SkipCopiedFiles == nullptr || !SkipCopiedFiles->load())
+        return false;
+    const auto earlier = FindEarlierCopy((*SourceList)[index], (*TargetList)[index]);
+    if (!earlier)
+        return false;
+    if (FoundList != nullptr && index < FoundList->size())
+        (*FoundList)[index] = *earlier;
+    // Nothing of the song is copied, so it leaves the bar's total.
+    total_ -= sizes_[index];
+    (*TargetList)[index] = kAlreadyCopied;
+    return true;
+}
 
+bool TCopyThread::ChooseName(std::size_t index, EntryCopy& entry) {
     // Overwriting is the user's setting and may change during the job; it applies to a
     // file that was there before the job, never to one this job wrote. Anything but a
     // file in the way (a folder, a link) is never replaced.
-    const std::string wanted = target;
-    std::string dest = target;
-    std::optional<NameInfo> replacing;
-    if (const NameInfo there = platform_.StatName(dest); there.kind != NameKind::Missing) {
-        // A second of margin: file times are coarser than the clock.
-        const bool olderThanJob = there.modifiedNs < jobStartNs_ - 1'000'000'000;
-        if (overwriteExisting_.load() && there.kind == NameKind::File && olderThanJob &&
-            !written_.contains(dest)) {
-            replacing = there;
-        } else {
-            dest = CreateNewOutputPathName(platform_, wanted);
-            if (dest.empty()) {
-                FailEntry(index, "no free file name for " + wanted, "no free file name");
-                return;
-            }
-            target = dest;
-        }
+    std::string& target = (*TargetList)[index];
+    entry.wanted = target;
+    entry.dest = target;
+    const NameInfo there = platform_.StatName(entry.dest);
+    if (there.kind == NameKind::Missing)
+        return true;
+    // A second of margin: file times are coarser than the clock.
+    const bool olderThanJob = there.modifiedNs < jobStartNs_ - 1'000'000'000;
+    if (overwriteExisting_.load() && there.kind == NameKind::File && olderThanJob &&
+        !written_.contains(entry.dest)) {
+        entry.replacing = there;
+        return true;
     }
+    entry.dest = CreateNewOutputPathName(platform_, entry.wanted);
+    if (entry.dest.empty()) {
+        FailEntry(index, "no free file name for " + entry.wanted, "no free file name");
+        return false;
+    }
+    target = entry.dest;
+    return true;
+}
 
-    // The free-space test comes before anything is created, so a song that does not fit
-    // never touches an existing file of the same name. A volume whose free space cannot be
-    // asked is tried anyway; a real shortage then shows as a short write.
-    const auto free = platform_.GetDiskFreeSpace(dest);
-    const bool fits = !free || static_cast<std::uint64_t>(*found) <= *free;
-    if (!fits)
-        total_ -= sizes_[index];
-
+bool TCopyThread::StartEntry(std::size_t index, std::size_t count, EntryCopy& entry) {
     statusText_ = "(" + std::to_string(index + 1) + "/" + std::to_string(count) + ") Copying " +
-                  FileNamePart(dest);
+                  FileNamePart(entry.dest);
     Send(CM_PROGRESSTEXT, reinterpret_cast<std::intptr_t>(statusText_.c_str()), 0);
 
-    if (fits && !MakeFoldersFor(index, dest))
-        return;
-    std::unique_ptr<IFile> out;
-    if (fits) {
-        // Another job writing the same song has its own temporary file.
-        for (int n = 0; !out; ++n) {
-            const std::string temp = TemporaryName(dest, n);
-            bool taken = false;
-            out = platform_.CreateNew(temp, error, taken);
-            if (!out && (!taken || n >= 1000)) {
-                FailEntry(index, "cannot create " + temp + ": " + error, error);
-                return;
-            }
-            if (out) {
-                partialPath_ = temp;
-                SetCurrentTarget(temp);
-            }
-        }
-    }
+    if (entry.fits && (!MakeFoldersFor(index, entry.dest) || !CreateTemporary(index, entry)))
+        return false;
     // Sent for a song that does not fit as well, so every started entry shows the window
     // the same TEXT, MAX sequence.
     Send(CM_PROGRESSMAX, kProgressMax, 0);
-    if (!fits) {
-        target = kDiskSpaceNotEnough;
-        return;
+    if (!entry.fits) {
+        (*TargetList)[index] = kDiskSpaceNotEnough;
+        return false;
     }
+    return true;
+}
 
-    std::int64_t bytes = 0; // bytes of the song read and stored
-    bool complete = false;
-    bool shortWrite = false;
+bool TCopyThread::CreateTemporary(std::size_t index, EntryCopy& entry) {
+    // Another job writing the same song has its own temporary file.
+    for (int n = 0;; ++n) {
+        const std::string temp = TemporaryName(entry.dest, n);
+        bool taken = false;
+        std::string error;
+        entry.out = platform_.CreateNew(temp, error, taken);
+        if (entry.out) {
+            partialPath_ = temp;
+            SetCurrentTarget(temp);
+            return true;
+        }
+        if (!taken || n >= 1000) {
+            FailEntry(index, "cannot create " + temp + ": " + error, error);
+            return false;
+        }
+    }
+}
+
+TCopyThread::BlocksEnd TCopyThread::CopyBlocks(std::size_t index, EntryCopy& entry) {
     for (;;) {
         CheckGate();
         if (StopRequested)
-            break;
-        const std::int64_t nRead = in->Read(buffer_.data(), kCopyBlockSize);
+            return BlocksEnd::Stopped;
+        const std::int64_t nRead = entry.in->Read(buffer_.data(), kCopyBlockSize);
         if (nRead < 0) {
-            FailEntry(index, "cannot read " + source + ": " + in->ErrorText(), in->ErrorText());
-            return;
+            FailEntry(index, "cannot read " + (*SourceList)[index], entry.in->Error());
+            return BlocksEnd::Failed;
         }
         std::int64_t nWritten = 0;
         if (nRead > 0) {
-            nWritten = out->Write(buffer_.data(), nRead);
-            if (nWritten < 0 && !IsOutOfSpace(*out, dest, nRead)) {
-                FailEntry(index, "cannot write " + partialPath_ + ": " + out->ErrorText(),
-                          out->ErrorText());
-                return;
+            nWritten = entry.out->Write(buffer_.data(), nRead);
+            if (nWritten < 0 && !IsOutOfSpace(*entry.out, entry.dest, nRead)) {
+                FailEntry(index, "cannot write " + partialPath_, entry.out->Error());
+                return BlocksEnd::Failed;
             }
         }
-        bytes += std::max<std::int64_t>(nWritten, 0);
+        entry.bytes += std::max<std::int64_t>(nWritten, 0);
         copied_ += kCopyBlockSize;
         entryCounted_ += kCopyBlockSize;
         SendPosition();
-        if (nRead == 0) {
-            complete = true;
-            break;
-        }
-        if (nWritten != nRead) {
-            shortWrite = true;
-            break;
-        }
+        if (nRead == 0)
+            return BlocksEnd::Complete;
+        if (nWritten != nRead)
+            return BlocksEnd::ShortWrite;
     }
-    in->Close();
+}
 
-    if (complete) {
+void TCopyThread::FinishEntry(std::size_t index, EntryCopy& entry, BlocksEnd end) {
+    entry.in->Close();
+    if (end == BlocksEnd::Complete) {
         // The close stores the last bytes and can report a delayed write error; then the
         // copy is not whole. A full disk there is a song that did not fit.
-        if (!out->Close()) {
-            if (!IsOutOfSpace(*out, dest, kCopyBlockSize)) {
-                FailEntry(index, "cannot close " + partialPath_ + ": " + out->ErrorText(),
-                          out->ErrorText());
-                return;
-            }
-            shortWrite = true;
-        } else if (bytes != size) {
-            // The song shrank or grew while it was read: what was copied is not the song.
-            FailEntry(index,
-                      source + " changed while it was copied (" + std::to_string(size) +
-                          " bytes at the start, " + std::to_string(bytes) + " copied)",
-                      "the song changed while it was copied");
-            return;
-        } else {
-            if (PlaceFinishedCopy(index, wanted, dest, replacing)) {
-                written_.insert(dest);
-                partialPath_.clear();
-                SetCurrentTarget({});
-            }
+        if (entry.out->Close()) {
+            KeepFinishedCopy(index, entry);
             return;
         }
+        if (!IsOutOfSpace(*entry.out, entry.dest, kCopyBlockSize)) {
+            FailEntry(index, "cannot close " + partialPath_, entry.out->Error());
+            return;
+        }
+        end = BlocksEnd::ShortWrite;
     }
-    out->Close();
-    if (shortWrite) {
+    entry.out->Close();
+    if (end == BlocksEnd::ShortWrite) {
         // The disk filled up during the song: what is on disk is not the song, so it goes,
         // and the rest of the song leaves the bar's total like a song that did not fit.
         RemovePartial();
         SetCurrentTarget({});
         total_ -= std::max<std::int64_t>(0, sizes_[index] - entryCounted_);
-        target = kDiskSpaceNotEnough;
+        (*TargetList)[index] = kDiskSpaceNotEnough;
         return;
     }
     // Stopped: a partial song is no song, so it goes at once. CurrentTarget keeps naming
     // it; the window's own removal on CM_PROGRESSFINISH then finds nothing left to do.
     RemovePartial();
-    target = kCopyTerminated;
+    (*TargetList)[index] = kCopyTerminated;
+}
+
+void TCopyThread::KeepFinishedCopy(std::size_t index, EntryCopy& entry) {
+    if (entry.bytes != entry.size) {
+        // The song shrank or grew while it was read: what was copied is not the song.
+        FailEntry(index,
+                  (*SourceList)[index] + " changed while it was copied (" +
+                      std::to_string(entry.size) + " bytes at the start, " +
+                      std::to_string(entry.bytes) + " copied)",
+                  "the song changed while it was copied");
+        return;
+    }
+    if (PlaceFinishedCopy(index, entry.wanted, entry.dest, entry.replacing)) {
+        written_.insert(entry.dest);
+        partialPath_.clear();
+        SetCurrentTarget({});
+    }
 }
 
 bool TCopyThread::PlaceFinishedCopy(std::size_t index, const std::string& wanted, std::string& dest,
@@ -473,6 +512,12 @@ void TCopyThread::RemovePartial() {
         platform_.DeleteFile(partialPath_);
         partialPath_.clear();
     }
+}
+
+void TCopyThread::FailEntry(std::size_t index, const std::string& what,
+                            const std::error_code& error) {
+    const std::string reason = ErrorCodeText(error);
+    FailEntry(index, what + ": " + reason, reason);
 }
 
 void TCopyThread::FailEntry(std::size_t index, const std::string& logText,

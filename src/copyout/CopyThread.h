@@ -55,6 +55,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <unordered_set>
 #include <vector>
@@ -164,7 +165,31 @@ private:
 
     void Execute();
     void RunJob();
+    // One entry of the job, in the steps below: choosing the destination, telling the
+    // window and creating the temporary file, copying the blocks, finishing the entry.
+    // Each step that ends the entry early has written its outcome into TargetList.
+    struct EntryCopy;
+    enum class BlocksEnd { Complete, ShortWrite, Stopped, Failed };
     void CopyEntry(std::size_t index, std::size_t count);
+    // The checks before anything is written (stop, a missing song, a name that leaves the
+    // chosen folder, a source that cannot be opened), the already-copied test, the name
+    // that overwriting decides on, and the free-space test. False when the entry ended.
+    bool ChooseDestination(std::size_t index, EntryCopy& entry);
+    bool OpenSong(std::size_t index, EntryCopy& entry);
+    bool SkipAlreadyCopied(std::size_t index);
+    bool ChooseName(std::size_t index, EntryCopy& entry);
+    // Sends CM_PROGRESSTEXT, creates the folders and the temporary file of a song that
+    // fits, then sends CM_PROGRESSMAX. False when the entry ended (a song that does not
+    // fit ends here too).
+    bool StartEntry(std::size_t index, std::size_t count, EntryCopy& entry);
+    bool CreateTemporary(std::size_t index, EntryCopy& entry);
+    // Moves the song block by block until it ends, the disk takes less than a block, a
+    // stop is asked for, or a read or write fails (the entry has then failed).
+    BlocksEnd CopyBlocks(std::size_t index, EntryCopy& entry);
+    // Closes both files and, for a complete song, checks the size and puts the copy under
+    // its name; removes the partial copy of a song that filled the disk or was stopped.
+    void FinishEntry(std::size_t index, EntryCopy& entry, BlocksEnd end);
+    void KeepFinishedCopy(std::size_t index, EntryCopy& entry);
     void EndAfterFailure();
     // Waits while paused; throws Abandoned after Abandon().
     void CheckGate();
@@ -175,6 +200,9 @@ private:
     // Ends the current entry as failed: logs "Execute:" + `logText`, removes the partial
     // temporary file, and gives the entry the failure text with `reason`.
     void FailEntry(std::size_t index, const std::string& logText, const std::string& reason);
+    // The same for a failure of an open file: logs `what` + ": " + the error's text, which
+    // is also the reason.
+    void FailEntry(std::size_t index, const std::string& what, const std::error_code& error);
     void RemovePartial();
     // The copy of the song at `source` already under `wanted` or one of its numbered
     // names (up to the first free one), if there is one.

@@ -19,24 +19,135 @@ namespace {
 // Data-object types that carry a string; of these only the ten below are kept.
 constexpr std::int32_t kFirstStringType = 1;
 constexpr std::int32_t kLastStringType = 14;
+constexpr std::int32_t kTitleType = 1;
+constexpr std::int32_t kLocationType = 2;
+constexpr std::int32_t kAlbumType = 3;
+constexpr std::int32_t kArtistType = 4;
+constexpr std::int32_t kGenreType = 5;
+constexpr std::int32_t kFileTypeType = 6;
+constexpr std::int32_t kEQSettingType = 7;
+constexpr std::int32_t kCommentType = 8;
+constexpr std::int32_t kComposerType = 12;
+constexpr std::int32_t kGroupingType = 13;
 // An unknown object longer than this is taken to be the end of the track's objects
 // rather than something to step over.
 constexpr std::int32_t kMaxSkippedObject = 1024;
-// A string object's string starts this far into the object; its encoding is at 24.
-constexpr std::int64_t kStringOffset = 40;
-constexpr std::int64_t kEncodingOffset = 24;
 constexpr std::int32_t kUtf8Encoding = 2;
-// The data-set count in the database header, and the first two data sets that are always
-// read before any other is looked at.
-constexpr std::int64_t kDataSetCountOffset = 20;
+// The first two data sets are always read before any other is looked at.
 constexpr int kFirstDataSets = 2;
-// iTunesCDB: the compressed flag in the plain header.
-constexpr std::int64_t kCompressedFlagOffset = 0xA8;
+// iTunesCDB: what inflating may grow to.
 constexpr std::int64_t kMaxInflated = std::int64_t{1} << 30;
 constexpr std::int64_t kMaxInflateRatio = 64;
 
 bool IsKeptStringType(std::int32_t type) {
-    return (type >= 1 && type <= 8) || type == 12 || type == 13;
+    return (type >= kTitleType && type <= kCommentType) || type == kComposerType ||
+           type == kGroupingType;
+}
+
+// One track's kept strings, by data-object type.
+using TTrackStrings = std::array<std::u16string, kLastStringType + 1>;
+
+// The string of the string object at `object` that holds `byteLength` bytes: only the
+// bytes the image holds, and only as many as the string allowance has left.
+std::u16string ReadString(const TImageReader& reader, std::int64_t object, std::int32_t byteLength,
+                          std::int64_t allowance, TWalkCost& cost) {
+    const bool utf8 = reader.Int32At(object + kStringEncodingOffset) == kUtf8Encoding;
+    std::string_view bytes = reader.BytesAt(
+        object + kStringOffset, std::min<std::int64_t>(byteLength, allowance - cost.stringBytes));
+    if (!utf8)
+        bytes.remove_suffix(bytes.size() % 2);
+    cost.stringBytes += static_cast<std::int64_t>(bytes.size());
+    return utf8 ? ToUtf16(bytes)
+                : reader.Utf16At(object + kStringOffset, static_cast<std::int64_t>(bytes.size()));
+}
+
+// Walks the data objects of the track at `track` and keeps its strings; the steps and
+// string bytes it takes are spent from the walk's allowances.
+void ReadTrackStrings(const TImageReader& reader, std::int64_t track, std::int64_t allowance,
+                      TWalkCost& cost, TTrackStrings& strings) {
+    for (auto& s : strings)
+        s.clear();
+    const std::int32_t objectCount = reader.Int32At(track + kTrackObjectCountOffset);
+    std::int64_t object = track + reader.Int32At(track + kTrackHeaderLengthOffset);
+    for (std::int32_t k = 0; k < objectCount; ++k) {
+        // Past the end everything reads as zero, which would change nothing more.
+        if (object >= reader.Size())
+            break;
+        if (cost.objectSteps >= allowance)
+            break;
+        ++cost.objectSteps;
+        const std::int32_t objectLength = reader.Int32At(object + kObjectTotalLengthOffset);
+        const std::int32_t type = reader.Int32At(object + kObjectTypeOffset);
+        if (type >= kFirstStringType && type <= kLastStringType) {
+            const std::int32_t byteLength = reader.Int32At(object + kStringByteLengthOffset);
+            if (IsKeptStringType(type))
+                strings[static_cast<std::size_t>(type)] =
+                    ReadString(reader, object, byteLength, allowance, cost);
+            // The next object follows the string, whatever the object's own total length
+            // says. A negative length counts as an empty string, so the walk still moves
+            // forward.
+            object += kStringOffset + std::max<std::int32_t>(byteLength, 0);
+        } else if (objectLength > kMaxSkippedObject) {
+            break;
+        } else if (objectLength <= 0) {
+            // Stepping by nothing or backwards would re-read the same objects for as many
+            // rounds as the count says; nothing after it can be found.
+            break;
+        } else {
+            object += objectLength;
+        }
+    }
+}
+
+// The size look-up of a walk, which keeps its last answer for tracks that name the same
+// file as the one before (a damaged file whose track stops moving reads one track over
+// and over).
+class TSizeLookups {
+public:
+    explicit TSizeLookups(const TSizeLookup& sizeOf) : sizeOf_(sizeOf) {}
+
+    std::optional<std::int64_t> SizeOf(const std::string& location) {
+        if (looked_ && location == lastLocation_)
+            return lastSize_;
+        if (!sizeOf_)
+            return std::nullopt;
+        lastSize_ = sizeOf_(location);
+        lastLocation_ = location;
+        looked_ = true;
+        return lastSize_;
+    }
+
+private:
+    const TSizeLookup& sizeOf_;
+    std::string lastLocation_;
+    std::optional<std::int64_t> lastSize_;
+    bool looked_ = false;
+};
+
+// Makes the record of a track from its strings: its location on the drive and the size
+// text of the file there.
+void StoreTrack(TTrackStrings& strings, const TTrackWalkContext& context, TSizeLookups& sizes,
+                TSong& song) {
+    std::string location = ToUtf8(strings[kLocationType]);
+    std::replace(location.begin(), location.end(), ':', '\\');
+    location.insert(0, context.drivePath);
+    const std::optional<std::int64_t> size = sizes.SizeOf(location);
+    std::u16string location16 = ToUtf16(location);
+    std::u16string sizeText = size ? ToUtf16(FormatSizeText(*size, context.decimalSeparator)) : u"";
+
+    // Everything that can fail is done; the record is replaced in one go so that a
+    // failure above leaves it with its earlier strings.
+    song.Title = std::move(strings[kTitleType]);
+    song.Location = std::move(location16);
+    song.FileSize = std::move(sizeText);
+    song.Album = std::move(strings[kAlbumType]);
+    song.Artist = std::move(strings[kArtistType]);
+    song.Genre = std::move(strings[kGenreType]);
+    song.FileType = std::move(strings[kFileTypeType]);
+    song.EQSetting = std::move(strings[kEQSettingType]);
+    song.Comment = std::move(strings[kCommentType]);
+    song.Composer = std::move(strings[kComposerType]);
+    song.Grouping = std::move(strings[kGroupingType]);
 }
 
 // The record of a track that lies wholly beyond the image: id 0, no strings, and the
@@ -52,25 +163,43 @@ void ReadEmptyTrack(const TTrackWalkContext& context, TSong& song) {
     song = std::move(empty);
 }
 
+// Past the end every field reads as zero, so the track position no longer moves and each
+// further track would read the same empty record: the records from `first` on get that
+// record without walking it again (a cut-off file declaring thousands of tracks would
+// otherwise cost a look-up for each).
+void FillEmptyTracks(const TTrackWalkContext& context, std::vector<TSong>& songs,
+                     std::size_t first) {
+    for (std::size_t j = first; j < songs.size(); ++j) {
+        if (j == first)
+            ReadEmptyTrack(context, songs[j]);
+        else
+            songs[j] = songs[first];
+    }
+}
+
+// One data set's header at `start`, as the table keeps it.
+TDataSetEntry DataSetAt(const TImageReader& reader, std::int64_t start) {
+    return {reader.Int32At(start + kDataSetTotalLengthOffset),
+            reader.Int32At(start + kDataSetHeaderLengthOffset), static_cast<std::int32_t>(start)};
+}
+
 } // namespace
 
 bool ReadDataSets(std::span<const std::uint8_t> image, TDataSetTable& table) {
     const TImageReader reader(image);
     bool trackListSeen = false;
     // The first data set follows the database header; each next one follows the one before.
-    std::int64_t start = reader.Int32At(4);
+    std::int64_t start = reader.Int32At(kDatabaseHeaderLengthOffset);
     for (int n = 0; n < kFirstDataSets; ++n) {
-        const std::int32_t headerLength = reader.Int32At(start + 4);
-        const std::int32_t totalLength = reader.Int32At(start + 8);
-        const std::int32_t type = reader.Int32At(start + 12);
+        const TDataSetEntry dataSet = DataSetAt(reader, start);
+        const std::int32_t type = reader.Int32At(start + kDataSetTypeOffset);
         // The table only has the types 1 to 7; another type (a newer device's data set,
         // or a damaged one) has nowhere to go and is passed over.
         if (type >= 1 && type <= static_cast<std::int32_t>(table.size())) {
-            table[static_cast<std::size_t>(type - 1)] = {totalLength, headerLength,
-                                                         static_cast<std::int32_t>(start)};
+            table[static_cast<std::size_t>(type - 1)] = dataSet;
             trackListSeen = trackListSeen || type == 1;
         }
-        start += totalLength;
+        start += dataSet.TotalLength;
     }
     if (trackListSeen)
         return true;
@@ -80,16 +209,14 @@ bool ReadDataSets(std::span<const std::uint8_t> image, TDataSetTable& table) {
     // image, and at a data set that does not move forward (which would only repeat).
     const std::int32_t declared = reader.Int32At(kDataSetCountOffset);
     for (std::int32_t n = kFirstDataSets; n < declared && reader.Contains(start); ++n) {
-        const std::int32_t headerLength = reader.Int32At(start + 4);
-        const std::int32_t totalLength = reader.Int32At(start + 8);
-        const std::int32_t type = reader.Int32At(start + 12);
-        if (type == 1) {
-            table[0] = {totalLength, headerLength, static_cast<std::int32_t>(start)};
+        const TDataSetEntry dataSet = DataSetAt(reader, start);
+        if (reader.Int32At(start + kDataSetTypeOffset) == 1) {
+            table[0] = dataSet;
             return true;
         }
-        if (totalLength <= 0)
+        if (dataSet.TotalLength <= 0)
             break;
-        start += totalLength;
+        start += dataSet.TotalLength;
     }
     return false;
 }
@@ -106,117 +233,26 @@ TWalkCost ParseTracks(std::span<const std::uint8_t> image, const TDataSetEntry& 
     const std::int64_t allowance = WalkAllowance(reader.Size());
     TWalkCost cost;
     const std::int64_t list = std::int64_t{entry.Start} + entry.HeaderLength;
-    const std::int64_t firstTrack = list + reader.Int32At(list + 4);
-    const std::int32_t declared = reader.Int32At(list + 8);
+    const std::int64_t firstTrack = list + reader.Int32At(list + kTrackListHeaderLengthOffset);
+    const std::int32_t declared = reader.Int32At(list + kTrackCountOffset);
 
     // A damaged count must neither allocate without bound nor report records that the
     // image cannot hold: cut it to the tracks that fit between the first track and the end.
     const std::int64_t room = reader.Contains(firstTrack) ? reader.Size() - firstTrack : 0;
     const std::int64_t count = std::clamp<std::int64_t>(declared, 0, room / kMinTrackBytes);
 
-    // The last look-up, for tracks that name the same file as the one before (a damaged
-    // file whose track stops moving reads one track over and over).
-    std::string lastLocation;
-    std::optional<std::int64_t> lastSize;
-    bool looked = false;
-
+    TSizeLookups sizes(context.sizeOf);
     try {
         songs.resize(static_cast<std::size_t>(count));
         std::int64_t track = firstTrack;
-        std::array<std::u16string, kLastStringType + 1> strings;
+        TTrackStrings strings;
         for (std::size_t i = 0; i < songs.size(); ++i) {
-            const std::int32_t headerLength = reader.Int32At(track + 4);
-            const std::int32_t totalLength = reader.Int32At(track + 8);
-            const std::int32_t objectCount = reader.Int32At(track + 12);
-            songs[i].SongId = reader.Int32At(track + 16);
-
-            for (auto& s : strings)
-                s.clear();
-            std::int64_t object = track + headerLength;
-            for (std::int32_t k = 0; k < objectCount; ++k) {
-                // Past the end everything reads as zero, which would change nothing more.
-                if (object >= reader.Size())
-                    break;
-                if (cost.objectSteps >= allowance)
-                    break;
-                ++cost.objectSteps;
-                const std::int32_t objectLength = reader.Int32At(object + 8);
-                const std::int32_t type = reader.Int32At(object + 12);
-                if (type >= kFirstStringType && type <= kLastStringType) {
-                    const std::int32_t byteLength = reader.Int32At(object + 28);
-                    if (IsKeptStringType(type)) {
-                        // Only the bytes the image holds, and only as many as the string
-                        // allowance has left.
-                        const bool utf8 = reader.Int32At(object + kEncodingOffset) == kUtf8Encoding;
-                        std::string_view bytes = reader.BytesAt(
-                            object + kStringOffset,
-                            std::min<std::int64_t>(byteLength, allowance - cost.stringBytes));
-                        if (!utf8)
-                            bytes.remove_suffix(bytes.size() % 2);
-                        cost.stringBytes += static_cast<std::int64_t>(bytes.size());
-                        strings[static_cast<std::size_t>(type)] =
-                            utf8 ? ToUtf16(bytes)
-                                 : reader.Utf16At(object + kStringOffset,
-                                                  static_cast<std::int64_t>(bytes.size()));
-                    }
-                    // The next object follows the string, whatever the object's own total
-                    // length says. A negative length counts as an empty string, so the
-                    // walk still moves forward.
-                    object += kStringOffset + std::max<std::int32_t>(byteLength, 0);
-                } else if (objectLength > kMaxSkippedObject) {
-                    break;
-                } else if (objectLength <= 0) {
-                    // Stepping by nothing or backwards would re-read the same objects for
-                    // as many rounds as the count says; nothing after it can be found.
-                    break;
-                } else {
-                    object += objectLength;
-                }
-            }
-
-            std::string location = ToUtf8(strings[2]);
-            std::replace(location.begin(), location.end(), ':', '\\');
-            location.insert(0, context.drivePath);
-            std::optional<std::int64_t> size;
-            if (looked && location == lastLocation) {
-                size = lastSize;
-            } else if (context.sizeOf) {
-                size = context.sizeOf(location);
-                lastLocation = location;
-                lastSize = size;
-                looked = true;
-            }
-            std::u16string location16 = ToUtf16(location);
-            std::u16string sizeText =
-                size ? ToUtf16(FormatSizeText(*size, context.decimalSeparator)) : u"";
-
-            // Everything that can fail is done; the record is replaced in one go so that a
-            // failure above leaves it with its earlier strings.
-            TSong& song = songs[i];
-            song.Title = std::move(strings[1]);
-            song.Location = std::move(location16);
-            song.FileSize = std::move(sizeText);
-            song.Album = std::move(strings[3]);
-            song.Artist = std::move(strings[4]);
-            song.Genre = std::move(strings[5]);
-            song.FileType = std::move(strings[6]);
-            song.EQSetting = std::move(strings[7]);
-            song.Comment = std::move(strings[8]);
-            song.Composer = std::move(strings[12]);
-            song.Grouping = std::move(strings[13]);
-
-            track += totalLength;
+            songs[i].SongId = reader.Int32At(track + kTrackIdOffset);
+            ReadTrackStrings(reader, track, allowance, cost, strings);
+            StoreTrack(strings, context, sizes, songs[i]);
+            track += reader.Int32At(track + kTrackTotalLengthOffset);
             if (track >= reader.Size()) {
-                // Past the end every field reads as zero, so the track position no longer
-                // moves and each further track would read the same empty record: give them
-                // that record without walking it again (a cut-off file declaring
-                // thousands of tracks would otherwise cost a look-up for each).
-                for (std::size_t j = i + 1; j < songs.size(); ++j) {
-                    if (j == i + 1)
-                        ReadEmptyTrack(context, songs[j]);
-                    else
-                        songs[j] = songs[i + 1];
-                }
+                FillEmptyTracks(context, songs, i + 1);
                 break;
             }
         }
@@ -229,7 +265,8 @@ TWalkCost ParseTracks(std::span<const std::uint8_t> image, const TDataSetEntry& 
 bool IsCompressedDatabase(std::span<const std::uint8_t> file) {
     const TImageReader reader(file);
     // The flag lies inside the header, so the header must reach past it.
-    return reader.Int32At(4) > kCompressedFlagOffset && reader.Contains(kCompressedFlagOffset) &&
+    return reader.Int32At(kDatabaseHeaderLengthOffset) > kCompressedFlagOffset &&
+           reader.Contains(kCompressedFlagOffset) &&
            file[static_cast<std::size_t>(kCompressedFlagOffset)] == 1;
 }
 
@@ -239,39 +276,20 @@ std::int64_t InflateLimit(std::int64_t compressedSize) {
     return std::max<std::int64_t>(compressedSize, 0) * kMaxInflateRatio;
 }
 
-std::optional<std::vector<std::uint8_t>> InflateDatabase(std::span<const std::uint8_t> file,
-                                                         std::string& problem) {
-    const TImageReader reader(file);
-    const std::int64_t headerLength = reader.Int32At(4);
-    if (headerLength <= kCompressedFlagOffset || headerLength > reader.Size()) {
-        problem = "its header is cut short";
-        return std::nullopt;
-    }
-    const std::int64_t limit = InflateLimit(reader.Size());
-    std::vector<std::uint8_t> image(file.begin(), file.begin() + headerLength);
-    // The header's total length is the inflated image's size on a sound file: room for it
-    // is made at once (within the limit), so the image is not copied as it grows.
-    const std::int64_t declared = reader.Int32At(8);
-    if (declared > headerLength)
-        image.reserve(static_cast<std::size_t>(std::min(declared, limit)));
+namespace {
 
-    z_stream stream{};
-    if (inflateInit(&stream) != Z_OK) {
-        problem = "zlib could not start";
-        return std::nullopt;
-    }
-    // The rest is fed in one piece (it is in memory already); the output grows in steps,
-    // so a stream that claims a huge total length costs nothing until it delivers bytes.
-    stream.next_in = const_cast<Bytef*>(file.data() + headerLength);
-    stream.avail_in = static_cast<uInt>(reader.Size() - headerLength);
+// Inflates the stream's input onto the end of `image` until the stream ends, fails, or
+// the image would grow past `limit` (Z_MEM_ERROR). Returns zlib's last status; Z_BUF_ERROR
+// when the input ended before the stream did.
+int InflateInto(z_stream& stream, std::vector<std::uint8_t>& image, std::int64_t limit) {
+    // The output grows in steps, so a stream that claims a huge total length costs
+    // nothing until it delivers bytes.
     constexpr std::size_t kChunk = 256 * 1024;
     int status = Z_OK;
     while (status == Z_OK) {
         const std::size_t done = image.size();
-        if (static_cast<std::int64_t>(done) >= limit) {
-            status = Z_MEM_ERROR;
-            break;
-        }
+        if (static_cast<std::int64_t>(done) >= limit)
+            return Z_MEM_ERROR;
         const std::size_t chunk = static_cast<std::size_t>(std::min<std::int64_t>(
             std::max(kChunk, image.capacity() - done), limit - static_cast<std::int64_t>(done)));
         image.resize(done + chunk);
@@ -284,16 +302,50 @@ std::optional<std::vector<std::uint8_t>> InflateDatabase(std::span<const std::ui
         if (status == Z_BUF_ERROR)
             status = Z_OK; // only the output was full
     }
+    return status;
+}
+
+// Why a stream that did not end well gave no image.
+std::string InflateProblem(int status, std::int64_t limit) {
+    if (status == Z_MEM_ERROR)
+        return "it would inflate to more than " + std::to_string(limit / (1024 * 1024)) + " MB, " +
+               std::to_string(kMaxInflateRatio) + " times its size";
+    if (status == Z_BUF_ERROR || status == Z_OK)
+        return "its compressed data is cut short";
+    return "its compressed data is damaged";
+}
+
+} // namespace
+
+std::optional<std::vector<std::uint8_t>> InflateDatabase(std::span<const std::uint8_t> file,
+                                                         std::string& problem) {
+    const TImageReader reader(file);
+    const std::int64_t headerLength = reader.Int32At(kDatabaseHeaderLengthOffset);
+    if (headerLength <= kCompressedFlagOffset || headerLength > reader.Size()) {
+        problem = "its header is cut short";
+        return std::nullopt;
+    }
+    const std::int64_t limit = InflateLimit(reader.Size());
+    std::vector<std::uint8_t> image(file.begin(), file.begin() + headerLength);
+    // The header's total length is the inflated image's size on a sound file: room for it
+    // is made at once (within the limit), so the image is not copied as it grows.
+    const std::int64_t declared = reader.Int32At(kDatabaseTotalLengthOffset);
+    if (declared > headerLength)
+        image.reserve(static_cast<std::size_t>(std::min(declared, limit)));
+
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK) {
+        problem = "zlib could not start";
+        return std::nullopt;
+    }
+    // The rest is fed in one piece: it is in memory already.
+    stream.next_in = const_cast<Bytef*>(file.data() + headerLength);
+    stream.avail_in = static_cast<uInt>(reader.Size() - headerLength);
+    const int status = InflateInto(stream, image, limit);
     inflateEnd(&stream);
     if (status == Z_STREAM_END)
         return image;
-    if (status == Z_MEM_ERROR)
-        problem = "it would inflate to more than " + std::to_string(limit / (1024 * 1024)) +
-                  " MB, " + std::to_string(kMaxInflateRatio) + " times its size";
-    else if (status == Z_BUF_ERROR || status == Z_OK)
-        problem = "its compressed data is cut short";
-    else
-        problem = "its compressed data is damaged";
+    problem = InflateProblem(status, limit);
     return std::nullopt;
 }
 

@@ -75,9 +75,35 @@ TWalkCost ParseTracks(std::span<const std::uint8_t> image, const TDataSetEntry& 
 // it is cut two digits after the point; then "MB". 3,620,000 gives "3.45MB".
 std::string FormatSizeText(std::int64_t bytes, std::string_view decimalSeparator);
 
+// Where the fields the walk reads lie, in bytes from the start of their record. Every
+// record opens with a four-byte tag, which is never looked at, and its header length.
+// The database header:
+inline constexpr std::int64_t kDatabaseHeaderLengthOffset = 4; // where the first data set starts
+inline constexpr std::int64_t kDatabaseTotalLengthOffset = 8;  // the whole image, header included
+inline constexpr std::int64_t kDataSetCountOffset = 20;
+inline constexpr std::int64_t kCompressedFlagOffset = 0xA8; // iTunesCDB: 1 when compressed
+// A data set (track list, playlists, albums...), which its header leads into:
+inline constexpr std::int64_t kDataSetHeaderLengthOffset = 4;
+inline constexpr std::int64_t kDataSetTotalLengthOffset = 8; // the next data set follows it
+inline constexpr std::int64_t kDataSetTypeOffset = 12;       // 1 for the track list
+// The track list, which the tracks follow:
+inline constexpr std::int64_t kTrackListHeaderLengthOffset = 4;
+inline constexpr std::int64_t kTrackCountOffset = 8;
+// A track, whose data objects follow its header:
+inline constexpr std::int64_t kTrackHeaderLengthOffset = 4;
+inline constexpr std::int64_t kTrackTotalLengthOffset = 8; // the next track follows it
+inline constexpr std::int64_t kTrackObjectCountOffset = 12;
+inline constexpr std::int64_t kTrackIdOffset = 16;
+// A data object, of which the string objects are read:
+inline constexpr std::int64_t kObjectTotalLengthOffset = 8;
+inline constexpr std::int64_t kObjectTypeOffset = 12;
+inline constexpr std::int64_t kStringEncodingOffset = 24; // 2 for UTF-8, else UTF-16LE
+inline constexpr std::int64_t kStringByteLengthOffset = 28;
+inline constexpr std::int64_t kStringOffset = 40; // the string itself
+
 // The smallest track this reader can take something from: the five integers up to the
 // track id. The track count is cut so that the declared tracks could all be held.
-inline constexpr std::int64_t kMinTrackBytes = 20;
+inline constexpr std::int64_t kMinTrackBytes = kTrackIdOffset + 4;
 
 // iTunesCDB, the compressed database of later iPods (nano 5G to 7G): a database header
 // stored plain, whose byte 0xA8 is 1, then one zlib stream holding the rest of the image.

@@ -10,11 +10,13 @@
 // Tests hand the program a PosixPlatform built on fake trees in temporary folders, or a
 // decorator that overrides a single call (the free-space figure, say).
 
+#include <cerrno>
 #include <cstdint>
 #include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace korvello {
@@ -42,8 +44,13 @@ struct DriveInfo {
     bool mapped = false;   // a mapped drive from the per-user drives folder
 };
 
-// An open file. Counts are 64-bit; a negative count means the call failed, and
-// ErrorText() then says why (strerror text).
+// Text of an IFile's error code: strerror's text for an errno value, made without the
+// shared buffer of strerror() so that any thread may ask (the copy worker does); empty
+// for no error. The platform backend provides it (posix/PosixFile.cpp).
+std::string ErrorCodeText(const std::error_code& error);
+
+// An open file. Counts are 64-bit; a negative count means the call failed, and Error()
+// then says why.
 class IFile {
 public:
     virtual ~IFile() = default;
@@ -56,15 +63,23 @@ public:
     // Closes the file; false when the close reported a failure (a delayed write error).
     // Closing twice is harmless; the destructor closes a file that is still open.
     virtual bool Close() = 0;
-    virtual std::string ErrorText() const = 0;
-    // The last failure was a full volume, a quota or a file-size limit: the data did not
-    // fit, rather than the device or the name being at fault.
-    virtual bool OutOfSpace() const { return false; }
+    // The last failure: an errno value in std::generic_category(); empty before any.
+    virtual std::error_code Error() const = 0;
     // Moves the read position to `offset` bytes from the start. A file that cannot move
     // there returns false; a reader then has to read its way to the bytes it wants.
     virtual bool Seek(std::int64_t offset) {
         (void)offset;
         return false;
+    }
+
+    // The last failure as text ("Input/output error"); safe on any thread.
+    std::string ErrorText() const { return ErrorCodeText(Error()); }
+    // The last failure was a full volume, a quota or a file-size limit: the data did not
+    // fit, rather than the device or the name being at fault.
+    bool OutOfSpace() const {
+        const std::error_code error = Error();
+        return error.category() == std::generic_category() &&
+               (error.value() == ENOSPC || error.value() == EDQUOT || error.value() == EFBIG);
     }
 };
 

@@ -115,10 +115,11 @@ protected:
                    : sink.messages.back().wParam;
     }
 
-    // Runs the job on a fresh worker and waits for it to end.
-    void Run() {
+    // Runs the job on a fresh worker and waits for it to end; `through` stands between
+    // the worker and `platform` when given.
+    void Run(IPlatform* through = nullptr) {
         sink.messages.clear();
-        worker = std::make_unique<TCopyThread>(platform, sink, overwrite);
+        worker = std::make_unique<TCopyThread>(through ? *through : platform, sink, overwrite);
         worker->SourceList = &sources;
         worker->TargetList = &targets;
         worker->StopRequested = stopBeforeStart;

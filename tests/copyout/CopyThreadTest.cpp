@@ -4,6 +4,7 @@
 #include "CopyJobFixture.h"
 
 #include "copyout/Naming.h"
+#include "support/FailingFile.h"
 
 #include <gmock/gmock.h>
 
@@ -549,6 +550,77 @@ TEST_F(CopyJobTest, TwoJobsIntoOneFolderNeverShareAFile) {
         }
         EXPECT_EQ(reported.size(), 24u) << "overwrite " << replace;
         EXPECT_EQ(ListDir(tmp / "out").size(), 24u);
+    }
+}
+
+// Files that fail part-way, as a pulled cable (EIO) or a full card (ENOSPC) would make
+// them: the middle song of three fails, with overwriting on and an older copy of the
+// user's under its name.
+class FailingCopyTest : public CopyJobTest {
+protected:
+    FailingFilesPlatform failing{platform};
+
+    void RunFailing(const std::string& path, FileFailure how) {
+        sources.clear();
+        targets.clear();
+        std::filesystem::remove_all(tmp / "out");
+        MakeDirs(tmp / "out");
+        overwrite = true;
+        WriteFile(OutFile("B.mp3"), "the user's older copy");
+        Backdate(OutFile("B.mp3"));
+        Add(Song("A.mp3", 3000, 1), Out("A.mp3"));
+        Add(Song("B.mp3", 100000, 2), Out("B.mp3"));
+        Add(Song("C.mp3", 3000, 3), Out("C.mp3"));
+        failing.FailFile(path, how);
+        Run(&failing);
+    }
+    // What every failing song leaves: the older file whole, no temporary file, the next
+    // song copied, and a job that ran to its end with the bar full.
+    void ExpectOnlyTheMiddleSongLost(const std::string& outcome) {
+        EXPECT_THAT(targets, ElementsAre(Out("A.mp3"), outcome, Out("C.mp3")));
+        EXPECT_EQ(ReadFile(OutFile("B.mp3")), "the user's older copy");
+        EXPECT_EQ(ListDir(tmp / "out"), (std::set<std::string>{"A.mp3", "B.mp3", "C.mp3"}));
+        EXPECT_EQ(ReadFile(OutFile("C.mp3")), SongBytes(3000, 3));
+        EXPECT_EQ(worker->CurrentTarget(), "");
+        EXPECT_EQ(Finish(), 1);
+        EXPECT_GE(sink.Params(CM_PROGRESS).back(), 450);
+    }
+};
+
+TEST_F(FailingCopyTest, ReadFailingPartWayFailsThatSongAndTheJobGoesOn) {
+    // At the first block, and in the middle of the song once blocks were written.
+    for (const std::int64_t after : {std::int64_t{0}, std::int64_t{50000}}) {
+        SCOPED_TRACE(after);
+        RunFailing("c:\\ipod\\B.mp3", FileFailure::ReadAfter(after, EIO));
+        ExpectOnlyTheMiddleSongLost(" Copy failed: Input/output error.");
+        EXPECT_THAT(Log(), HasSubstr("=Execute:cannot read c:\\ipod\\B.mp3: Input/output error"));
+    }
+}
+
+TEST_F(FailingCopyTest, WriteOrCloseFailingEndsTheSongByItsError) {
+    const std::string temp = Out(".B.mp3.korvello-part");
+    struct Case {
+        FileFailure how;
+        std::string outcome;
+        std::string logged; // empty: nothing is logged
+    };
+    // A full disk is told as such and logged nowhere, so those cases come first.
+    for (const Case& c : {
+             Case{FileFailure::WriteAfter(10000, ENOSPC), kDiskSpaceNotEnough, ""},
+             Case{FileFailure::WriteAfter(0, EDQUOT), kDiskSpaceNotEnough, ""},
+             Case{FileFailure::AtClose(ENOSPC), kDiskSpaceNotEnough, ""},
+             Case{FileFailure::WriteAfter(10000, EIO), " Copy failed: Input/output error.",
+                  "=Execute:cannot write " + temp + ": Input/output error"},
+             Case{FileFailure::AtClose(EIO), " Copy failed: Input/output error.",
+                  "=Execute:cannot close " + temp + ": Input/output error"},
+         }) {
+        SCOPED_TRACE(c.outcome + " " + c.logged);
+        RunFailing(temp, c.how);
+        ExpectOnlyTheMiddleSongLost(c.outcome);
+        if (c.logged.empty())
+            EXPECT_EQ(Log(), "");
+        else
+            EXPECT_THAT(Log(), HasSubstr(c.logged));
     }
 }
 

@@ -8,6 +8,7 @@
 #include "copyout/JobSummary.h"
 #include "copyout/Naming.h"
 #include "copyout/Playlist.h"
+#include "support/FailingFile.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -25,7 +26,7 @@ public:
     std::int64_t Write(const void* b, std::int64_t n) override { return inner_->Write(b, n); }
     std::int64_t Size() override { return inner_->Size(); }
     bool Close() override { return inner_->Close(); }
-    std::string ErrorText() const override { return inner_->ErrorText(); }
+    std::error_code Error() const override { return inner_->Error(); }
 
 private:
     std::unique_ptr<IFile> inner_;
@@ -330,6 +331,31 @@ TEST_F(AlreadyCopiedTest, PlaylistOfAJobTakesCopiedAndAlreadyCopiedSongsOnly) {
     EXPECT_EQ(PlaylistText(tmp / "out/Korvello.m3u8", entries),
               "#EXTM3U\n#EXTINF:-1,A - One\nA/One.mp3\n#EXTINF:-1,C - Three\nC/Three(1).mp3\n"
               "#EXTINF:-1,E - Five\nFive (x).mp3\n");
+}
+
+using PlaylistFileTest = CopyJobTest;
+
+TEST_F(PlaylistFileTest, AWriteOrCloseThatFailsLeavesTheOldPlaylistWhole) {
+    const std::string old = "#EXTM3U\nold.mp3\n";
+    WriteFile(OutFile("Korvello.m3u8"), old);
+    const std::string text = "#EXTM3U\n" + std::string(5000, 'x') + "\n";
+    std::string error;
+    for (const auto& [how, reason] :
+         {std::pair{FileFailure::WriteAfter(100, ENOSPC), "No space left on device"},
+          std::pair{FileFailure::AtClose(EIO), "Input/output error"}}) {
+        SCOPED_TRACE(reason);
+        FailingFilesPlatform failing(platform);
+        failing.FailFile(Out(".Korvello.m3u8.korvello-part"), how);
+        EXPECT_FALSE(WritePlaylistFile(failing, Out("Korvello.m3u8"), text, error));
+        EXPECT_EQ(error, reason);
+        EXPECT_EQ(ReadFile(OutFile("Korvello.m3u8")), old);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp / "out"),
+                                std::filesystem::directory_iterator()),
+                  1)
+            << "no temporary file is left";
+    }
+    EXPECT_TRUE(WritePlaylistFile(platform, Out("Korvello.m3u8"), text, error)) << error;
+    EXPECT_EQ(ReadFile(OutFile("Korvello.m3u8")), text);
 }
 
 } // namespace

@@ -2,8 +2,10 @@
 // The iPods of later years on real files: iTunesCDB (nano 5G and 6G beside an empty
 // iTunesDB, nano 7G alone), track lists after other data sets, UTF-8 string objects, and
 // volumes whose database cannot be read, through the catalogue.
+#include "support/FailingFile.h"
 #include "support/IpodTree.h"
 
+#include "core/ErrorLog.h"
 #include "musicdb/iPodcomponent.h"
 #include "platform/Text.h"
 
@@ -137,6 +139,25 @@ TEST_F(LaterIpod, DamagedCompressedDatabasesAreRefusedWithAReason) {
         EXPECT_NE(ipod.DatabaseStatus().problem.find(reason), std::string::npos)
             << ipod.DatabaseStatus().problem;
     }
+}
+
+TEST_F(LaterIpod, ITunesCdbThatFailsPartWayIsAnErrorNotAnEmptyIpod) {
+    // The nano 5G: an empty iTunesDB beside the iTunesCDB, whose read breaks off in the
+    // compressed stream.
+    itdb::WriteBytes(tree_.DatabaseFile(), {});
+    itdb::WriteBytes(Compressed(), Library().BuildCompressed());
+    FailingFilesPlatform failing(*platform_);
+    failing.FailFile("e:\\iPod_Control\\iTunes\\iTunesCDB", FileFailure::ReadAfter(0xF4 + 10));
+    TiPod ipod(failing);
+    ipod.SetDrivePath("e:");
+    try {
+        ipod.LoadDatabase();
+        FAIL() << "no error";
+    } catch (const EKorvelloError& e) {
+        EXPECT_STREQ(e.what(),
+                     "Cannot read file e:\\iPod_Control\\iTunes\\iTunesCDB: Input/output error");
+    }
+    EXPECT_EQ(ipod.SongCount(), 0);
 }
 
 TEST_F(LaterIpod, AVolumeWithoutAReadableDatabaseIsToldApartFromAnEmptyIpod) {

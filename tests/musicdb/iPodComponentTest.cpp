@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The catalogue over real files: databases written into a mapped iPod folder and read
 // through the Linux backend.
-#include "support/ForwardingPlatform.h"
+#include "support/FailingFile.h"
 #include "support/IpodTree.h"
 
 #include "core/ErrorLog.h"
@@ -56,36 +56,6 @@ public:
         error = "Resource temporarily unavailable";
         return nullptr;
     }
-};
-
-// Opens the real file but reports a read error part-way.
-class FailingReadPlatform : public ForwardingPlatform {
-public:
-    using ForwardingPlatform::ForwardingPlatform;
-    std::unique_ptr<IFile> OpenRead(const std::string& path, std::string& error) override {
-        auto file = ForwardingPlatform::OpenRead(path, error);
-        return file ? std::make_unique<FailingFile>(std::move(file)) : nullptr;
-    }
-
-private:
-    class FailingFile : public IFile {
-    public:
-        explicit FailingFile(std::unique_ptr<IFile> inner) : inner_(std::move(inner)) {}
-        std::int64_t Read(void* buffer, std::int64_t count) override {
-            if (done_)
-                return -1;
-            done_ = true;
-            return inner_->Read(buffer, std::min<std::int64_t>(count, 100));
-        }
-        std::int64_t Write(const void* b, std::int64_t c) override { return inner_->Write(b, c); }
-        std::int64_t Size() override { return inner_->Size(); }
-        bool Close() override { return inner_->Close(); }
-        std::string ErrorText() const override { return "Input/output error"; }
-
-    private:
-        std::unique_ptr<IFile> inner_;
-        bool done_ = false;
-    };
 };
 
 class CommaPlatform : public ForwardingPlatform {
@@ -167,12 +137,36 @@ TEST_F(Catalogue, DatabaseThatCannotBeOpenedOrReadThrowsAndChangesNothing) {
     }
     EXPECT_EQ(ipod.SongCount(), 0);
 
-    FailingReadPlatform failing(*platform_);
+    // Opens the real file but reports a read error part-way.
+    FailingFilesPlatform failing(*platform_);
+    failing.FailFile("e:\\iPod_Control\\iTunes\\itunesdb", FileFailure::ReadAfter(100));
     TiPod reading(failing);
     reading.SetDrivePath("e:");
     EXPECT_THROW(reading.LoadDatabase(), EKorvelloError);
     EXPECT_EQ(reading.SongCount(), 0);
     EXPECT_EQ(reading.DataSetTable()[0], TDataSetEntry{});
+}
+
+TEST_F(Catalogue, ReadFailingPartWayThroughTheDatabaseKeepsTheSongsAndSaysWhy) {
+    FailingFilesPlatform failing(*platform_);
+    TiPod ipod(failing);
+    Load(ipod, {{{"Kept", "", "", ""}}, {{"Also kept", "", "", ""}}});
+    const std::string database = "e:\\iPod_Control\\iTunes\\itunesdb";
+    // At the first byte, in the middle of the header, and one byte short of the end.
+    const std::int64_t size = *platform_->FindFile(database);
+    for (const std::int64_t after : {std::int64_t{0}, std::int64_t{40}, size - 1}) {
+        SCOPED_TRACE(after);
+        failing.FailFile(database, FileFailure::ReadAfter(after, EIO));
+        try {
+            ipod.LoadDatabase();
+            FAIL() << "no error";
+        } catch (const EKorvelloError& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "Cannot read file " + database + ": Input/output error");
+        }
+        ASSERT_EQ(ipod.SongCount(), 2);
+        EXPECT_EQ(ipod.SongAt(1).Title, u"Also kept");
+    }
 }
 
 TEST_F(Catalogue, UnreadableDatabaseFileOnDisk) {

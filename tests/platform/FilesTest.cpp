@@ -83,6 +83,9 @@ TEST_F(Files, BlocksRoundTripWithTheCountsActuallyMoved) {
     EXPECT_EQ(all, data);
     EXPECT_EQ(in->Write("x", 1), -1); // opened read-only
     EXPECT_FALSE(in->ErrorText().empty());
+    EXPECT_EQ(in->Error(), std::errc::bad_file_descriptor);
+    EXPECT_EQ(in->ErrorText(), "Bad file descriptor");
+    EXPECT_FALSE(in->OutOfSpace());
 
     // Creating again empties the file.
     ASSERT_TRUE(platform->CreateWrite("c:\\home\\u\\out\\song.mp3", error));
@@ -121,7 +124,7 @@ TEST_F(Files, WritePastTheFileSizeLimitComesBackShortInsteadOfKilling) {
         // stored. A big write goes to the disk at once and comes back short.
         std::vector<char> data(10000, 'x');
         const bool collected = out->Write(data.data(), 10000) == 10000;
-        const bool refused = !out->Close() && !out->ErrorText().empty();
+        const bool refused = !out->Close() && !out->ErrorText().empty() && out->OutOfSpace();
         auto big = platform->CreateWrite("c:\\home\\u\\out\\big.bin", error);
         std::vector<char> lots(1 << 20, 'y');
         const bool cut = big && big->Write(lots.data(), 1 << 20) == 4096;

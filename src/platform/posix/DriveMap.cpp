@@ -236,49 +236,36 @@ std::vector<DriveMap::Volume> DriveMap::ReadRemovableVolumes() const {
     return volumes;
 }
 
-void DriveMap::Refresh() {
-    const std::vector<Volume> volumes = ReadRemovableVolumes();
-
-    // Mapped drives. Every link named like a letter reserves it, even one whose target is
-    // missing right now, so a stick never takes the letter the user chose for a folder.
-    std::bitset<26> reserved;
-    std::array<std::string, 26> mappedRoot;
-    for (const auto& [given, folder] : roots_.mappedFolders) {
+DriveMap::MappedLetters DriveMap::ReadMappedLetters() const {
+    // Every link named like a letter reserves it, even one whose target is missing right
+    // now, so a stick never takes the letter the user chose for a folder.
+    MappedLetters mapped;
+    auto map = [&mapped](char given, const std::string& folder) {
         const char letter = static_cast<char>(given | 0x20);
         if (letter < 'd' || letter > 'z')
-            continue;
+            return;
         const auto index = static_cast<std::size_t>(letter - 'a');
-        reserved.set(index);
+        mapped.reserved.set(index);
         const std::string target = RealPath(folder);
         if (!target.empty() && IsDirectory(target))
-            mappedRoot[index] = target;
-    }
+            mapped.root[index] = target;
+    };
     if (!roots_.mappedFolders.empty()) {
         // Mapped in memory for this process: the per-user links play no part.
+        for (const auto& [given, folder] : roots_.mappedFolders)
+            map(given, folder);
     } else if (DirHandle dir{::opendir(MappedFolder().c_str())}) {
         while (const dirent* entry = ::readdir(dir.get())) {
             const std::string name = entry->d_name;
-            if (name.size() != 2 || name[1] != ':')
-                continue;
-            const char letter = static_cast<char>(name[0] | 0x20);
-            if (letter < 'd' || letter > 'z')
-                continue;
-            const int index = letter - 'a';
-            reserved.set(static_cast<std::size_t>(index));
-            const std::string target = RealPath(JoinPath(MappedFolder(), name));
-            if (!target.empty() && IsDirectory(target))
-                mappedRoot[static_cast<std::size_t>(index)] = target;
+            if (name.size() == 2 && name[1] == ':')
+                map(name[0], JoinPath(MappedFolder(), name));
         }
     }
+    return mapped;
+}
 
-    std::array<std::optional<Drive>, 26> next;
-    Drive c;
-    c.info.letter = 'c';
-    c.info.type = DriveType::Fixed;
-    c.info.linuxRoot = roots_.rootDir;
-    next[2] = c;
-
-    // Volumes that were lettered before keep their letters.
+std::vector<bool> DriveMap::KeepVolumeLetters(const std::vector<Volume>& volumes,
+                                              Letters& next) const {
     std::vector<bool> placed(volumes.size(), false);
     for (int i = kFirstVolumeLetter; i < 26; ++i) {
         const auto& old = drives_[static_cast<std::size_t>(i)];
@@ -295,18 +282,21 @@ void DriveMap::Refresh() {
             }
         }
     }
+    return placed;
+}
 
-    // Mapped drives, before new volumes choose. A letter still held by a mounted volume
-    // stays with it: a running copy must not see its source drive change underneath it.
+void DriveMap::PlaceMappedDrives(const MappedLetters& mapped, Letters& next) {
+    // A letter still held by a mounted volume stays with it: a running copy must not see
+    // its source drive change underneath it.
     for (int i = kFirstVolumeLetter; i < 26; ++i) {
         const auto index = static_cast<std::size_t>(i);
-        if (mappedRoot[index].empty() || next[index])
+        if (mapped.root[index].empty() || next[index])
             continue;
         Drive d;
         d.info.letter = static_cast<char>('a' + i);
         d.info.type = DriveType::Removable;
-        d.info.linuxRoot = mappedRoot[index];
-        d.info.label = BaseName(mappedRoot[index]);
+        d.info.linuxRoot = mapped.root[index];
+        d.info.label = BaseName(mapped.root[index]);
         d.info.mapped = true;
         const auto& old = drives_[index];
         if (!old || !old->info.mapped || old->info.linuxRoot != d.info.linuxRoot)
@@ -314,29 +304,32 @@ void DriveMap::Refresh() {
         handedOut_.set(index);
         next[index] = d;
     }
+}
 
-    // New volumes: a volume seen before in this run takes its old letter back when that is
-    // free; any other the lowest letter this run has not handed out yet; once every letter
-    // up to z: has been used, the lowest free one.
+int DriveMap::LetterForNewVolume(const Volume& volume, const std::bitset<26>& reserved,
+                                 const Letters& next) const {
+    if (const auto known = letterOfIdentity_.find(volume.identity);
+        !volume.identity.empty() && known != letterOfIdentity_.end()) {
+        const auto index = static_cast<std::size_t>(known->second);
+        if (!next[index] && !reserved[index])
+            return known->second;
+    }
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = kFirstVolumeLetter; i < 26; ++i) {
+            const auto index = static_cast<std::size_t>(i);
+            if (!next[index] && !reserved[index] && (pass == 1 || !handedOut_[index]))
+                return i;
+        }
+    }
+    return -1;
+}
+
+void DriveMap::PlaceNewVolumes(const std::vector<Volume>& volumes, const std::vector<bool>& placed,
+                               const std::bitset<26>& reserved, Letters& next) {
     for (std::size_t v = 0; v < volumes.size(); ++v) {
         if (placed[v])
             continue;
-        int letter = -1;
-        if (const auto known = letterOfIdentity_.find(volumes[v].identity);
-            !volumes[v].identity.empty() && known != letterOfIdentity_.end()) {
-            const auto index = static_cast<std::size_t>(known->second);
-            if (!next[index] && !reserved[index])
-                letter = known->second;
-        }
-        for (int pass = 0; pass < 2 && letter < 0; ++pass) {
-            for (int i = kFirstVolumeLetter; i < 26; ++i) {
-                const auto index = static_cast<std::size_t>(i);
-                if (!next[index] && !reserved[index] && (pass == 1 || !handedOut_[index])) {
-                    letter = i;
-                    break;
-                }
-            }
-        }
+        const int letter = LetterForNewVolume(volumes[v], reserved, next);
         if (letter < 0)
             continue; // every letter is taken: the volume is not offered
         Drive d;
@@ -349,18 +342,41 @@ void DriveMap::Refresh() {
         ++arrivals_;
         next[static_cast<std::size_t>(letter)] = d;
     }
+}
 
-    for (std::size_t v = 0; v < volumes.size(); ++v) {
-        if (volumes[v].identity.empty())
+void DriveMap::RememberLetters(const std::vector<Volume>& volumes, const Letters& next) {
+    for (const Volume& volume : volumes) {
+        if (volume.identity.empty())
             continue;
         for (int i = kFirstVolumeLetter; i < 26; ++i) {
             const auto& d = next[static_cast<std::size_t>(i)];
-            if (d && !d->info.mapped && d->volumeKey == volumes[v].key) {
-                letterOfIdentity_[volumes[v].identity] = i;
+            if (d && !d->info.mapped && d->volumeKey == volume.key) {
+                letterOfIdentity_[volume.identity] = i;
                 break;
             }
         }
     }
+}
+
+void DriveMap::Refresh() {
+    const std::vector<Volume> volumes = ReadRemovableVolumes();
+    const MappedLetters mapped = ReadMappedLetters();
+
+    Letters next;
+    Drive c;
+    c.info.letter = 'c';
+    c.info.type = DriveType::Fixed;
+    c.info.linuxRoot = roots_.rootDir;
+    next[2] = c;
+
+    // Volumes that were lettered before keep their letters; then the mapped drives, before
+    // new volumes choose. A new volume seen before in this run takes its old letter back
+    // when that is free; any other the lowest letter this run has not handed out yet; once
+    // every letter up to z: has been used, the lowest free one.
+    const std::vector<bool> placed = KeepVolumeLetters(volumes, next);
+    PlaceMappedDrives(mapped, next);
+    PlaceNewVolumes(volumes, placed, mapped.reserved, next);
+    RememberLetters(volumes, next);
 
     drives_ = next;
     loaded_ = true;

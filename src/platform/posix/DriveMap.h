@@ -58,7 +58,26 @@ private:
         std::string label;
         std::string identity; // the same across re-plugs; empty when unknown
     };
+    using Letters = std::array<std::optional<Drive>, 26>;
+    // The letters of the mapped drives: each one reserved, and its folder when it is one.
+    struct MappedLetters {
+        std::bitset<26> reserved;
+        std::array<std::string, 26> root; // empty for a link whose target is missing
+    };
+
     std::vector<Volume> ReadRemovableVolumes() const;
+    MappedLetters ReadMappedLetters() const;
+    // The steps of Refresh, each filling letters of `next`: volumes that had a letter
+    // keep it (the result marks them), mapped drives take theirs, new volumes choose.
+    std::vector<bool> KeepVolumeLetters(const std::vector<Volume>& volumes, Letters& next) const;
+    void PlaceMappedDrives(const MappedLetters& mapped, Letters& next);
+    void PlaceNewVolumes(const std::vector<Volume>& volumes, const std::vector<bool>& placed,
+                         const std::bitset<26>& reserved, Letters& next);
+    // The letter a new volume takes, or -1 when every letter is taken.
+    int LetterForNewVolume(const Volume& volume, const std::bitset<26>& reserved,
+                           const Letters& next) const;
+    // Remembers the letter of every volume that can be recognised when it comes back.
+    void RememberLetters(const std::vector<Volume>& volumes, const Letters& next);
     bool IsRemovableDevice(const std::string& source, unsigned major, unsigned minor,
                            std::string& kernelName, std::string& devicePath) const;
     std::string LabelFor(const std::string& kernelName, const std::string& source) const;
@@ -67,7 +86,7 @@ private:
     std::string LinuxMountPoint(const std::string& mountPoint) const;
 
     PosixRoots roots_;
-    std::array<std::optional<Drive>, 26> drives_;
+    Letters drives_;
     std::bitset<26> handedOut_;
     std::map<std::string, int> letterOfIdentity_; // the letter each volume last had
     std::uint64_t arrivals_ = 0;

@@ -167,11 +167,10 @@ bool PosixFile::Flush() {
 
 void PosixFile::SetError(int err) {
     errno_ = err;
-    error_ = ErrnoText(err);
 }
 
-bool PosixFile::OutOfSpace() const {
-    return errno_ == ENOSPC || errno_ == EDQUOT || errno_ == EFBIG;
+std::error_code PosixFile::Error() const {
+    return errno_ == 0 ? std::error_code() : std::error_code(errno_, std::generic_category());
 }
 
 std::int64_t PosixFile::Write(const void* buffer, std::int64_t count) {
@@ -223,11 +222,11 @@ bool PosixFile::Seek(std::int64_t offset) {
     // Bytes collected for writing belong before the new position.
     if (!fd_ || offset < 0 || !Flush()) {
         if (!fd_ || offset < 0)
-            error_ = ErrnoText(fd_ ? EINVAL : EBADF);
+            SetError(fd_ ? EINVAL : EBADF);
         return false;
     }
     if (::lseek(fd_.get(), offset, SEEK_SET) < 0) {
-        error_ = ErrnoText(errno);
+        SetError(errno);
         return false;
     }
     readPos_ = readEnd_ = 0;
@@ -235,3 +234,16 @@ bool PosixFile::Seek(std::int64_t offset) {
 }
 
 } // namespace korvello::posix
+
+namespace korvello {
+
+std::string ErrorCodeText(const std::error_code& error) {
+    if (!error)
+        return {};
+    if (error.category() == std::generic_category() || error.category() == std::system_category())
+        return posix::ErrnoText(error.value());
+    // Not an errno value: message() may not be thread-safe, so the category names it.
+    return std::string(error.category().name()) + " error " + std::to_string(error.value());
+}
+
+} // namespace korvello

@@ -31,8 +31,7 @@ public:
     std::int64_t Write(const void* buffer, std::int64_t count) override;
     std::int64_t Size() override;
     bool Close() override;
-    std::string ErrorText() const override { return error_; }
-    bool OutOfSpace() const override;
+    std::error_code Error() const override;
     bool Seek(std::int64_t offset) override;
 
 private:
@@ -45,8 +44,7 @@ private:
 
     UniqueFd fd_;
     bool writable_ = false;
-    std::string error_;
-    int errno_ = 0;
+    int errno_ = 0; // the last failure; 0 before any
     std::vector<char> readBuffer_;
     std::size_t readPos_ = 0;
     std::size_t readEnd_ = 0;
