@@ -60,7 +60,7 @@ std::optional<std::int32_t> DeclaredTracks(const std::vector<std::uint8_t>& imag
         return std::nullopt;
     const TImageReader reader(image);
     const std::int64_t list = std::int64_t{table[0].Start} + table[0].HeaderLength;
-    return reader.Int32At(list + 8);
+    return reader.Int32At(list + kTrackCountOffset);
 }
 
 } // namespace
