@@ -21,7 +21,6 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
@@ -429,8 +428,9 @@ bool ReportOutcomes(IPlatform& platform, const CopyJobLists& job, std::ostream& 
             const int error = errno;
             report = &err;
             err << "korvello-cli copy: cannot write to standard output ("
-                << (error == EPIPE || ReaderHasGone(STDOUT_FILENO) ? "closed by its reader"
-                                                                   : std::strerror(error))
+                << (error == EPIPE || ReaderHasGone(STDOUT_FILENO)
+                        ? "closed by its reader"
+                        : ErrorCodeText({error, std::generic_category()}))
                 << "); the outcome of the other songs follows here\n";
             WriteRow(err, {job.titles[i], outcome});
         }

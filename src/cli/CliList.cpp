@@ -4,11 +4,12 @@
 
 #include "core/ErrorLog.h"
 #include "musicdb/iPodcomponent.h"
+#include "platform/Platform.h"
 #include "platform/Text.h"
 
 #include <cerrno>
-#include <cstring>
 #include <ostream>
+#include <system_error>
 
 #include <unistd.h>
 
@@ -48,7 +49,8 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         // a full disk say, is worth a word.
         if (errno == EPIPE || ReaderHasGone(STDOUT_FILENO))
             return kExitOk;
-        err << "korvello-cli list: cannot write the list: " << std::strerror(errno) << '\n';
+        err << "korvello-cli list: cannot write the list: "
+            << ErrorCodeText({errno, std::generic_category()}) << '\n';
         return kExitNotFound;
     }
     return kExitOk;
