@@ -352,11 +352,9 @@ bool TCopyThread::ChooseName(std::size_t index, EntryCopy& entry) {
         entry.replacing = there;
         return true;
     }
-    entry.dest = CreateNewOutputPathName(platform_, entry.wanted);
-    if (entry.dest.empty()) {
-        FailEntry(index, "no free file name for " + entry.wanted, "no free file name");
+    entry.dest = FreeNameFor(index, entry.wanted);
+    if (entry.dest.empty())
         return false;
-    }
     target = entry.dest;
     return true;
 }
@@ -499,12 +497,17 @@ bool TCopyThread::PlaceFinishedCopy(std::size_t index, const std::string& wanted
         }
         // The name was taken while the song was written: the next free one.
         original.reset();
-        dest = CreateNewOutputPathName(platform_, wanted);
-        if (dest.empty()) {
-            FailEntry(index, "no free file name for " + wanted, "no free file name");
+        dest = FreeNameFor(index, wanted);
+        if (dest.empty())
             return false;
-        }
     }
+}
+
+std::string TCopyThread::FreeNameFor(std::size_t index, const std::string& wanted) {
+    std::string name = CreateNewOutputPathName(platform_, wanted);
+    if (name.empty())
+        FailEntry(index, "no free file name for " + wanted, "no free file name");
+    return name;
 }
 
 void TCopyThread::RemovePartial() {

@@ -215,6 +215,9 @@ private:
     // false when the entry failed.
     bool PlaceFinishedCopy(std::size_t index, const std::string& wanted, std::string& dest,
                            const std::optional<NameInfo>& replacing);
+    // The first free numbered name for `wanted`; empty, with the entry failed, when there
+    // is none.
+    std::string FreeNameFor(std::size_t index, const std::string& wanted);
 
     IPlatform& platform_;
     IWindowMessageSink& window_;

@@ -149,6 +149,22 @@ struct PosixPlatform::Impl {
         }
     }
 
+    // The drive of `letter`; a drive that arrived since the last scan is found by a new
+    // scan, made at most once a second so that a stream of paths on a vanished drive stays
+    // cheap. nullptr when there is none. Caller holds `mutex`.
+    const Drive* FindDrive(char letter) {
+        EnsureLoaded();
+        const Drive* drive = drives.Find(letter);
+        if (drive != nullptr)
+            return drive;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastMissRefresh <= std::chrono::seconds(1))
+            return nullptr;
+        lastMissRefresh = now;
+        drives.Refresh();
+        return drives.Find(letter);
+    }
+
     // Linux path of a program path; empty when its drive is unknown. Caller holds `mutex`.
     // `found`/`statValid` as PathResolver::Resolve gives them, for removable drives.
     std::string ToLinux(const std::string& programPath, struct stat* found = nullptr,
@@ -157,20 +173,9 @@ struct PosixPlatform::Impl {
         std::vector<std::string> components;
         if (!SplitProgramPath(programPath, letter, components))
             return {};
-        EnsureLoaded();
-        const Drive* drive = drives.Find(letter);
-        if (drive == nullptr) {
-            // A drive that arrived since the last scan; re-read at most once a second so
-            // a stream of paths on a vanished drive stays cheap.
-            const auto now = std::chrono::steady_clock::now();
-            if (now - lastMissRefresh > std::chrono::seconds(1)) {
-                lastMissRefresh = now;
-                drives.Refresh();
-                drive = drives.Find(letter);
-            }
-            if (drive == nullptr)
-                return {};
-        }
+        const Drive* drive = FindDrive(letter);
+        if (drive == nullptr)
+            return {};
         if (drive->info.type == DriveType::Fixed)
             return JoinUnder(drive->info.linuxRoot, components);
         return resolver.Resolve(drive->info.linuxRoot, components, found, statValid);
@@ -184,11 +189,8 @@ struct PosixPlatform::Impl {
         std::vector<std::string> components;
         if (!SplitProgramPath(programPath, letter, components))
             return {};
-        EnsureLoaded();
-        const Drive* drive = drives.Find(letter);
-        if (drive == nullptr)
-            return {};
-        return JoinUnder(drive->info.linuxRoot, components);
+        const Drive* drive = FindDrive(letter);
+        return drive == nullptr ? std::string() : JoinUnder(drive->info.linuxRoot, components);
     }
 
     std::string ToProgram(const std::string& linuxPath) {
