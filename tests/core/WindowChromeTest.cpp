@@ -9,6 +9,7 @@
 #include "core/FrmMain.h"
 #include "settings/FrmOption.h"
 #include "support/AppFixture.h"
+#include "support/WindowsTest.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -110,24 +111,13 @@ TEST(WindowChromeTest, PicturesAndControlsOnASourceDoNotMoveTheWindow) {
     EXPECT_EQ(w.afterMoves, 0);
 }
 
-class ChromeWindowsTest : public ::testing::Test {
+class ChromeWindowsTest : public WindowsTest {
 protected:
-    AppFixture fx;
-    std::unique_ptr<TApplicationWindows> app;
-
-    TFormMain& Main() { return app->FormMain; }
-
-    void SetUp() override {
-        fx.MapDrive("e:", fx.MakeiPod("pod", AppFixture::SampleSongs()));
-        app = std::make_unique<TApplicationWindows>(*fx.platform, fx.dialogs);
-        Main().show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&Main()));
-    }
+    void SetUp() override { OpenWindows(/*sampleIpod=*/true); }
 };
 
 TEST_F(ChromeWindowsTest, EveryWindowIsFramelessWithTheRoundedOutline) {
-    for (QWidget* window :
-         std::initializer_list<QWidget*>{&Main(), &app->FormOption, &app->FormReport}) {
+    for (QWidget* window : std::initializer_list<QWidget*>{&Main(), &Options(), &Report()}) {
         EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint)
             << window->objectName().toStdString();
         EXPECT_EQ(window->mask(), WindowChrome::RoundedRegion(window->width(), window->height()))
@@ -188,25 +178,25 @@ TEST_F(ChromeWindowsTest, AfterAMoveTheSongTableAndTheVisibleListAreDrawnAgain) 
 
 TEST_F(ChromeWindowsTest, TheMinimiseButtonsTakeEveryWindowDown) {
     TFormMain& form = Main();
-    app->FormOption.show(); // open beside the main window, as while it is shown modally
+    Options().show(); // open beside the main window, as while it is shown modally
     QCoreApplication::processEvents();
-    app->FormOption.LumoButtonSmall1->click();
+    Options().LumoButtonSmall1->click();
     QCoreApplication::processEvents();
     EXPECT_TRUE(form.isMinimized());
-    EXPECT_TRUE(app->FormOption.isMinimized());
-    EXPECT_TRUE(app->FormOption.isVisible()); // minimised, still open
+    EXPECT_TRUE(Options().isMinimized());
+    EXPECT_TRUE(Options().isVisible()); // minimised, still open
 
     form.showNormal();
-    app->FormOption.showNormal();
+    Options().showNormal();
     QCoreApplication::processEvents();
     form.XP_ButtonSmall1->click();
     QCoreApplication::processEvents();
     EXPECT_TRUE(form.isMinimized());
-    EXPECT_TRUE(app->FormOption.isMinimized());
+    EXPECT_TRUE(Options().isMinimized());
 }
 
 TEST_F(ChromeWindowsTest, TheOptionsWindowBackFromMinimisedKeepsTheUsersTicks) {
-    TFormOption& options = app->FormOption;
+    TFormOption& options = Options();
     options.SetInitialPlaySong(false);
     options.SetInitialOverWrite(false);
     options.show();
@@ -235,7 +225,7 @@ TEST_F(ChromeWindowsTest, TheOptionsWindowBackFromMinimisedKeepsTheUsersTicks) {
 }
 
 TEST_F(ChromeWindowsTest, TheReportShowsSixteenPixelRowsAndItsOutlineFollowsItsHeight) {
-    TFormReport& report = app->FormReport;
+    TFormReport& report = Report();
     std::vector<std::string> titles, targets;
     for (int i = 0; i < 12; ++i) {
         titles.push_back("Song " + std::to_string(i));
@@ -276,7 +266,7 @@ TEST_F(ChromeWindowsTest, StatusAndLabelsShowMarkupAsText) {
 }
 
 TEST_F(ChromeWindowsTest, TheOptionsAndReportWindowsMoveByTheirBackgroundOnly) {
-    TFormOption& options = app->FormOption;
+    TFormOption& options = Options();
     options.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&options));
     QPoint before = options.pos();
@@ -287,7 +277,7 @@ TEST_F(ChromeWindowsTest, TheOptionsAndReportWindowsMoveByTheirBackgroundOnly) {
     EXPECT_EQ(options.pos(), before + QPoint(30, 20));
     options.hide();
 
-    TFormReport& report = app->FormReport;
+    TFormReport& report = Report();
     std::vector<std::string> titles{"One"}, targets{" Copy Terminated."};
     report.TitleList = &titles;
     report.TargetList = &targets;

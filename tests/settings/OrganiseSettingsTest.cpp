@@ -6,6 +6,7 @@
 #include "settings/FrmOption.h"
 #include "settings/SettingsStore.h"
 #include "support/AppFixture.h"
+#include "support/WindowsTest.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -79,26 +80,9 @@ TEST_F(OrganiseSettingsTest, ValuesOfTheWrongTypeOrUnknownWordsGiveTheDefaults) 
 
 // The options window as the user meets it: opened with the Option button, its new
 // controls under the two check boxes of "General Options".
-class OrganiseOptionsTest : public ::testing::Test {
+class OrganiseOptionsTest : public WindowsTest {
 protected:
-    AppFixture fx;
-    std::unique_ptr<TApplicationWindows> windows;
-
-    TFormMain& Main() { return windows->FormMain; }
-    TFormOption& Options() { return windows->FormOption; }
-
-    void SetUp() override {
-        windows = std::make_unique<TApplicationWindows>(*fx.platform, fx.dialogs);
-        Main().show();
-    }
-    void WithOptions(const std::function<void()>& step) {
-        fx.dialogs.onModal = [&](QWidget* window) {
-            window->show();
-            step();
-            window->hide();
-        };
-        Main().XP_Button3Click();
-    }
+    void SetUp() override { OpenWindows(/*sampleIpod=*/false); }
 };
 
 TEST_F(OrganiseOptionsTest, NewControlsFitTheGroupBelowTheFlagsAndShowTheSettings) {

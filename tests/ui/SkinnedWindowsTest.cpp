@@ -8,7 +8,7 @@
 #include "core/ApplicationWindows.h"
 #include "core/FrmMain.h"
 #include "settings/FrmOption.h"
-#include "support/AppFixture.h"
+#include "support/WindowsTest.h"
 #include "ui/LumoButton.h"
 #include "ui/SunCheckListBox.h"
 #include "ui/SunSimpleComboBox.h"
@@ -28,32 +28,9 @@ using namespace korvello::test;
 
 namespace {
 
-class SkinnedWindowsTest : public ::testing::Test {
+class SkinnedWindowsTest : public WindowsTest {
 protected:
-    AppFixture fx;
-    std::unique_ptr<TApplicationWindows> windows;
-
-    TFormMain& Main() { return windows->FormMain; }
-    TFormOption& Options() { return windows->FormOption; }
-
-    void SetUp() override {
-        fx.MapDrive("e:", fx.MakeiPod("ipod", AppFixture::SampleSongs()));
-        windows = std::make_unique<TApplicationWindows>(*fx.platform, fx.dialogs);
-        Main().show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&Main()));
-    }
-
-    // Opens the options window with the Option button and runs `step` while it is shown.
-    void WithOptions(const std::function<void()>& step) {
-        fx.dialogs.onModal = [&](QWidget* window) {
-            window->show();
-            QApplication::processEvents();
-            step();
-            window->hide();
-        };
-        QTest::mouseClick(Main().XP_Button3, Qt::LeftButton);
-        ASSERT_EQ(fx.dialogs.Count("modal"), 1) << "the Option button did not open the window";
-    }
+    void SetUp() override { OpenWindows(/*sampleIpod=*/true); }
 
     QListWidget* Columns() { return Options().SunCheckListBoxCols; }
 
