@@ -34,7 +34,67 @@ struct TSong {
     std::u16string Grouping;
     std::int32_t SongId = 0;
 
+    // The rest of what the iPod keeps for a song. The song table shows none of it; naming,
+    // exports, tags and korvello-cli take it from here. A number the database does not
+    // carry is 0; a time that was never set is 0.
+    std::u16string AlbumArtist;
+    std::u16string SortTitle;
+    std::u16string SortArtist;
+    std::u16string SortAlbum;
+    std::u16string SortAlbumArtist;
+    std::u16string SortComposer;
+    std::int32_t TrackNumber = 0;
+    std::int32_t TrackCount = 0;
+    std::int32_t DiscNumber = 0;
+    std::int32_t DiscCount = 0;
+    std::int32_t Year = 0;
+    bool Compilation = false;
+    std::int32_t Rating = 0;      // 0 to 100, stars times 20
+    std::int32_t PlayCount = 0;   // the database's count plus the iPod's since the last sync
+    std::int32_t SkipCount = 0;   // likewise
+    std::int64_t LastPlayed = 0;  // seconds since 1970-01-01 UTC; 0 when never
+    std::int64_t LastSkipped = 0; // likewise
+    std::int64_t DateAdded = 0;   // likewise
+    std::int32_t Duration = 0;    // milliseconds
+    std::int32_t Bitrate = 0;     // kbit/s
+    std::int32_t SampleRate = 0;  // Hz
+    std::uint32_t MediaType = 0;  // the database's media-type bits, see TMediaType
+    // The song file's size in bytes as the load found it; -1 when it was not found (then
+    // FileSize is empty too).
+    std::int64_t FileBytes = -1;
+    // Where the record came from: the iPod's database, or the song file's own tags when
+    // the iPod has no readable database (or the database does not name the file).
+    enum class TSource : std::uint8_t { Database, Files };
+    TSource Source = TSource::Database;
+
     bool operator==(const TSong&) const = default;
+};
+
+// The database's media-type bits (a song may carry several).
+namespace TMediaType {
+inline constexpr std::uint32_t Audio = 0x1;
+inline constexpr std::uint32_t Video = 0x2;
+inline constexpr std::uint32_t Podcast = 0x4;
+inline constexpr std::uint32_t VideoPodcast = 0x6;
+inline constexpr std::uint32_t Audiobook = 0x8;
+inline constexpr std::uint32_t MusicVideo = 0x20;
+inline constexpr std::uint32_t TvShow = 0x40;
+} // namespace TMediaType
+
+// Seconds between the database's epoch (1904-01-01) and the Unix epoch (1970-01-01).
+inline constexpr std::int64_t kMacEpochOffset = 2082844800;
+
+// One of the iPod's playlists, its entries in the playlist's own order.
+struct TPlaylist {
+    enum class TKind : std::uint8_t { Ordinary, Smart, Podcast, OnTheGo };
+    std::u16string Name;
+    TKind Kind = TKind::Ordinary;
+    // Positions in the catalogue's songs (0 to SongCount() - 1), in playlist order; an
+    // entry of the database that names no song is left out (see DroppedEntries).
+    std::vector<std::int32_t> Songs;
+    std::int32_t DroppedEntries = 0;
+
+    bool operator==(const TPlaylist&) const = default;
 };
 
 // Where one data set of the database lies (file offset of its first byte) and its lengths.
@@ -92,6 +152,13 @@ public:
     std::vector<std::string> GetArtists() const;   // empty artists left out
     std::vector<std::string> GetFileTypes() const; // one empty item when a song has none
 
+    // The iPod's playlists of the last load, without the master playlist (which holds
+    // every song): ordinary, smart (their stored members) and podcast playlists of the
+    // database in its order, then the On-The-Go playlists "On-The-Go 1", "On-The-Go 2", ...
+    const std::vector<TPlaylist>& Playlists() const { return playlists_; }
+    // The master playlist's name as the database gives it (the iPod's own name), or empty.
+    const std::u16string& MasterPlaylistName() const { return masterPlaylistName_; }
+
     // Data-set positions met by the reads so far (never cleared between reads).
     const TDataSetTable& DataSetTable() const { return dataSets_; }
 
@@ -121,6 +188,8 @@ private:
     IPlatform& platform_;
     std::string drivePath_;
     std::vector<TSong> songs_;
+    std::vector<TPlaylist> playlists_;
+    std::u16string masterPlaylistName_;
     TDataSetTable dataSets_{};
     TDatabaseStatus databaseStatus_;
 
