@@ -23,14 +23,43 @@ void AppendOneLine(std::string& out, std::string_view text) {
         [](char c) { return c == '\n' || c == '\r'; }, ' ');
 }
 
+// The part of `song` after `folder` + "/" when that part is already a plain relative
+// path (no "." or ".." component, no doubled "/"), which is what the copies of a job in
+// the playlist's own folder give; empty otherwise.
+std::string_view PlainTail(std::string_view song, std::string_view folder) {
+    if (folder.empty() || !song.starts_with(folder))
+        return {};
+    std::string_view tail = song.substr(folder.size());
+    if (!folder.ends_with('/')) {
+        if (!tail.starts_with('/'))
+            return {};
+        tail.remove_prefix(1);
+    }
+    if (tail.empty() || tail.ends_with('/') || tail.starts_with('/'))
+        return {};
+    for (std::size_t start = 0; start <= tail.size();) {
+        std::size_t end = tail.find('/', start);
+        if (end == std::string_view::npos)
+            end = tail.size();
+        const std::string_view part = tail.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..")
+            return {};
+        start = end + 1;
+    }
+    return tail;
+}
+
 } // namespace
 
 std::string PlaylistRelativePath(const std::string& song, const std::string& playlistFolder) {
     namespace fs = std::filesystem;
-    const fs::path target = fs::path(song).lexically_normal();
-    std::string relative = target.lexically_relative(playlistFolder).generic_string();
-    if (relative.empty())
-        relative = target.generic_string();
+    std::string relative(PlainTail(song, playlistFolder));
+    if (relative.empty()) {
+        const fs::path target = fs::path(song).lexically_normal();
+        relative = target.lexically_relative(playlistFolder).generic_string();
+        if (relative.empty())
+            relative = target.generic_string();
+    }
     if (relative.starts_with("#"))
         relative = "./" + relative;
     std::string line;
