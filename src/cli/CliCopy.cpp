@@ -82,8 +82,8 @@ constexpr const char* kHelp =
     "Prints one line per song: the title, a tab, and the file written or why it was not;\n"
     "when standard output cannot be written, the remaining lines go to standard error.\n"
     "The counts of the job follow on standard error at the end.\n"
-    "Exit status: 0 every song copied or already there, 1 some song not copied or no\n"
-    "iPod found, 2 wrong usage.\n";
+    "Exit status: 0 every song copied or already there, 1 some song not copied, a\n"
+    "playlist or library file not written, or no iPod found, 2 wrong usage.\n";
 
 // What the user asked for, beyond the options every subcommand shares.
 struct CopyRequest {
