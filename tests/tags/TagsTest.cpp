@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <cstdio>
+
+#include <sys/mount.h>
 
 namespace korvello::test {
 namespace {
@@ -235,6 +237,31 @@ TEST_F(TagsTest, OtherAudioOfTheSameLengthIsNotTheSameSong) {
         EXPECT_FALSE(SameAudioAlreadyThere(*machine.platform, one.program, two.program));
         EXPECT_TRUE(SameAudioAlreadyThere(*machine.platform, one.program, one.program));
     }
+}
+
+// A save that runs out of room cuts the file short without TagLib noticing; the tagger
+// notices, as the audio part is no longer what it was, and says the file is not to be kept.
+TEST_F(TagsTest, ASaveOnAFullDiskIsReportedAsFailed) {
+    const Song song = Make("mp3");
+    const std::string folder = machine.root + "/full";
+    MakeDirs(folder);
+    if (::mount("korvello-test", folder.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+    struct Unmount {
+        std::string folder;
+        ~Unmount() { ::umount2(folder.c_str(), MNT_DETACH); }
+    } unmount{folder};
+    WriteFile(folder + "/song.mp3", ReadFile(song.path));
+    // Whatever room is left goes to another file.
+    std::FILE* filler = std::fopen((folder + "/filler").c_str(), "w");
+    ASSERT_NE(filler, nullptr);
+    while (std::fputc('f', filler) != EOF && std::fflush(filler) == 0) {
+    }
+    std::fclose(filler);
+
+    const TTagOutcome outcome = tagger->WriteTags("c:\\full\\song.mp3", FullSong());
+    EXPECT_EQ(outcome.result, TTagResult::Failed);
+    EXPECT_FALSE(outcome.detail.empty());
 }
 
 TEST(PopmRatingTest, StarsFollowWindowsMediaPlayersScale) {
