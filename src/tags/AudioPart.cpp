@@ -72,7 +72,8 @@ std::int64_t SkipId3v2Tags(IFile& file, std::int64_t offset, std::int64_t size) 
     for (int n = 0; n < kMaxStructures && offset + 10 <= size; ++n) {
         if (!ReadAt(file, offset, header.data(), 10) || !Is(header.data(), "ID3") ||
             header[3] == 0xFF || header[4] == 0xFF ||
-            std::any_of(header.begin() + 6, header.end(), [](unsigned char b) { return b >= 0x80; }))
+            std::any_of(header.begin() + 6, header.end(),
+                        [](unsigned char b) { return b >= 0x80; }))
             break;
         const std::int64_t body = std::int64_t{header[6]} << 21 | std::int64_t{header[7]} << 14 |
                                   std::int64_t{header[8]} << 7 | header[9];
@@ -88,13 +89,14 @@ std::optional<TAudioPart> FlacPart(IFile& file, std::int64_t offset, std::int64_
     for (int n = 0; n < kMaxStructures; ++n) {
         if (!ReadAt(file, offset, header.data(), 4))
             return std::nullopt;
-        const std::int64_t length = std::int64_t{header[1]} << 16 | std::int64_t{header[2]} << 8 |
-                                    header[3];
+        const std::int64_t length =
+            std::int64_t{header[1]} << 16 | std::int64_t{header[2]} << 8 | header[3];
         offset += 4 + length;
         if (offset > size)
             return std::nullopt;
         if ((header[0] & 0x80) != 0)
-            return PartBetween(TAudioFormat::Flac, offset, EndBeforeTrailingTags(file, size, offset));
+            return PartBetween(TAudioFormat::Flac, offset,
+                               EndBeforeTrailingTags(file, size, offset));
     }
     return std::nullopt;
 }
@@ -130,8 +132,8 @@ std::optional<TAudioPart> Mp4Part(IFile& file, std::int64_t size) {
         if (length == 1) {
             if (size - offset < 16 || !ReadAt(file, offset + 8, header.data() + 8, 8))
                 return std::nullopt;
-            const std::uint64_t large =
-                std::uint64_t{BigEndian32(header.data() + 8)} << 32 | BigEndian32(header.data() + 12);
+            const std::uint64_t large = std::uint64_t{BigEndian32(header.data() + 8)} << 32 |
+                                        BigEndian32(header.data() + 12);
             if (large > static_cast<std::uint64_t>(size))
                 return std::nullopt;
             length = static_cast<std::int64_t>(large);
@@ -194,7 +196,8 @@ std::optional<TAudioProbe> ProbeAudio(IFile& file) {
     return probe;
 }
 
-bool SameAudioAlreadyThere(IPlatform& platform, const std::string& source, const std::string& copy) {
+bool SameAudioAlreadyThere(IPlatform& platform, const std::string& source,
+                           const std::string& copy) {
     std::string error;
     const std::unique_ptr<IFile> song = platform.OpenRead(source, error);
     if (!song)

@@ -115,8 +115,7 @@ public:
     // The same as two fields, "3" and "12", as Vorbis comments keep them; a number field
     // that holds "3/12" has its count already.
     void FillNumberAndTotal(const char* key, const char* totalKey, int number, int count) {
-        const bool hadCount =
-            Has(key) && NumberAndCount(properties_[key].front()).second > 0;
+        const bool hadCount = Has(key) && NumberAndCount(properties_[key].front()).second > 0;
         Fill(key, number);
         if (!hadCount)
             Fill(totalKey, count);
@@ -280,14 +279,18 @@ TTagOutcome WriteFormat(TAudioFormat format, const char* name, const TSong& song
                              FillFlacPlayFields(fields, song);
                              return false;
                          },
-                         [&] { return file.save(); }},
+                         [&] {
+                             return file.save();
+                         }},
                         true);
     }
     case TAudioFormat::Mp4: {
         TagLib::MP4::File file(name, false);
         if (!file.isValid() || file.readOnly())
             return {TTagResult::NotTagged, "TagLib cannot open it as MP4"};
-        return Complete(file, song, {{}, [&] { return file.save(); }});
+        return Complete(file, song, {{}, [&] {
+                                         return file.save();
+                                     }});
     }
     case TAudioFormat::Wav: {
         TagLib::RIFF::WAV::File file(name, false);
@@ -308,7 +311,9 @@ TTagOutcome WriteFormat(TAudioFormat format, const char* name, const TSong& song
         const TagLib::ID3v2::Version version = SaveVersion(file.hasID3v2Tag(), file.tag());
         return Complete(file, song,
                         {[&](TFieldFiller&) { return FillPlayFrames(*file.tag(), song); },
-                         [&] { return file.save(version); }});
+                         [&] {
+                             return file.save(version);
+                         }});
     }
     }
     return {TTagResult::NotTagged, "not a format that gets tags"};
@@ -322,7 +327,8 @@ TTagOutcome TTagLibTagger::WriteTags(const std::string& path, const TSong& song)
     // report every failed write, so a save that touched the audio is caught here.
     const auto before = Probe(path);
     if (!before)
-        return {TTagResult::NotTagged, "its audio data cannot be found, not a format that gets tags"};
+        return {TTagResult::NotTagged,
+                "its audio data cannot be found, not a format that gets tags"};
     TTagOutcome outcome;
     try {
         outcome = WriteFormat(before->format, name.c_str(), song);
@@ -346,7 +352,8 @@ std::u16string FileTypeText(TAudioFormat format, TagLib::File& file) {
     case TAudioFormat::Aiff:
         return u"AIFF audio file";
     case TAudioFormat::Mp4: {
-        const auto* properties = dynamic_cast<const TagLib::MP4::Properties*>(file.audioProperties());
+        const auto* properties =
+            dynamic_cast<const TagLib::MP4::Properties*>(file.audioProperties());
         if (properties != nullptr && properties->codec() == TagLib::MP4::Properties::ALAC)
             return u"Apple Lossless audio file";
         return u"AAC audio file";

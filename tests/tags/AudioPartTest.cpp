@@ -2,9 +2,9 @@
 // Where the audio part lies in files laid out byte by byte: every tag, block, chunk and
 // atom the walk steps over, and files whose structure leads nowhere.
 
+#include "tags/AudioPart.h"
 #include "platform/posix/PosixPlatform.h"
 #include "support/MachineFixture.h"
-#include "tags/AudioPart.h"
 
 #include <gtest/gtest.h>
 
@@ -42,8 +42,8 @@ protected:
 TEST_F(AudioPartTest, MpegAudioLiesBetweenItsTags) {
     EXPECT_EQ(PartOf(kFrames), (TAudioPart{TAudioFormat::Mpeg, 0, 1004}));
     // ID3v2 tags (one with a footer) before, APEv2 with a header and ID3v1 after.
-    const std::string ape = "APETAGEX" + Le32(2000) + Le32(50 + 32) + Le32(1) +
-                            Le32(0x80000000u) + std::string(8, '\0');
+    const std::string ape = "APETAGEX" + Le32(2000) + Le32(50 + 32) + Le32(1) + Le32(0x80000000u) +
+                            std::string(8, '\0');
     const std::string file = Id3v2(100) + Id3v2(20, 0x10) + kFrames + ape + std::string(50, 'i') +
                              ape + "TAG" + std::string(125, 'v');
     EXPECT_EQ(PartOf(file), (TAudioPart{TAudioFormat::Mpeg, 110 + 40, 1004}));
@@ -64,8 +64,8 @@ TEST_F(AudioPartTest, FlacAudioFollowsTheLastMetadataBlock) {
 }
 
 TEST_F(AudioPartTest, WavAndAiffAudioIsTheirSampleChunk) {
-    const std::string wav = "RIFF" + Le32(100) + "WAVE" + "fmt " + Le32(3) + "abc" + '\0' +
-                            "data" + Le32(6) + "123456" + "id3 " + Le32(2) + "zz";
+    const std::string wav = "RIFF" + Le32(100) + "WAVE" + "fmt " + Le32(3) + "abc" + '\0' + "data" +
+                            Le32(6) + "123456" + "id3 " + Le32(2) + "zz";
     EXPECT_EQ(PartOf(wav), (TAudioPart{TAudioFormat::Wav, 32, 6}));
     const std::string aiff = "FORM" + Be32(100) + "AIFF" + "COMM" + Be32(18) +
                              std::string(18, 'c') + "SSND" + Be32(12) + std::string(12, 's');

@@ -4,6 +4,7 @@
 
 #include "tags/AudioFiles.h"
 
+#include "copyout/AlreadyCopied.h"
 #include "platform/posix/PosixPlatform.h"
 #include "support/MachineFixture.h"
 #include "tags/AudioPart.h"
@@ -66,7 +67,8 @@ protected:
     }
     std::string AudioBytes(const std::string& linuxPath) {
         std::string error;
-        const auto file = machine.platform->OpenRead(machine.platform->ToProgramPath(linuxPath), error);
+        const auto file =
+            machine.platform->OpenRead(machine.platform->ToProgramPath(linuxPath), error);
         const auto part = file ? FindAudioPart(*file) : std::nullopt;
         if (!part)
             return {};
@@ -130,6 +132,7 @@ TEST_F(TagsTest, AFileWithoutTagsGetsTheRecordsTagsAndKeepsItsAudio) {
             EXPECT_EQ(DecodedSamples(copy, extension), samples);
         }
         EXPECT_TRUE(SameAudioAlreadyThere(*machine.platform, original.program, copyProgram));
+        EXPECT_TRUE(SameFileAlreadyThere(*machine.platform, original.program, copyProgram));
 
         // The tagger reads back what it wrote, and the stream's own properties.
         TSong read;
