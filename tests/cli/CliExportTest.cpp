@@ -32,10 +32,10 @@ protected:
         Add(2, "Army of Me", "F01/BBBB.mp3", "Björk");
         Add(3, "Missing", "F02/CCCC.mp3", "Nobody", /*present=*/false);
         Add(4, "R&B <Live>", "F03/DDDD.mp3", "");
-        writer_.AddPlaylist({"Anna's iPod", {1, 2, 3, 4}, true});
-        writer_.AddPlaylist({"Road Trip", {4, 3, 1, 2, 1}, false});
-        writer_.AddPlaylist({"Only Missing", {3}, false});
-        writer_.AddPlaylist({"Mix: A/B?", {2}, false});
+        AddPlaylist("Anna's iPod", {1, 2, 3, 4}, true);
+        AddPlaylist("Road Trip", {4, 3, 1, 2, 1});
+        AddPlaylist("Only Missing", {3});
+        AddPlaylist("Mix: A/B?", {2});
         tree_.WriteDatabase(writer_);
     }
 
@@ -48,6 +48,13 @@ protected:
             .Add(itdb::FileType, "MPEG audio file");
         if (present)
             WriteFile(tree_.Ipod() + "/iPod_Control/Music/" + file, title + " audio");
+    }
+    void AddPlaylist(const std::string& name, std::vector<std::int32_t> ids, bool master = false) {
+        itdb::Playlist playlist;
+        playlist.name = name;
+        playlist.trackIds = std::move(ids);
+        playlist.master = master;
+        writer_.AddPlaylist(playlist);
     }
     CliRun Call(const std::string& args) {
         return RunKorvelloCli(tree_.Dir().path(), "copy --to '" + out_ + "' --drive e: " + args);
