@@ -19,6 +19,7 @@
 #include <QPushButton>
 
 #include <filesystem>
+#include <unordered_map>
 
 namespace korvello {
 
@@ -46,6 +47,10 @@ std::string ChosenFolder(IPlatform& platform, const std::string& confirmed) {
 TCopyJob BuildCopyJob(const TITunesStringGrid& grid, const TiPod& ipod, const std::string& folder,
                       int marked, TCopyNaming naming) {
     TCopyJob job;
+    // The position of the last song with each id, as FindSongById finds it; made once.
+    std::unordered_map<std::int32_t, std::int32_t> positionOfId;
+    for (std::int32_t i = 0; i < ipod.SongCount(); ++i)
+        positionOfId[ipod.SongAt(i).SongId] = i;
     int taken = 0;
     for (int row = 1; row < grid.RowCount() && taken < marked; ++row) {
         if (!grid.RowMarked(row))
@@ -60,6 +65,8 @@ TCopyJob BuildCopyJob(const TITunesStringGrid& grid, const TiPod& ipod, const st
         job.targets.push_back(BuildNamedTargetPath(folder, naming, tags, location));
         job.titles.push_back(tags.title);
         job.artists.push_back(tags.artist);
+        const auto position = positionOfId.find(SongIdOfRow(grid.Cells(kSongIdColumn, row)));
+        job.songs.push_back(position == positionOfId.end() ? -1 : position->second);
     }
     return job;
 }
@@ -124,6 +131,7 @@ void TFormMain::StartCopyJob(const std::string& folder, int marked) {
     TargetList = std::move(job.targets);
     TitleList = std::move(job.titles);
     JobArtists = std::move(job.artists);
+    JobSongs = std::move(job.songs);
     JobFound.assign(SourceList.size(), std::string());
     JobFolder = folder;
 
@@ -197,12 +205,16 @@ void TFormMain::CMProgressFinish(std::intptr_t wParam) {
             formReport_->ArtistList = &JobArtists;
             formReport_->FoundList = &JobFound;
             formReport_->JobFolder = JobFolder;
+            formReport_->SongList = &JobSongs;
+            formReport_->Catalogue = TCatalogueView::Of(iPod);
             formReport_->Dialogs = &dialogs_;
             dialogs_.ShowModal(formReport_);
             formReport_->TitleList = nullptr;
             formReport_->TargetList = nullptr;
             formReport_->ArtistList = nullptr;
             formReport_->FoundList = nullptr;
+            formReport_->SongList = nullptr;
+            formReport_->Catalogue = {};
         }
         ProgressBarItunes->setValue(0);
         CopyRunning = false;
@@ -212,6 +224,7 @@ void TFormMain::CMProgressFinish(std::intptr_t wParam) {
         TitleList.clear();
         JobArtists.clear();
         JobFound.clear();
+        JobSongs.clear();
         ShowStatus(std::to_string(iPodSelectorCom->count()) + " iPod detected.");
     });
 }

@@ -5,6 +5,7 @@
 
 #include "copyout/CopyNaming.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,9 @@ struct TCopyJob {
     std::vector<std::string> targets;
     std::vector<std::string> titles;
     std::vector<std::string> artists; // for the job's playlist
+    // Each entry's song, by its position in the catalogue (-1 when no song has the row's
+    // id), for the exports of the iPod's playlists and library.
+    std::vector<std::int32_t> songs;
 };
 
 // Walks the song rows from row 1 down and takes each marked one until `marked` rows are

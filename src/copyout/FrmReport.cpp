@@ -2,11 +2,14 @@
 #include "copyout/FrmReport.h"
 
 #include "browser/SongColumns.h"
+#include "copyout/CopyNaming.h"
 #include "copyout/JobSummary.h"
 #include "copyout/Naming.h"
 #include "copyout/Playlist.h"
 #include "copyout/ResultTexts.h"
 #include "core/ErrorLog.h"
+#include "export/IpodPlaylists.h"
+#include "export/LibraryFile.h"
 #include "platform/Platform.h"
 #include "ui/Dialogs.h"
 #include "ui/LumoButton.h"
@@ -27,6 +30,8 @@
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QTableWidget>
+
+#include <ctime>
 
 namespace korvello {
 
@@ -136,6 +141,14 @@ void TFormReport::BuildTableMenu() {
     SunPopupreport
         ->addAction(QStringLiteral("Save playlist..."), this, [this] { SavePlaylistClick(); })
         ->setObjectName(QStringLiteral("SavePlaylist"));
+    SunPopupreport
+        ->addAction(QStringLiteral("Save iPod playlists..."), this,
+                    [this] { SaveIpodPlaylistsClick(); })
+        ->setObjectName(QStringLiteral("SaveIpodPlaylists"));
+    SunPopupreport
+        ->addAction(QStringLiteral("Save library file..."), this,
+                    [this] { SaveLibraryFileClick(); })
+        ->setObjectName(QStringLiteral("SaveLibraryFile"));
     connect(Reporter, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         SunPopupreport->popup(Reporter->viewport()->mapToGlobal(pos));
     });
@@ -301,6 +314,79 @@ void TFormReport::SavePlaylistClick() {
             Dialogs->ShowError(this, "Korvello A",
                                "Cannot write the playlist " + *chosen + ": " + error);
         }
+    });
+}
+
+TJobCopies TFormReport::JobCopies() {
+    static const std::vector<std::int32_t> kNoSongs;
+    static const std::vector<std::string> kNone;
+    return CopiesOfJob(platform_, Catalogue.songCount, SongList ? *SongList : kNoSongs,
+                       TargetList ? *TargetList : kNone, FoundList ? *FoundList : kNone);
+}
+
+// The folder the job copied into, as the user knows it.
+std::string TFormReport::ProposedFolder() {
+    const std::string folder = JobFolder.ends_with('\\') ? JobFolder : JobFolder + "\\";
+    std::string shown = platform_.DisplayPath(folder);
+    while (shown.size() > 1 && shown.ends_with('/'))
+        shown.pop_back();
+    return shown;
+}
+
+void TFormReport::SaveIpodPlaylistsClick() {
+    Guard("SaveIpodPlaylistsClick:", [&] {
+        if (Dialogs == nullptr || TargetList == nullptr || !Catalogue.songAt)
+            return;
+        const std::optional<std::string> chosen =
+            Dialogs->ChooseFolder(this, "Save iPod playlists", ProposedFolder());
+        if (!chosen)
+            return;
+        const std::string folder = DestinationFolder(platform_, *chosen);
+        if (folder.empty())
+            throw EKorvelloError("no drive holds " + *chosen);
+        const TPlaylistExport result =
+            ExportIpodPlaylists(platform_, folder, Catalogue, JobCopies());
+        std::string text = PlaylistExportText(result) + ".";
+        for (const std::string& failure : result.failures) {
+            TLogClass::WriteLog("SaveIpodPlaylistsClick:cannot write " + failure);
+            text += "\nCannot write " + failure;
+        }
+        if (result.failures.empty())
+            Dialogs->ShowInfo(this, "Korvello A", text);
+        else
+            Dialogs->ShowError(this, "Korvello A", text);
+    });
+}
+
+void TFormReport::SaveLibraryFileClick() {
+    Guard("SaveLibraryFileClick:", [&] {
+        if (Dialogs == nullptr || TargetList == nullptr || !Catalogue.songAt)
+            return;
+        const std::optional<std::string> chosen = Dialogs->SaveFile(
+            this, "Save library file", ProposedFolder() + "/" + kLibraryFileName, ".xml");
+        if (!chosen)
+            return;
+        const std::string path = platform_.ToProgramPath(*chosen);
+        if (path.empty())
+            throw EKorvelloError("no drive holds " + *chosen);
+        if (platform_.StatName(path).kind != NameKind::Missing &&
+            Dialogs->AskYesNo(this, *chosen + " already exists. Replace it?") !=
+                IDialogs::Answer::Yes)
+            return;
+        TLibraryExport counts;
+        std::string error;
+        if (!WriteLibraryFile(platform_, path, Catalogue, JobCopies(),
+                              static_cast<std::int64_t>(std::time(nullptr)), counts, error)) {
+            TLogClass::WriteLog("SaveLibraryFileClick:cannot write " + *chosen + ": " + error);
+            Dialogs->ShowError(this, "Korvello A",
+                               "Cannot write the library file " + *chosen + ": " + error);
+            return;
+        }
+        Dialogs->ShowInfo(this, "Korvello A",
+                          "Library file written: " + std::to_string(counts.tracks) +
+                              (counts.tracks == 1 ? " song, " : " songs, ") +
+                              std::to_string(counts.playlists) +
+                              (counts.playlists == 1 ? " playlist." : " playlists."));
     });
 }
 

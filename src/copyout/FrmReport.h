@@ -4,6 +4,8 @@
 // what became of it (the path of the copy, or why it was not copied), opens the
 // destination folder on request and explains why songs may be reported as not found.
 
+#include "export/JobCopies.h"
+
 #include <QDialog>
 
 #include <string>
@@ -38,6 +40,10 @@ public:
     const std::vector<std::string>* FoundList = nullptr;
     std::string JobFolder;
     IDialogs* Dialogs = nullptr;
+    // For the exports of the iPod's playlists and library: each entry's song (a position
+    // in the catalogue) and the catalogue the job was taken from.
+    const std::vector<std::int32_t>* SongList = nullptr;
+    TCatalogueView Catalogue;
 
     QTableWidget* Reporter = nullptr;
     QLabel* Label1 = nullptr;
@@ -62,6 +68,11 @@ public:
     void CloseButtonClick();
     // "Save playlist...": an M3U8 file of the job's songs, where the user chooses.
     void SavePlaylistClick();
+    // "Save iPod playlists...": each of the iPod's playlists as an M3U8 file of the job's
+    // copies, in a folder the user chooses.
+    void SaveIpodPlaylistsClick();
+    // "Save library file...": the iTunes-style library file of the job's copies.
+    void SaveLibraryFileClick();
 
     // The fourteen lines of the help text.
     static const char* const kHelpLines[14];
@@ -81,6 +92,8 @@ private:
     void BuildTitleButtons();
     void BuildHelpText();
     void ShowSummary();
+    TJobCopies JobCopies();
+    std::string ProposedFolder();
 
     IPlatform& platform_;
     QWidget* mainWindow_;

@@ -83,6 +83,8 @@ public:
     // already copied, and the folder the user chose.
     std::vector<std::string> JobArtists, JobFound;
     std::string JobFolder;
+    // Each entry's song (its position in iPod), for the exports of playlists and library.
+    std::vector<std::int32_t> JobSongs;
     TiPod iPod;
 
     // ---- Controls, by their designer names --------------------------------------------

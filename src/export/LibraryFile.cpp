@@ -195,6 +195,10 @@ void WriteTrackEntry(PlistWriter& w, std::int32_t trackId, const TSong& song,
 void WritePlaylistHead(PlistWriter& w, std::u16string_view name, std::int32_t playlistId,
                        std::uint64_t persistentId, bool master) {
     w.Line(kIndent2, "<dict>");
+    // The name comes first, as iTunes writes it: some importers take the keys in order
+    // and expect the name before the id. A playlist without a name would be nameless
+    // in the importer too.
+    w.String(kIndent3, "Name", name.empty() ? std::u16string_view(u"Playlist") : name);
     if (master) {
         w.True(kIndent3, "Master");
         w.False(kIndent3, "Visible");
@@ -202,8 +206,6 @@ void WritePlaylistHead(PlistWriter& w, std::u16string_view name, std::int32_t pl
     w.Integer(kIndent3, "Playlist ID", playlistId);
     w.Id(kIndent3, "Playlist Persistent ID", persistentId);
     w.True(kIndent3, "All Items");
-    // A playlist without a name would be nameless in the importer too.
-    w.String(kIndent3, "Name", name.empty() ? std::u16string_view(u"Playlist") : name);
     w.Key(kIndent3, "Playlist Items");
     w.Line("", "");
     w.Line(kIndent3, "<array>");

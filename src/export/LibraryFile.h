@@ -21,6 +21,9 @@ namespace korvello {
 
 class IPlatform;
 
+// The name proposed for the library file, as iTunes named its own.
+inline constexpr const char* kLibraryFileName = "iTunes Music Library.xml";
+
 struct TLibraryExport {
     std::int32_t tracks = 0;
     std::int32_t playlists = 0; // the iPod's playlists written, the master list not counted

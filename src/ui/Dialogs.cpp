@@ -52,6 +52,23 @@ std::optional<std::string> QtDialogs::SaveFile(QWidget* parent, const std::strin
     return dialog.selectedFiles().first().toStdString();
 }
 
+std::optional<std::string> QtDialogs::ChooseFolder(QWidget* parent, const std::string& title,
+                                                   const std::string& proposedFolder) {
+    QFileDialog dialog(parent, Q(title), Q(proposedFolder));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().first().toStdString();
+}
+
+void QtDialogs::ShowInfo(QWidget* parent, const std::string& title, const std::string& text) {
+    QMessageBox box(QMessageBox::Information, Q(title), Q(text), QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
 void QtDialogs::ShowModal(QWidget* window) {
     if (auto* dialog = qobject_cast<QDialog*>(window)) {
         dialog->exec();

@@ -28,6 +28,12 @@ public:
                                                 const std::string& extension) = 0;
     // Shows a window modally and returns when it was closed.
     virtual void ShowModal(QWidget* window) = 0;
+    // The folder dialog: title and the folder it opens in (a Linux path). Returns the
+    // chosen folder's Linux path, or nothing when cancelled.
+    virtual std::optional<std::string> ChooseFolder(QWidget* parent, const std::string& title,
+                                                    const std::string& proposedFolder) = 0;
+    // A message of the information kind with an OK button.
+    virtual void ShowInfo(QWidget* parent, const std::string& title, const std::string& text) = 0;
 };
 
 // The real dialogs: QMessageBox, QFileDialog and QDialog::exec.
@@ -39,6 +45,9 @@ public:
                                         const std::string& proposedName,
                                         const std::string& extension) override;
     void ShowModal(QWidget* window) override;
+    std::optional<std::string> ChooseFolder(QWidget* parent, const std::string& title,
+                                            const std::string& proposedFolder) override;
+    void ShowInfo(QWidget* parent, const std::string& title, const std::string& text) override;
 };
 
 } // namespace korvello

@@ -80,7 +80,7 @@ protected:
     }
     static QAction* SavePlaylist(TFormReport& r) {
         const QList<QAction*> actions = r.SunPopupreport->actions();
-        return actions.size() == 2 ? actions[1] : nullptr;
+        return actions.size() >= 2 ? actions[1] : nullptr;
     }
 };
 

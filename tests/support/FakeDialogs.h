@@ -16,17 +16,18 @@ namespace korvello::test {
 class FakeDialogs final : public IDialogs {
 public:
     struct Call {
-        std::string kind; // "ask", "error", "save", "modal"
+        std::string kind; // "ask", "error", "save", "modal", "folder", "info"
         std::string title;
         std::string text;
         std::string extra;
     };
 
     std::vector<Call> calls;
-    std::deque<Answer> answers;                   // for AskYesNo; default No
-    std::deque<std::optional<std::string>> saves; // for SaveFile; default cancelled
-    std::function<void(QWidget*)> onModal;        // runs while a window is "shown"
-    std::function<void()> onAsk;                  // runs while a question is open
+    std::deque<Answer> answers;                     // for AskYesNo; default No
+    std::deque<std::optional<std::string>> saves;   // for SaveFile; default cancelled
+    std::deque<std::optional<std::string>> folders; // for ChooseFolder; default cancelled
+    std::function<void(QWidget*)> onModal;          // runs while a window is "shown"
+    std::function<void()> onAsk;                    // runs while a question is open
 
     Answer AskYesNo(QWidget*, const std::string& text) override {
         calls.push_back({"ask", "", text, ""});
@@ -55,6 +56,19 @@ public:
         calls.push_back({"modal", "", "", ""});
         if (onModal)
             onModal(window);
+    }
+
+    std::optional<std::string> ChooseFolder(QWidget*, const std::string& title,
+                                            const std::string& proposedFolder) override {
+        calls.push_back({"folder", title, proposedFolder, ""});
+        if (folders.empty())
+            return std::nullopt;
+        auto f = folders.front();
+        folders.pop_front();
+        return f;
+    }
+    void ShowInfo(QWidget*, const std::string& title, const std::string& text) override {
+        calls.push_back({"info", title, text, ""});
     }
 
     int Count(const std::string& kind) const {
