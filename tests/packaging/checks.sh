@@ -129,8 +129,9 @@ check_installed() {
     "${CMAKE:-cmake}" --install "$build" --prefix "$prefix" >/dev/null
     local expected=(
         bin/korvello bin/korvello-cli
-        share/applications/korvello.desktop
+        share/applications/io.github.korvello.Korvello.desktop
         share/metainfo/io.github.korvello.Korvello.metainfo.xml
+        share/bash-completion/completions/korvello-cli
         share/icons/hicolor/scalable/apps/korvello.svg
         share/man/man1/korvello.1.gz share/man/man1/korvello-cli.1.gz
         share/doc/korvello/copyright share/doc/korvello/changelog.gz
@@ -142,7 +143,7 @@ check_installed() {
     for file in "${expected[@]}"; do
         [[ -f "$prefix/$file" ]] || problem "an install does not write $file"
     done
-    desktop-file-validate "$prefix/share/applications/korvello.desktop" ||
+    desktop-file-validate "$prefix/share/applications/io.github.korvello.Korvello.desktop" ||
         problem "the installed desktop entry does not validate"
     for file in "$prefix"/share/man/man1/*.gz; do
         gzip -t "$file" || problem "$file is not a whole gzip file"
