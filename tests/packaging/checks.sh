@@ -10,6 +10,8 @@
 #   checks.sh icons ICONDIR SIZE...           each rendered icon has its size
 #   checks.sh installed BUILD_DIR SIZE...     an install puts every file where desktops look
 #   checks.sh no-qt PROGRAM                   the program loads no Qt or D-Bus library
+#   checks.sh arguments WINDOW                the window program refuses a missing folder
+#                                             and a second argument before any window
 set -euo pipefail
 
 fail=0
@@ -84,6 +86,30 @@ check_man_help() {
     version="$(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb "$window" --version)" ||
         problem "korvello --version failed without a display"
     [[ "$version" == "korvello "* ]] || problem "korvello --version printed '$version'"
+}
+
+check_arguments() {
+    local window="$1" home status
+    home="$(mktemp -d)"
+    trap 'rm -rf "$home"' RETURN
+    run_window() {
+        env HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" \
+            QT_QPA_PLATFORM=offscreen "$window" "$@" 2>"$home/err" >/dev/null
+    }
+    status=0
+    run_window "$home/nowhere" || status=$?
+    [[ $status == 2 ]] || problem "korvello with a missing folder exited with $status, not 2"
+    grep -qF "korvello: no such folder: $home/nowhere" "$home/err" ||
+        problem "korvello with a missing folder said: $(cat "$home/err")"
+    touch "$home/file"
+    status=0
+    run_window "$home/file" || status=$?
+    [[ $status == 2 ]] || problem "korvello with a file for a folder exited with $status, not 2"
+    status=0
+    run_window "$home" "$home" || status=$?
+    [[ $status == 2 ]] || problem "korvello with two folders exited with $status, not 2"
+    grep -qF "Unexpected argument" "$home/err" ||
+        problem "korvello with two folders said: $(cat "$home/err")"
 }
 
 check_releases() {
@@ -166,8 +192,9 @@ releases) check_releases "${@:2}" ;;
 icons) check_icons "${@:2}" ;;
 installed) check_installed "${@:2}" ;;
 no-qt) check_no_qt "${@:2}" ;;
+arguments) check_arguments "${@:2}" ;;
 *)
-    echo "usage: checks.sh man-help|releases|icons|installed|no-qt ARGS..." >&2
+    echo "usage: checks.sh man-help|releases|icons|installed|no-qt|arguments ARGS..." >&2
     exit 2
     ;;
 esac
