@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Writes docs/screenshot.png (the main window on the demo iPod, a copy under way),
-# docs/options.png (the options window) and docs/report.png (the copy report with its
-# help text open), all drawn off-screen.
+# docs/options.png (the options window), docs/report.png (the copy report with its
+# help text open) and docs/options-naming.png (the options window with its "Name copies"
+# list open), all drawn off-screen.
 #
 #   bash scripts/screenshot.sh BUILD_DIR
 set -euo pipefail
@@ -16,5 +17,5 @@ ln -sfn "$shot/ipod" "$shot/config/korvello/drives/e:"
 mkdir -p "$top/docs"
 XDG_CONFIG_HOME="$shot/config" XDG_DATA_HOME="$shot/data" QT_QPA_PLATFORM=offscreen \
     "$build/tools/screenshot/korvello-screenshot" "$top/docs/screenshot.png" \
-    "$top/docs/options.png" "$top/docs/report.png"
-echo "wrote docs/screenshot.png docs/options.png docs/report.png"
+    "$top/docs/options.png" "$top/docs/report.png" "$top/docs/options-naming.png"
+echo "wrote docs/screenshot.png docs/options.png docs/report.png docs/options-naming.png"
