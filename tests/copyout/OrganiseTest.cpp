@@ -224,7 +224,7 @@ TEST_F(OrganisedJobTest, ASongWhosePathIsTooLongFailsAndLeavesNoFolders) {
     AddNamed(Song("1.mp3", 1000, 1), "artist-album-title", {"Short", "A", "B"});
     Add(Song("2.mp3", 1000, 2), Out(deep + "Long.mp3"));
     // Near the limit: the longest path the song and its temporary file need still fits.
-    const std::size_t room = 4095 - (tmp / "out/").string().size();
+    const std::size_t room = 4095 - (tmp / "out/").size();
     std::string fits;
     while (fits.size() + 251 + 41 < room)
         fits += folder + "\\";
