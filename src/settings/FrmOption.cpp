@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QShowEvent>
@@ -120,6 +121,9 @@ void TFormOption::BuildGeneralGroup() {
     for (const TNamingPreset& preset : kNamingPresets)
         NameCopies->addItem(QString::fromUtf8(preset.label), QString::fromUtf8(preset.text));
     NameCopies->view()->setMinimumWidth(NameCopies->view()->sizeHintForColumn(0) + 8);
+    // A chosen label longer than the field shows its beginning.
+    connect(NameCopies, &QComboBox::currentIndexChanged, this,
+            [this] { NameCopies->lineEdit()->setCursorPosition(0); });
     NameCopiesLabel->setBuddy(NameCopies);
     SkipCopied = new QCheckBox(QStringLiteral("Skip songs already copied"), XP_GroupBox2);
     SkipCopied->setObjectName(QStringLiteral("SkipCopied"));
@@ -232,6 +236,7 @@ void TFormOption::ShowCopyNaming(const TCopyNaming& naming) {
     }
     NameCopies->setCurrentIndex(index);
     NameCopies->setEditText(NameCopies->itemText(index));
+    NameCopies->lineEdit()->setCursorPosition(0);
 }
 
 std::optional<TCopyNaming> TFormOption::ChosenCopyNaming(std::string& why) const {
