@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <new>
 
 namespace korvello {
 
@@ -37,7 +38,10 @@ constexpr std::int32_t kUtf8Encoding = 2;
 constexpr int kFirstDataSets = 2;
 // iTunesCDB: what inflating may grow to.
 constexpr std::int64_t kMaxInflated = std::int64_t{1} << 30;
-constexpr std::int64_t kMaxInflateRatio = 64;
+constexpr std::int64_t kMaxInflateRatio = 32;
+// The walk allowances of an iTunesCDB, in multiples of the file's size (see WalkAllowance).
+constexpr std::int64_t kCompressedStepRatio = 16;
+constexpr std::int64_t kCompressedRecordRatio = 2;
 
 bool IsKeptStringType(std::int32_t type) {
     return (type >= kTitleType && type <= kCommentType) || type == kComposerType ||
@@ -50,10 +54,11 @@ using TTrackStrings = std::array<std::u16string, kLastStringType + 1>;
 // The string of the string object at `object` that holds `byteLength` bytes: only the
 // bytes the image holds, and only as many as the string allowance has left.
 std::u16string ReadString(const TImageReader& reader, std::int64_t object, std::int32_t byteLength,
-                          std::int64_t allowance, TWalkCost& cost) {
+                          const TWalkAllowance& allowance, TWalkCost& cost) {
     const bool utf8 = reader.Int32At(object + kStringEncodingOffset) == kUtf8Encoding;
     std::string_view bytes = reader.BytesAt(
-        object + kStringOffset, std::min<std::int64_t>(byteLength, allowance - cost.stringBytes));
+        object + kStringOffset,
+        std::min<std::int64_t>(byteLength, allowance.stringBytes - cost.stringBytes));
     if (!utf8)
         bytes.remove_suffix(bytes.size() % 2);
     cost.stringBytes += static_cast<std::int64_t>(bytes.size());
@@ -63,8 +68,8 @@ std::u16string ReadString(const TImageReader& reader, std::int64_t object, std::
 
 // Walks the data objects of the track at `track` and keeps its strings; the steps and
 // string bytes it takes are spent from the walk's allowances.
-void ReadTrackStrings(const TImageReader& reader, std::int64_t track, std::int64_t allowance,
-                      TWalkCost& cost, TTrackStrings& strings) {
+void ReadTrackStrings(const TImageReader& reader, std::int64_t track,
+                      const TWalkAllowance& allowance, TWalkCost& cost, TTrackStrings& strings) {
     for (auto& s : strings)
         s.clear();
     const std::int32_t objectCount = reader.Int32At(track + kTrackObjectCountOffset);
@@ -73,7 +78,7 @@ void ReadTrackStrings(const TImageReader& reader, std::int64_t track, std::int64
         // Past the end everything reads as zero, which would change nothing more.
         if (object >= reader.Size())
             break;
-        if (cost.objectSteps >= allowance)
+        if (cost.objectSteps >= allowance.objectSteps)
             break;
         ++cost.objectSteps;
         const std::int32_t objectLength = reader.Int32At(object + kObjectTotalLengthOffset);
@@ -124,7 +129,7 @@ private:
     bool looked_ = false;
 };
 
-// Makes the record of a track from its strings: its location on the drive and the size
+// Fills the record of a track from its strings: its location on the drive and the size
 // text of the file there.
 void StoreTrack(TTrackStrings& strings, const TTrackWalkContext& context, TSizeLookups& sizes,
                 TSong& song) {
@@ -135,8 +140,7 @@ void StoreTrack(TTrackStrings& strings, const TTrackWalkContext& context, TSizeL
     std::u16string location16 = ToUtf16(location);
     std::u16string sizeText = size ? ToUtf16(FormatSizeText(*size, context.decimalSeparator)) : u"";
 
-    // Everything that can fail is done; the record is replaced in one go so that a
-    // failure above leaves it with its earlier strings.
+    song.FileBytes = size.value_or(-1);
     song.Title = std::move(strings[kTitleType]);
     song.Location = std::move(location16);
     song.FileSize = std::move(sizeText);
@@ -150,31 +154,10 @@ void StoreTrack(TTrackStrings& strings, const TTrackWalkContext& context, TSizeL
     song.Grouping = std::move(strings[kGroupingType]);
 }
 
-// The record of a track that lies wholly beyond the image: id 0, no strings, and the
-// mount root alone as its location.
-void ReadEmptyTrack(const TTrackWalkContext& context, TSong& song) {
-    std::optional<std::int64_t> size;
-    if (context.sizeOf)
-        size = context.sizeOf(context.drivePath);
-    TSong empty;
-    empty.Location = ToUtf16(context.drivePath);
-    if (size)
-        empty.FileSize = ToUtf16(FormatSizeText(*size, context.decimalSeparator));
-    song = std::move(empty);
-}
-
-// Past the end every field reads as zero, so the track position no longer moves and each
-// further track would read the same empty record: the records from `first` on get that
-// record without walking it again (a cut-off file declaring thousands of tracks would
-// otherwise cost a look-up for each).
-void FillEmptyTracks(const TTrackWalkContext& context, std::vector<TSong>& songs,
-                     std::size_t first) {
-    for (std::size_t j = first; j < songs.size(); ++j) {
-        if (j == first)
-            ReadEmptyTrack(context, songs[j]);
-        else
-            songs[j] = songs[first];
-    }
+// True when a track's strings give it anything to show.
+bool HoldsAString(const TTrackStrings& strings) {
+    return std::any_of(strings.begin(), strings.end(),
+                       [](const std::u16string& s) { return !s.empty(); });
 }
 
 // One data set's header at `start`, as the table keeps it.
@@ -221,45 +204,80 @@ bool ReadDataSets(std::span<const std::uint8_t> image, TDataSetTable& table) {
     return false;
 }
 
-std::int64_t WalkAllowance(std::int64_t imageSize) {
-    return std::max<std::int64_t>(imageSize, 0);
+TWalkAllowance WalkAllowance(std::int64_t imageSize, std::int64_t compressedSize) {
+    imageSize = std::max<std::int64_t>(imageSize, 0);
+    TWalkAllowance allowance;
+    if (compressedSize < 0) {
+        allowance.objectSteps = imageSize;
+        allowance.stringBytes = imageSize;
+        allowance.records = imageSize / kMinTrackBytes;
+        return allowance;
+    }
+    // An iTunesCDB's image is what its file inflates to; its walk may cost about what a
+    // plain file of kCompressedStepRatio times its size would, and it may hold as many
+    // records as a plain file of kCompressedRecordRatio times its size.
+    allowance.objectSteps = std::min(imageSize, compressedSize * kCompressedStepRatio);
+    allowance.stringBytes = allowance.objectSteps;
+    allowance.records =
+        std::min(imageSize, compressedSize * kCompressedRecordRatio) / kMinTrackBytes;
+    return allowance;
 }
 
-TWalkCost ParseTracks(std::span<const std::uint8_t> image, const TDataSetEntry& entry,
-                      const TTrackWalkContext& context, std::vector<TSong>& songs) {
+bool WithinAllowance(const TWalkCost& cost, const TWalkAllowance& allowance) {
+    return cost.objectSteps <= allowance.objectSteps && cost.stringBytes <= allowance.stringBytes &&
+           cost.records <= allowance.records;
+}
+
+TTrackListResult ParseTracks(std::span<const std::uint8_t> image, const TDataSetEntry& entry,
+                             const TTrackWalkContext& context, std::vector<TSong>& songs,
+                             std::int64_t compressedSize) {
     const TImageReader reader(image);
-    // See the header: the walk as a whole takes at most one object step and one copied
-    // string byte per byte of the image.
-    const std::int64_t allowance = WalkAllowance(reader.Size());
-    TWalkCost cost;
+    const TWalkAllowance allowance = WalkAllowance(reader.Size(), compressedSize);
+    TTrackListResult result;
     const std::int64_t list = std::int64_t{entry.Start} + entry.HeaderLength;
     const std::int64_t firstTrack = list + reader.Int32At(list + kTrackListHeaderLengthOffset);
-    const std::int32_t declared = reader.Int32At(list + kTrackCountOffset);
+    result.declared = std::max<std::int32_t>(reader.Int32At(list + kTrackCountOffset), 0);
 
-    // A damaged count must neither allocate without bound nor report records that the
-    // image cannot hold: cut it to the tracks that fit between the first track and the end.
+    // A damaged count must neither allocate without bound nor walk tracks the image cannot
+    // hold: cut it to the tracks that fit between the first track and the end, and to the
+    // records the walk may hold.
     const std::int64_t room = reader.Contains(firstTrack) ? reader.Size() - firstTrack : 0;
-    const std::int64_t count = std::clamp<std::int64_t>(declared, 0, room / kMinTrackBytes);
+    const std::int64_t count =
+        std::min({result.declared, room / kMinTrackBytes, allowance.records});
 
+    songs.clear();
     TSizeLookups sizes(context.sizeOf);
     try {
-        songs.resize(static_cast<std::size_t>(count));
+        songs.reserve(static_cast<std::size_t>(count));
         std::int64_t track = firstTrack;
         TTrackStrings strings;
-        for (std::size_t i = 0; i < songs.size(); ++i) {
-            songs[i].SongId = reader.Int32At(track + kTrackIdOffset);
-            ReadTrackStrings(reader, track, allowance, cost, strings);
-            StoreTrack(strings, context, sizes, songs[i]);
-            track += reader.Int32At(track + kTrackTotalLengthOffset);
-            if (track >= reader.Size()) {
-                FillEmptyTracks(context, songs, i + 1);
+        for (std::int64_t i = 0; i < count; ++i) {
+            // A track whose id lies past the end holds nothing, and neither do the ones
+            // after it.
+            if (track < 0 || track + kMinTrackBytes > reader.Size())
                 break;
+            ++result.cost.records;
+            const std::int32_t id = reader.Int32At(track + kTrackIdOffset);
+            ReadTrackStrings(reader, track, allowance, result.cost, strings);
+            if (id != 0 || HoldsAString(strings)) {
+                TSong& song = songs.emplace_back();
+                song.SongId = id;
+                StoreTrack(strings, context, sizes, song);
             }
+            const std::int32_t length = reader.Int32At(track + kTrackTotalLengthOffset);
+            // A track that does not move forward would be read again and again.
+            if (length <= 0)
+                break;
+            track += length;
         }
-    } catch (...) {
-        // A track that cannot be read ends the walk; the reader reports nothing.
+    } catch (const std::bad_alloc&) {
+        songs = std::vector<TSong>();
+        result.problem = "there is not enough memory to hold its songs";
+    } catch (const std::exception& e) {
+        songs = std::vector<TSong>();
+        result.problem = e.what();
     }
-    return cost;
+    return result;
 }
 
 bool IsCompressedDatabase(std::span<const std::uint8_t> file) {
@@ -317,15 +335,20 @@ std::string InflateProblem(int status, std::int64_t limit) {
 
 } // namespace
 
-std::optional<std::vector<std::uint8_t>> InflateDatabase(std::span<const std::uint8_t> file,
-                                                         std::string& problem) {
+namespace {
+
+// Inflates `file` into an image of at most `limit` bytes. A stream that ends within the
+// limit gives the image; with `cutOk`, so does one that reaches the limit, and with
+// `partialFile` one whose input ends early (the image then holds what was inflated).
+std::optional<std::vector<std::uint8_t>> Inflate(std::span<const std::uint8_t> file,
+                                                 std::int64_t limit, bool cutOk, bool partialFile,
+                                                 std::string& problem) {
     const TImageReader reader(file);
     const std::int64_t headerLength = reader.Int32At(kDatabaseHeaderLengthOffset);
     if (headerLength <= kCompressedFlagOffset || headerLength > reader.Size()) {
         problem = "its header is cut short";
         return std::nullopt;
     }
-    const std::int64_t limit = InflateLimit(reader.Size());
     std::vector<std::uint8_t> image(file.begin(), file.begin() + headerLength);
     // The header's total length is the inflated image's size on a sound file: room for it
     // is made at once (within the limit), so the image is not copied as it grows.
@@ -343,10 +366,26 @@ std::optional<std::vector<std::uint8_t>> InflateDatabase(std::span<const std::ui
     stream.avail_in = static_cast<uInt>(reader.Size() - headerLength);
     const int status = InflateInto(stream, image, limit);
     inflateEnd(&stream);
-    if (status == Z_STREAM_END)
+    if (status == Z_STREAM_END || (cutOk && status == Z_MEM_ERROR) ||
+        (partialFile && (status == Z_BUF_ERROR || status == Z_OK)))
         return image;
     problem = InflateProblem(status, limit);
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::vector<std::uint8_t>> InflateDatabase(std::span<const std::uint8_t> file,
+                                                         std::string& problem) {
+    return Inflate(file, InflateLimit(static_cast<std::int64_t>(file.size())), false, false,
+                   problem);
+}
+
+std::optional<std::vector<std::uint8_t>> InflateDatabaseStart(std::span<const std::uint8_t> file,
+                                                              std::int64_t imageBytes,
+                                                              bool partialFile,
+                                                              std::string& problem) {
+    return Inflate(file, imageBytes, true, partialFile, problem);
 }
 
 std::string FormatSizeText(std::int64_t bytes, std::string_view decimalSeparator) {

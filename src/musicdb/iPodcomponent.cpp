@@ -28,18 +28,25 @@ void TiPod::LoadDatabase() {
     TDatabaseStatus status = ReadDatabaseFile(platform_, drivePath_, image);
     // Without any database file the songs stay as they were; a file that was found
     // replaces them with what it yields, none when it could not be used.
-    if (status.file != TDatabaseFile::None)
-        LoadImage(image);
+    if (status.file != TDatabaseFile::None) {
+        const std::string problem = LoadImage(image, status.compressedSize);
+        status.declaredSongs = lastDeclared_;
+        status.readSongs = SongCount();
+        if (!problem.empty() && status.Readable())
+            status.problem =
+                "its " + std::string(DatabaseFileName(status.file)) + " cannot be read: " + problem;
+    }
     databaseStatus_ = std::move(status);
 }
 
-void TiPod::LoadImage(std::span<const std::uint8_t> image) {
+std::string TiPod::LoadImage(std::span<const std::uint8_t> image, std::int64_t compressedSize) {
     DropIndexes();
+    lastDeclared_ = 0;
     if (!ReadDataSets(image, dataSets_)) {
         // Without a track list among the first two data sets the entry of type 1 would
         // describe an earlier file (or nothing); this database simply holds no songs.
         songs_.clear();
-        return;
+        return {};
     }
     TTrackWalkContext context;
     context.drivePath = drivePath_;
@@ -60,7 +67,10 @@ void TiPod::LoadImage(std::span<const std::uint8_t> image) {
         }
         return platform_.FindFile(location);
     };
-    ParseTracks(image, dataSets_[0], context, songs_);
+    const TTrackListResult result =
+        ParseTracks(image, dataSets_[0], context, songs_, compressedSize);
+    lastDeclared_ = result.declared;
+    return result.problem;
 }
 
 std::int32_t TiPod::SongCount() const {
