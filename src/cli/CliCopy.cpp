@@ -488,6 +488,7 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const std::string drive = session.ChooseIpod();
     TiPod ipod(platform);
     LoadIpodDatabase(session, drive, ipod);
+    const bool wholeDatabase = ReportDamagedDatabase(ipod, "copy", err);
     CopyJobLists job = SelectJob(ipod, request, folder, naming);
 
     TerminalSink sink(err, &err == &std::cerr && isatty(STDERR_FILENO) == 1);
@@ -504,7 +505,7 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     else if (sink.Stopped())
         err << "korvello-cli copy: the copy ended early: a song could not be read or written ("
             << "see " << user.DisplayPath(TLogClass::AppFolder() + "\\apces.cnt") << ")\n";
-    return allCopied && playlistWritten ? kExitOk : kExitNotFound;
+    return allCopied && playlistWritten && wholeDatabase ? kExitOk : kExitNotFound;
 }
 
 } // namespace korvello::cli

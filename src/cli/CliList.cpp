@@ -53,7 +53,7 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             << ErrorCodeText({errno, std::generic_category()}) << '\n';
         return kExitNotFound;
     }
-    return kExitOk;
+    return ReportDamagedDatabase(ipod, "list", err) ? kExitOk : kExitNotFound;
 }
 
 } // namespace korvello::cli

@@ -104,6 +104,13 @@ void TFormMain::BackupDatabase() {
 
 void TFormMain::ShowDatabaseProblem() {
     const TDatabaseStatus& status = iPod.DatabaseStatus();
+    if (status.Damaged()) {
+        // The songs that could be read are shown; the status line says the rest are lost.
+        const std::string text = DamagedDatabaseText(status);
+        TLogClass::WriteLog("LoadDatabase:" + status.path + ": " + text);
+        ShowStatus(text);
+        return;
+    }
     if (status.Readable())
         return;
     // A volume that is no longer an iPod (unplugged, another device on its letter) keeps
