@@ -36,6 +36,7 @@ private:
         // Taken within the clock granularity of the folder's last change: an entry added
         // in the same tick would not move the folder's time, so a miss re-reads it.
         bool racy = false;
+        time_t readAt = 0;                                     // the second it was read in
         std::unordered_map<std::string, std::string> byFolded; // folded name -> real name
     };
 
