@@ -118,10 +118,12 @@ const std::string* PathResolver::LookUp(const std::string& folder, const struct 
         listing = &ReadListing(folder, folderStat);
 
     auto found = listing->byFolded.find(folded);
-    if (found == listing->byFolded.end() && listing->racy && Now().tv_sec != listing->readAt) {
-        // Read again, at most once a second: thousands of songs missing from one big
+    if (found == listing->byFolded.end() && listing->racy &&
+        !(listing->reread && listing->readAt == Now().tv_sec)) {
+        // Read again, but at most once a second: thousands of songs missing from one big
         // folder would otherwise list it anew for each of them.
         listing = &ReadListing(folder, folderStat);
+        listing->reread = true;
         found = listing->byFolded.find(folded);
     }
     return found == listing->byFolded.end() ? nullptr : &found->second;
