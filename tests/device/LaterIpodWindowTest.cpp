@@ -2,6 +2,7 @@
 // The main window with later iPods: a nano 7G (iTunesCDB alone) loads and is backed up
 // from the file it was read from, and a volume with iPod_Control\iTunes but nothing the
 // program can read says so on the status line and in the log, on start-up and on a choice.
+#include "browser/ITunesStringGrid.h"
 #include "core/FrmMain.h"
 #include "itdb/ITunesDbWriter.h"
 #include "support/AppFixture.h"
