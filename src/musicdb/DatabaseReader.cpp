@@ -12,14 +12,16 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <unordered_map>
 
 namespace korvello {
 
 namespace {
 
-// Data-object types that carry a string; of these only the ten below are kept.
+// Data-object types that carry a string (1 to 14 and 18 to 31; 15 to 17 hold podcast
+// addresses and chapter data in other shapes); of these only the ones below are kept.
 constexpr std::int32_t kFirstStringType = 1;
-constexpr std::int32_t kLastStringType = 14;
+constexpr std::int32_t kLastStringType = 31;
 constexpr std::int32_t kTitleType = 1;
 constexpr std::int32_t kLocationType = 2;
 constexpr std::int32_t kAlbumType = 3;
@@ -30,6 +32,12 @@ constexpr std::int32_t kEQSettingType = 7;
 constexpr std::int32_t kCommentType = 8;
 constexpr std::int32_t kComposerType = 12;
 constexpr std::int32_t kGroupingType = 13;
+constexpr std::int32_t kAlbumArtistType = 22;
+constexpr std::int32_t kSortArtistType = 23;
+constexpr std::int32_t kSortTitleType = 27;
+constexpr std::int32_t kSortAlbumType = 28;
+constexpr std::int32_t kSortAlbumArtistType = 29;
+constexpr std::int32_t kSortComposerType = 30;
 // An unknown object longer than this is taken to be the end of the track's objects
 // rather than something to step over.
 constexpr std::int32_t kMaxSkippedObject = 1024;
@@ -43,9 +51,14 @@ constexpr std::int64_t kMaxInflateRatio = 32;
 constexpr std::int64_t kCompressedStepRatio = 16;
 constexpr std::int64_t kCompressedRecordRatio = 2;
 
+bool IsStringObject(std::int32_t type) {
+    return (type >= kFirstStringType && type <= 14) || (type >= 18 && type <= kLastStringType);
+}
+
 bool IsKeptStringType(std::int32_t type) {
     return (type >= kTitleType && type <= kCommentType) || type == kComposerType ||
-           type == kGroupingType;
+           type == kGroupingType || type == kAlbumArtistType || type == kSortArtistType ||
+           (type >= kSortTitleType && type <= kSortComposerType);
 }
 
 // One track's kept strings, by data-object type.
@@ -83,7 +96,7 @@ void ReadTrackStrings(const TImageReader& reader, std::int64_t track,
         ++cost.objectSteps;
         const std::int32_t objectLength = reader.Int32At(object + kObjectTotalLengthOffset);
         const std::int32_t type = reader.Int32At(object + kObjectTypeOffset);
-        if (type >= kFirstStringType && type <= kLastStringType) {
+        if (IsStringObject(type)) {
             const std::int32_t byteLength = reader.Int32At(object + kStringByteLengthOffset);
             if (IsKeptStringType(type))
                 strings[static_cast<std::size_t>(type)] =
@@ -152,6 +165,46 @@ void StoreTrack(TTrackStrings& strings, const TTrackWalkContext& context, TSizeL
     song.Comment = std::move(strings[kCommentType]);
     song.Composer = std::move(strings[kComposerType]);
     song.Grouping = std::move(strings[kGroupingType]);
+    song.AlbumArtist = std::move(strings[kAlbumArtistType]);
+    song.SortTitle = std::move(strings[kSortTitleType]);
+    song.SortArtist = std::move(strings[kSortArtistType]);
+    song.SortAlbum = std::move(strings[kSortAlbumType]);
+    song.SortAlbumArtist = std::move(strings[kSortAlbumArtistType]);
+    song.SortComposer = std::move(strings[kSortComposerType]);
+}
+
+// A time as the database stores it (seconds since 1904, unsigned) in Unix seconds; 0
+// (never) stays 0.
+std::int64_t UnixTime(std::int32_t stored) {
+    const auto seconds = static_cast<std::uint32_t>(stored);
+    return seconds == 0 ? 0 : static_cast<std::int64_t>(seconds) - kMacEpochOffset;
+}
+
+// The numbers of the track header at `track`: only those that lie inside its header
+// length, the rest stay 0 (an early database's header ends at 0x9C).
+void ReadTrackNumbers(const TImageReader& reader, std::int64_t track, TSong& song) {
+    const std::int64_t headerLength = reader.Int32At(track + kTrackHeaderLengthOffset);
+    const auto field = [&](std::int64_t offset) -> std::int32_t {
+        return offset + 4 <= headerLength ? reader.Int32At(track + offset) : 0;
+    };
+    const std::int32_t flags = field(kTrackFlagsOffset);
+    song.Compilation = ((flags >> 16) & 0xFF) != 0;
+    song.Rating = std::min((flags >> 24) & 0xFF, 100);
+    song.Duration = field(kTrackDurationOffset);
+    song.TrackNumber = field(kTrackNumberOffset);
+    song.TrackCount = field(kTrackCountFieldOffset);
+    song.Year = field(kTrackYearOffset);
+    song.Bitrate = field(kTrackBitrateOffset);
+    song.SampleRate =
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(field(kTrackSampleRateOffset)) >> 16);
+    song.PlayCount = field(kTrackPlayCountOffset);
+    song.LastPlayed = UnixTime(field(kTrackLastPlayedOffset));
+    song.DiscNumber = field(kTrackDiscNumberOffset);
+    song.DiscCount = field(kTrackDiscCountOffset);
+    song.DateAdded = UnixTime(field(kTrackDateAddedOffset));
+    song.SkipCount = field(kTrackSkipCountOffset);
+    song.LastSkipped = UnixTime(field(kTrackLastSkippedOffset));
+    song.MediaType = static_cast<std::uint32_t>(field(kTrackMediaTypeOffset));
 }
 
 // True when a track's strings give it anything to show.
@@ -234,6 +287,7 @@ TTrackListResult ParseTracks(std::span<const std::uint8_t> image, const TDataSet
     const TImageReader reader(image);
     const TWalkAllowance allowance = WalkAllowance(reader.Size(), compressedSize);
     TTrackListResult result;
+    result.allowance = allowance;
     const std::int64_t list = std::int64_t{entry.Start} + entry.HeaderLength;
     const std::int64_t firstTrack = list + reader.Int32At(list + kTrackListHeaderLengthOffset);
     result.declared = std::max<std::int32_t>(reader.Int32At(list + kTrackCountOffset), 0);
@@ -249,6 +303,7 @@ TTrackListResult ParseTracks(std::span<const std::uint8_t> image, const TDataSet
     TSizeLookups sizes(context.sizeOf);
     try {
         songs.reserve(static_cast<std::size_t>(count));
+        result.songOfTrack.reserve(static_cast<std::size_t>(count));
         std::int64_t track = firstTrack;
         TTrackStrings strings;
         for (std::int64_t i = 0; i < count; ++i) {
@@ -260,9 +315,13 @@ TTrackListResult ParseTracks(std::span<const std::uint8_t> image, const TDataSet
             const std::int32_t id = reader.Int32At(track + kTrackIdOffset);
             ReadTrackStrings(reader, track, allowance, result.cost, strings);
             if (id != 0 || HoldsAString(strings)) {
+                result.songOfTrack.push_back(static_cast<std::int32_t>(songs.size()));
                 TSong& song = songs.emplace_back();
                 song.SongId = id;
+                ReadTrackNumbers(reader, track, song);
                 StoreTrack(strings, context, sizes, song);
+            } else {
+                result.songOfTrack.push_back(-1);
             }
             const std::int32_t length = reader.Int32At(track + kTrackTotalLengthOffset);
             // A track that does not move forward would be read again and again.
@@ -272,12 +331,213 @@ TTrackListResult ParseTracks(std::span<const std::uint8_t> image, const TDataSet
         }
     } catch (const std::bad_alloc&) {
         songs = std::vector<TSong>();
+        result.songOfTrack = std::vector<std::int32_t>();
         result.problem = "there is not enough memory to hold its songs";
     } catch (const std::exception& e) {
         songs = std::vector<TSong>();
+        result.songOfTrack = std::vector<std::int32_t>();
         result.problem = e.what();
     }
     return result;
+}
+
+namespace {
+
+constexpr std::int32_t kPlaylistDataSet = 2;
+constexpr std::int32_t kPodcastDataSet = 3;
+constexpr std::int32_t kSmartPreferencesType = 50;
+constexpr std::int32_t kSmartRulesType = 51;
+constexpr std::int32_t kPodcastGroupFlag = 0x100;
+
+// The start of the first data set of `type`, or -1. Every data set looked at is a step.
+std::int64_t FindDataSet(const TImageReader& reader, std::int32_t type,
+                         const TWalkAllowance& allowance, TWalkCost& cost) {
+    std::int64_t start = reader.Int32At(kDatabaseHeaderLengthOffset);
+    const std::int32_t declared = std::max(reader.Int32At(kDataSetCountOffset), kFirstDataSets);
+    for (std::int32_t n = 0; n < declared && reader.Contains(start); ++n) {
+        if (cost.objectSteps >= allowance.objectSteps)
+            break;
+        ++cost.objectSteps;
+        if (reader.Int32At(start + kDataSetTypeOffset) == type)
+            return start;
+        const std::int32_t length = reader.Int32At(start + kDataSetTotalLengthOffset);
+        if (length <= 0)
+            break;
+        start += length;
+    }
+    return -1;
+}
+
+// Position of the last song with each id.
+std::unordered_map<std::int32_t, std::int32_t> SongOfId(const std::vector<TSong>& songs) {
+    std::unordered_map<std::int32_t, std::int32_t> positions;
+    positions.reserve(songs.size());
+    for (std::size_t i = 0; i < songs.size(); ++i)
+        positions[songs[i].SongId] = static_cast<std::int32_t>(i);
+    return positions;
+}
+
+// Walks the objects of the playlist at `playlist`: its name, whether it is smart. Returns
+// where its entries begin.
+std::int64_t ReadPlaylistObjects(const TImageReader& reader, std::int64_t playlist,
+                                 const TWalkAllowance& allowance, TWalkCost& cost, TPlaylist& out) {
+    const std::int32_t objectCount = reader.Int32At(playlist + kPlaylistObjectCountOffset);
+    std::int64_t object = playlist + reader.Int32At(playlist + kTrackHeaderLengthOffset);
+    for (std::int32_t k = 0; k < objectCount && reader.Contains(object); ++k) {
+        if (cost.objectSteps >= allowance.objectSteps)
+            break;
+        ++cost.objectSteps;
+        const std::int32_t type = reader.Int32At(object + kObjectTypeOffset);
+        const std::int32_t length = reader.Int32At(object + kObjectTotalLengthOffset);
+        if (type == kTitleType)
+            out.Name = ReadString(reader, object, reader.Int32At(object + kStringByteLengthOffset),
+                                  allowance, cost);
+        else if (type == kSmartPreferencesType || type == kSmartRulesType)
+            out.Kind = TPlaylist::TKind::Smart;
+        if (length <= 0)
+            break;
+        object += length;
+    }
+    return object;
+}
+
+// Walks the entries of a playlist from `entry` on and keeps the songs they name.
+void ReadPlaylistEntries(const TImageReader& reader, std::int64_t entry, std::int32_t declared,
+                         const std::unordered_map<std::int32_t, std::int32_t>& songOfId,
+                         const TWalkAllowance& allowance, TWalkCost& cost, TPlaylist& out) {
+    for (std::int32_t j = 0; j < declared && reader.Contains(entry); ++j) {
+        if (cost.objectSteps >= allowance.objectSteps)
+            break;
+        ++cost.objectSteps;
+        const std::int32_t header = reader.Int32At(entry + kTrackHeaderLengthOffset);
+        const std::int32_t length = reader.Int32At(entry + kObjectTotalLengthOffset);
+        if ((reader.Int32At(entry + kEntryFlagsOffset) & kPodcastGroupFlag) == 0) {
+            const auto song = songOfId.find(reader.Int32At(entry + kEntryTrackIdOffset));
+            if (song == songOfId.end())
+                ++out.DroppedEntries;
+            else
+                out.Songs.push_back(song->second);
+        }
+        std::int64_t next = entry + length;
+        const std::int32_t objects = reader.Int32At(entry + kEntryObjectCountOffset);
+        if (length == header && objects > 0) {
+            // Early iTunes versions wrote an entry's total length as its header's alone:
+            // its objects follow it.
+            for (std::int32_t k = 0; k < objects && reader.Contains(next); ++k) {
+                if (cost.objectSteps >= allowance.objectSteps)
+                    break;
+                ++cost.objectSteps;
+                const std::int32_t objectLength = reader.Int32At(next + kObjectTotalLengthOffset);
+                if (objectLength <= 0)
+                    break;
+                next += objectLength;
+            }
+        }
+        if (next <= entry)
+            break;
+        entry = next;
+    }
+}
+
+} // namespace
+
+TPlaylistRead ReadPlaylists(std::span<const std::uint8_t> image, const std::vector<TSong>& songs,
+                            const TWalkAllowance& allowance, TWalkCost& cost) {
+    const TImageReader reader(image);
+    TPlaylistRead result;
+    std::int64_t dataSet = FindDataSet(reader, kPodcastDataSet, allowance, cost);
+    if (dataSet < 0)
+        dataSet = FindDataSet(reader, kPlaylistDataSet, allowance, cost);
+    if (dataSet < 0)
+        return result;
+    const auto songOfId = SongOfId(songs);
+    const std::int64_t list = dataSet + reader.Int32At(dataSet + kDataSetHeaderLengthOffset);
+    const std::int32_t count = reader.Int32At(list + kPlaylistCountOffset);
+    std::int64_t playlist = list + reader.Int32At(list + kTrackHeaderLengthOffset);
+    for (std::int32_t p = 0; p < count && reader.Contains(playlist); ++p) {
+        if (cost.objectSteps >= allowance.objectSteps)
+            break;
+        ++cost.objectSteps;
+        TPlaylist read;
+        if (((reader.Int32At(playlist + kPlaylistPodcastOffset) >> 16) & 0xFFFF) == 1)
+            read.Kind = TPlaylist::TKind::Podcast;
+        const std::int64_t entries = ReadPlaylistObjects(reader, playlist, allowance, cost, read);
+        const bool master = (reader.Int32At(playlist + kPlaylistMasterOffset) & 0xFF) == 1;
+        if (master) {
+            // It holds every song; only its name is kept (the iPod's own name).
+            if (result.masterName.empty())
+                result.masterName = std::move(read.Name);
+        } else {
+            ReadPlaylistEntries(reader, entries,
+                                reader.Int32At(playlist + kPlaylistEntryCountOffset), songOfId,
+                                allowance, cost, read);
+            result.playlists.push_back(std::move(read));
+        }
+        const std::int32_t length = reader.Int32At(playlist + kDataSetTotalLengthOffset);
+        if (length <= 0)
+            break;
+        playlist += length;
+    }
+    return result;
+}
+
+void MergePlayCounts(std::span<const std::uint8_t> file,
+                     const std::vector<std::int32_t>& songOfTrack, std::vector<TSong>& songs) {
+    const TImageReader reader(file);
+    const std::int64_t header = reader.Int32At(kTrackHeaderLengthOffset);
+    const std::int64_t entryLength = reader.Int32At(kCountsEntryLengthOffset);
+    // An entry holds at least plays, last played and the bookmark.
+    if (header <= 0 || entryLength < 12)
+        return;
+    const std::int64_t count =
+        std::min<std::int64_t>({std::max(reader.Int32At(kCountsEntryCountOffset), 0),
+                                static_cast<std::int64_t>(songOfTrack.size()),
+                                std::max<std::int64_t>(reader.Size() - header, 0) / entryLength});
+    const auto add = [](std::int32_t base, std::int32_t more) {
+        return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+            std::int64_t{base} + std::max(more, 0), 0, std::numeric_limits<std::int32_t>::max()));
+    };
+    for (std::int64_t i = 0; i < count; ++i) {
+        const std::int32_t position = songOfTrack[static_cast<std::size_t>(i)];
+        if (position < 0)
+            continue;
+        TSong& song = songs[static_cast<std::size_t>(position)];
+        const std::int64_t at = header + i * entryLength;
+        song.PlayCount = add(song.PlayCount, reader.Int32At(at));
+        if (const std::int64_t played = UnixTime(reader.Int32At(at + 4)); played != 0)
+            song.LastPlayed = played;
+        if (entryLength >= 16)
+            song.Rating = std::clamp(reader.Int32At(at + 12), 0, 100);
+        if (entryLength >= 28) {
+            song.SkipCount = add(song.SkipCount, reader.Int32At(at + 20));
+            if (const std::int64_t skipped = UnixTime(reader.Int32At(at + 24)); skipped != 0)
+                song.LastSkipped = skipped;
+        }
+    }
+}
+
+TPlaylist ReadOnTheGo(std::span<const std::uint8_t> file,
+                      const std::vector<std::int32_t>& songOfTrack, std::u16string name) {
+    const TImageReader reader(file);
+    TPlaylist list;
+    list.Name = std::move(name);
+    list.Kind = TPlaylist::TKind::OnTheGo;
+    const std::int64_t header = reader.Int32At(kTrackHeaderLengthOffset);
+    const std::int64_t entryLength = reader.Int32At(kCountsEntryLengthOffset);
+    if (header <= 0 || entryLength < 4)
+        return list;
+    const std::int64_t count =
+        std::min<std::int64_t>(std::max(reader.Int32At(kCountsEntryCountOffset), 0),
+                               std::max<std::int64_t>(reader.Size() - header, 0) / entryLength);
+    list.Songs.reserve(static_cast<std::size_t>(count));
+    for (std::int64_t i = 0; i < count; ++i) {
+        const auto position = static_cast<std::uint32_t>(reader.Int32At(header + i * entryLength));
+        if (position < songOfTrack.size() && songOfTrack[position] >= 0)
+            list.Songs.push_back(songOfTrack[position]);
+        else
+            ++list.DroppedEntries;
+    }
+    return list;
 }
 
 bool IsCompressedDatabase(std::span<const std::uint8_t> file) {

@@ -72,11 +72,15 @@ bool WithinAllowance(const TWalkCost& cost, const TWalkAllowance& allowance);
 
 // What a track-list walk found.
 struct TTrackListResult {
+    TWalkAllowance allowance; // what the walk of this image may spend in all
     TWalkCost cost;
     std::int64_t declared = 0; // the track count the list declares (never below 0)
     // Why the walk could not finish (memory ran out); the records are then dropped.
     // Empty when it finished.
     std::string problem;
+    // For each track walked, in database order, the position of its record in the songs,
+    // or -1 when it held nothing. The Play Counts and On-The-Go files name tracks so.
+    std::vector<std::int32_t> songOfTrack;
 };
 
 // Walks the track list of the data set `entry` describes and replaces `songs` with the
@@ -88,6 +92,55 @@ struct TTrackListResult {
 TTrackListResult ParseTracks(std::span<const std::uint8_t> image, const TDataSetEntry& entry,
                              const TTrackWalkContext& context, std::vector<TSong>& songs,
                              std::int64_t compressedSize = -1);
+
+// Merges the iPod's "Play Counts" file into the records, as the iPod's own software
+// does: entry i counts for the ith track of the database (songOfTrack as ParseTracks
+// gives it); its plays and skips are added, a last-played or last-skipped time that is
+// set replaces the record's, and with entries of 16 bytes or more its rating replaces the
+// record's. A damaged file yields what its lengths lead to and never more entries than
+// the file holds or tracks were walked.
+void MergePlayCounts(std::span<const std::uint8_t> file,
+                     const std::vector<std::int32_t>& songOfTrack, std::vector<TSong>& songs);
+
+// What the playlist walk found.
+struct TPlaylistRead {
+    std::vector<TPlaylist> playlists; // in database order, without the master playlist
+    std::u16string masterName;        // the master playlist's name, or empty
+};
+
+// Reads the playlists of the podcast data set (type 3), which holds every playlist with
+// the podcast episodes grouped under their shows, or of the playlist data set (type 2)
+// when there is none. Entries name songs by id (the last song with an id, as
+// FindSongById finds it); an entry naming no song is dropped and counted, a podcast
+// show's group entry is no entry. Data sets, playlists, objects and entries are walked
+// within what `allowance` leaves after `cost`, which the walk adds to; a playlist or
+// entry whose length does not move forward ends its list.
+TPlaylistRead ReadPlaylists(std::span<const std::uint8_t> image, const std::vector<TSong>& songs,
+                            const TWalkAllowance& allowance, TWalkCost& cost);
+
+// An On-The-Go file (OTGPlaylistInfo): header length (offset 4), entry length (8) and
+// entry count (12), then entries naming tracks by their position in the database (the
+// first track is 0). A position that names no song is dropped and counted.
+TPlaylist ReadOnTheGo(std::span<const std::uint8_t> file,
+                      const std::vector<std::int32_t>& songOfTrack, std::u16string name);
+
+// Where the fields of the playlist records lie.
+// A playlist list (mhlp): header length at 4, playlist count at 8.
+inline constexpr std::int64_t kPlaylistCountOffset = 8;
+// A playlist (mhyp): header length at 4, total length at 8, then:
+inline constexpr std::int64_t kPlaylistObjectCountOffset = 12;
+inline constexpr std::int64_t kPlaylistEntryCountOffset = 16;
+inline constexpr std::int64_t kPlaylistMasterOffset = 20;  // byte: 1 for the master playlist
+inline constexpr std::int64_t kPlaylistPodcastOffset = 40; // upper 16 bits: 1 for podcasts
+// A playlist entry (mhip): header length at 4, total length at 8, then:
+inline constexpr std::int64_t kEntryObjectCountOffset = 12;
+inline constexpr std::int64_t kEntryFlagsOffset = 16; // 0x100: a podcast show's group
+inline constexpr std::int64_t kEntryTrackIdOffset = 24;
+// The Play Counts file (mhdp): header length at 4, entry length at 8, count at 12; an
+// entry holds plays (0), last played (4), bookmark (8), rating (12, from 16 bytes on),
+// skips (20) and last skipped (24, from 28 bytes on).
+inline constexpr std::int64_t kCountsEntryLengthOffset = 8;
+inline constexpr std::int64_t kCountsEntryCountOffset = 12;
 
 // The size text of a file of `bytes` bytes: bytes / 1024 / 1024 written with up to 15
 // significant digits and never with an exponent, in the given decimal separator; with "."
@@ -113,6 +166,22 @@ inline constexpr std::int64_t kTrackHeaderLengthOffset = 4;
 inline constexpr std::int64_t kTrackTotalLengthOffset = 8; // the next track follows it
 inline constexpr std::int64_t kTrackObjectCountOffset = 12;
 inline constexpr std::int64_t kTrackIdOffset = 16;
+// The track's numbers, read only when they lie inside its header length.
+inline constexpr std::int64_t kTrackFlagsOffset = 28;    // byte 30 compilation, 31 rating
+inline constexpr std::int64_t kTrackDurationOffset = 40; // milliseconds
+inline constexpr std::int64_t kTrackNumberOffset = 44;
+inline constexpr std::int64_t kTrackCountFieldOffset = 48; // tracks on the album
+inline constexpr std::int64_t kTrackYearOffset = 52;
+inline constexpr std::int64_t kTrackBitrateOffset = 56;
+inline constexpr std::int64_t kTrackSampleRateOffset = 60; // Hz in the upper 16 bits
+inline constexpr std::int64_t kTrackPlayCountOffset = 80;
+inline constexpr std::int64_t kTrackLastPlayedOffset = 88; // seconds since 1904
+inline constexpr std::int64_t kTrackDiscNumberOffset = 92;
+inline constexpr std::int64_t kTrackDiscCountOffset = 96;
+inline constexpr std::int64_t kTrackDateAddedOffset = 104;
+inline constexpr std::int64_t kTrackSkipCountOffset = 156; // from a header of 0xF4 on
+inline constexpr std::int64_t kTrackLastSkippedOffset = 160;
+inline constexpr std::int64_t kTrackMediaTypeOffset = 208;
 // A data object, of which the string objects are read:
 inline constexpr std::int64_t kObjectTotalLengthOffset = 8;
 inline constexpr std::int64_t kObjectTypeOffset = 12;

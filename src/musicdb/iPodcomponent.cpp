@@ -3,6 +3,7 @@
 
 #include "core/ErrorLog.h"
 #include "musicdb/DatabaseReader.h"
+#include "musicdb/DeviceFiles.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -42,6 +43,8 @@ void TiPod::LoadDatabase() {
 std::string TiPod::LoadImage(std::span<const std::uint8_t> image, std::int64_t compressedSize) {
     DropIndexes();
     lastDeclared_ = 0;
+    playlists_.clear();
+    masterPlaylistName_.clear();
     if (!ReadDataSets(image, dataSets_)) {
         // Without a track list among the first two data sets the entry of type 1 would
         // describe an earlier file (or nothing); this database simply holds no songs.
@@ -67,10 +70,22 @@ std::string TiPod::LoadImage(std::span<const std::uint8_t> image, std::int64_t c
         }
         return platform_.FindFile(location);
     };
-    const TTrackListResult result =
-        ParseTracks(image, dataSets_[0], context, songs_, compressedSize);
+    TTrackListResult result = ParseTracks(image, dataSets_[0], context, songs_, compressedSize);
     lastDeclared_ = result.declared;
-    return result.problem;
+    if (!result.problem.empty())
+        return result.problem;
+    try {
+        MergePlayCountsFile(platform_, drivePath_, result.songOfTrack, songs_);
+        TPlaylistRead read = ReadPlaylists(image, songs_, result.allowance, result.cost);
+        masterPlaylistName_ = std::move(read.masterName);
+        playlists_ = std::move(read.playlists);
+        AppendOnTheGoFiles(platform_, drivePath_, result.songOfTrack, playlists_);
+    } catch (const std::bad_alloc&) {
+        songs_ = std::vector<TSong>();
+        playlists_ = std::vector<TPlaylist>();
+        return "there is not enough memory to hold its songs";
+    }
+    return {};
 }
 
 std::int32_t TiPod::SongCount() const {

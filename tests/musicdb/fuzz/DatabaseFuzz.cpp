@@ -57,6 +57,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (result.cost.objectSteps > steps || result.cost.stringBytes > steps ||
         result.cost.records > records || static_cast<std::int64_t>(songs.size()) > records)
         std::abort();
+    // The playlists and the files beside the database, from the same bytes, within the
+    // same allowance: the file read as Play Counts and as an On-The-Go list too.
+    TTrackListResult walk = result;
+    const TPlaylistRead playlists = ReadPlaylists(image, songs, walk.allowance, walk.cost);
+    if (!WithinAllowance(walk.cost, walk.allowance))
+        std::abort();
+    for (const TPlaylist& playlist : playlists.playlists)
+        for (const std::int32_t song : playlist.Songs)
+            if (song < 0 || static_cast<std::size_t>(song) >= songs.size())
+                std::abort();
+    MergePlayCounts(file, walk.songOfTrack, songs);
+    const TPlaylist otg = ReadOnTheGo(file, walk.songOfTrack, u"On-The-Go 1");
+    if (static_cast<std::int64_t>(otg.Songs.size()) + otg.DroppedEntries > fileSize)
+        std::abort();
+    for (const std::int32_t song : otg.Songs)
+        if (song < 0 || static_cast<std::size_t>(song) >= songs.size())
+            std::abort();
     // A walk that finished keeps no empty record.
     for (const TSong& song : songs)
         if (song.SongId == 0 && song.Title.empty() && song.Location.size() <= 2 &&
