@@ -108,6 +108,7 @@ inline constexpr char kFolderLetter = 'e';
 // RunError, which main turns into a message and a status.
 int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunDrives(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunPlaylists(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 } // namespace korvello::cli
