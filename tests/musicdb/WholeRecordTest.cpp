@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using namespace korvello;
 namespace raw = korvello::test::raw;
 namespace itdb = korvello::itdb;
@@ -282,6 +284,115 @@ TEST(WholeRecord, TheCatalogueReadsThePlayCountsAndOnTheGoFilesOfAnyDatabase) {
         EXPECT_EQ(lists[2].Name, u"On-The-Go 3");
         EXPECT_EQ(lists[2].Songs, (std::vector<std::int32_t>{0}));
         EXPECT_EQ(lists[2].DroppedEntries, 1);
+        std::vector<TSong> songs{ipod.SongAt(0), ipod.SongAt(1)};
+        if (compressed) {
+            EXPECT_EQ(songs, reference);
+        }
+        reference = songs;
+    }
+}
+
+TEST(WholeRecord, WhatTheProjectsWriterWritesIsReadBackExactly) {
+    // Every field, playlists of every kind with the podcast data set, Play Counts and two
+    // On-The-Go lists, written by tools/itdb as an iTunesDB and as an iTunesCDB.
+    itdb::ITunesDbWriter writer;
+    itdb::Track& first = writer.AddTrack(31);
+    first.Add(itdb::Title, "One").Add(itdb::Location, ":iPod_Control:Music:F00:ONE.mp3");
+    first.Add(itdb::Album, "Show").Add(itdb::AlbumArtist, "Various");
+    first.Add(itdb::SortTitle, "One, The").Add(itdb::SortArtist, "Artist, The");
+    first.Add(itdb::SortAlbum, "Show, The").Add(itdb::SortAlbumArtist, "Various, The");
+    first.Add(itdb::SortComposer, "Composer, The");
+    first.trackNumber = 4;
+    first.trackCount = 11;
+    first.discNumber = 2;
+    first.discCount = 3;
+    first.year = 1987;
+    first.compilation = true;
+    first.rating = 80;
+    first.playCount = 9;
+    first.skipCount = 2;
+    first.lastPlayed = kMay2009;
+    first.lastSkipped = kJune2010;
+    first.dateAdded = kJune2010 - 86400;
+    first.lengthMs = 123456;
+    first.bitrate = 192;
+    first.sampleRate = 48000;
+    first.mediaType = TMediaType::Podcast;
+    writer.AddTrack(32).Add(itdb::Title, "Two").Add(itdb::Album, "Show");
+    writer.AddPlaylist({"My iPod", {31, 32}, true});
+    writer.AddPlaylist({"Mix", {32, 31, 77}});
+    itdb::Playlist smart{"Rated", {31}};
+    smart.kind = itdb::Playlist::Kind::Smart;
+    smart.rules = {itdb::SmartRule::Number(0x19, 0x10, 60, 60)};
+    writer.AddPlaylist(smart);
+    itdb::Playlist podcasts{"Podcasts", {31, 32}};
+    podcasts.kind = itdb::Playlist::Kind::Podcast;
+    writer.AddPlaylist(podcasts);
+    writer.layout().podcastDataSet = true;
+    itdb::PlayCounts counts = writer.UnchangedPlayCounts();
+    counts.entries[0].plays = 3;
+    counts.entries[0].lastPlayed = kJune2010;
+    counts.entries[1].rating = 40;
+    counts.entries[1].skips = 1;
+    itdb::OnTheGo otg1;
+    otg1.positions = {1, 0};
+    itdb::OnTheGo otg2;
+    otg2.positions = {1, 5};
+
+    korvello::test::IpodTree tree;
+    auto platform = tree.MakePlatform();
+    const std::string folder = tree.Ipod() + "/iPod_Control/iTunes";
+    std::vector<TSong> reference;
+    for (const bool compressed : {false, true}) {
+        SCOPED_TRACE(compressed ? "iTunesCDB" : "iTunesDB");
+        std::filesystem::remove(folder + "/iTunesDB");
+        writer.WriteITunesFolder(folder, compressed, &counts, {otg1, otg2});
+        TiPod ipod(*platform);
+        ipod.SetDrivePath("e:");
+        ipod.LoadDatabase();
+        ASSERT_EQ(ipod.SongCount(), 2);
+        const TSong& s = ipod.SongAt(0);
+        EXPECT_EQ(s.AlbumArtist, u"Various");
+        EXPECT_EQ(s.SortTitle, u"One, The");
+        EXPECT_EQ(s.SortArtist, u"Artist, The");
+        EXPECT_EQ(s.SortAlbum, u"Show, The");
+        EXPECT_EQ(s.SortAlbumArtist, u"Various, The");
+        EXPECT_EQ(s.SortComposer, u"Composer, The");
+        EXPECT_EQ(s.TrackNumber, 4);
+        EXPECT_EQ(s.TrackCount, 11);
+        EXPECT_EQ(s.DiscNumber, 2);
+        EXPECT_EQ(s.DiscCount, 3);
+        EXPECT_EQ(s.Year, 1987);
+        EXPECT_TRUE(s.Compilation);
+        EXPECT_EQ(s.Rating, 80);
+        EXPECT_EQ(s.PlayCount, 12);
+        EXPECT_EQ(s.SkipCount, 2);
+        EXPECT_EQ(s.LastPlayed, kJune2010);
+        EXPECT_EQ(s.LastSkipped, kJune2010);
+        EXPECT_EQ(s.DateAdded, kJune2010 - 86400);
+        EXPECT_EQ(s.Duration, 123456);
+        EXPECT_EQ(s.Bitrate, 192);
+        EXPECT_EQ(s.SampleRate, 48000);
+        EXPECT_EQ(s.MediaType, TMediaType::Podcast);
+        EXPECT_EQ(ipod.SongAt(1).Rating, 40);
+        EXPECT_EQ(ipod.SongAt(1).SkipCount, 1);
+
+        EXPECT_EQ(ipod.MasterPlaylistName(), u"My iPod");
+        const auto& lists = ipod.Playlists();
+        ASSERT_EQ(lists.size(), 5u);
+        EXPECT_EQ(lists[0].Name, u"Mix");
+        EXPECT_EQ(lists[0].Songs, (std::vector<std::int32_t>{1, 0}));
+        EXPECT_EQ(lists[0].DroppedEntries, 1);
+        EXPECT_EQ(lists[1].Kind, TPlaylist::TKind::Smart);
+        EXPECT_EQ(lists[1].Songs, (std::vector<std::int32_t>{0}));
+        EXPECT_EQ(lists[2].Kind, TPlaylist::TKind::Podcast);
+        EXPECT_EQ(lists[2].Songs, (std::vector<std::int32_t>{0, 1}));
+        EXPECT_EQ(lists[2].DroppedEntries, 0);
+        EXPECT_EQ(lists[3].Name, u"On-The-Go 1");
+        EXPECT_EQ(lists[3].Songs, (std::vector<std::int32_t>{1, 0}));
+        EXPECT_EQ(lists[4].Name, u"On-The-Go 2");
+        EXPECT_EQ(lists[4].Songs, (std::vector<std::int32_t>{1}));
+        EXPECT_EQ(lists[4].DroppedEntries, 1);
         std::vector<TSong> songs{ipod.SongAt(0), ipod.SongAt(1)};
         if (compressed) {
             EXPECT_EQ(songs, reference);
