@@ -78,9 +78,10 @@ TEST(LaterIpodWindow, AnIpodWhoseLoadFailsShowsNoSongsAndADamagedOneSaysSo) {
     const std::int32_t read = form.iPod.SongCount();
     EXPECT_LT(read, 5);
     EXPECT_EQ(form.AdvStringGridSong->RowCount(), read + 1);
-    EXPECT_EQ(form.StatusText(), "The iPod's music database is damaged: " + std::to_string(read) +
-                                     " of 5 songs could be read.");
-    EXPECT_NE(fx.Log().find("damaged: " + std::to_string(read) + " of 5 songs"), std::string::npos)
+    EXPECT_EQ(form.StatusText(), "Damaged database: " + std::to_string(read) + " of 5 songs read.");
+    EXPECT_NE(fx.Log().find("The iPod's music database is damaged: " + std::to_string(read) +
+                            " of 5 songs could be read."),
+              std::string::npos)
         << fx.Log();
 }
 
