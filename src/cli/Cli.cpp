@@ -161,6 +161,14 @@ void Session::RequireDatabase(const std::string& drive) {
                    ": it holds no iPod_Control/iTunes/iTunesDB");
 }
 
+bool ReportDamagedDatabase(const TiPod& ipod, const std::string& command, std::ostream& err) {
+    const TDatabaseStatus& status = ipod.DatabaseStatus();
+    if (!status.Damaged())
+        return true;
+    err << "korvello-cli " << command << ": " << DamagedDatabaseText(status) << '\n';
+    return false;
+}
+
 bool ReaderHasGone(int fd) {
     // The write end of a pipe whose reader closed reports an error condition; a socket
     // whose peer closed reports a hang-up.

@@ -627,6 +627,7 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const std::string drive = session.ChooseIpod();
     TiPod ipod(platform);
     LoadIpodDatabase(session, drive, ipod);
+    const bool wholeDatabase = ReportDamagedDatabase(ipod, "copy", err);
     CopyJobLists job = SelectJob(ipod, request, folder, naming);
 
     const bool onTerminal = &err == &std::cerr && isatty(STDERR_FILENO) == 1;
@@ -658,7 +659,8 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     else if (sink.Stopped())
         err << "korvello-cli copy: the copy ended early: a song could not be read or written ("
             << "see " << user.DisplayPath(TLogClass::AppFolder() + "\\apces.cnt") << ")\n";
-    return allCopied && playlistWritten && exportsWritten ? kExitOk : kExitNotFound;
+    return allCopied && playlistWritten && exportsWritten && wholeDatabase ? kExitOk
+                                                                           : kExitNotFound;
 }
 
 } // namespace korvello::cli
