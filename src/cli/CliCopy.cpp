@@ -55,7 +55,8 @@ constexpr const char* kHelp =
     "                     first and last 64 KiB); it reads \"Already copied.\"\n"
     "  --no-skip-copied   copy it again (without either, the stored setting; default off)\n"
     "  --playlist FILE    write an M3U8 playlist of the songs copied or already there,\n"
-    "                     with paths relative to the playlist's folder\n"
+    "                     with paths relative to the playlist's folder; an existing FILE\n"
+    "                     is replaced only when it is a playlist (begins with #EXTM3U)\n"
     "  --artist NAME      songs by this artist; letter case does not matter\n"
     "  --album NAME       songs of this album\n"
     "  --filetype NAME    songs of this file type (\"MPEG audio file\", ...)\n"
@@ -67,7 +68,9 @@ constexpr const char* kHelp =
     "all hold, so --artist A --album B copies A's songs on album B.\n"
     "Prints one line per song: the title, a tab, and the file written or why it was not;\n"
     "when standard output cannot be written, the remaining lines go to standard error.\n"
-    "The counts of the job follow on standard error at the end.\n"
+    "Control characters in titles are shown as \\xHH (tab \\t, line breaks \\n, \\r).\n"
+    "The counts of the job follow on standard error at the end, and how many temporary\n"
+    "files that earlier copies left behind (killed, a pulled cable) were removed.\n"
     "Exit status: 0 every song copied or already there, 1 some song not copied or no\n"
     "iPod found, 2 wrong usage.\n";
 
@@ -388,9 +391,9 @@ CopyJobLists SelectJob(const TiPod& ipod, const CopyRequest& request, const std:
 }
 
 // Runs the worker over the job until it ends; Ctrl+C and SIGTERM stop it like Stop.
-void CopySongs(IPlatform& platform, TerminalSink& sink, CopyJobLists& job,
-               const std::string& folder, const std::atomic<bool>& overwrite,
-               const std::atomic<bool>& skipCopied) {
+// Returns how many leftover temporary files of earlier jobs it removed.
+int CopySongs(IPlatform& platform, TerminalSink& sink, CopyJobLists& job, const std::string& folder,
+              const std::atomic<bool>& overwrite, const std::atomic<bool>& skipCopied) {
     const StopOnSignal stopOnSignal;
     TCopyThread worker(platform, sink, overwrite);
     worker.SourceList = &job.sources;
@@ -403,6 +406,7 @@ void CopySongs(IPlatform& platform, TerminalSink& sink, CopyJobLists& job,
         if (gStopSignal != 0)
             worker.StopRequested = true;
     });
+    return worker.LeftoversRemoved();
 }
 
 // One line per song: its title and where it went, or why it was not copied. None is lost to
@@ -446,7 +450,7 @@ bool WriteJobPlaylist(IPlatform& platform, const std::string& playlistPath, cons
         playlistPath, PlaylistOfJob(platform, job.titles, job.artists, job.targets, job.found));
     std::string why;
     const std::string programPath = platform.ToProgramPath(playlistPath);
-    if (!programPath.empty() && WritePlaylistFile(platform, programPath, text, why))
+    if (!programPath.empty() && WritePlaylistFile(platform, programPath, text, job.targets, why))
         return true;
     err << "korvello-cli copy: cannot write the playlist " << playlistPath << ": "
         << (why.empty() ? "no drive holds it" : why) << "\n";
@@ -491,7 +495,7 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     CopyJobLists job = SelectJob(ipod, request, folder, naming);
 
     TerminalSink sink(err, &err == &std::cerr && isatty(STDERR_FILENO) == 1);
-    CopySongs(platform, sink, job, folder, overwrite, skipCopied);
+    const int leftovers = CopySongs(platform, sink, job, folder, overwrite, skipCopied);
 
     const bool allCopied = ReportOutcomes(platform, job, out, err);
     if (const char* count = std::getenv("KORVELLO_CLI_COUNT_PROGRESS"); count && *count == '1')
@@ -499,6 +503,8 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const bool playlistWritten =
         !request.playlist || WriteJobPlaylist(platform, playlistPath, job, err);
     err << "korvello-cli copy: " << JobSummaryText(SummariseJob(job.targets)) << "\n";
+    if (leftovers > 0)
+        err << "korvello-cli copy: " << LeftoversText(leftovers) << "\n";
     if (gStopSignal != 0)
         err << "korvello-cli copy: stopped\n";
     else if (sink.Stopped())
