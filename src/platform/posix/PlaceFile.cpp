@@ -126,7 +126,7 @@ bool DeleteUnlockedLeftover(const std::string& path, int minAgeSeconds) {
 
 int PlaceNoReplace(const std::string& from, const std::string& to, const PlaceOptions& options) {
     if (!options.plainRenames) {
-        Step(options, "rename");
+        Step(options, "rename2");
         if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
             return 0;
         if (!FlagsUnsupported(errno))

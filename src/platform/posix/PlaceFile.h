@@ -31,8 +31,9 @@ inline constexpr int kLeftoverAgeSeconds = 5;
 // Seams for tests: they stop or delay the program at a step, or behave like a file system
 // without renameat2's flags and hard links.
 struct PlaceOptions {
-    // Called before each step that touches a name: "claim", "check", "rename", "link",
-    // "exchange", "remove", "put back", "unclaim".
+    // Called before each step that touches a name: "rename2" (renameat2 without
+    // replacing), "link", "claim", "check", "rename", "exchange", "remove", "put back",
+    // "unclaim".
     std::function<void(std::string_view step)> step;
     bool plainRenames = false;
 };
