@@ -10,6 +10,9 @@ packages=(
     libicu-dev
     # zlib: the compressed iTunesCDB of iPod nano 5G to 7G
     zlib1g-dev
+    libtag1-dev         # TagLib: tags of song files
+    lame flac sox       # the tag tests make real MP3, FLAC, WAV and AIFF files
+    python3-mutagen     # the tag tests read the tags back with an independent reader
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-dejavu-core fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji
     xvfb xauth
@@ -26,6 +29,8 @@ packages=(
     clang-format        # the tests check that the sources keep the repository's format
     dosfstools fusefat  # the copy tests write to a real FAT file system (mkfs.vfat, FUSE)
     e2fsprogs           # the copy benchmark writes to an ext4 disk image (mkfs.ext4)
+    python3             # plistlib reads the exported library file back in the tests
+    libgpod-dev         # an independent reader the database writer's output is held against
 )
 
 missing=()

@@ -6,6 +6,7 @@
 // working when the folder is moved or shared.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korvello {
@@ -27,6 +28,14 @@ struct TPlaylistEntry {
 // comment; line breaks inside tags become blanks.
 std::string PlaylistText(const std::string& playlistPath,
                          const std::vector<TPlaylistEntry>& entries);
+
+// The pieces PlaylistText is made of, for playlists of many entries that share songs:
+// the path of the song at `song` as a playlist in the folder `playlistFolder` (both in
+// Linux form, the folder lexically normal) names it, and one entry's two lines, with
+// `seconds` the song's length (-1 when unknown) and `path` as PlaylistRelativePath gave it.
+std::string PlaylistRelativePath(const std::string& song, const std::string& playlistFolder);
+void AppendPlaylistEntry(std::string& text, std::string_view artist, std::string_view title,
+                         int seconds, std::string_view path);
 
 // The entries of a finished job from its parallel lists: `outcomes` holds each song's
 // path written or its result text; `found` holds, for a song found " Already copied.",
