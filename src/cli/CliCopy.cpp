@@ -3,6 +3,7 @@
 // window's lists and search box, named and copied by the window's own worker.
 #include "cli/Cli.h"
 
+#include "copyout/CopyJob.h"
 #include "copyout/CopyNaming.h"
 #include "copyout/CopyThread.h"
 #include "copyout/JobSummary.h"
@@ -48,7 +49,7 @@ constexpr const char* kHelp =
     "usage: korvello-cli copy --to FOLDER [--overwrite | --no-overwrite]\n"
     "                         [--artist NAME]... [--album NAME]... [--filetype NAME]...\n"
     "                         [--search TEXT] [--drive e: | --folder PATH]\n"
-    "                         [--name title|artist-title|artist-album-title]\n"
+    "                         [--name TEMPLATE [--save-name]]\n"
     "                         [--skip-copied | --no-skip-copied] [--playlist FILE]\n"
     "                         [--export-playlists DIR] [--library-file FILE]\n"
     "Copies songs of an iPod into FOLDER, each named after its title, like the window's\n"
@@ -57,9 +58,15 @@ constexpr const char* kHelp =
     "  --overwrite        replace a file of the same name\n"
     "  --no-overwrite     keep it and write Title(1).mp3, Title(2).mp3, ... instead\n"
     "                     (without either, the setting stored by the program; default on)\n"
-    "  --name NAMING      title: FOLDER/Title.mp3; artist-title: FOLDER/Artist - Title.mp3;\n"
-    "                     artist-album-title: FOLDER/Artist/Album/Title.mp3, folders made\n"
-    "                     as needed (default: the setting stored by the program, title)\n"
+    "  --name TEMPLATE    how copies are named below FOLDER, with fields in braces and\n"
+    "                     \"/\" between folders, for example\n"
+    "                     '{albumartist}/{album}/[{disc}-][{track} ]{title}'; a part in\n"
+    "                     square brackets is left out when a field in it is empty. Fields:\n"
+    "                     {title} {artist} {album} {albumartist} {genre} {composer} {year}\n"
+    "                     {track} {tracks} {disc} {discs} {filetype}. The words title,\n"
+    "                     artist-title and artist-album-title name the first three\n"
+    "                     presets. Default: the setting stored by the program ({title})\n"
+    "  --save-name        store the --name TEMPLATE as the program's setting\n"
     "  --skip-copied      do not copy a song whose copy is already there (same size, same\n"
     "                     first and last 64 KiB); it reads \"Already copied.\"\n"
     "  --no-skip-copied   copy it again (without either, the stored setting; default off)\n"
@@ -101,6 +108,7 @@ struct CopyRequest {
     std::vector<std::string> fileTypes;
     std::optional<std::string> search;
     std::optional<TCopyNaming> naming;
+    bool saveNaming = false;
     std::optional<bool> skipCopied;
     std::optional<std::string> playlist;
     std::optional<std::string> exportPlaylists;
@@ -130,10 +138,10 @@ void TakeValue(CopyRequest& request, const std::string& name, const std::string&
     } else if (name == "--name") {
         if (request.naming)
             throw UsageError("--name given twice");
-        request.naming = ParseCopyNaming(value);
+        std::string why;
+        request.naming = ParseCopyNaming(value, why);
         if (!request.naming)
-            throw UsageError("--name takes title, artist-title or artist-album-title, not '" +
-                             value + "'");
+            throw UsageError("--name '" + value + "' cannot be used: " + why);
     } else if (name == "--playlist") {
         if (request.playlist)
             throw UsageError("--playlist given twice");
@@ -191,6 +199,10 @@ std::vector<std::string> TakeCopyOptions(const std::vector<std::string>& args,
                 rest.push_back(args[++i]);
         } else if (name == "--overwrite" || name == "--no-overwrite") {
             TakeSwitch(request.overwrite, name, hasValue, "--overwrite", "--no-overwrite");
+        } else if (name == "--save-name") {
+            if (hasValue)
+                throw UsageError("--save-name takes no value");
+            request.saveNaming = true;
         } else if (name == "--skip-copied" || name == "--no-skip-copied") {
             TakeSwitch(request.skipCopied, name, hasValue, "--skip-copied", "--no-skip-copied");
         } else if (!TakesValue(name)) {
@@ -417,10 +429,9 @@ public:
 namespace {
 
 // The songs of one run and what became of them, in the worker's order.
-struct CopyJobLists {
-    std::vector<std::string> sources, targets, titles, artists;
-    std::vector<std::string> found;  // the earlier copy of a song already copied
-    std::vector<std::int32_t> songs; // each entry's song, a position in the catalogue
+struct CopyJobLists : TCopyJob {
+    std::vector<std::string> found;      // the earlier copy of a song already copied
+    std::vector<std::int32_t> positions; // each entry's song, a position in the catalogue
 };
 
 // The Linux path of a file option (--playlist, --library-file), checked before the iPod
@@ -439,25 +450,21 @@ std::string OutputFilePath(const std::optional<std::string>& given, const char* 
 
 // The selected songs with the names their copies are to take in `folder`.
 CopyJobLists SelectJob(const TiPod& ipod, const CopyRequest& request, const std::string& folder,
-                       TCopyNaming naming) {
-    CopyJobLists job;
+                       const TCopyNaming& naming) {
     const std::vector<char> selected = SelectedSongs(ipod, request);
+    std::vector<TSong> songs;
+    std::vector<std::int32_t> positions;
     for (std::int32_t i = 0; i < ipod.SongCount(); ++i) {
-        if (!selected[static_cast<std::size_t>(i)])
-            continue;
-        const TSong& song = ipod.SongAt(i);
-        const TSongNameTags tags{ToUtf8(song.Title), ToUtf8(song.Artist), ToUtf8(song.Album)};
-        const std::string location = ToUtf8(song.Location);
-        job.sources.push_back(location);
-        job.targets.push_back(BuildNamedTargetPath(folder, naming, tags, location));
-        job.titles.push_back(tags.title);
-        job.artists.push_back(tags.artist);
-        job.songs.push_back(i);
+        if (selected[static_cast<std::size_t>(i)]) {
+            songs.push_back(ipod.SongAt(i));
+            positions.push_back(i);
+        }
     }
-    job.found.resize(job.sources.size());
-    if (job.sources.empty())
+    if (songs.empty())
         throw RunError(ipod.SongCount() == 0 ? "the iPod holds no songs"
                                              : "no song matches the filters");
+    CopyJobLists job{BuildCopyJob(std::move(songs), folder, naming), {}, std::move(positions)};
+    job.found.resize(job.sources.size());
     return job;
 }
 
@@ -591,6 +598,8 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         throw UsageError("copy takes no argument '" + options.arguments.front() + "'");
     if (!request.to)
         throw UsageError("--to FOLDER is missing");
+    if (request.saveNaming && !request.naming)
+        throw UsageError("--save-name needs --name TEMPLATE");
     // Checked before the iPod is looked for: a mistyped folder is a usage error even on a
     // machine without an iPod.
     if (std::error_code ec; !fs::is_directory(*request.to, ec))
@@ -613,6 +622,8 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const std::atomic<bool> overwrite{request.overwrite ? *request.overwrite
                                                         : StoredOverwrite(user)};
     const TCopyNaming naming = request.naming ? *request.naming : ReadCopyNaming(user);
+    if (request.saveNaming)
+        WriteCopyNaming(user, naming);
     const std::atomic<bool> skipCopied{
         request.skipCopied ? *request.skipCopied : ReadRegistryFlag(user, kValueSkipCopied, false)};
 
@@ -637,7 +648,7 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     bool exportsWritten = true;
     if (request.exportPlaylists || request.libraryFile) {
         const TJobCopies copies =
-            CopiesOfJob(platform, ipod.SongCount(), job.songs, job.targets, job.found);
+            CopiesOfJob(platform, ipod.SongCount(), job.positions, job.targets, job.found);
         if (request.exportPlaylists)
             exportsWritten = ExportPlaylists(platform, playlistFolder, ipod, copies, err);
         if (request.libraryFile)

@@ -86,6 +86,8 @@ public:
     // already copied, and the folder the user chose.
     std::vector<std::string> JobArtists, JobFound;
     std::string JobFolder;
+    // The record of each entry's song (entry i of SourceList belongs to JobSongs[i]).
+    std::vector<TSong> JobSongs;
     TiPod iPod;
 
     // ---- Controls, by their designer names --------------------------------------------
@@ -206,7 +208,7 @@ public:
     void WriteIniFile();
     void SetPlayOnDoubleClick(bool value);
     void SetOverwriteExisting(bool value);
-    void SetCopyNaming(TCopyNaming value);
+    void SetCopyNaming(const TCopyNaming& value);
     void SetSkipCopiedFiles(bool value);
 
     // The window's side of the copy worker's synchronous hand-over.
