@@ -93,7 +93,16 @@ std::string EscapeField(std::string_view value) {
             out += "\\r";
             break;
         default:
-            out += c;
+            // Other control characters (an ESC would drive the terminal) are shown as
+            // \xHH, never passed on.
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+                constexpr char kHex[] = "0123456789abcdef";
+                out += "\\x";
+                out += kHex[(static_cast<unsigned char>(c) >> 4) & 0xF];
+                out += kHex[static_cast<unsigned char>(c) & 0xF];
+            } else {
+                out += c;
+            }
         }
     }
     return out;

@@ -71,7 +71,8 @@ constexpr const char* kHelp =
     "                     first and last 64 KiB); it reads \"Already copied.\"\n"
     "  --no-skip-copied   copy it again (without either, the stored setting; default off)\n"
     "  --playlist FILE    write an M3U8 playlist of the songs copied or already there,\n"
-    "                     with paths relative to the playlist's folder\n"
+    "                     with paths relative to the playlist's folder; an existing FILE\n"
+    "                     is replaced only when it is a playlist (begins with #EXTM3U)\n"
     "  --export-playlists DIR\n"
     "                     write each of the iPod's playlists (not the list of all songs)\n"
     "                     as DIR/NAME.m3u8 with the songs of this job, in the playlist's\n"
@@ -92,8 +93,9 @@ constexpr const char* kHelp =
     "all hold, so --artist A --album B copies A's songs on album B.\n"
     "Prints one line per song as the song ends: the title, a tab, and the file written or\n"
     "why it was not; when standard output cannot be written, the remaining lines go to\n"
-    "standard error.\n"
-    "The counts of the job follow on standard error at the end.\n"
+    "standard error. Control characters in titles are shown as \\xHH.\n"
+    "The counts of the job follow on standard error at the end, and how many temporary\n"
+    "files that earlier copies left behind (killed, a pulled cable) were removed.\n"
     "Exit status: 0 every song copied or already there, 1 some song not copied, a\n"
     "playlist or library file not written, or no iPod found, 2 wrong usage.\n";
 
@@ -467,9 +469,9 @@ CopyJobLists SelectJob(const TiPod& ipod, const CopyRequest& request, const std:
 }
 
 // Runs the worker over the job until it ends; Ctrl+C and SIGTERM stop it like Stop.
-void CopySongs(IPlatform& platform, TerminalSink& sink, CopyJobLists& job,
-               const std::string& folder, const std::atomic<bool>& overwrite,
-               const std::atomic<bool>& skipCopied) {
+// Returns how many leftover temporary files of earlier jobs it removed.
+int CopySongs(IPlatform& platform, TerminalSink& sink, CopyJobLists& job, const std::string& folder,
+              const std::atomic<bool>& overwrite, const std::atomic<bool>& skipCopied) {
     const StopOnSignal stopOnSignal;
     TCopyThread worker(platform, sink, overwrite);
     worker.SourceList = &job.sources;
@@ -482,6 +484,7 @@ void CopySongs(IPlatform& platform, TerminalSink& sink, CopyJobLists& job,
         if (gStopSignal != 0)
             worker.StopRequested = true;
     });
+    return worker.LeftoversRemoved();
 }
 
 // One line per song, written as the songs end: its title and where it went, or why it was
@@ -542,7 +545,7 @@ bool WriteJobPlaylist(IPlatform& platform, const std::string& playlistPath, cons
         playlistPath, PlaylistOfJob(platform, job.titles, job.artists, job.targets, job.found));
     std::string why;
     const std::string programPath = platform.ToProgramPath(playlistPath);
-    if (!programPath.empty() && WritePlaylistFile(platform, programPath, text, why))
+    if (!programPath.empty() && WritePlaylistFile(platform, programPath, text, job.targets, why))
         return true;
     err << "korvello-cli copy: cannot write the playlist " << playlistPath << ": "
         << (why.empty() ? "no drive holds it" : why) << "\n";
@@ -635,7 +638,7 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     OutcomeLines lines(platform, job, out, err);
     sink.OnSongsEnded([&lines](std::size_t ended) { lines.WriteUpTo(ended); },
                       onTerminal && &out == &std::cout && isatty(STDOUT_FILENO) == 1);
-    CopySongs(platform, sink, job, folder, overwrite, skipCopied);
+    const int leftovers = CopySongs(platform, sink, job, folder, overwrite, skipCopied);
 
     lines.WriteUpTo(job.titles.size());
     const bool allCopied = lines.AllCopied();
@@ -654,6 +657,8 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
                 ExportLibrary(platform, libraryPath, ipod, copies, err) && exportsWritten;
     }
     err << "korvello-cli copy: " << JobSummaryText(SummariseJob(job.targets)) << "\n";
+    if (leftovers > 0)
+        err << "korvello-cli copy: " << LeftoversText(leftovers) << "\n";
     if (gStopSignal != 0)
         err << "korvello-cli copy: stopped\n";
     else if (sink.Stopped())

@@ -191,6 +191,7 @@ void TFormMain::CMProgressFinish(std::intptr_t wParam) {
             formReport_->ArtistList = &JobArtists;
             formReport_->FoundList = &JobFound;
             formReport_->JobFolder = JobFolder;
+            formReport_->LeftoversRemoved = CopyThread ? CopyThread->LeftoversRemoved() : 0;
             formReport_->Dialogs = &dialogs_;
             dialogs_.ShowModal(formReport_);
             formReport_->TitleList = nullptr;

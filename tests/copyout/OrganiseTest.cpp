@@ -393,7 +393,7 @@ TEST_F(PlaylistFileTest, AWriteOrCloseThatFailsLeavesTheOldPlaylistWhole) {
         SCOPED_TRACE(reason);
         FailingFilesPlatform failing(platform);
         failing.FailFile(Out(".Korvello.m3u8.korvello-part"), how);
-        EXPECT_FALSE(WritePlaylistFile(failing, Out("Korvello.m3u8"), text, error));
+        EXPECT_FALSE(WritePlaylistFile(failing, Out("Korvello.m3u8"), text, {}, error));
         EXPECT_EQ(error, reason);
         EXPECT_EQ(ReadFile(OutFile("Korvello.m3u8")), old);
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp / "out"),
@@ -401,7 +401,7 @@ TEST_F(PlaylistFileTest, AWriteOrCloseThatFailsLeavesTheOldPlaylistWhole) {
                   1)
             << "no temporary file is left";
     }
-    EXPECT_TRUE(WritePlaylistFile(platform, Out("Korvello.m3u8"), text, error)) << error;
+    EXPECT_TRUE(WritePlaylistFile(platform, Out("Korvello.m3u8"), text, {}, error)) << error;
     EXPECT_EQ(ReadFile(OutFile("Korvello.m3u8")), text);
 }
 

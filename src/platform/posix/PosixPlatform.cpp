@@ -4,6 +4,7 @@
 #include "platform/posix/DriveMap.h"
 #include "platform/posix/FileUtil.h"
 #include "platform/posix/PathResolver.h"
+#include "platform/posix/PlaceFile.h"
 #include "platform/posix/PosixFile.h"
 #include "platform/posix/ProfileText.h"
 #include "platform/posix/RegistryText.h"
@@ -19,6 +20,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/inotify.h>
@@ -453,7 +455,9 @@ NameInfo PosixPlatform::StatName(const std::string& path) {
     struct stat st {};
     if (onDisk.empty() || ::lstat(onDisk.c_str(), &st) != 0)
         return info;
-    info.kind = S_ISREG(st.st_mode) ? NameKind::File : NameKind::Other;
+    info.kind = S_ISREG(st.st_mode)   ? NameKind::File
+                : S_ISDIR(st.st_mode) ? NameKind::Folder
+                                      : NameKind::Other;
     info.device = static_cast<std::uint64_t>(st.st_dev);
     info.inode = static_cast<std::uint64_t>(st.st_ino);
     info.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 +
@@ -474,21 +478,106 @@ std::unique_ptr<IFile> PosixPlatform::CreateNew(const std::string& path, std::st
 RenameResult PosixPlatform::RenameFile(const std::string& from, const std::string& to, bool replace,
                                        std::string& error) {
     std::string source, target;
+    PlaceOptions options;
     {
         std::lock_guard lock(impl_->mutex);
         source = impl_->ToLinuxExact(from);
         target = impl_->ToLinuxExact(to);
+        options = {impl_->roots.placeStep, impl_->roots.plainRenames};
     }
     if (source.empty() || target.empty()) {
         error = ErrnoText(ENOENT);
         return RenameResult::Failed;
     }
     const int err = replace ? (::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno)
-                            : RenameNoReplace(source, target);
+                            : PlaceNoReplace(source, target, options);
     if (err == 0)
         return RenameResult::Done;
     error = ErrnoText(err);
     return err == EEXIST && !replace ? RenameResult::NameTaken : RenameResult::Failed;
+}
+
+RenameResult PosixPlatform::ReplaceFile(const std::string& from, const std::string& to,
+                                        const NameInfo& replacing, std::string& error) {
+    std::string source, target;
+    PlaceOptions options;
+    {
+        std::lock_guard lock(impl_->mutex);
+        source = impl_->ToLinuxExact(from);
+        target = impl_->ToLinuxExact(to);
+        options = {impl_->roots.placeStep, impl_->roots.plainRenames};
+    }
+    if (source.empty() || target.empty()) {
+        error = ErrnoText(ENOENT);
+        return RenameResult::Failed;
+    }
+    if (replacing.kind != NameKind::File)
+        return RenameResult::NameTaken;
+    const int err = PlaceReplacing(source, target, replacing.device, replacing.inode, options);
+    if (err == 0)
+        return RenameResult::Done;
+    error = ErrnoText(err);
+    return err == EEXIST ? RenameResult::NameTaken : RenameResult::Failed;
+}
+
+std::optional<std::vector<std::string>> PosixPlatform::ListFolder(const std::string& folder) {
+    std::string onDisk;
+    {
+        std::lock_guard lock(impl_->mutex);
+        onDisk = impl_->ToLinuxExact(folder);
+    }
+    if (onDisk.empty())
+        return std::nullopt;
+    DIR* dir = ::opendir(onDisk.c_str());
+    if (dir == nullptr)
+        return std::nullopt;
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..")
+            names.emplace_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+bool PosixPlatform::DeleteLeftover(const std::string& path, int minAgeSeconds) {
+    std::string onDisk;
+    {
+        std::lock_guard lock(impl_->mutex);
+        onDisk = impl_->ToLinuxExact(path);
+    }
+    return !onDisk.empty() && DeleteUnlockedLeftover(onDisk, minAgeSeconds);
+}
+
+bool PosixPlatform::RemoveEmptyFolder(const std::string& path) {
+    std::string onDisk;
+    {
+        std::lock_guard lock(impl_->mutex);
+        onDisk = impl_->ToLinuxExact(path);
+    }
+    return !onDisk.empty() && ::rmdir(onDisk.c_str()) == 0;
+}
+
+bool PosixPlatform::SyncVolume(const std::string& path, std::string& error) {
+    std::string onDisk;
+    {
+        std::lock_guard lock(impl_->mutex);
+        onDisk = impl_->ToLinuxExact(path);
+    }
+    // The nearest folder that exists lies on the same volume.
+    UniqueFd fd;
+    while (!onDisk.empty()) {
+        fd.reset(::open(onDisk.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (fd || (errno != ENOENT && errno != ENOTDIR) || onDisk == "/")
+            break;
+        onDisk = ParentOf(onDisk);
+    }
+    if (!fd || ::syncfs(fd.get()) != 0) {
+        error = ErrnoText(errno);
+        return false;
+    }
+    return true;
 }
 
 bool PosixPlatform::CreateDirectory(const std::string& path, std::string& error) {

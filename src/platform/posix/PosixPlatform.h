@@ -65,8 +65,10 @@
 // Song copies and deletions take names exactly as given on every drive (StatName,
 // CreateNew, RenameFile, DeleteFile): the caseless look-up serves reading the iPod only,
 // so a copy never mistakes the user's "radio.mp3" for "Radio.mp3". CreateNew claims its
-// name with O_EXCL; RenameFile without replace uses renameat2(RENAME_NOREPLACE), falling
-// back to link()+unlink() and then to an O_EXCL claim of the new name.
+// name with O_EXCL and holds an flock on it while the file lives; DeleteLeftover removes
+// a file only when that lock is free. RenameFile without replace and ReplaceFile are
+// described in PlaceFile.h (renameat2's flags where the file system has them, else a
+// locked claim file beside the name). SyncVolume is syncfs.
 //
 // AppFolder: the program file's folder when access(W_OK) allows and it lies under a
 // lettered root, else <dataHome>/korvello, created on first use.
@@ -98,6 +100,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -118,6 +121,11 @@ struct PosixRoots {
     // held in memory only. When any is given, they take the place of the links of the
     // mapped-drives folder, which is then not read.
     std::vector<std::pair<char, std::string>> mappedFolders;
+    // For tests of putting copies in place: called before each step that touches a name
+    // (see PlaceFile.h), and a switch that behaves like a file system without renameat2's
+    // flags and hard links (FAT through FUSE).
+    std::function<void(std::string_view step)> placeStep;
+    bool plainRenames = false;
 
     // The real roots of this process and user (environment variables honoured).
     static PosixRoots FromEnvironment();
@@ -153,6 +161,12 @@ public:
                                      bool& taken) override;
     RenameResult RenameFile(const std::string& from, const std::string& to, bool replace,
                             std::string& error) override;
+    RenameResult ReplaceFile(const std::string& from, const std::string& to,
+                             const NameInfo& replacing, std::string& error) override;
+    std::optional<std::vector<std::string>> ListFolder(const std::string& folder) override;
+    bool DeleteLeftover(const std::string& path, int minAgeSeconds) override;
+    bool RemoveEmptyFolder(const std::string& path) override;
+    bool SyncVolume(const std::string& path, std::string& error) override;
     bool CreateDirectory(const std::string& path, std::string& error) override;
 
     std::string ProgramPath() override;
