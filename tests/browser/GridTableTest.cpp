@@ -2,9 +2,11 @@
 // The grid's storage as the program uses it (rows, marks, widths, refills) and the header
 // sort.
 #include "GridTestSupport.h"
+#include "browser/CellText.h"
 #include "browser/GridModel.h"
 
 #include <QAbstractItemModelTester>
+#include <QImage>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QWindow>
@@ -161,6 +163,58 @@ TEST(GridStorageTest, RefillInsideAnUpdateIsOneResetWithoutPerCellSignals) {
     EXPECT_EQ(grid->model()->rowCount(), 100);
     EXPECT_EQ(grid->model()->index(99, 1).data().toString(), "entry 99");
     EXPECT_EQ(grid->MarkedRowCount(), 50);
+}
+
+// The columns of the leftmost and rightmost ink (pixels darker than the band colours) of a
+// cell, as the grid paints it.
+std::pair<int, int> InkColumns(TITunesStringGrid& grid, int row, int col) {
+    const QRect cell = grid.visualRect(grid.model()->index(row, col));
+    const QImage image = grid.viewport()->grab(cell).toImage();
+    int left = -1;
+    int right = -1;
+    for (int x = 0; x < image.width(); ++x)
+        for (int y = 0; y < image.height(); ++y)
+            if (qGray(image.pixel(x, y)) < 96) {
+                if (left < 0)
+                    left = x;
+                right = x;
+            }
+    return {left, right};
+}
+
+TEST(GridPaintTest, RightToLeftTextKeepsItsStartAtTheRightEdge) {
+    // Hebrew, four words; the first is "shalom". Far too long for a 90-pixel column.
+    const std::string hebrew = "\u05E9\u05DC\u05D5\u05DD \u05E2\u05D5\u05DC\u05DD "
+                               "\u05D2\u05D3\u05D5\u05DC \u05DE\u05D0\u05D5\u05D3 "
+                               "\u05DE\u05D0\u05D5\u05D3 \u05DE\u05D0\u05D5\u05D3";
+    const std::string english = "A rather long English artist name";
+    auto grid = MakeSongTable({"Artist"}, {{hebrew}, {english}});
+    grid->SetColWidths(1, 90);
+    const QModelIndex hebrewCell = grid->model()->index(1, 1);
+    ASSERT_TRUE(hebrewCell.isValid());
+    const int width = grid->visualRect(hebrewCell).width();
+
+    // Laid out: the right-to-left text elided at its end, its first word kept, aligned right.
+    const QFontMetrics metrics(grid->font());
+    const CellTextLayout rtl = LayOutCellText(QString::fromStdString(hebrew), metrics, 80);
+    EXPECT_TRUE(rtl.alignment & Qt::AlignRight);
+    EXPECT_TRUE(rtl.text.startsWith(QString::fromStdString(hebrew.substr(0, 8))))
+        << rtl.text.toStdString();
+    EXPECT_TRUE(rtl.text.endsWith(QChar(0x2026))) << rtl.text.toStdString();
+    const CellTextLayout ltr = LayOutCellText(QString::fromStdString(english), metrics, 80);
+    EXPECT_TRUE(ltr.alignment & Qt::AlignLeft);
+    EXPECT_EQ(ltr.text.toStdString(), english);
+
+    // Painted: the Hebrew ink reaches the cell's right margin, the English starts at its
+    // left one.
+    const auto [hebrewLeft, hebrewRight] = InkColumns(*grid, 1, 1);
+    const auto [englishLeft, englishRight] = InkColumns(*grid, 2, 1);
+    ASSERT_GE(hebrewRight, 0);
+    ASSERT_GE(englishLeft, 0);
+    EXPECT_GE(hebrewRight, width - 6) << "right-to-left text starts at the right";
+    EXPECT_LE(englishLeft, 5) << "left-to-right text starts at the left";
+    (void)hebrewLeft;
+    (void)englishRight;
 }
 
 TEST(GridStorageTest, ColumnWidthZeroHidesAndSizesSurviveRefills) {
