@@ -15,6 +15,7 @@
 #include <QIcon>
 #include <QUrl>
 
+#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <string>
@@ -108,6 +109,8 @@ int main(int argc, char** argv) {
     korvello::TApplicationWindows windows(platform, dialogs);
     windows.FormMain.show();
     const int result = QApplication::exec();
+    // A copy worker stuck in a read from a hung device is not waited for.
+    korvello::EndWithoutHungWorker(windows.FormMain, result, std::chrono::seconds(2));
     app.SetDialogs(nullptr);
     korvello::TLogClass::SetPlatform(nullptr);
     return result;
