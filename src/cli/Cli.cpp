@@ -64,9 +64,9 @@ std::string ReachProblem(const std::string& root, const std::string& linuxPath,
     }
 }
 
-// A reader's failure in the user's terms: the database's program path ("e:\iPod_Control\
-// iTunes\itunesdb") shown as the Linux path the user knows, and for a file that cannot be
-// opened the system's reason ("Permission denied").
+// A reader's failure in the user's terms: the database's program path (drive e: and the
+// iPod's own folders) shown as the Linux path the user knows, and for a file that cannot
+// be opened the system's reason ("Permission denied").
 std::string UserFailureText(IPlatform& platform, const std::string& drive,
                             const std::string& failure) {
     std::string text = failure;

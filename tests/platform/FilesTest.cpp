@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <filesystem>
 #include <vector>
 
@@ -27,6 +29,7 @@ std::vector<std::string> Leftovers(const std::string& folder, const std::string&
     for (const auto& entry : fs::directory_iterator(folder))
         if (entry.path().filename() != keep)
             names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
     return names;
 }
 
@@ -160,7 +163,7 @@ TEST_F(Files, CopyReplacesTheDestinationWholeOrNotAtAll) {
     EXPECT_FALSE(platform->CopyFile("d:\\iPod_Control\\iTunes\\itunesdb", "c:\\opt"));
     EXPECT_FALSE(platform->CopyFile("d:\\iPod_Control\\iTunes\\itunesdb", "c:\\no\\folder\\x"));
     EXPECT_EQ(Leftovers(sys.At("/opt/korvello"), "Idb.ant"),
-              (std::vector<std::string>{"korvello"}));
+              (std::vector<std::string>{"korvello", "korvello.portable"}));
 }
 
 TEST_F(Files, FreeSpaceIsAskedOfTheNearestExistingFolder) {
