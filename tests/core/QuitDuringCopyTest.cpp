@@ -46,9 +46,10 @@ template <class Cond> bool PumpUntil(Cond done, int ms) {
     return done();
 }
 
-// Starts `args` with its output thrown away and `env` added to the environment; the
-// child's pid, or -1. Everything the child needs is made before the fork.
-pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+// Starts `args` with `env` added to the environment, its standard output thrown away when
+// `quiet`; the child's pid, or -1. Everything the child needs is made before the fork.
+pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+            bool quiet = true) {
     std::vector<std::string> environment = env;
     for (char** e = environ; *e != nullptr; ++e)
         environment.emplace_back(*e);
@@ -63,8 +64,8 @@ pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>
     const pid_t pid = ::fork();
     if (pid != 0)
         return pid;
-    const int null = ::open("/dev/null", O_WRONLY);
-    ::dup2(null, STDOUT_FILENO);
+    if (quiet)
+        ::dup2(::open("/dev/null", O_WRONLY), STDOUT_FILENO);
     ::execvpe(argv[0], argv.data(), envp.data());
     ::_exit(127);
 }
@@ -198,7 +199,8 @@ TEST(QuitDuringCopy, QuitEndsWhileTheDeviceHangs) {
     const pid_t child =
         Spawn({self, "--gtest_filter=QuitDuringCopy.ChildPart"},
               {"KORVELLO_QUIT_CHILD=1", "KORVELLO_FUSE_PID=" + std::to_string(daemon),
-               "KORVELLO_IPOD=" + ipod, "KORVELLO_OUT=" + out});
+               "KORVELLO_IPOD=" + ipod, "KORVELLO_OUT=" + out},
+              false);
     ASSERT_GT(child, 0);
     // Generous: the child has to start, load and copy the first part of the song.
     const int status = WaitFor(child, 120);
