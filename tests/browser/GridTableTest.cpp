@@ -197,12 +197,12 @@ TEST(GridPaintTest, RightToLeftTextKeepsItsStartAtTheRightEdge) {
     // Laid out: the right-to-left text elided at its end, its first word kept, aligned right.
     const QFontMetrics metrics(grid->font());
     const CellTextLayout rtl = LayOutCellText(QString::fromStdString(hebrew), metrics, 80);
-    EXPECT_TRUE(rtl.alignment & Qt::AlignRight);
+    EXPECT_TRUE(rtl.alignment.testFlag(Qt::AlignRight));
     EXPECT_TRUE(rtl.text.startsWith(QString::fromStdString(hebrew.substr(0, 8))))
         << rtl.text.toStdString();
     EXPECT_TRUE(rtl.text.endsWith(QChar(0x2026))) << rtl.text.toStdString();
     const CellTextLayout ltr = LayOutCellText(QString::fromStdString(english), metrics, 80);
-    EXPECT_TRUE(ltr.alignment & Qt::AlignLeft);
+    EXPECT_TRUE(ltr.alignment.testFlag(Qt::AlignLeft));
     EXPECT_EQ(ltr.text.toStdString(), english);
 
     // Painted: the Hebrew ink reaches the cell's right margin, the English starts at its

@@ -3,7 +3,8 @@
 // the iPod is a FAT image served by fusefat, which the test stops with SIGSTOP in the
 // middle of a song. The window part runs in a child process (this program again, one test
 // of it), so the test can see whether that process ends while the device is still stopped.
-#include "copyout/FrmReport.h"
+#include "browser/ITunesStringGrid.h"
+#include "copyout/CopyThread.h"
 #include "core/FrmMain.h"
 #include "core/KorvelloApplication.h"
 #include "support/AppFixture.h"
@@ -22,6 +23,7 @@
 
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
