@@ -10,6 +10,9 @@ packages=(
     libicu-dev
     # zlib: the compressed iTunesCDB of iPod nano 5G to 7G
     zlib1g-dev
+    libtag1-dev         # TagLib: tags of song files
+    lame flac sox       # the tag tests make real MP3, FLAC, WAV and AIFF files
+    python3-mutagen     # the tag tests read the tags back with an independent reader
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-dejavu-core fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji
     xvfb xauth
@@ -24,6 +27,7 @@ packages=(
     dpkg-dev            # dpkg-shlibdeps finds the Debian package's dependencies
     file                # CPack strips only the files that "file" calls executables
     clang-format        # the tests check that the sources keep the repository's format
+    libgpod-dev         # an independent reader the database writer's output is held against
     fusefat dosfstools  # a FAT iPod image on FUSE that a test stops in the middle of a copy
 )
 

@@ -2,6 +2,7 @@
 #include "copyout/AlreadyCopied.h"
 
 #include "platform/Platform.h"
+#include "tags/AudioPart.h"
 
 #include <algorithm>
 #include <array>
@@ -59,9 +60,8 @@ bool SameRange(ReadCursor& a, ReadCursor& b, std::int64_t offset, std::int64_t c
            bufferA == bufferB;
 }
 
-} // namespace
-
-bool SameFileAlreadyThere(IPlatform& platform, const std::string& source, const std::string& copy) {
+// The copy as it was written: the same size and the same bytes at both ends.
+bool SameBytesThere(IPlatform& platform, const std::string& source, const std::string& copy) {
     std::string error;
     ReadCursor song{platform.OpenRead(source, error)};
     if (!song.file)
@@ -78,6 +78,12 @@ bool SameFileAlreadyThere(IPlatform& platform, const std::string& source, const 
     std::vector<char> a, b;
     return SameRange(song, existing, 0, head, a, b) &&
            SameRange(song, existing, tailStart, size - tailStart, a, b);
+}
+
+} // namespace
+
+bool SameFileAlreadyThere(IPlatform& platform, const std::string& source, const std::string& copy) {
+    return SameBytesThere(platform, source, copy) || SameAudioAlreadyThere(platform, source, copy);
 }
 
 } // namespace korvello
