@@ -19,6 +19,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include <fcntl.h>
@@ -66,8 +67,11 @@ pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>
     const pid_t pid = ::fork();
     if (pid != 0)
         return pid;
-    if (quiet)
-        ::dup2(::open("/dev/null", O_WRONLY), STDOUT_FILENO);
+    if (quiet) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(null, STDERR_FILENO);
+    }
     ::execvpe(argv[0], argv.data(), envp.data());
     ::_exit(127);
 }
@@ -186,11 +190,22 @@ TEST(QuitDuringCopy, QuitEndsWhileTheDeviceHangs) {
         const pid_t writer = MountFat(image, ipod, "rw+");
         if (writer <= 0)
             GTEST_SKIP() << "cannot mount a FUSE file system here";
-        std::error_code ec;
-        fs::copy(made, ipod, fs::copy_options::recursive, ec);
+        // Plain folders and byte copies: fusefat has no permissions to copy.
+        bool copied = true;
+        for (const auto& entry : fs::recursive_directory_iterator(made)) {
+            const std::string to = ipod + "/" + fs::relative(entry.path(), made).string();
+            if (entry.is_directory()) {
+                copied = copied && ::mkdir(to.c_str(), 0755) == 0;
+            } else {
+                std::ofstream out(to, std::ios::binary);
+                out << std::ifstream(entry.path(), std::ios::binary).rdbuf();
+                out.close();
+                copied = copied && !out.fail();
+            }
+        }
         ::sync();
         Unmount(ipod, writer);
-        ASSERT_FALSE(ec) << ec.message();
+        ASSERT_TRUE(copied);
     }
 
     const pid_t daemon = MountFat(image, ipod, "ro");
