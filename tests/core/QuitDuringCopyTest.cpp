@@ -197,10 +197,10 @@ TEST(QuitDuringCopy, QuitEndsWhileTheDeviceHangs) {
             if (entry.is_directory()) {
                 copied = copied && ::mkdir(to.c_str(), 0755) == 0;
             } else {
-                std::ofstream out(to, std::ios::binary);
-                out << std::ifstream(entry.path(), std::ios::binary).rdbuf();
-                out.close();
-                copied = copied && !out.fail();
+                std::ofstream file(to, std::ios::binary);
+                file << std::ifstream(entry.path(), std::ios::binary).rdbuf();
+                file.close();
+                copied = copied && !file.fail();
             }
         }
         ::sync();
