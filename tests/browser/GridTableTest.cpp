@@ -14,6 +14,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 namespace korvello::test {
 namespace {
 
@@ -165,16 +167,17 @@ TEST(GridStorageTest, RefillInsideAnUpdateIsOneResetWithoutPerCellSignals) {
     EXPECT_EQ(grid->MarkedRowCount(), 50);
 }
 
-// The columns of the leftmost and rightmost ink (pixels darker than the band colours) of a
-// cell, as the grid paints it.
+// The columns of the leftmost and rightmost ink of a cell as the grid paints it: pixels
+// far from the cell's background (its top-left corner).
 std::pair<int, int> InkColumns(TITunesStringGrid& grid, int row, int col) {
     const QRect cell = grid.visualRect(grid.model()->index(row, col));
     const QImage image = grid.viewport()->grab(cell).toImage();
+    const int background = qGray(image.pixel(0, 0));
     int left = -1;
     int right = -1;
     for (int x = 0; x < image.width(); ++x)
         for (int y = 0; y < image.height(); ++y)
-            if (qGray(image.pixel(x, y)) < 96) {
+            if (std::abs(qGray(image.pixel(x, y)) - background) > 80) {
                 if (left < 0)
                     left = x;
                 right = x;
