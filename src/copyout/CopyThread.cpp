@@ -18,6 +18,10 @@ namespace {
 
 // The reason a song gets when its name would put it outside the chosen folder.
 constexpr const char* kLeavesChosenFolder = "the file name leads out of the chosen folder";
+// The reason a song gets when its destination's path is longer than the system takes.
+constexpr const char* kPathTooLong = "the path of the copy is too long";
+// Longest path the system takes, in bytes with the closing NUL (Linux's PATH_MAX).
+constexpr std::size_t kMaxPathBytes = 4096;
 
 std::string FileNamePart(const std::string& path) {
     const std::size_t slash = path.rfind('\\');
@@ -364,7 +368,8 @@ bool TCopyThread::StartEntry(std::size_t index, std::size_t count, EntryCopy& en
                   FileNamePart(entry.dest);
     Send(CM_PROGRESSTEXT, reinterpret_cast<std::intptr_t>(statusText_.c_str()), 0);
 
-    if (entry.fits && (!MakeFoldersFor(index, entry.dest) || !CreateTemporary(index, entry)))
+    if (entry.fits && (!FitsPathLimit(index, entry.dest) || !MakeFoldersFor(index, entry.dest) ||
+                       !CreateTemporary(index, entry)))
         return false;
     // Sent for a song that does not fit as well, so every started entry shows the window
     // the same TEXT, MAX sequence.
@@ -583,6 +588,22 @@ std::optional<std::string> TCopyThread::FindEarlierCopy(const std::string& sourc
         if (there.kind == NameKind::File && SameFileAlreadyThere(platform_, source, candidate))
             return candidate;
     }
+}
+
+bool TCopyThread::FitsPathLimit(std::size_t index, const std::string& dest) {
+    // Checked before any folder is made, so a song that cannot be written leaves no
+    // empty folders behind. The temporary name is the longest one the song is written
+    // under (".X.mp3.<n>.korvello-part", cut to the name limit).
+    const std::string onDisk = platform_.ToLinuxPath(dest);
+    const std::size_t name = FileNamePart(dest).size();
+    const std::size_t folder = onDisk.size() >= name ? onDisk.size() - name : 0;
+    const std::size_t longest =
+        std::min(kMaxFileNameBytes,
+                 name + std::string_view(".0000.").size() + std::string_view(kPartSuffix).size());
+    if (onDisk.empty() || folder + longest < kMaxPathBytes)
+        return true;
+    FailEntry(index, "the path of " + dest + " is too long", kPathTooLong);
+    return false;
 }
 
 bool TCopyThread::MakeFoldersFor(std::size_t index, const std::string& dest) {

@@ -208,6 +208,9 @@ private:
     // names (up to the first free one), if there is one.
     std::optional<std::string> FindEarlierCopy(const std::string& source,
                                                const std::string& wanted);
+    // Checks that the path of `dest` (and of the song's temporary file beside it) is not
+    // longer than the system takes; false (the entry failed) otherwise.
+    bool FitsPathLimit(std::size_t index, const std::string& dest);
     // Checks that `dest` lies in ChosenFolder or in plain-named folders below it, and
     // creates those folders; false (the entry failed) otherwise.
     bool MakeFoldersFor(std::size_t index, const std::string& dest);

@@ -65,6 +65,9 @@ public:
 
     // The windows created after this one; the program entry hands them over.
     void SetForms(TFormOption* option, TFormReport* report);
+    // The drive ("f:") the window selects at its first showing when it holds an iPod: the
+    // folder named on the command line. Without it, the first iPod found is loaded.
+    void SetStartDrive(const std::string& root) { startDrive_ = root; }
 
     // ---- State ------------------------------------------------------------------------
     std::string AppFolder;
@@ -83,6 +86,8 @@ public:
     // already copied, and the folder the user chose.
     std::vector<std::string> JobArtists, JobFound;
     std::string JobFolder;
+    // The record of each entry's song (entry i of SourceList belongs to JobSongs[i]).
+    std::vector<TSong> JobSongs;
     TiPod iPod;
 
     // ---- Controls, by their designer names --------------------------------------------
@@ -203,7 +208,7 @@ public:
     void WriteIniFile();
     void SetPlayOnDoubleClick(bool value);
     void SetOverwriteExisting(bool value);
-    void SetCopyNaming(TCopyNaming value);
+    void SetCopyNaming(const TCopyNaming& value);
     void SetSkipCopiedFiles(bool value);
 
     // The window's side of the copy worker's synchronous hand-over.
@@ -227,6 +232,8 @@ private:
     void BuildCategoryPanel(const QFont& bold);
     void BuildCommandButtons(const QFont& bold);
     void AddDragSources(const std::vector<QWidget*>& frame);
+    void OrderTabs();
+    void SelectStartDrive();
     void ConnectBrowser();
     void ConnectSongTable();
     void BuildSongMenu();
@@ -260,6 +267,7 @@ private:
     TFormReport* formReport_ = nullptr;
     WindowChrome* chrome_ = nullptr;
     bool shown_ = false;
+    std::string startDrive_;
     bool closeConfirmed_ = false; // quitting during a copy was confirmed
     int songRowCounter_ = 0;
     QPixmap playIcon_;

@@ -22,7 +22,7 @@ void TFormMain::SetOverwriteExisting(bool value) {
     OverwriteExisting = value;
 }
 
-void TFormMain::SetCopyNaming(TCopyNaming value) {
+void TFormMain::SetCopyNaming(const TCopyNaming& value) {
     CopyNaming = value;
 }
 

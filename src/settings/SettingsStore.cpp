@@ -24,10 +24,11 @@ TCopyNaming ReadCopyNaming(IPlatform& platform) {
     const RegValue value = platform.RegQueryValue(kRegistryKey, kValueCopyNaming);
     if (value.type != RegType::String)
         return kDefaultCopyNaming;
-    return ParseCopyNaming(value.text).value_or(kDefaultCopyNaming);
+    std::string why;
+    return ParseCopyNaming(value.text, why).value_or(kDefaultCopyNaming);
 }
 
-void WriteCopyNaming(IPlatform& platform, TCopyNaming naming) {
+void WriteCopyNaming(IPlatform& platform, const TCopyNaming& naming) {
     if (!platform.RegCreateKey(kRegistryKey) ||
         !platform.RegSetString(kRegistryKey, kValueCopyNaming, CopyNamingWord(naming)))
         throw EKorvelloError(std::string("Failed to set data for '") + kValueCopyNaming + "'");

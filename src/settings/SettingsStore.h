@@ -20,7 +20,8 @@ class IPlatform;
 inline constexpr const char* kRegistryKey = "Software\\Korvello";
 inline constexpr const char* kValuePlaySong = "DBClickPlaySong";
 inline constexpr const char* kValueOverwrite = "OverWriteExistFile";
-// How copies are named (REG_SZ, a word of CopyNamingWord) and whether songs found
+// How copies are named (REG_SZ: one of the three words of the first presets, else the
+// template, see CopyNamingWord) and whether songs found
 // already copied are skipped (REG_DWORD), kept beside the two flags.
 inline constexpr const char* kValueCopyNaming = "CopyNaming";
 inline constexpr const char* kValueSkipCopied = "SkipCopiedFiles";
@@ -33,10 +34,10 @@ bool ReadRegistryFlag(IPlatform& platform, const char* name, bool def);
 void WriteRegistryFlag(IPlatform& platform, const char* name, bool value);
 
 // The stored naming of copies; kDefaultCopyNaming when the value is missing, not a
-// REG_SZ, or a word the program does not know.
+// REG_SZ, or neither a word the program knows nor a template it takes.
 TCopyNaming ReadCopyNaming(IPlatform& platform);
 // Stores the naming as REG_SZ; throws EKorvelloError "Failed to set data for 'CopyNaming'".
-void WriteCopyNaming(IPlatform& platform, TCopyNaming naming);
+void WriteCopyNaming(IPlatform& platform, const TCopyNaming& naming);
 
 // The settings file beside the program: AppFolder + "\ipdes.dll".
 std::string SettingsFilePath(const std::string& appFolder);

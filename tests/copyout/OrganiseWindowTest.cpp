@@ -85,7 +85,7 @@ protected:
 };
 
 TEST_F(OrganiseWindowTest, SortedCopiesThenAllFoundAgainWithCountsAndPlaylist) {
-    form->SetCopyNaming(TCopyNaming::ArtistAlbumTitle);
+    form->SetCopyNaming(PresetNaming(2));
     form->SetSkipCopiedFiles(true);
     std::string summary;
     whileReported = [&](TFormReport& r) {

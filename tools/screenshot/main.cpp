@@ -3,11 +3,13 @@
 // program, on whatever drives the environment maps (scripts/screenshot.sh maps the demo
 // iPod), grabbed off-screen with QWidget::grab() and cut to the windows' rounded outline.
 //
-//   korvello-screenshot MAIN.png OPTIONS.png REPORT.png
+//   korvello-screenshot MAIN.png OPTIONS.png REPORT.png COPY_FOLDER [NAMING.png]
 //
 // MAIN: songs filtered by an artist, a few marked, a copy under way (the window is fed the
 // copy worker's own progress messages). OPTIONS: the options window as the Option button
-// opens it. REPORT: the report of a finished copy with its help text open.
+// opens it. REPORT: the report of a real copy into COPY_FOLDER of every song of an artist
+// one of whose songs has lost its file, with the report's help text open. NAMING: the
+// options window with its "Name copies" list open.
 #include "browser/ITunesStringGrid.h"
 #include "browser/SongColumns.h"
 #include "copyout/CopyThread.h"
@@ -15,12 +17,16 @@
 #include "core/ApplicationWindows.h"
 #include "core/ErrorLog.h"
 #include "core/FrmMain.h"
+#include "platform/Text.h"
 #include "platform/posix/PosixPlatform.h"
 #include "settings/FrmOption.h"
 #include "ui/Dialogs.h"
 #include "ui/WindowChrome.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
@@ -29,6 +35,7 @@
 
 #include <clocale>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -116,32 +123,117 @@ bool SaveOptions(korvello::TApplicationWindows& windows, const char* path) {
     return ok;
 }
 
-// The report of that copy (the last song not found), its help text open.
-bool SaveReport(korvello::TFormReport& report, const std::vector<std::string>& marked,
-                const char* path) {
-    std::vector<std::string> titles = marked;
-    std::vector<std::string> targets;
-    for (std::size_t i = 0; i < titles.size(); ++i)
-        targets.push_back(i + 1 < titles.size() ? "C:\\Music\\" + titles[i] + ".mp3"
-                                                : korvello::kSongNotFound);
-    report.TitleList = &titles;
-    report.TargetList = &targets;
-    report.show();
+// Answers the windows' questions as a user copying songs would: the copy goes into one
+// folder, and the report, when it opens, is photographed with its help text open.
+class ShotDialogs final : public korvello::IDialogs {
+public:
+    ShotDialogs(std::string folder, std::string reportPath)
+        : folder_(std::move(folder)), reportPath_(std::move(reportPath)) {}
+
+    Answer AskYesNo(QWidget*, const std::string&) override { return Answer::No; }
+    void ShowError(QWidget*, const std::string& title, const std::string& text) override {
+        std::fprintf(stderr, "korvello-screenshot: %s: %s\n", title.c_str(), text.c_str());
+    }
+    std::optional<std::string> SaveFile(QWidget*, const std::string&,
+                                        const std::string& proposedName,
+                                        const std::string& extension) override {
+        return folder_ + "/" + proposedName + extension;
+    }
+    void ShowModal(QWidget* window) override {
+        auto* report = dynamic_cast<korvello::TFormReport*>(window);
+        window->show();
+        Settle(100);
+        if (report != nullptr) {
+            report->Label1Click();
+            Settle(100);
+            reportSaved_ = SaveWindow(*report, reportPath_.c_str());
+            report->Label1Click();
+        }
+        window->hide();
+    }
+    bool ReportSaved() const { return reportSaved_; }
+
+private:
+    std::string folder_;
+    std::string reportPath_;
+    bool reportSaved_ = false;
+};
+
+// Marks every song of the first artist one of whose songs has lost its file on the iPod,
+// so that the report shows both outcomes; false when no artist has such a song.
+bool MarkArtistWithALostSong(korvello::TFormMain& formMain, korvello::IPlatform& platform) {
+    korvello::TITunesStringGrid* artists = formMain.ArtistList;
+    korvello::TITunesStringGrid* songs = formMain.AdvStringGridSong;
+    for (int row = 1; row < artists->RowCount(); ++row) {
+        for (int r = 0; r < artists->RowCount(); ++r)
+            artists->SetRowMarked(r, r == row);
+        formMain.DisPlayCurrentArtistSongs();
+        bool lost = false;
+        for (int song = 1; song < songs->RowCount() && !lost; ++song) {
+            korvello::TSong found;
+            formMain.iPod.FindSongById(std::stoi("0" + songs->Cells(korvello::kSongIdColumn, song)),
+                                       found);
+            const std::string location = korvello::ToUtf8(found.Location);
+            lost = !location.empty() && !platform.FindFile(location);
+        }
+        if (!lost)
+            continue;
+        for (int song = 1; song < songs->RowCount(); ++song)
+            songs->SetRowMarked(song, true);
+        return true;
+    }
+    return false;
+}
+
+// Copies the marked songs as the Copy button does and waits for the report to close.
+bool CopyMarkedSongs(korvello::TFormMain& formMain) {
+    formMain.CopyoutSongClick();
+    QElapsedTimer timer;
+    timer.start();
+    while (formMain.CopyRunning && timer.elapsed() < 60000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return !formMain.CopyRunning;
+}
+
+// The options window with the "Name copies" list open: the list is a window of its own, so
+// it is drawn onto the options window's picture where it lies on screen.
+bool SaveNamingList(korvello::TApplicationWindows& windows, const char* path) {
+    korvello::TFormOption& options = windows.FormOption;
+    options.SetInitialCopyNaming(korvello::PresetNaming(3));
+    options.show();
     Settle(100);
-    report.Label1Click();
-    Settle(100);
-    const bool ok = SaveWindow(report, path);
-    report.hide();
-    report.TitleList = nullptr;
-    report.TargetList = nullptr;
-    return ok;
+    options.NameCopies->showPopup();
+    Settle(200);
+    QWidget* popup = options.NameCopies->view()->window();
+    const QPixmap window = options.grab();
+    const QPixmap list = popup->grab();
+    const QPoint at = popup->mapToGlobal(QPoint(0, 0)) - options.mapToGlobal(QPoint(0, 0));
+    const QRect whole = QRect(QPoint(0, 0), window.size()) | QRect(at, list.size());
+    QImage out(whole.size(), QImage::Format_ARGB32);
+    out.fill(Qt::transparent);
+    QPainter p(&out);
+    p.translate(-whole.topLeft());
+    p.setClipRegion(korvello::WindowChrome::RoundedRegion(options.width(), options.height()));
+    p.drawPixmap(0, 0, window);
+    p.setClipping(false);
+    p.drawPixmap(at, list);
+    p.end();
+    options.NameCopies->hidePopup();
+    options.hide();
+    options.SetInitialCopyNaming(korvello::kDefaultCopyNaming);
+    if (!out.save(QString::fromLocal8Bit(path))) {
+        std::fprintf(stderr, "korvello-screenshot: cannot write %s\n", path);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: korvello-screenshot MAIN.png OPTIONS.png REPORT.png\n");
+    if (argc != 5 && argc != 6) {
+        std::fprintf(stderr, "usage: korvello-screenshot MAIN.png OPTIONS.png REPORT.png "
+                             "COPY_FOLDER [NAMING.png]\n");
         return 2;
     }
     QApplication app(argc, argv);
@@ -150,7 +242,7 @@ int main(int argc, char** argv) {
 
     korvello::PosixPlatform platform;
     korvello::TLogClass::SetPlatform(&platform);
-    korvello::QtDialogs dialogs;
+    ShotDialogs dialogs(argv[4], argv[3]);
     korvello::TApplicationWindows windows(platform, dialogs);
     windows.FormMain.show();
     Settle(300);
@@ -158,7 +250,13 @@ int main(int argc, char** argv) {
     const std::vector<std::string> marked = ShowOneArtistMarked(windows.FormMain);
     bool ok = SaveCopyUnderWay(windows.FormMain, marked, argv[1]);
     ok = SaveOptions(windows, argv[2]) && ok;
-    ok = SaveReport(windows.FormReport, marked, argv[3]) && ok;
+    if (argc == 6)
+        ok = SaveNamingList(windows, argv[5]) && ok;
+    if (!MarkArtistWithALostSong(windows.FormMain, platform) ||
+        !CopyMarkedSongs(windows.FormMain) || !dialogs.ReportSaved()) {
+        std::fprintf(stderr, "korvello-screenshot: no report of a copy to take\n");
+        ok = false;
+    }
 
     korvello::TLogClass::SetPlatform(nullptr);
     return ok ? 0 : 1;
