@@ -31,6 +31,7 @@ packages=(
     e2fsprogs           # the copy benchmark writes to an ext4 disk image (mkfs.ext4)
     python3             # plistlib reads the exported library file back in the tests
     libgpod-dev         # an independent reader the database writer's output is held against
+    fusefat dosfstools  # a FAT iPod image on FUSE that a test stops in the middle of a copy
 )
 
 missing=()

@@ -411,12 +411,19 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const std::vector<std::int32_t> songs = SongsToList(ipod, request.playlists);
 
     if (fields.empty()) {
-        // The columns of the song table, as they have always been.
+        // The columns of the song table, as they have always been, with locations in the
+        // user's terms: the Linux path of the song's file under the mount point or folder
+        // ("/media/ipod/iPod_Control/Music/F05/UKEX.m4a"); a song without a file has none.
+        IPlatform& platform = session.Platform();
+        auto shownLocation = [&](const std::u16string& location) {
+            return location.size() <= 3 ? std::string()
+                                        : platform.DisplayPath(ToUtf8(location));
+        };
         WriteRow(out, {"SongId", "Title", "Location", "FileSize", "Album", "Artist", "Genre",
                        "FileType", "Comment", "EQSetting", "Composer", "Grouping"});
         for (std::size_t i = 0; i < songs.size() && out; ++i) {
             const TSong& s = ipod.SongAt(songs[i]);
-            WriteRow(out, {std::to_string(s.SongId), ToUtf8(s.Title), ToUtf8(s.Location),
+            WriteRow(out, {std::to_string(s.SongId), ToUtf8(s.Title), shownLocation(s.Location),
                            ToUtf8(s.FileSize), ToUtf8(s.Album), ToUtf8(s.Artist), ToUtf8(s.Genre),
                            ToUtf8(s.FileType), ToUtf8(s.Comment), ToUtf8(s.EQSetting),
                            ToUtf8(s.Composer), ToUtf8(s.Grouping)});

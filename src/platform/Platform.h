@@ -123,6 +123,14 @@ enum class RenameResult {
     Failed,
 };
 
+// One key of a batch of profile calls. Reading, `value` holds the default going in and
+// the value read coming out; writing, the value to store.
+struct ProfileKey {
+    std::string section;
+    std::string key;
+    std::string value;
+};
+
 // A value of the registry stand-in.
 enum class RegType { Missing, Dword, String };
 struct RegValue {
@@ -227,8 +235,9 @@ public:
     // ---- The program's own files ------------------------------------------------------
     // Full program path of the running program file.
     virtual std::string ProgramPath() = 0;
-    // Program-path folder (no trailing "\") beside the program when it may be written
-    // there, else the per-user data folder, created on first use.
+    // Program-path folder (no trailing "\") of the program's own files: beside the
+    // program only for a build tree or a portable copy, else (an installed program, run
+    // by anyone) the per-user data folder, created on first use.
     virtual std::string AppFolder() = 0;
 
     // ---- Profile (INI) files ----------------------------------------------------------
@@ -240,6 +249,15 @@ public:
     // changed) when the file cannot be written.
     virtual bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                            const std::string& value, const std::string& file) = 0;
+    // Several keys of one file with one read of it: each key's value becomes what
+    // GetPrivateProfileString would give with that value as the default.
+    virtual void GetPrivateProfileStrings(std::vector<ProfileKey>& keys,
+                                          const std::string& file) = 0;
+    // Sets several keys with one rewrite of the file, with the result of writing them one
+    // after another; false (with nothing changed) when the file or any key cannot be
+    // written.
+    virtual bool WritePrivateProfileStrings(const std::vector<ProfileKey>& keys,
+                                            const std::string& file) = 0;
 
     // ---- Registry stand-in (per-user key under HKEY_CURRENT_USER) ---------------------
     // Opens the key, creating it when missing; false when it cannot be opened or created.
@@ -254,7 +272,8 @@ public:
                               const std::string& value) = 0;
 
     // ---- Shell, text and locale -------------------------------------------------------
-    // Opens a file or folder with the program the desktop registered for it.
+    // Opens a file or folder with the program the desktop registered for it; nothing when
+    // the path's drive is not there.
     virtual void ShellOpen(const std::string& path) = 0;
     // Compares without regard to letter case in the user's locale collation:
     // <0, 0 (the collator finds no difference) or >0.

@@ -42,16 +42,26 @@ void WriteCopyNaming(IPlatform& platform, const TCopyNaming& naming);
 // The settings file beside the program: AppFolder + "\ipdes.dll".
 std::string SettingsFilePath(const std::string& appFolder);
 
-// One integer key of the settings file: decimal, or hexadecimal with a "0x"/"0X" prefix
-// (more than two characters); `def` when the key is missing or not an integer.
-std::int32_t ReadIniInteger(IPlatform& platform, const std::string& file,
-                            const std::string& section, const std::string& key, std::int32_t def);
-// Writes one integer key; throws EKorvelloError "Unable to write to %s" on failure.
-void WriteIniInteger(IPlatform& platform, const std::string& file, const std::string& section,
-                     const std::string& key, std::int32_t value);
+// One integer key of the settings file, asked with its default. Values are decimal, or
+// hexadecimal with a "0x"/"0X" prefix (more than two characters); a key that is missing
+// or not an integer gives its default.
+struct IniInteger {
+    std::string section;
+    std::string key;
+    std::int32_t value = 0; // the default going in, the value read coming out
+};
+// Reads every key with one read of the file.
+void ReadIniIntegers(IPlatform& platform, const std::string& file, std::vector<IniInteger>& keys);
+// Writes every key with one rewrite of the file; throws EKorvelloError "Unable to write to
+// %s" when the file cannot be written (nothing is then written).
+void WriteIniIntegers(IPlatform& platform, const std::string& file,
+                      const std::vector<IniInteger>& keys);
 
-// The stored start-up widths of the song table's columns (kSongColumnCount of them) as
-// decimal texts; the icon column's entry is always "0" (its width is fixed).
-std::vector<std::string> ReadColumnWidths(IPlatform& platform, const std::string& file);
+// The keys of the stored start-up widths of the song table's columns (kSongColumnCount of
+// them, section "COLWIDTH", default kDefaultColumnWidth), to read with others.
+std::vector<IniInteger> ColumnWidthKeys();
+// The widths read into those keys as decimal texts; the icon column's entry is always "0"
+// (its width is fixed).
+std::vector<std::string> ColumnWidthTexts(const std::vector<IniInteger>& widthKeys);
 
 } // namespace korvello

@@ -75,6 +75,13 @@ public:
                                    const std::string& value, const std::string& file) override {
         return inner_.WritePrivateProfileString(section, key, value, file);
     }
+    void GetPrivateProfileStrings(std::vector<ProfileKey>& keys, const std::string& file) override {
+        inner_.GetPrivateProfileStrings(keys, file);
+    }
+    bool WritePrivateProfileStrings(const std::vector<ProfileKey>& keys,
+                                    const std::string& file) override {
+        return inner_.WritePrivateProfileStrings(keys, file);
+    }
     bool RegCreateKey(const std::string& key) override { return inner_.RegCreateKey(key); }
     RegValue RegQueryValue(const std::string& key, const std::string& name) override {
         return inner_.RegQueryValue(key, name);

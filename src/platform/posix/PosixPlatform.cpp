@@ -126,6 +126,21 @@ std::string JoinUnder(const std::string& root, const std::vector<std::string>& c
     return path;
 }
 
+// A build tree or a portable copy: the marker file lies beside the program and the
+// folder may be written. An installed program has no marker, whoever runs it.
+bool IsPortableFolder(const std::string& folder) {
+    struct stat st {};
+    const std::string marker = JoinPath(folder, kPortableMarker);
+    return ::stat(marker.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           ::access(folder.c_str(), W_OK) == 0;
+}
+
+// The system's own program folders (/usr and below) are never written, marker or not:
+// a package's files are the package manager's alone.
+bool UnderSystemFolder(const std::string& programFolder) {
+    return programFolder == "c:\\usr" || programFolder.starts_with("c:\\usr\\");
+}
+
 void IgnoreFileSizeSignal() {
     // Past RLIMIT_FSIZE the kernel would kill the program with SIGXFSZ in the middle of a
     // copy; ignored, the write comes back short or with EFBIG and the copy reports it.
@@ -612,9 +627,9 @@ std::string PosixPlatform::AppFolder() {
     const std::string file = impl_->LinuxProgramFile();
     if (!file.empty()) {
         const std::string folder = ParentOf(file);
-        if (::access(folder.c_str(), W_OK) == 0) {
+        if (IsPortableFolder(folder)) {
             const std::string programForm = ToProgramPath(folder);
-            if (!programForm.empty())
+            if (!programForm.empty() && !UnderSystemFolder(programForm))
                 return programForm;
         }
     }
@@ -652,6 +667,33 @@ bool PosixPlatform::WritePrivateProfileString(const std::string& section, const 
     if (!ReadWholeFile(onDisk, text, err) && err != ENOENT)
         return false;
     ProfileWrite(text, section, key, value);
+    return ReplaceFileAtomically(onDisk, text) == 0;
+}
+
+void PosixPlatform::GetPrivateProfileStrings(std::vector<ProfileKey>& keys,
+                                             const std::string& file) {
+    const std::string onDisk = ToLinuxPath(file);
+    std::string text;
+    int err = 0;
+    if (onDisk.empty() || !ReadWholeFile(onDisk, text, err))
+        return;
+    ProfileReadMany(text, keys);
+}
+
+bool PosixPlatform::WritePrivateProfileStrings(const std::vector<ProfileKey>& keys,
+                                               const std::string& file) {
+    for (const ProfileKey& k : keys)
+        if (!ProfileTextsWritable(k.section, k.key, k.value))
+            return false;
+    const std::string onDisk = ToLinuxPath(file);
+    if (onDisk.empty())
+        return false;
+    std::lock_guard lock(ProfileMutex());
+    std::string text;
+    int err = 0;
+    if (!ReadWholeFile(onDisk, text, err) && err != ENOENT)
+        return false;
+    ProfileWriteMany(text, keys);
     return ReplaceFileAtomically(onDisk, text) == 0;
 }
 
@@ -761,9 +803,11 @@ bool PosixPlatform::RegSetString(const std::string& key, const std::string& name
 // ---- Shell, text and locale ----------------------------------------------------------------
 
 void PosixPlatform::ShellOpen(const std::string& path) {
-    std::string onDisk = ToLinuxPath(path);
+    // A path whose drive is not there has no Linux form; handing the desktop the program
+    // form ("d:\...") would have it open something else entirely.
+    const std::string onDisk = ToLinuxPath(path);
     if (onDisk.empty())
-        onDisk = path;
+        return;
     // Only the window program has a desktop to hand the path to; it passes its hand-off
     // in with the roots. Without one there is nothing to open with.
     if (impl_->roots.shellOpen)

@@ -70,8 +70,11 @@
 // described in PlaceFile.h (renameat2's flags where the file system has them, else a
 // locked claim file beside the name). SyncVolume is syncfs.
 //
-// AppFolder: the program file's folder when access(W_OK) allows and it lies under a
-// lettered root, else <dataHome>/korvello, created on first use.
+// AppFolder: the program file's folder only for a build tree or a portable copy, known by
+// the marker file "korvello.portable" beside the program (the build writes one into the
+// build folder; an install never has one), when that folder may be written and does not
+// lie under /usr; otherwise, and always for an installed program, whoever runs it (root
+// included), <dataHome>/korvello, created on first use. Nothing is written under /usr.
 //
 // Profile and registry files are rewritten whole through a temporary file and a rename;
 // writes are serialised process-wide. A read-only file (no write bit, or not writable by
@@ -89,7 +92,9 @@
 //
 // Device watch: the mount table's descriptor (POLLPRI) and an inotify descriptor on the
 // mapped-drives folder (created if missing). Any newly lettered drive since the previous
-// PollDeviceArrival is an arrival; removals are not.
+// PollDeviceArrival is an arrival, and so is a drive whose file system was mounted anew
+// (a volume's mount id in the table changed; the mount id or device of a mapped folder
+// changed, other than by its own file system being unmounted); removals are not.
 //
 // Every root the backend reads comes from PosixRoots, so tests run it on fake trees.
 // Mount points read from the mount table are taken relative to rootDir (with rootDir "/"
@@ -105,6 +110,10 @@
 #include <vector>
 
 namespace korvello {
+
+// The file whose presence beside the program makes its folder AppFolder (a build tree, a
+// portable copy). Its content does not matter.
+inline constexpr const char* kPortableMarker = "korvello.portable";
 
 struct PosixRoots {
     std::string rootDir = "/";                      // the folder that is c:
@@ -176,6 +185,9 @@ public:
                                         const std::string& def, const std::string& file) override;
     bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                    const std::string& value, const std::string& file) override;
+    void GetPrivateProfileStrings(std::vector<ProfileKey>& keys, const std::string& file) override;
+    bool WritePrivateProfileStrings(const std::vector<ProfileKey>& keys,
+                                    const std::string& file) override;
 
     bool RegCreateKey(const std::string& key) override;
     RegValue RegQueryValue(const std::string& key, const std::string& name) override;
