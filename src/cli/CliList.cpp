@@ -416,8 +416,7 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         // ("/media/ipod/iPod_Control/Music/F05/UKEX.m4a"); a song without a file has none.
         IPlatform& platform = session.Platform();
         auto shownLocation = [&](const std::u16string& location) {
-            return location.size() <= 3 ? std::string()
-                                        : platform.DisplayPath(ToUtf8(location));
+            return location.size() <= 3 ? std::string() : platform.DisplayPath(ToUtf8(location));
         };
         WriteRow(out, {"SongId", "Title", "Location", "FileSize", "Album", "Artist", "Genre",
                        "FileType", "Comment", "EQSetting", "Composer", "Grouping"});
