@@ -154,6 +154,14 @@ void IgnoreFileSizeSignal() {
 
 } // namespace
 
+namespace {
+struct PlacePaths {
+    std::string source;
+    std::string target;
+    PlaceOptions options;
+};
+} // namespace
+
 struct PosixPlatform::Impl {
     explicit Impl(PosixRoots r)
         : roots(std::move(r)), drives(roots), collation(CollationLocaleFromEnvironment()) {}
@@ -196,6 +204,13 @@ struct PosixPlatform::Impl {
         if (drive->info.type == DriveType::Fixed)
             return JoinUnder(drive->info.linuxRoot, components);
         return resolver.Resolve(drive->info.linuxRoot, components, found, statValid);
+    }
+
+    // Both ends of a rename in Linux form, with the placing options of the moment; an end
+    // that does not translate is empty.
+    PlacePaths ForPlacing(const std::string& from, const std::string& to) {
+        std::lock_guard lock(mutex);
+        return {ToLinuxExact(from), ToLinuxExact(to), {roots.placeStep, roots.plainRenames}};
     }
 
     // Linux path of a program path with every name taken exactly as given, on every
@@ -492,14 +507,10 @@ std::unique_ptr<IFile> PosixPlatform::CreateNew(const std::string& path, std::st
 
 RenameResult PosixPlatform::RenameFile(const std::string& from, const std::string& to, bool replace,
                                        std::string& error) {
-    std::string source, target;
-    PlaceOptions options;
-    {
-        std::lock_guard lock(impl_->mutex);
-        source = impl_->ToLinuxExact(from);
-        target = impl_->ToLinuxExact(to);
-        options = {impl_->roots.placeStep, impl_->roots.plainRenames};
-    }
+    const PlacePaths paths = impl_->ForPlacing(from, to);
+    const std::string& source = paths.source;
+    const std::string& target = paths.target;
+    const PlaceOptions& options = paths.options;
     if (source.empty() || target.empty()) {
         error = ErrnoText(ENOENT);
         return RenameResult::Failed;
@@ -514,14 +525,10 @@ RenameResult PosixPlatform::RenameFile(const std::string& from, const std::strin
 
 RenameResult PosixPlatform::ReplaceFile(const std::string& from, const std::string& to,
                                         const NameInfo& replacing, std::string& error) {
-    std::string source, target;
-    PlaceOptions options;
-    {
-        std::lock_guard lock(impl_->mutex);
-        source = impl_->ToLinuxExact(from);
-        target = impl_->ToLinuxExact(to);
-        options = {impl_->roots.placeStep, impl_->roots.plainRenames};
-    }
+    const PlacePaths paths = impl_->ForPlacing(from, to);
+    const std::string& source = paths.source;
+    const std::string& target = paths.target;
+    const PlaceOptions& options = paths.options;
     if (source.empty() || target.empty()) {
         error = ErrnoText(ENOENT);
         return RenameResult::Failed;
