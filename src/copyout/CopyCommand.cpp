@@ -18,8 +18,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include <algorithm>
 #include <filesystem>
-#include <unordered_map>
 
 namespace korvello {
 
@@ -44,31 +44,37 @@ std::string ChosenFolder(IPlatform& platform, const std::string& confirmed) {
 
 } // namespace
 
-TCopyJob BuildCopyJob(const TITunesStringGrid& grid, const TiPod& ipod, const std::string& folder,
-                      int marked, TCopyNaming naming) {
-    TCopyJob job;
-    // The position of the last song with each id, as FindSongById finds it; made once.
-    std::unordered_map<std::int32_t, std::int32_t> positionOfId;
-    for (std::int32_t i = 0; i < ipod.SongCount(); ++i)
-        positionOfId[ipod.SongAt(i).SongId] = i;
-    int taken = 0;
-    for (int row = 1; row < grid.RowCount() && taken < marked; ++row) {
-        if (!grid.RowMarked(row))
-            continue;
-        ++taken;
-        TSong song;
-        ipod.FindSongById(SongIdOfRow(grid.Cells(kSongIdColumn, row)), song);
-        const TSongNameTags tags{grid.Cells(kTitleColumn, row), ToUtf8(song.Artist),
-                                 ToUtf8(song.Album)};
-        const std::string location = ToUtf8(song.Location);
-        job.sources.push_back(location);
-        job.targets.push_back(BuildNamedTargetPath(folder, naming, tags, location));
-        job.titles.push_back(tags.title);
-        job.artists.push_back(tags.artist);
-        const auto position = positionOfId.find(SongIdOfRow(grid.Cells(kSongIdColumn, row)));
-        job.songs.push_back(position == positionOfId.end() ? -1 : position->second);
+std::vector<std::int32_t> MarkedPositions(const TITunesStringGrid& grid, const TiPod& ipod,
+                                          int marked) {
+    std::vector<std::int32_t> positions;
+    positions.reserve(static_cast<std::size_t>(std::max(marked, 0)));
+    for (int row = 1; row < grid.RowCount() && static_cast<int>(positions.size()) < marked;
+         ++row) {
+        if (grid.RowMarked(row))
+            positions.push_back(ipod.PositionOfId(SongIdOfRow(grid.Cells(kSongIdColumn, row))));
     }
-    return job;
+    return positions;
+}
+
+namespace {
+
+std::vector<TSong> SongsAt(const TiPod& ipod, const std::vector<std::int32_t>& positions) {
+    std::vector<TSong> songs;
+    songs.reserve(positions.size());
+    for (const std::int32_t position : positions)
+        songs.push_back(position >= 0 ? ipod.SongAt(position) : TSong{});
+    return songs;
+}
+
+} // namespace
+
+std::vector<TSong> MarkedSongs(const TITunesStringGrid& grid, const TiPod& ipod, int marked) {
+    return SongsAt(ipod, MarkedPositions(grid, ipod, marked));
+}
+
+TCopyJob BuildCopyJob(const TITunesStringGrid& grid, const TiPod& ipod, const std::string& folder,
+                      int marked, const TCopyNaming& naming) {
+    return BuildCopyJob(MarkedSongs(grid, ipod, marked), folder, naming);
 }
 
 void TFormMain::CopyoutSongClick() {
@@ -105,11 +111,7 @@ std::string TFormMain::AskCopyFolder() {
     iPod.FindSongById(SongIdOfRow(grid->Cells(kSongIdColumn, first)), firstSong);
     const std::string firstLocation = ToUtf8(firstSong.Location);
     const std::optional<std::string> chosen =
-        dialogs_.SaveFile(this, "Select Directory...",
-                          ProposedNamedFileName(CopyNaming,
-                                                {grid->Cells(kTitleColumn, first),
-                                                 ToUtf8(firstSong.Artist), ToUtf8(firstSong.Album)},
-                                                firstLocation),
+        dialogs_.SaveFile(this, "Select Directory...", ProposedNamedFileName(CopyNaming, firstSong),
                           SongFileExt(firstLocation));
     if (!chosen)
         return {};
@@ -126,7 +128,8 @@ std::string TFormMain::AskCopyFolder() {
 
 // The job of the marked rows becomes the window's job lists, and a worker starts on them.
 void TFormMain::StartCopyJob(const std::string& folder, int marked) {
-    TCopyJob job = BuildCopyJob(*AdvStringGridSong, iPod, folder, marked, CopyNaming);
+    JobPositions = MarkedPositions(*AdvStringGridSong, iPod, marked);
+    TCopyJob job = BuildCopyJob(SongsAt(iPod, JobPositions), folder, CopyNaming);
     SourceList = std::move(job.sources);
     TargetList = std::move(job.targets);
     TitleList = std::move(job.titles);
@@ -205,15 +208,16 @@ void TFormMain::CMProgressFinish(std::intptr_t wParam) {
             formReport_->ArtistList = &JobArtists;
             formReport_->FoundList = &JobFound;
             formReport_->JobFolder = JobFolder;
-            formReport_->SongList = &JobSongs;
+            formReport_->PositionList = &JobPositions;
             formReport_->Catalogue = TCatalogueView::Of(iPod);
+            formReport_->LeftoversRemoved = CopyThread ? CopyThread->LeftoversRemoved() : 0;
             formReport_->Dialogs = &dialogs_;
             dialogs_.ShowModal(formReport_);
             formReport_->TitleList = nullptr;
             formReport_->TargetList = nullptr;
             formReport_->ArtistList = nullptr;
             formReport_->FoundList = nullptr;
-            formReport_->SongList = nullptr;
+            formReport_->PositionList = nullptr;
             formReport_->Catalogue = {};
         }
         ProgressBarItunes->setValue(0);
@@ -223,8 +227,9 @@ void TFormMain::CMProgressFinish(std::intptr_t wParam) {
         TargetList.clear();
         TitleList.clear();
         JobArtists.clear();
-        JobFound.clear();
         JobSongs.clear();
+        JobPositions.clear();
+        JobFound.clear();
         ShowStatus(std::to_string(iPodSelectorCom->count()) + " iPod detected.");
     });
 }

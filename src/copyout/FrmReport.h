@@ -39,10 +39,12 @@ public:
     const std::vector<std::string>* ArtistList = nullptr;
     const std::vector<std::string>* FoundList = nullptr;
     std::string JobFolder;
+    // Temporary files of earlier jobs that this job removed (shown with the counts).
+    int LeftoversRemoved = 0;
     IDialogs* Dialogs = nullptr;
     // For the exports of the iPod's playlists and library: each entry's song (a position
     // in the catalogue) and the catalogue the job was taken from.
-    const std::vector<std::int32_t>* SongList = nullptr;
+    const std::vector<std::int32_t>* PositionList = nullptr;
     TCatalogueView Catalogue;
 
     QTableWidget* Reporter = nullptr;

@@ -86,8 +86,11 @@ public:
     // already copied, and the folder the user chose.
     std::vector<std::string> JobArtists, JobFound;
     std::string JobFolder;
-    // Each entry's song (its position in iPod), for the exports of playlists and library.
-    std::vector<std::int32_t> JobSongs;
+    // The record of each entry's song (entry i of SourceList belongs to JobSongs[i]).
+    std::vector<TSong> JobSongs;
+    // The catalogue position of each entry's song (-1: none), for the exports of the
+    // iPod's playlists and library, whose playlists name songs by position.
+    std::vector<std::int32_t> JobPositions;
     TiPod iPod;
 
     // ---- Controls, by their designer names --------------------------------------------
@@ -208,7 +211,7 @@ public:
     void WriteIniFile();
     void SetPlayOnDoubleClick(bool value);
     void SetOverwriteExisting(bool value);
-    void SetCopyNaming(TCopyNaming value);
+    void SetCopyNaming(const TCopyNaming& value);
     void SetSkipCopiedFiles(bool value);
 
     // The window's side of the copy worker's synchronous hand-over.

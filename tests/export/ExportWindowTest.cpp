@@ -59,7 +59,7 @@ protected:
         report.TitleList = &titles;
         report.TargetList = &targets;
         report.FoundList = &found;
-        report.SongList = &songOfEntry;
+        report.PositionList = &songOfEntry;
         report.JobFolder = "c:\\My Music";
         report.Dialogs = &fx.dialogs;
     }
