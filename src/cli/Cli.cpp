@@ -3,6 +3,7 @@
 
 #include "core/ErrorLog.h"
 #include "musicdb/IpodLayout.h"
+#include "platform/Text.h"
 
 #include <array>
 #include <cctype>
@@ -260,6 +261,24 @@ bool ReportDamagedDatabase(const TiPod& ipod, const std::string& command, std::o
         return true;
     err << "korvello-cli " << command << ": " << DamagedDatabaseText(status) << '\n';
     return false;
+}
+
+std::vector<std::int32_t> SongsOfPlaylists(const TiPod& ipod,
+                                           const std::vector<std::string>& names) {
+    std::vector<std::int32_t> songs;
+    for (const std::string& name : names) {
+        bool found = false;
+        for (const TPlaylist& playlist : ipod.Playlists()) {
+            if (ToUtf8(playlist.Name) != name)
+                continue;
+            found = true;
+            songs.insert(songs.end(), playlist.Songs.begin(), playlist.Songs.end());
+        }
+        if (!found)
+            throw RunError("the iPod has no playlist named '" + name +
+                           "' (see korvello-cli playlists)");
+    }
+    return songs;
 }
 
 bool ReaderHasGone(int fd) {

@@ -10,6 +10,7 @@
 #include "musicdb/iPodcomponent.h"
 #include "platform/posix/PosixPlatform.h"
 
+#include <cstdint>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -96,6 +97,11 @@ void LoadIpodDatabase(Session& session, const std::string& drive, TiPod& ipod);
 // declares ("korvello-cli list: The iPod's music database is damaged: ..."). True when
 // every declared song was read.
 bool ReportDamagedDatabase(const TiPod& ipod, const std::string& command, std::ostream& err);
+// The songs of the playlists named `names`, as positions in the catalogue: for each name in
+// turn the songs of every playlist of exactly that name (as korvello-cli playlists prints
+// it), in the playlist's order. Throws RunError when a name names no playlist.
+std::vector<std::int32_t> SongsOfPlaylists(const TiPod& ipod,
+                                           const std::vector<std::string>& names);
 // True when `fd` is a pipe or socket whose reader has gone (korvello-cli list | head):
 // such a reader wanted no more, which is not a failure of the run.
 bool ReaderHasGone(int fd);

@@ -48,7 +48,8 @@ namespace {
 constexpr const char* kHelp =
     "usage: korvello-cli copy --to FOLDER [--overwrite | --no-overwrite]\n"
     "                         [--artist NAME]... [--album NAME]... [--filetype NAME]...\n"
-    "                         [--search TEXT] [--drive e: | --folder PATH]\n"
+    "                         [--search TEXT] [--from-playlist NAME]...\n"
+    "                         [--drive e: | --folder PATH]\n"
     "                         [--name TEMPLATE [--save-name]]\n"
     "                         [--skip-copied | --no-skip-copied] [--playlist FILE]\n"
     "                         [--export-playlists DIR] [--library-file FILE]\n"
@@ -87,6 +88,11 @@ constexpr const char* kHelp =
     "  --filetype NAME    songs of this file type (\"MPEG audio file\", ...)\n"
     "  --search TEXT      songs whose title, album, artist, composer or comment holds\n"
     "                     every word of TEXT (letter case matters)\n"
+    "  --from-playlist NAME\n"
+    "                     the songs of the iPod's playlist NAME (as korvello-cli\n"
+    "                     playlists shows it), copied in the playlist's order; a song\n"
+    "                     the playlist holds twice is copied once. Given again, the\n"
+    "                     playlists follow one another\n"
     "  --drive e:         the iPod on this drive (see korvello-cli drives)\n"
     "  --folder PATH      a folder holding an iPod's contents, mapped as drive e:\n"
     "A name option given several times accepts any of its names; different options must\n"
@@ -107,6 +113,7 @@ struct CopyRequest {
     std::vector<std::string> albums;
     std::vector<std::string> fileTypes;
     std::optional<std::string> search;
+    std::vector<std::string> fromPlaylists;
     std::optional<TCopyNaming> naming;
     bool saveNaming = false;
     std::optional<bool> skipCopied;
@@ -126,8 +133,8 @@ void TakeSwitch(std::optional<bool>& flag, const std::string& name, bool hasValu
     flag = value;
 }
 
-// One of the options that take a value: --to, --name, --playlist, --artist, --album,
-// --filetype or --search.
+// One of the options that take a value: --to, --name, --playlist, --export-playlists,
+// --library-file, --artist, --album, --filetype, --from-playlist or --search.
 void TakeValue(CopyRequest& request, const std::string& name, const std::string& value) {
     if (name == "--to") {
         if (request.to)
@@ -166,6 +173,8 @@ void TakeValue(CopyRequest& request, const std::string& name, const std::string&
         request.albums.push_back(value);
     } else if (name == "--filetype") {
         request.fileTypes.push_back(value);
+    } else if (name == "--from-playlist") {
+        request.fromPlaylists.push_back(value);
     } else {
         if (request.search)
             throw UsageError("--search given twice");
@@ -178,7 +187,7 @@ void TakeValue(CopyRequest& request, const std::string& name, const std::string&
 bool TakesValue(const std::string& name) {
     return name == "--to" || name == "--artist" || name == "--album" || name == "--filetype" ||
            name == "--search" || name == "--name" || name == "--playlist" ||
-           name == "--export-playlists" || name == "--library-file";
+           name == "--export-playlists" || name == "--library-file" || name == "--from-playlist";
 }
 
 // Takes this subcommand's own options out of `args`; whatever is left goes through the
@@ -448,13 +457,38 @@ std::string OutputFilePath(const std::optional<std::string>& given, const char* 
     return file.string();
 }
 
+// The order the songs are copied in, as catalogue positions: the iPod's own order, or the
+// songs of the --from-playlist playlists in their order, each song once at its first place
+// (a second copy of the same song would only be a duplicate file).
+std::vector<std::int32_t> CopyOrder(const TiPod& ipod, const CopyRequest& request) {
+    std::vector<std::int32_t> order;
+    if (request.fromPlaylists.empty()) {
+        order.resize(static_cast<std::size_t>(ipod.SongCount()));
+        for (std::int32_t i = 0; i < ipod.SongCount(); ++i)
+            order[static_cast<std::size_t>(i)] = i;
+        return order;
+    }
+    std::vector<char> taken(static_cast<std::size_t>(ipod.SongCount()), 0);
+    for (const std::int32_t song : SongsOfPlaylists(ipod, request.fromPlaylists)) {
+        if (!taken[static_cast<std::size_t>(song)]) {
+            taken[static_cast<std::size_t>(song)] = 1;
+            order.push_back(song);
+        }
+    }
+    if (order.empty())
+        throw RunError(request.fromPlaylists.size() == 1 ? "the playlist holds no songs"
+                                                         : "the playlists hold no songs");
+    return order;
+}
+
 // The selected songs with the names their copies are to take in `folder`.
 CopyJobLists SelectJob(const TiPod& ipod, const CopyRequest& request, const std::string& folder,
                        const TCopyNaming& naming) {
+    const std::vector<std::int32_t> order = CopyOrder(ipod, request);
     const std::vector<char> selected = SelectedSongs(ipod, request);
     std::vector<TSong> songs;
     std::vector<std::int32_t> positions;
-    for (std::int32_t i = 0; i < ipod.SongCount(); ++i) {
+    for (const std::int32_t i : order) {
         if (selected[static_cast<std::size_t>(i)]) {
             songs.push_back(ipod.SongAt(i));
             positions.push_back(i);

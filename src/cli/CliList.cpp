@@ -299,25 +299,11 @@ std::vector<std::string> TakeListOptions(const std::vector<std::string>& args,
 
 // The songs to list: every song, or the songs of the named playlists in their order.
 std::vector<std::int32_t> SongsToList(const TiPod& ipod, const std::vector<std::string>& names) {
-    std::vector<std::int32_t> songs;
-    if (names.empty()) {
-        songs.resize(static_cast<std::size_t>(ipod.SongCount()));
-        for (std::int32_t i = 0; i < ipod.SongCount(); ++i)
-            songs[static_cast<std::size_t>(i)] = i;
-        return songs;
-    }
-    for (const std::string& name : names) {
-        bool found = false;
-        for (const TPlaylist& playlist : ipod.Playlists()) {
-            if (ToUtf8(playlist.Name) != name)
-                continue;
-            found = true;
-            songs.insert(songs.end(), playlist.Songs.begin(), playlist.Songs.end());
-        }
-        if (!found)
-            throw RunError("the iPod has no playlist named '" + name +
-                           "' (see korvello-cli playlists)");
-    }
+    if (!names.empty())
+        return SongsOfPlaylists(ipod, names);
+    std::vector<std::int32_t> songs(static_cast<std::size_t>(ipod.SongCount()));
+    for (std::int32_t i = 0; i < ipod.SongCount(); ++i)
+        songs[static_cast<std::size_t>(i)] = i;
     return songs;
 }
 
