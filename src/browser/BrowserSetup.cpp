@@ -130,6 +130,12 @@ QMenu* TFormMain::BuildListMenu(TITunesStringGrid* list, const char* menuName,
     menu->addAction(QStringLiteral("Clear Select"), this,
                     [this, list] { ClearSelectListClick(list); })
         ->setObjectName(QStringLiteral("ClearSelect") + prefix);
+    // The iPod's playlists, filled each time the menu opens (SunPopupMenuListPopup).
+    menu->addSeparator();
+    QMenu* playlists = new TSunPopupMenu(menu);
+    playlists->setTitle(QStringLiteral("Show Playlist"));
+    playlists->setObjectName(QStringLiteral("ShowPlaylist") + prefix);
+    menu->addMenu(playlists);
     connect(menu, &QMenu::aboutToShow, this, [this, menu] { SunPopupMenuListPopup(menu); });
     list->SetPopupMenu(menu);
     return menu;

@@ -17,6 +17,18 @@ namespace {
 
 constexpr const char* kAllEntry = "All ...";
 
+// A playlist's name as a menu item shows it: "&" is no shortcut mark and a tab or line
+// break does not split the item.
+QString PlaylistItemText(const TPlaylist& playlist) {
+    QString name = QString::fromStdU16String(playlist.Name);
+    for (QChar& c : name) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char(' ');
+    }
+    name.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    return name + QStringLiteral(" (") + QString::number(playlist.Songs.size()) + QLatin1Char(')');
+}
+
 } // namespace
 
 void TFormMain::DisPlayOtherInit() {
@@ -161,6 +173,19 @@ void TFormMain::LumoButtonSmall3Click() {
 void TFormMain::SunPopupMenuListPopup(QMenu* menu) {
     for (QAction* action : menu->actions())
         action->setEnabled(iPodFound);
+    // The playlists item lists the loaded iPod's playlists; one without songs cannot be
+    // shown, and an iPod without playlists leaves the item disabled.
+    QMenu* playlistMenu = menu->findChild<QMenu*>(QString(), Qt::FindDirectChildrenOnly);
+    if (playlistMenu == nullptr)
+        return;
+    playlistMenu->clear();
+    const std::vector<TPlaylist>& playlists = iPod.Playlists();
+    for (std::size_t i = 0; i < playlists.size(); ++i) {
+        QAction* item = playlistMenu->addAction(PlaylistItemText(playlists[i]), this,
+                                                [this, i] { DisPlayPlaylistSongs(i); });
+        item->setEnabled(!playlists[i].Songs.empty());
+    }
+    playlistMenu->menuAction()->setEnabled(iPodFound && !playlists.empty());
 }
 
 } // namespace korvello

@@ -139,6 +139,30 @@ void TFormMain::AddSongRowsNamed(TNameField field, const std::vector<std::string
     }
 }
 
+void TFormMain::DisPlayPlaylistSongs(std::size_t index) {
+    Guard("DisPlayPlaylistSongs:", [&] {
+        const std::vector<TPlaylist>& playlists = iPod.Playlists();
+        if (!iPodFound || CopyRunning || index >= playlists.size())
+            return;
+        const TPlaylist& playlist = playlists[index];
+        const std::int32_t n = iPod.SongCount();
+        UpdateScope update(AdvStringGridSong);
+        AdvStringGridSong->ClearCells();
+        DisPlaySongsInit();
+        songRowCounter_ = 0;
+        // A song the playlist holds again keeps its first row: two rows of one song would
+        // copy it twice, and a playlist repeating one song a million times stays one row.
+        std::vector<char> shown(static_cast<std::size_t>(n), 0);
+        for (const std::int32_t song : playlist.Songs) {
+            if (song < 0 || song >= n || shown[static_cast<std::size_t>(song)])
+                continue;
+            shown[static_cast<std::size_t>(song)] = 1;
+            AddSongRow(song);
+        }
+        ShowStatus("Files in playlist " + ToUtf8(playlist.Name));
+    });
+}
+
 // The songs with every word of the pattern in one of their searched fields.
 void TFormMain::AddSongRowsMatching(const std::string& pattern) {
     const std::int32_t n = iPod.SongCount();

@@ -171,6 +171,10 @@ public:
     void DisPlayCurrentArtistSongs();
     void DisPlayCurrentAlbumSongs();
     void DisPlayCurrentFileTypeSongs();
+    // Shows the songs of the iPod's playlist at `index` of iPod.Playlists() in the song
+    // table, in the playlist's order, each song once at its first place. Like the list
+    // filters it does nothing without an iPod or while a copy runs.
+    void DisPlayPlaylistSongs(std::size_t index);
     void ArtistListClick();
     void AlbumListClick();
     void FileTypeListClick();

@@ -5,6 +5,7 @@
 #include "GridTestSupport.h"
 #include "browser/SongColumns.h"
 #include "core/FrmMain.h"
+#include "itdb/ITunesDbWriter.h"
 #include "platform/Text.h"
 #include "support/AppFixture.h"
 
@@ -79,6 +80,72 @@ TEST_F(SongBrowserTest, TheFillShowsEverySongWithItsColumnsAndTheHiddenId) {
     EXPECT_EQ(form->ArtistList->Cells(kListEntryColumn, 3), "The Beatles");
     EXPECT_EQ(form->FileTypeList->Cells(kListEntryColumn, 1), "");
     EXPECT_EQ(form->AlbumList->RowCount(), 4);
+}
+
+// The items of a category list's "Show Playlist" menu as the menu opens, each with its
+// enabled state ("+" or "-").
+std::vector<std::string> PlaylistItems(TFormMain& form, QMenu* listMenu) {
+    form.SunPopupMenuListPopup(listMenu);
+    std::vector<std::string> items;
+    QMenu* playlists = listMenu->findChild<QMenu*>(QString(), Qt::FindDirectChildrenOnly);
+    if (playlists == nullptr)
+        return items;
+    items.push_back(std::string(playlists->menuAction()->isEnabled() ? "+" : "-") + "menu");
+    for (QAction* item : playlists->actions())
+        items.push_back((item->isEnabled() ? "+" : "-") + item->text().toStdString());
+    return items;
+}
+
+TEST_F(SongBrowserTest, APlaylistChosenInAListMenuFillsTheTableInItsOrderEachSongOnce) {
+    itdb::ITunesDbWriter writer;
+    const std::pair<std::int32_t, const char*> songs[] = {
+        {1, "One"}, {2, "Two"}, {3, "Three"}, {4, "Four"}};
+    for (const auto& [id, title] : songs)
+        writer.AddTrack(id).Add(itdb::Title, title).Add(itdb::Artist, "Band");
+    writer.AddPlaylist({"Whole iPod", {1, 2, 3, 4}, true});
+    writer.AddPlaylist({"Road & Trip\tB", {3, 1, 3, 4}});
+    writer.AddPlaylist({"Nothing", {}});
+    writer.AddPlaylist({"Loop", std::vector<std::int32_t>(100'000, 2)});
+    const std::string ipod = fx.tmp / "IPOD";
+    writer.WriteFile(ipod + "/iPod_Control/iTunes/iTunesDB");
+    fx.MapDrive("e:", ipod);
+    form = std::make_unique<TFormMain>(*fx.platform, fx.dialogs);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+
+    // Every list's menu offers the playlists (not the master list), "&" shown as itself;
+    // one without songs cannot be chosen.
+    const std::vector<std::string> expected = {"+menu", "+Road && Trip B (4)", "-Nothing (0)",
+                                               "+Loop (100000)"};
+    EXPECT_EQ(PlaylistItems(*form, form->SunPopupMenuArtist), expected);
+    EXPECT_EQ(PlaylistItems(*form, form->SunPopupMenuFileType), expected);
+
+    QMenu* playlists =
+        form->SunPopupMenuAlbum->findChild<QMenu*>(QString(), Qt::FindDirectChildrenOnly);
+    ASSERT_NE(playlists, nullptr);
+    PlaylistItems(*form, form->SunPopupMenuAlbum);
+    playlists->actions().at(0)->trigger();
+    EXPECT_THAT(Titles(*form), ElementsAre("Three", "One", "Four"));
+    EXPECT_EQ(form->AdvStringGridSong->Cells(kSongIdColumn, 2), "1");
+    EXPECT_EQ(form->StatusText(), "Files in playlist Road & Trip\tB");
+    playlists->actions().at(2)->trigger();
+    EXPECT_THAT(Titles(*form), ElementsAre("Two"));
+
+    // While a copy runs, or without an iPod, the table stays as it is, like the lists'
+    // filters; without an iPod the item is disabled.
+    form->CopyRunning = true;
+    form->DisPlayPlaylistSongs(0);
+    EXPECT_THAT(Titles(*form), ElementsAre("Two"));
+    form->CopyRunning = false;
+    form->iPodFound = false;
+    form->DisPlayPlaylistSongs(0);
+    EXPECT_THAT(Titles(*form), ElementsAre("Two"));
+    EXPECT_EQ(PlaylistItems(*form, form->SunPopupMenuArtist).front(), "-menu");
+}
+
+TEST_F(SongBrowserTest, AnIpodWithoutPlaylistsLeavesThePlaylistItemDisabled) {
+    Start();
+    EXPECT_EQ(PlaylistItems(*form, form->SunPopupMenuArtist), std::vector<std::string>{"-menu"});
 }
 
 TEST_F(SongBrowserTest, AnEmptyCatalogueLeavesTheHeaderAloneAndTheStatusAsItWas) {
