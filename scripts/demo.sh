@@ -45,6 +45,13 @@ echo "Songs on the demo iPod (drive e: -> $ipod):"
 echo
 echo "Songs on the demo iPod nano 7G (drive f: -> $nano):"
 "$build/korvello-cli" list --drive f:
+echo
+echo "Playlists on the demo iPod (name, kind, songs):"
+"$build/korvello-cli" playlists --drive e:
+echo
+echo "The songs of \"Night Drive\" with what the iPod kept of them:"
+"$build/korvello-cli" list --drive e: --playlist "Night Drive" \
+    --fields artist,title,track,year,rating,plays,lastplayed
 
 if [[ "${KORVELLO_DEMO_NO_WINDOW:-0}" != "0" ]]; then
     exit 0
