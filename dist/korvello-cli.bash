@@ -148,9 +148,15 @@ _korvello_cli() {
         return
         ;;
     --playlist)
-        compopt -o filenames 2>/dev/null
-        mapfile -t COMPREPLY < <(compgen -f -- "$value")
-        return
+        if [[ $command != list ]]; then
+            # copy --playlist names the file the job's playlist is written to.
+            compopt -o filenames 2>/dev/null
+            mapfile -t COMPREPLY < <(compgen -f -- "$value")
+            return
+        fi
+        # list --playlist names one of the iPod's playlists.
+        listing=$'Name\n'$("$cli" playlists "${from[@]}" 2>/dev/null) || return
+        mapfile -t names < <(_korvello_cli_column 1 <<<"$listing")
         ;;
     --drive)
         # The drives that hold an iPod; every drive when none does.
@@ -172,10 +178,9 @@ _korvello_cli() {
         mapfile -t names < <(_korvello_cli_column "$column" <<<"$listing")
         ;;
     --from-playlist)
-        # Only a korvello-cli that lists playlists can name them.
-        listing=$("$cli" playlists "${from[@]}" 2>/dev/null) || return
-        column=$(_korvello_cli_named_column "$listing" Name 1)
-        mapfile -t names < <(_korvello_cli_column "$column" <<<"$listing")
+        # korvello-cli playlists prints no header line; the column reader skips one.
+        listing=$'Name\n'$("$cli" playlists "${from[@]}" 2>/dev/null) || return
+        mapfile -t names < <(_korvello_cli_column 1 <<<"$listing")
         ;;
     *)
         return

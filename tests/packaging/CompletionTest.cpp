@@ -153,6 +153,21 @@ TEST_F(Completion, NamesComeFromTheIpodTheLineNames) {
     EXPECT_EQ(Complete("korvello-cli copy --drive e: --artist Z"), Lines{});
 }
 
+TEST_F(Completion, PlaylistNamesComeFromThePlaylistsCommand) {
+    itdb::ITunesDbWriter writer = Library({{"Anna Blue", "Live: One", "MPEG audio file"}});
+    writer.AddPlaylist({"iPod", {101}, true});
+    writer.AddPlaylist({"Road Trip", {101}});
+    writer.AddPlaylist({"Rock & Roll", {101}});
+    writer.AddPlaylist({"Jazz", {101}});
+    tree_.WriteDatabase(writer);
+    // The first playlist too: the listing has no header line to pass over.
+    EXPECT_EQ(Complete("korvello-cli copy --to /tmp --from-playlist R"),
+              (Lines{"Road Trip", "Rock & Roll"}));
+    EXPECT_EQ(Complete("korvello-cli list --playlist Ro"), (Lines{"Road Trip", "Rock & Roll"}));
+    // copy --playlist names a file, not one of the iPod's playlists.
+    EXPECT_EQ(Complete("korvello-cli copy --playlist Ro"), Lines{});
+}
+
 TEST_F(Completion, NoIpodOrNoPlaylistCommandCompletesNothingQuietly) {
     // An iPod whose database is gone: no names, and no message on the terminal.
     std::filesystem::remove(tree_.DatabaseFile());
