@@ -48,8 +48,7 @@ std::vector<std::int32_t> MarkedPositions(const TITunesStringGrid& grid, const T
                                           int marked) {
     std::vector<std::int32_t> positions;
     positions.reserve(static_cast<std::size_t>(std::max(marked, 0)));
-    for (int row = 1; row < grid.RowCount() && static_cast<int>(positions.size()) < marked;
-         ++row) {
+    for (int row = 1; row < grid.RowCount() && static_cast<int>(positions.size()) < marked; ++row) {
         if (grid.RowMarked(row))
             positions.push_back(ipod.PositionOfId(SongIdOfRow(grid.Cells(kSongIdColumn, row))));
     }
