@@ -3,7 +3,9 @@
 # Writes docs/screenshot.png (the main window on the demo iPod, a copy under way),
 # docs/options.png (the options window), docs/report.png (the report of a real copy of
 # the demo iPod's songs into /tmp/korvello-screenshot/Music, its help text open) and
-# docs/options-naming.png (the options window with its "Name copies" list open), all drawn
+# docs/options-naming.png (the options window with its "Name copies" list open),
+# docs/playlist.png (the song table showing one of the iPod's playlists, chosen in the
+# artist list's popup menu) and docs/report-menu.png (the report's popup menu), all drawn
 # off-screen.
 #
 #   bash scripts/screenshot.sh BUILD_DIR
@@ -22,5 +24,7 @@ rm -rf "$music"
 mkdir -p "$music"
 XDG_CONFIG_HOME="$shot/config" XDG_DATA_HOME="$shot/data" QT_QPA_PLATFORM=offscreen \
     "$build/tools/screenshot/korvello-screenshot" "$top/docs/screenshot.png" \
-    "$top/docs/options.png" "$top/docs/report.png" "$music" "$top/docs/options-naming.png"
-echo "wrote docs/screenshot.png docs/options.png docs/report.png docs/options-naming.png"
+    "$top/docs/options.png" "$top/docs/report.png" "$music" "$top/docs/options-naming.png" \
+    "$top/docs/playlist.png" "$top/docs/report-menu.png"
+echo "wrote docs/screenshot.png docs/options.png docs/report.png docs/options-naming.png" \
+    "docs/playlist.png docs/report-menu.png"

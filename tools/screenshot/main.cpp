@@ -3,13 +3,16 @@
 // program, on whatever drives the environment maps (scripts/screenshot.sh maps the demo
 // iPod), grabbed off-screen with QWidget::grab() and cut to the windows' rounded outline.
 //
-//   korvello-screenshot MAIN.png OPTIONS.png REPORT.png COPY_FOLDER [NAMING.png]
+//   korvello-screenshot MAIN.png OPTIONS.png REPORT.png COPY_FOLDER [NAMING.png
+//                       [PLAYLIST.png [REPORT_MENU.png]]]
 //
 // MAIN: songs filtered by an artist, a few marked, a copy under way (the window is fed the
 // copy worker's own progress messages). OPTIONS: the options window as the Option button
 // opens it. REPORT: the report of a real copy into COPY_FOLDER of every song of an artist
 // one of whose songs has lost its file, with the report's help text open. NAMING: the
-// options window with its "Name copies" list open.
+// options window with its "Name copies" list open. PLAYLIST: the song table showing one
+// of the iPod's playlists, chosen in the artist list's popup menu, which is drawn open.
+// REPORT_MENU: the report of that copy with its popup menu open.
 #include "browser/ITunesStringGrid.h"
 #include "browser/SongColumns.h"
 #include "copyout/CopyThread.h"
@@ -29,9 +32,11 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QMenu>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTableWidget>
 
 #include <clocale>
 #include <cstdio>
@@ -56,6 +61,34 @@ bool SaveWindow(QWidget& window, const char* path) {
     QPainter p(&out);
     p.setClipRegion(korvello::WindowChrome::RoundedRegion(window.width(), window.height()));
     p.drawPixmap(0, 0, grabbed);
+    p.end();
+    if (!out.save(QString::fromLocal8Bit(path))) {
+        std::fprintf(stderr, "korvello-screenshot: cannot write %s\n", path);
+        return false;
+    }
+    return true;
+}
+
+// The window's picture with the popups (menus, lists: windows of their own) drawn over it
+// where they lie on screen; the picture grows to hold them.
+bool SaveWithPopups(QWidget& window, const std::vector<QWidget*>& popups, const char* path) {
+    const QPixmap grabbed = window.grab();
+    QRect whole(QPoint(0, 0), grabbed.size());
+    std::vector<std::pair<QPoint, QPixmap>> pictures;
+    for (QWidget* popup : popups) {
+        const QPoint at = popup->mapToGlobal(QPoint(0, 0)) - window.mapToGlobal(QPoint(0, 0));
+        pictures.emplace_back(at, popup->grab());
+        whole |= QRect(at, pictures.back().second.size());
+    }
+    QImage out(whole.size(), QImage::Format_ARGB32);
+    out.fill(Qt::transparent);
+    QPainter p(&out);
+    p.translate(-whole.topLeft());
+    p.setClipRegion(korvello::WindowChrome::RoundedRegion(window.width(), window.height()));
+    p.drawPixmap(0, 0, grabbed);
+    p.setClipping(false);
+    for (const auto& [at, picture] : pictures)
+        p.drawPixmap(at, picture);
     p.end();
     if (!out.save(QString::fromLocal8Bit(path))) {
         std::fprintf(stderr, "korvello-screenshot: cannot write %s\n", path);
@@ -127,8 +160,9 @@ bool SaveOptions(korvello::TApplicationWindows& windows, const char* path) {
 // folder, and the report, when it opens, is photographed with its help text open.
 class ShotDialogs final : public korvello::IDialogs {
 public:
-    ShotDialogs(std::string folder, std::string reportPath)
-        : folder_(std::move(folder)), reportPath_(std::move(reportPath)) {}
+    ShotDialogs(std::string folder, std::string reportPath, std::string reportMenuPath)
+        : folder_(std::move(folder)), reportPath_(std::move(reportPath)),
+          reportMenuPath_(std::move(reportMenuPath)) {}
 
     Answer AskYesNo(QWidget*, const std::string&) override { return Answer::No; }
     void ShowError(QWidget*, const std::string& title, const std::string& text) override {
@@ -155,6 +189,15 @@ public:
             Settle(100);
             reportSaved_ = SaveWindow(*report, reportPath_.c_str());
             report->Label1Click();
+            if (!reportMenuPath_.empty()) {
+                Settle(100);
+                QMenu* menu = report->SunPopupreport;
+                menu->popup(report->Reporter->viewport()->mapToGlobal(QPoint(140, 40)));
+                Settle(200);
+                reportSaved_ =
+                    SaveWithPopups(*report, {menu}, reportMenuPath_.c_str()) && reportSaved_;
+                menu->hide();
+            }
         }
         window->hide();
     }
@@ -163,6 +206,7 @@ public:
 private:
     std::string folder_;
     std::string reportPath_;
+    std::string reportMenuPath_;
     bool reportSaved_ = false;
 };
 
@@ -212,35 +256,54 @@ bool SaveNamingList(korvello::TApplicationWindows& windows, const char* path) {
     options.NameCopies->showPopup();
     Settle(200);
     QWidget* popup = options.NameCopies->view()->window();
-    const QPixmap window = options.grab();
-    const QPixmap list = popup->grab();
-    const QPoint at = popup->mapToGlobal(QPoint(0, 0)) - options.mapToGlobal(QPoint(0, 0));
-    const QRect whole = QRect(QPoint(0, 0), window.size()) | QRect(at, list.size());
-    QImage out(whole.size(), QImage::Format_ARGB32);
-    out.fill(Qt::transparent);
-    QPainter p(&out);
-    p.translate(-whole.topLeft());
-    p.setClipRegion(korvello::WindowChrome::RoundedRegion(options.width(), options.height()));
-    p.drawPixmap(0, 0, window);
-    p.setClipping(false);
-    p.drawPixmap(at, list);
-    p.end();
+    const bool ok = SaveWithPopups(options, {popup}, path);
     options.NameCopies->hidePopup();
     options.hide();
     options.SetInitialCopyNaming(korvello::kDefaultCopyNaming);
-    if (!out.save(QString::fromLocal8Bit(path))) {
-        std::fprintf(stderr, "korvello-screenshot: cannot write %s\n", path);
+    return ok;
+}
+
+// The song table showing one of the iPod's playlists ("Night Drive" where there is one),
+// with the artist list's popup menu and its playlists open over the window as a click
+// leaves them just before the choice.
+bool SavePlaylistShown(korvello::TFormMain& formMain, const char* path) {
+    const std::vector<korvello::TPlaylist>& playlists = formMain.iPod.Playlists();
+    std::size_t chosen = playlists.size();
+    for (std::size_t i = 0; i < playlists.size(); ++i) {
+        if (!playlists[i].Songs.empty() &&
+            (chosen == playlists.size() || korvello::ToUtf8(playlists[i].Name) == "Night Drive"))
+            chosen = i;
+    }
+    if (chosen == playlists.size()) {
+        std::fprintf(stderr, "korvello-screenshot: the iPod has no playlist to show\n");
         return false;
     }
-    return true;
+    formMain.DisPlayPlaylistSongs(chosen);
+    QMenu* menu = formMain.SunPopupMenuArtist;
+    menu->popup(formMain.ArtistList->viewport()->mapToGlobal(QPoint(40, 30)));
+    Settle(200);
+    QMenu* list = menu->findChild<QMenu*>(QString(), Qt::FindDirectChildrenOnly);
+    if (list == nullptr || list->actions().size() != static_cast<int>(playlists.size())) {
+        std::fprintf(stderr, "korvello-screenshot: the list menu offers no playlists\n");
+        menu->hide();
+        return false;
+    }
+    menu->setActiveAction(list->menuAction());
+    list->popup(menu->mapToGlobal(menu->actionGeometry(list->menuAction()).topRight()));
+    list->setActiveAction(list->actions().at(static_cast<int>(chosen)));
+    Settle(200);
+    const bool ok = SaveWithPopups(formMain, {menu, list}, path);
+    list->hide();
+    menu->hide();
+    return ok;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 5 && argc != 6) {
+    if (argc < 5 || argc > 8) {
         std::fprintf(stderr, "usage: korvello-screenshot MAIN.png OPTIONS.png REPORT.png "
-                             "COPY_FOLDER [NAMING.png]\n");
+                             "COPY_FOLDER [NAMING.png [PLAYLIST.png [REPORT_MENU.png]]]\n");
         return 2;
     }
     QApplication app(argc, argv);
@@ -249,7 +312,7 @@ int main(int argc, char** argv) {
 
     korvello::PosixPlatform platform;
     korvello::TLogClass::SetPlatform(&platform);
-    ShotDialogs dialogs(argv[4], argv[3]);
+    ShotDialogs dialogs(argv[4], argv[3], argc > 7 ? argv[7] : "");
     korvello::TApplicationWindows windows(platform, dialogs);
     windows.FormMain.show();
     Settle(300);
@@ -257,13 +320,15 @@ int main(int argc, char** argv) {
     const std::vector<std::string> marked = ShowOneArtistMarked(windows.FormMain);
     bool ok = SaveCopyUnderWay(windows.FormMain, marked, argv[1]);
     ok = SaveOptions(windows, argv[2]) && ok;
-    if (argc == 6)
+    if (argc > 5)
         ok = SaveNamingList(windows, argv[5]) && ok;
     if (!MarkArtistWithALostSong(windows.FormMain, platform) ||
         !CopyMarkedSongs(windows.FormMain) || !dialogs.ReportSaved()) {
         std::fprintf(stderr, "korvello-screenshot: no report of a copy to take\n");
         ok = false;
     }
+    if (argc > 6)
+        ok = SavePlaylistShown(windows.FormMain, argv[6]) && ok;
 
     korvello::TLogClass::SetPlatform(nullptr);
     return ok ? 0 : 1;
