@@ -42,6 +42,7 @@ constexpr const char* kHelp =
     "                         [--search TEXT] [--drive e: | --folder PATH]\n"
     "                         [--name title|artist-title|artist-album-title]\n"
     "                         [--skip-copied | --no-skip-copied] [--playlist FILE]\n"
+    "                         [--write-tags | --no-write-tags]\n"
     "Copies songs of an iPod into FOLDER, each named after its title, like the window's\n"
     "Copy command. Without a filter every song is copied, in the iPod's own order.\n"
     "  --to FOLDER        an existing folder to copy into\n"
@@ -54,6 +55,11 @@ constexpr const char* kHelp =
     "  --skip-copied      do not copy a song whose copy is already there (same size, same\n"
     "                     first and last 64 KiB); it reads \"Already copied.\"\n"
     "  --no-skip-copied   copy it again (without either, the stored setting; default off)\n"
+    "  --write-tags       complete each copy's tags from the iPod's database (title,\n"
+    "                     artist, album, numbers, rating, play count, ...); tags the file\n"
+    "                     has are kept, the songs on the iPod are never written\n"
+    "  --no-write-tags    copy the files as they are (without either, the stored\n"
+    "                     setting; default off)\n"
     "  --playlist FILE    write an M3U8 playlist of the songs copied or already there,\n"
     "                     with paths relative to the playlist's folder\n"
     "  --artist NAME      songs by this artist; letter case does not matter\n"
@@ -81,6 +87,7 @@ struct CopyRequest {
     std::optional<std::string> search;
     std::optional<TCopyNaming> naming;
     std::optional<bool> skipCopied;
+    std::optional<bool> writeTags;
     std::optional<std::string> playlist;
 };
 
@@ -157,6 +164,8 @@ std::vector<std::string> TakeCopyOptions(const std::vector<std::string>& args,
             TakeSwitch(request.overwrite, name, hasValue, "--overwrite", "--no-overwrite");
         } else if (name == "--skip-copied" || name == "--no-skip-copied") {
             TakeSwitch(request.skipCopied, name, hasValue, "--skip-copied", "--no-skip-copied");
+        } else if (name == "--write-tags" || name == "--no-write-tags") {
+            TakeSwitch(request.writeTags, name, hasValue, "--write-tags", "--no-write-tags");
         } else if (!TakesValue(name)) {
             rest.push_back(arg);
         } else if (hasValue) {
@@ -349,6 +358,7 @@ namespace {
 struct CopyJobLists {
     std::vector<std::string> sources, targets, titles, artists;
     std::vector<std::string> found; // the earlier copy of a song already copied
+    std::vector<TSong> songs;       // the records, for the copies' tags
 };
 
 // The Linux path of --playlist, checked before the iPod is looked for.
@@ -379,6 +389,7 @@ CopyJobLists SelectJob(const TiPod& ipod, const CopyRequest& request, const std:
         job.targets.push_back(BuildNamedTargetPath(folder, naming, tags, location));
         job.titles.push_back(tags.title);
         job.artists.push_back(tags.artist);
+        job.songs.push_back(song);
     }
     job.found.resize(job.sources.size());
     if (job.sources.empty())
@@ -390,7 +401,7 @@ CopyJobLists SelectJob(const TiPod& ipod, const CopyRequest& request, const std:
 // Runs the worker over the job until it ends; Ctrl+C and SIGTERM stop it like Stop.
 void CopySongs(IPlatform& platform, TerminalSink& sink, CopyJobLists& job,
                const std::string& folder, const std::atomic<bool>& overwrite,
-               const std::atomic<bool>& skipCopied) {
+               const std::atomic<bool>& skipCopied, const std::atomic<bool>& writeTags) {
     const StopOnSignal stopOnSignal;
     TCopyThread worker(platform, sink, overwrite);
     worker.SourceList = &job.sources;
@@ -398,6 +409,8 @@ void CopySongs(IPlatform& platform, TerminalSink& sink, CopyJobLists& job,
     worker.ChosenFolder = folder;
     worker.SkipCopiedFiles = &skipCopied;
     worker.FoundList = &job.found;
+    worker.SongList = &job.songs;
+    worker.WriteTags = &writeTags;
     worker.Start();
     sink.WaitForFinish(worker, [&] {
         if (gStopSignal != 0)
@@ -484,6 +497,8 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const TCopyNaming naming = request.naming ? *request.naming : ReadCopyNaming(user);
     const std::atomic<bool> skipCopied{
         request.skipCopied ? *request.skipCopied : ReadRegistryFlag(user, kValueSkipCopied, false)};
+    const std::atomic<bool> writeTags{
+        request.writeTags ? *request.writeTags : ReadRegistryFlag(user, kValueWriteTags, false)};
 
     const std::string drive = session.ChooseIpod();
     TiPod ipod(platform);
@@ -491,7 +506,7 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     CopyJobLists job = SelectJob(ipod, request, folder, naming);
 
     TerminalSink sink(err, &err == &std::cerr && isatty(STDERR_FILENO) == 1);
-    CopySongs(platform, sink, job, folder, overwrite, skipCopied);
+    CopySongs(platform, sink, job, folder, overwrite, skipCopied, writeTags);
 
     const bool allCopied = ReportOutcomes(platform, job, out, err);
     if (const char* count = std::getenv("KORVELLO_CLI_COUNT_PROGRESS"); count && *count == '1')

@@ -60,6 +60,7 @@ TCopyJob BuildCopyJob(const TITunesStringGrid& grid, const TiPod& ipod, const st
         job.targets.push_back(BuildNamedTargetPath(folder, naming, tags, location));
         job.titles.push_back(tags.title);
         job.artists.push_back(tags.artist);
+        job.songs.push_back(std::move(song));
     }
     return job;
 }
@@ -124,6 +125,7 @@ void TFormMain::StartCopyJob(const std::string& folder, int marked) {
     TargetList = std::move(job.targets);
     TitleList = std::move(job.titles);
     JobArtists = std::move(job.artists);
+    JobSongs = std::move(job.songs);
     JobFound.assign(SourceList.size(), std::string());
     JobFolder = folder;
 
@@ -135,6 +137,8 @@ void TFormMain::StartCopyJob(const std::string& folder, int marked) {
     CopyThread->ChosenFolder = folder;
     CopyThread->SkipCopiedFiles = &SkipCopiedFiles;
     CopyThread->FoundList = &JobFound;
+    CopyThread->SongList = &JobSongs;
+    CopyThread->WriteTags = &WriteTagsToCopies;
     copyFinishPending_ = true;
     CopyThread->Start();
 }

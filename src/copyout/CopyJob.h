@@ -1,9 +1,11 @@
 #pragma once
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The copy job that the marked rows of the song table make: for each marked row, in
-// table order, the song's file on the iPod, its destination and the title as shown.
+// table order, the song's file on the iPod, its destination, the title as shown and the
+// song's record.
 
 #include "copyout/CopyNaming.h"
+#include "musicdb/iPodcomponent.h"
 
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@ struct TCopyJob {
     std::vector<std::string> targets;
     std::vector<std::string> titles;
     std::vector<std::string> artists; // for the job's playlist
+    std::vector<TSong> songs;         // the records, for the copies' tags
 };
 
 // Walks the song rows from row 1 down and takes each marked one until `marked` rows are

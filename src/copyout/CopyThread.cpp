@@ -5,6 +5,7 @@
 #include "copyout/JobSummary.h"
 #include "copyout/Naming.h"
 #include "core/ErrorLog.h"
+#include "tags/Tagger.h"
 
 #include <algorithm>
 #include <chrono>
@@ -465,11 +466,40 @@ void TCopyThread::KeepFinishedCopy(std::size_t index, EntryCopy& entry) {
                   "the song changed while it was copied");
         return;
     }
+    if (!TagCopy(index, entry))
+        return;
     if (PlaceFinishedCopy(index, entry.wanted, entry.dest, entry.replacing)) {
         written_.insert(entry.dest);
         partialPath_.clear();
         SetCurrentTarget({});
     }
+}
+
+bool TCopyThread::TagCopy(std::size_t index, const EntryCopy& entry) {
+    if (WriteTags == nullptr || !WriteTags->load() || SongList == nullptr ||
+        index >= SongList->size())
+        return true;
+    CheckGate();
+    if (Tagger == nullptr && ownTagger_ == nullptr)
+        ownTagger_ = MakeTagLibTagger(platform_);
+    ITagger& tagger = Tagger != nullptr ? *Tagger : *ownTagger_;
+    const std::string& source = (*SourceList)[index];
+    const TTagOutcome outcome = tagger.WriteTags(partialPath_, (*SongList)[index]);
+    if (outcome.result == TTagResult::Written || outcome.result == TTagResult::Unchanged)
+        return true;
+    TLogClass::WriteLog("Execute:tags not written into the copy of " + source + ": " +
+                        outcome.detail);
+    if (outcome.result == TTagResult::NotTagged)
+        return true;
+    // The save went wrong part way, so the file may no longer be the song: it is copied
+    // again as it is on the iPod.
+    if (!platform_.CopyFile(source, partialPath_) ||
+        platform_.FindFile(partialPath_) != std::optional<std::int64_t>(entry.size)) {
+        FailEntry(index, "cannot copy " + source + " again after its tags failed",
+                  "the copy could not be written again");
+        return false;
+    }
+    return true;
 }
 
 bool TCopyThread::PlaceFinishedCopy(std::size_t index, const std::string& wanted, std::string& dest,
