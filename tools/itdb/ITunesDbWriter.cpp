@@ -6,9 +6,11 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <bit>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <unordered_map>
 
 namespace korvello::itdb {
 
@@ -21,8 +23,16 @@ constexpr std::int32_t kObjectHeader = 0x18;
 constexpr std::int32_t kStringObjectHeader = 40;
 constexpr std::int32_t kPlaylistHeader = 0x6C;
 constexpr std::int32_t kPlaylistItem = 0x4C;
-// The track-header fields this writer fills end here; a shorter header would overlap them.
+constexpr std::int32_t kPositionObject = 0x2C;
+constexpr std::int32_t kPodcastGroupFlag = 0x100;
+constexpr std::int32_t kSmartPreferencesBody = 0x48;
+constexpr std::int32_t kSmartRulesHeader = 136;
+constexpr std::int32_t kSmartNumberLength = 0x44;
+// The first fields of a track header (up to the length in ms) are always written; a
+// shorter header would overlap them. Later fields are written where the header has room.
 constexpr std::int32_t kMinTrackHeader = 0x30;
+constexpr std::int32_t kShortTrackHeader = 0x9C;
+constexpr std::int32_t kLongTrackHeader = 0x184;
 
 // A growing little-endian record buffer.
 class Bytes {
@@ -34,6 +44,11 @@ public:
         data_.resize(at + std::max<std::size_t>(length, 4), 0);
         std::copy(tag, tag + 4, data_.begin() + static_cast<std::ptrdiff_t>(at));
         return at;
+    }
+    void Put8(std::size_t at, std::uint8_t value) { data_[at] = value; }
+    void Put16(std::size_t at, std::uint16_t value) {
+        data_[at] = static_cast<std::uint8_t>(value & 0xFF);
+        data_[at + 1] = static_cast<std::uint8_t>(value >> 8);
     }
     void Put32(std::size_t at, std::int32_t value) {
         const auto v = static_cast<std::uint32_t>(value);
@@ -51,10 +66,6 @@ public:
 private:
     std::vector<std::uint8_t> data_;
 };
-
-bool IsStringType(std::int32_t type) {
-    return type >= 1 && type <= 14;
-}
 
 void WriteObject(Bytes& out, const Object& object) {
     if (IsStringType(object.type)) {
@@ -79,8 +90,14 @@ void WriteObject(Bytes& out, const Object& object) {
     out.PutBytes(at + kObjectHeader, object.payload);
 }
 
+bool HasLateFields(const Track& track) {
+    return track.skipCount != 0 || track.lastSkipped != 0 || track.mediaType != 0;
+}
+
 void WriteTrack(Bytes& out, const Track& track) {
-    const std::int32_t headerLength = std::max(track.headerLength, kMinTrackHeader);
+    const std::int32_t headerLength = std::max(
+        track.headerLength.value_or(HasLateFields(track) ? kLongTrackHeader : kShortTrackHeader),
+        kMinTrackHeader);
     Bytes objects;
     for (const Object& object : track.objects)
         WriteObject(objects, object);
@@ -95,27 +112,204 @@ void WriteTrack(Bytes& out, const Track& track) {
     out.PutBytes(at + 24, " 3PM"); // the file type code as a device stores it
     out.Put32(at + 36, track.fileSize);
     out.Put32(at + 40, track.lengthMs);
+
+    // The later fields, each only where the header has room for it.
+    auto put32 = [&](std::int32_t offset, std::uint32_t value) {
+        if (offset + 4 <= headerLength)
+            out.Put32(at + static_cast<std::size_t>(offset), static_cast<std::int32_t>(value));
+    };
+    auto put8 = [&](std::int32_t offset, std::int32_t value) {
+        if (offset < headerLength)
+            out.Put8(at + static_cast<std::size_t>(offset), static_cast<std::uint8_t>(value));
+    };
+    put8(30, track.compilation ? 1 : 0);
+    put8(31, track.rating);
+    put32(44, static_cast<std::uint32_t>(track.trackNumber));
+    put32(48, static_cast<std::uint32_t>(track.trackCount));
+    put32(52, static_cast<std::uint32_t>(track.year));
+    put32(56, static_cast<std::uint32_t>(track.bitrate));
+    // The sample rate in the upper half (a 16.16 fixed-point number).
+    put32(60, static_cast<std::uint32_t>(track.sampleRate) << 16);
+    put32(80, static_cast<std::uint32_t>(track.playCount));
+    put32(84, static_cast<std::uint32_t>(track.playCount)); // iTunes keeps it twice
+    put32(88, MacTime(track.lastPlayed));
+    put32(92, static_cast<std::uint32_t>(track.discNumber));
+    put32(96, static_cast<std::uint32_t>(track.discCount));
+    put32(104, MacTime(track.dateAdded));
+    // A database id of the track, unique and stable as iTunes makes them.
+    put32(112, static_cast<std::uint32_t>(track.id));
+    put32(116, 0x4B56'4442u);
+    put32(136, std::bit_cast<std::uint32_t>(static_cast<float>(track.sampleRate)));
+    put32(156, static_cast<std::uint32_t>(track.skipCount));
+    put32(160, MacTime(track.lastSkipped));
+    put32(208, track.mediaType);
     out.Append(objects);
 }
 
-void WritePlaylist(Bytes& out, const Playlist& playlist) {
-    Bytes body;
-    WriteObject(body, Object::String8(Title, playlist.name));
-    for (std::size_t i = 0; i < playlist.trackIds.size(); ++i) {
+void PutBig32(std::string& bytes, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        bytes += static_cast<char>((value >> shift) & 0xFF);
+}
+
+void PutBig64(std::string& bytes, std::uint64_t value) {
+    PutBig32(bytes, static_cast<std::uint32_t>(value >> 32));
+    PutBig32(bytes, static_cast<std::uint32_t>(value));
+}
+
+// The settings object of a smart playlist: live updating, rules checked, no limit.
+Object SmartPreferencesObject() {
+    Object object;
+    object.type = SmartPreferences;
+    object.payload.assign(kSmartPreferencesBody, '\0');
+    object.payload[0] = 1;  // live update
+    object.payload[1] = 1;  // check rules
+    object.payload[2] = 0;  // check limits
+    object.payload[3] = 3;  // limit type: songs
+    object.payload[4] = 2;  // limit sort: random
+    object.payload[8] = 25; // limit value
+    return object;
+}
+
+// The rules object: "SLst", then everything big-endian (the only such part of the file).
+Object SmartRulesObject(const Playlist& playlist) {
+    Object object;
+    object.type = SmartRules;
+    std::string& bytes = object.payload;
+    bytes = "SLst";
+    PutBig32(bytes, 0);
+    PutBig32(bytes, static_cast<std::uint32_t>(playlist.rules.size()));
+    PutBig32(bytes, playlist.matchAny ? 1 : 0);
+    bytes.resize(kSmartRulesHeader, '\0');
+    for (const SmartRule& rule : playlist.rules) {
+        PutBig32(bytes, static_cast<std::uint32_t>(rule.field));
+        PutBig32(bytes, static_cast<std::uint32_t>(rule.action));
+        bytes.append(44, '\0');
+        if (rule.IsString()) {
+            const std::u16string text = ToUtf16(rule.text);
+            PutBig32(bytes, static_cast<std::uint32_t>(text.size() * 2));
+            for (char16_t unit : text) {
+                bytes += static_cast<char>(unit >> 8);
+                bytes += static_cast<char>(unit & 0xFF);
+            }
+        } else {
+            PutBig32(bytes, kSmartNumberLength);
+            PutBig64(bytes, static_cast<std::uint64_t>(rule.from));
+            PutBig64(bytes, 0); // from date
+            PutBig64(bytes, 1); // from units
+            PutBig64(bytes, static_cast<std::uint64_t>(rule.to));
+            PutBig64(bytes, 0); // to date
+            PutBig64(bytes, 1); // to units
+            bytes.append(kSmartNumberLength - 48, '\0');
+        }
+    }
+    return object;
+}
+
+// The track id -> album bytes (as stored) of every track, for the podcast groups.
+using AlbumOf = std::unordered_map<std::int32_t, std::string>;
+
+class PlaylistWriter {
+public:
+    PlaylistWriter(Bytes& out, const AlbumOf& albums) : out_(out), albums_(albums) {}
+
+    void Write(const Playlist& playlist, std::size_t index, bool podcastDataSet) {
+        std::vector<Object> objects{Object::String8(Title, playlist.name)};
+        if (playlist.kind == Playlist::Kind::Smart) {
+            objects.push_back(SmartPreferencesObject());
+            objects.push_back(SmartRulesObject(playlist));
+        }
+        objects.insert(objects.end(), playlist.extraObjects.begin(), playlist.extraObjects.end());
+        Bytes body;
+        for (const Object& object : objects)
+            WriteObject(body, object);
+
+        std::int32_t entries = 0;
+        if (podcastDataSet && playlist.kind == Playlist::Kind::Podcast) {
+            // One group entry per show (album), its episodes after it.
+            std::vector<std::string> shows;
+            for (const std::int32_t id : playlist.trackIds) {
+                const std::string& show = AlbumOfTrack(id);
+                if (std::find(shows.begin(), shows.end(), show) == shows.end())
+                    shows.push_back(show);
+            }
+            for (const std::string& show : shows) {
+                const std::int32_t group = nextGroup_++;
+                Object title;
+                title.type = Title;
+                title.payload = show;
+                WriteEntry(body, playlist, 0, group, 0, kPodcastGroupFlag, &title);
+                ++entries;
+                for (const std::int32_t id : playlist.trackIds) {
+                    if (AlbumOfTrack(id) != show)
+                        continue;
+                    WriteEntry(body, playlist, id, nextGroup_++, group, 0, nullptr, entries);
+                    ++entries;
+                }
+            }
+        } else {
+            for (const std::int32_t id : playlist.trackIds) {
+                WriteEntry(body, playlist, id, nextGroup_++, 0, 0, nullptr, entries);
+                ++entries;
+            }
+        }
+
+        const std::size_t at = out_.Record("mhyp", kPlaylistHeader);
+        out_.Put32(at + 4, kPlaylistHeader);
+        out_.Put32(at + 8, playlist.declaredTotalLength.value_or(
+                               kPlaylistHeader + static_cast<std::int32_t>(body.Size())));
+        out_.Put32(at + 12, static_cast<std::int32_t>(objects.size()));
+        out_.Put32(at + 16, playlist.declaredEntryCount.value_or(entries));
+        out_.Put32(at + 20, playlist.master ? 1 : 0);
+        // The playlist's 64-bit id.
+        out_.Put32(at + 28, static_cast<std::int32_t>(index + 1));
+        out_.Put32(at + 32, 0x4B56'504C);
+        out_.Put16(at + 40, 1); // string objects
+        out_.Put16(at + 42, playlist.kind == Playlist::Kind::Podcast ? 1 : 0);
+        out_.Put32(at + 44, 1); // sort order: manual
+        out_.Append(body);
+    }
+
+private:
+    const std::string& AlbumOfTrack(std::int32_t id) const {
+        static const std::string none;
+        const auto found = albums_.find(id);
+        return found == albums_.end() ? none : found->second;
+    }
+
+    // One mhip: `trackId` (0 for a group entry), its own group id, the group it belongs
+    // to, then the group's title or the entry's position object.
+    void WriteEntry(Bytes& body, const Playlist& playlist, std::int32_t trackId,
+                    std::int32_t groupId, std::int32_t parentGroup, std::int32_t flags,
+                    const Object* title, std::int32_t position = 0) {
+        Bytes children;
+        std::int32_t childCount = 0;
+        if (title) {
+            WriteObject(children, *title);
+            ++childCount;
+        } else if (playlist.positions) {
+            const std::size_t mhod = children.Record("mhod", kPositionObject);
+            children.Put32(mhod + 4, kObjectHeader);
+            children.Put32(mhod + 8, kPositionObject);
+            children.Put32(mhod + 12, Position);
+            children.Put32(mhod + 24, position);
+            ++childCount;
+        }
         const std::size_t item = body.Record("mhip", kPlaylistItem);
         body.Put32(item + 4, kPlaylistItem);
-        body.Put32(item + 8, kPlaylistItem);
-        body.Put32(item + 20, static_cast<std::int32_t>(i + 1)); // group id
-        body.Put32(item + 24, playlist.trackIds[i]);
+        body.Put32(item + 8, playlist.declaredEntryLength.value_or(
+                                 kPlaylistItem + static_cast<std::int32_t>(children.Size())));
+        body.Put32(item + 12, childCount);
+        body.Put32(item + 16, flags);
+        body.Put32(item + 20, groupId);
+        body.Put32(item + 24, trackId);
+        body.Put32(item + 32, parentGroup);
+        body.Append(children);
     }
-    const std::size_t at = out.Record("mhyp", kPlaylistHeader);
-    out.Put32(at + 4, kPlaylistHeader);
-    out.Put32(at + 8, kPlaylistHeader + static_cast<std::int32_t>(body.Size()));
-    out.Put32(at + 12, 1); // one data object: the name
-    out.Put32(at + 16, static_cast<std::int32_t>(playlist.trackIds.size()));
-    out.Put32(at + 20, playlist.master ? 1 : 0);
-    out.Append(body);
-}
+
+    Bytes& out_;
+    const AlbumOf& albums_;
+    std::int32_t nextGroup_ = 1;
+};
 
 void WriteDataSet(Bytes& out, std::int32_t type, const Bytes& body) {
     const std::size_t at = out.Record("mhsd", kDataSetHeader);
@@ -126,6 +320,39 @@ void WriteDataSet(Bytes& out, std::int32_t type, const Bytes& body) {
 }
 
 } // namespace
+
+bool IsStringType(std::int32_t type) {
+    return (type >= 1 && type <= 14) || (type >= 18 && type <= 31);
+}
+
+std::uint32_t MacTime(std::int64_t unixSeconds) {
+    if (unixSeconds == 0)
+        return 0;
+    return static_cast<std::uint32_t>(unixSeconds + kMacEpochSeconds);
+}
+
+SmartRule SmartRule::Text(std::int32_t field, std::int32_t action, std::string_view utf8) {
+    SmartRule rule;
+    rule.field = field;
+    rule.action = action;
+    rule.text = std::string(utf8);
+    return rule;
+}
+
+SmartRule SmartRule::Number(std::int32_t field, std::int32_t action, std::int64_t from,
+                            std::int64_t to) {
+    SmartRule rule;
+    rule.field = field;
+    rule.action = action;
+    rule.from = from;
+    rule.to = to;
+    return rule;
+}
+
+bool SmartRule::IsString() const {
+    const auto kind = static_cast<std::uint32_t>(action) >> 24;
+    return kind == 1 || kind == 3;
+}
 
 Object Object::String(std::int32_t type, std::u16string_view text) {
     Object object;
@@ -186,12 +413,27 @@ std::vector<std::uint8_t> ITunesDbWriter::Build() const {
     for (const Track& track : tracks_)
         WriteTrack(trackList, track);
 
-    Bytes playlists;
-    const std::size_t mhlp = playlists.Record("mhlp", kListHeader);
-    playlists.Put32(mhlp + 4, kListHeader);
-    playlists.Put32(mhlp + 8, static_cast<std::int32_t>(playlists_.size()));
-    for (const Playlist& playlist : playlists_)
-        WritePlaylist(playlists, playlist);
+    AlbumOf albums;
+    for (const Track& track : tracks_) {
+        for (const Object& object : track.objects) {
+            if (object.type == Album) {
+                albums.emplace(track.id, object.payload);
+                break;
+            }
+        }
+    }
+    auto playlistList = [&](bool podcastDataSet) {
+        Bytes list;
+        const std::size_t mhlp = list.Record("mhlp", kListHeader);
+        list.Put32(mhlp + 4, kListHeader);
+        list.Put32(mhlp + 8, layout_.declaredPlaylistCount.value_or(
+                                 static_cast<std::int32_t>(playlists_.size())));
+        PlaylistWriter writer(list, albums);
+        for (std::size_t i = 0; i < playlists_.size(); ++i)
+            writer.Write(playlists_[i], i, podcastDataSet);
+        return list;
+    };
+    const Bytes playlists = playlistList(false);
 
     Bytes sets;
     for (const std::int32_t type : layout_.dataSetsBefore) {
@@ -202,11 +444,16 @@ std::vector<std::uint8_t> ITunesDbWriter::Build() const {
         list.Put32(at + 4, kListHeader);
         WriteDataSet(sets, type, list);
     }
+    // iTunes puts the podcast data set between the track list and the playlists.
     if (layout_.playlistsFirst) {
+        if (layout_.podcastDataSet)
+            WriteDataSet(sets, 3, playlistList(true));
         WriteDataSet(sets, layout_.playlistDataSetType, playlists);
         WriteDataSet(sets, layout_.trackDataSetType, trackList);
     } else {
         WriteDataSet(sets, layout_.trackDataSetType, trackList);
+        if (layout_.podcastDataSet)
+            WriteDataSet(sets, 3, playlistList(true));
         WriteDataSet(sets, layout_.playlistDataSetType, playlists);
     }
 
@@ -217,13 +464,68 @@ std::vector<std::uint8_t> ITunesDbWriter::Build() const {
     out.Put32(mhbd + 12, 1);    // always 1 on devices
     out.Put32(mhbd + 16, 0x19); // database version
     out.Put32(mhbd + 20, layout_.declaredDataSetCount.value_or(
-                             2 + static_cast<std::int32_t>(layout_.dataSetsBefore.size())));
+                             2 + (layout_.podcastDataSet ? 1 : 0) +
+                             static_cast<std::int32_t>(layout_.dataSetsBefore.size())));
     out.Append(sets);
     return out.Take();
 }
 
 std::vector<std::uint8_t> ITunesDbWriter::BuildCompressed() const {
     return Compress(Build());
+}
+
+PlayCounts ITunesDbWriter::UnchangedPlayCounts() const {
+    PlayCounts counts;
+    for (const Track& track : tracks_) {
+        PlayCountEntry entry;
+        entry.rating = track.rating;
+        counts.entries.push_back(entry);
+    }
+    return counts;
+}
+
+std::vector<std::uint8_t> PlayCounts::Build() const {
+    const std::int32_t header = std::max(headerLength, 16);
+    const std::int32_t length = std::max(entryLength, 0);
+    Bytes out;
+    out.Record("mhdp", static_cast<std::size_t>(header) + entries.size() * length);
+    out.Put32(4, headerLength);
+    out.Put32(8, entryLength);
+    out.Put32(12, declaredCount.value_or(static_cast<std::int32_t>(entries.size())));
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const PlayCountEntry& entry = entries[i];
+        const std::size_t at = static_cast<std::size_t>(header) + i * length;
+        auto put = [&](std::int32_t offset, std::uint32_t value) {
+            if (offset + 4 <= length)
+                out.Put32(at + static_cast<std::size_t>(offset), static_cast<std::int32_t>(value));
+        };
+        put(0, static_cast<std::uint32_t>(entry.plays));
+        put(4, MacTime(entry.lastPlayed));
+        put(8, static_cast<std::uint32_t>(entry.bookmarkMs));
+        put(12, static_cast<std::uint32_t>(entry.rating));
+        put(20, static_cast<std::uint32_t>(entry.skips));
+        put(24, MacTime(entry.lastSkipped));
+    }
+    return out.Take();
+}
+
+std::vector<std::uint8_t> OnTheGo::Build() const {
+    const std::int32_t header = std::max(headerLength, 16);
+    const std::int32_t length = std::max(entryLength, 0);
+    Bytes out;
+    out.Record("mhpo", static_cast<std::size_t>(header) + positions.size() * length);
+    out.Put32(4, headerLength);
+    out.Put32(8, entryLength);
+    out.Put32(12, declaredCount.value_or(static_cast<std::int32_t>(positions.size())));
+    if (length >= 4) {
+        for (std::size_t i = 0; i < positions.size(); ++i)
+            out.Put32(static_cast<std::size_t>(header) + i * length, positions[i]);
+    }
+    return out.Take();
+}
+
+std::string OnTheGo::FileName(std::size_t index) {
+    return index == 0 ? "OTGPlaylistInfo" : "OTGPlaylistInfo_" + std::to_string(index);
 }
 
 std::vector<std::uint8_t> Compress(const std::vector<std::uint8_t>& image) {
@@ -250,6 +552,19 @@ void ITunesDbWriter::WriteFile(const std::string& linuxPath,
     if (keepBytes && *keepBytes < bytes.size())
         bytes.resize(*keepBytes);
     WriteBytes(linuxPath, bytes);
+}
+
+void ITunesDbWriter::WriteITunesFolder(const std::string& folder, bool compressed,
+                                       const PlayCounts* playCounts,
+                                       const std::vector<OnTheGo>& onTheGo) const {
+    if (compressed)
+        WriteBytes(folder + "/iTunesCDB", BuildCompressed());
+    else
+        WriteFile(folder + "/iTunesDB");
+    if (playCounts)
+        WriteBytes(folder + "/Play Counts", playCounts->Build());
+    for (std::size_t i = 0; i < onTheGo.size(); ++i)
+        WriteBytes(folder + "/" + OnTheGo::FileName(i), onTheGo[i].Build());
 }
 
 std::string Utf16LeBytes(std::string_view utf8) {

@@ -5,6 +5,13 @@
 // every second song, and the database kept only as a compressed iTunesCDB. Every song file is a WAV
 // (any player takes it), whatever file type its tags claim; the copies keep the file's own
 // extension.
+//
+// The songs carry what an iPod keeps beside the tags: track and disc numbers, years, album
+// artists and sort names, a compilation, a two-disc album, ratings, play and skip counts
+// and dates. The iPod has two playlists, a smart playlist with its stored members, a
+// "Play Counts" file (what was played, rated and skipped since the last sync) and
+// On-The-Go lists (two on the classic, one on the nano). Everything is derived from the
+// song's place in the list, so the same command always writes the same iPod.
 
 #include "itdb/ITunesDbWriter.h"
 
@@ -38,6 +45,50 @@ struct DemoSong {
 const char* const kMpeg = "MPEG audio file";
 const char* const kWav = "WAV audio file";
 const char* const kAac = "AAC audio file";
+
+// What the albums carry beyond their songs' tags.
+struct DemoAlbum {
+    const char* album;
+    std::int32_t year;
+    const char* albumArtist = "";
+    const char* sortAlbum = "";
+    const char* sortAlbumArtist = "";
+    bool compilation = false;
+    bool twoDiscs = false;
+};
+
+const std::vector<DemoAlbum> kAlbums = {
+    {"Northern Lights", 2009, "Aurora Lane"},
+    {"Live at the Mill", 2010},
+    {"Steam & Brass", 2007, "The Copper Kettles", "", "Copper Kettles"},
+    {"\u591c\u660e\u3051\u306e\u6b4c", 2012, "", "\u3088\u3042\u3051\u306e\u3046\u305f"},
+    {"Caf\u00e9 de la Gare", 2004, "\u00c9lodie Marchand", "", "Marchand, \u00c9lodie", false,
+     true},
+    {"\u0417\u0438\u043c\u043d\u0438\u0439 \u0432\u0435\u0447\u0435\u0440", 1998},
+    {"Field Recordings", 2015, "Various Artists", "", "", true},
+    {"Night Shift", 2011},
+    {"Symphony No. 1", 1890, "City Orchestra"},
+};
+
+// Sort names as iTunes keeps them: the article moved, names in reading order or in kana.
+const std::vector<std::pair<const char*, const char*>> kSortArtists = {
+    {"The Copper Kettles", "Copper Kettles"},
+    {"\u4f50\u85e4\u7f8e\u73b2", "\u3055\u3068\u3046\u307f\u308c\u3044"},
+    {"\u00c9lodie Marchand", "Marchand, \u00c9lodie"},
+};
+const std::vector<std::pair<const char*, const char*>> kSortTitles = {
+    {"\u6771\u4eac\u306e\u96e8", "\u3068\u3046\u304d\u3087\u3046\u306e\u3042\u3081"},
+    {"\u661f\u7a7a", "\u307b\u3057\u305e\u3089"},
+};
+const std::vector<std::pair<const char*, const char*>> kSortComposers = {
+    {"A. Composer", "Composer, A."},
+    {"\u7530\u4e2d\u5065", "\u305f\u306a\u304b\u3051\u3093"},
+};
+
+// 2009-03-01T10:00:00Z, when the first song was added, and 2009-05-01T18:04:11Z, when the
+// first one was played.
+constexpr std::int64_t kFirstAdded = 1235901600;
+constexpr std::int64_t kFirstPlayed = 1241201051;
 
 // Varied on purpose: accents, Japanese and Cyrillic, artists and albums that differ only
 // in letter case, songs without artist, album or file type, the same title twice, a
@@ -142,6 +193,54 @@ std::string DeviceName(std::size_t index) {
     return name + ".wav";
 }
 
+const char* Lookup(const std::vector<std::pair<const char*, const char*>>& table,
+                   const std::string& key) {
+    for (const auto& [from, to] : table) {
+        if (key == from)
+            return to;
+    }
+    return "";
+}
+
+const DemoAlbum* AlbumOf(const DemoSong& song) {
+    for (const DemoAlbum& album : kAlbums) {
+        if (std::string(song.album) == album.album)
+            return &album;
+    }
+    return nullptr;
+}
+
+// Track and disc numbers of song `i`: its place among the songs of its album (the same
+// album text), the first half of a two-disc album on disc 1, the rest on disc 2.
+void Number(itdb::Track& track, std::size_t i) {
+    const DemoSong& song = kSongs[i];
+    if (!*song.album)
+        return;
+    std::int32_t place = 0;
+    std::int32_t count = 0;
+    for (std::size_t j = 0; j < kSongs.size(); ++j) {
+        if (std::string(kSongs[j].album) != song.album)
+            continue;
+        if (j < i)
+            ++place;
+        ++count;
+    }
+    const DemoAlbum* album = AlbumOf(song);
+    if (album && album->twoDiscs) {
+        const std::int32_t firstDisc = (count + 1) / 2;
+        const bool second = place >= firstDisc;
+        track.discNumber = second ? 2 : 1;
+        track.discCount = 2;
+        track.trackNumber = (second ? place - firstDisc : place) + 1;
+        track.trackCount = second ? count - firstDisc : firstDisc;
+    } else {
+        track.trackNumber = place + 1;
+        track.trackCount = count;
+        track.discNumber = 1;
+        track.discCount = 1;
+    }
+}
+
 // Writes the song file of song `i` (a short tone) into its music folder, unless the demo
 // leaves it missing, and adds its track to the database.
 std::int32_t AddSong(itdb::ITunesDbWriter& writer, const fs::path& root, std::size_t i) {
@@ -163,16 +262,45 @@ std::int32_t AddSong(itdb::ITunesDbWriter& writer, const fs::path& root, std::si
     track.lengthMs = ms;
     track.Add(itdb::Title, song.title);
     track.Add(itdb::Location, ":iPod_Control:Music:" + folder + ":" + name);
-    const std::pair<itdb::StringType, const char*> tags[] = {
-        {itdb::Album, song.album},     {itdb::Artist, song.artist},
-        {itdb::Genre, song.genre},     {itdb::FileType, song.fileType},
-        {itdb::Comment, song.comment}, {itdb::Composer, song.composer}};
+    const DemoAlbum* album = AlbumOf(song);
+    const std::pair<std::int32_t, const char*> tags[] = {
+        {itdb::Album, song.album},
+        {itdb::Artist, song.artist},
+        {itdb::Genre, song.genre},
+        {itdb::FileType, song.fileType},
+        {itdb::Comment, song.comment},
+        {itdb::Composer, song.composer},
+        {itdb::AlbumArtist, album ? album->albumArtist : ""},
+        {itdb::SortTitle, Lookup(kSortTitles, song.title)},
+        {itdb::SortArtist, Lookup(kSortArtists, song.artist)},
+        {itdb::SortAlbum, album ? album->sortAlbum : ""},
+        {itdb::SortAlbumArtist, album ? album->sortAlbumArtist : ""},
+        {itdb::SortComposer, Lookup(kSortComposers, song.composer)}};
     for (const auto& [type, text] : tags) {
         if (*text)
             track.Add(type, text);
     }
+
+    Number(track, i);
+    track.year = album ? album->year : 0;
+    track.compilation = album && album->compilation;
+    const auto n = static_cast<std::int32_t>(i);
+    track.rating = (n * 7 % 6) * 20;
+    track.playCount = n * 5 % 13;
+    track.skipCount = n % 4 == 3 ? 1 + n % 3 : 0;
+    track.dateAdded = kFirstAdded + n * 5 * 3600;
+    track.lastPlayed = track.playCount > 0 ? kFirstPlayed + n * 97331 : 0;
+    track.lastSkipped = track.skipCount > 0 ? kFirstPlayed + n * 86400 + 600 : 0;
+    track.bitrate = 353; // 22,050 Hz, 16-bit mono
+    track.sampleRate = 22050;
+    track.mediaType = 1; // audio
     return id;
 }
+
+// The demo's playlists, by song index; each iPod keeps the songs it holds.
+const std::vector<std::size_t> kFavourites = {27, 0, 15, 12, 7, 16};
+const std::vector<std::size_t> kNightDrive = {28, 29, 1, 19, 22, 4};
+const std::vector<std::vector<std::size_t>> kOnTheGo = {{16, 4, 10}, {3, 2}};
 
 } // namespace
 
@@ -191,17 +319,72 @@ int main(int argc, char** argv) {
         itdb::ITunesDbWriter writer;
         itdb::Playlist master{"Demo iPod", {}, true};
         // The nano 7G demo holds every other song, so the two iPods are told apart.
-        for (std::size_t i = 0; i < kSongs.size(); i += nano ? 2 : 1)
-            master.trackIds.push_back(AddSong(writer, root, i));
-        writer.AddPlaylist(master);
-        if (nano) {
-            itdb::WriteBytes((root / "iPod_Control" / "iTunes" / "iTunesCDB").string(),
-                             writer.BuildCompressed());
-        } else {
-            // The database's name in the case devices write it; the program asks for
-            // "itunesdb" and finds it regardless.
-            writer.WriteFile((root / "iPod_Control" / "iTunes" / "iTunesDB").string());
+        std::vector<std::int32_t> idOf(kSongs.size(), 0);
+        std::vector<std::int32_t> positionOf(kSongs.size(), -1);
+        for (std::size_t i = 0; i < kSongs.size(); i += nano ? 2 : 1) {
+            positionOf[i] = static_cast<std::int32_t>(master.trackIds.size());
+            idOf[i] = AddSong(writer, root, i);
+            master.trackIds.push_back(idOf[i]);
         }
+        writer.AddPlaylist(master);
+        auto playlist = [&](const char* name, const std::vector<std::size_t>& songs) {
+            itdb::Playlist list;
+            list.name = name;
+            for (const std::size_t i : songs) {
+                if (positionOf[i] >= 0)
+                    list.trackIds.push_back(idOf[i]);
+            }
+            return list;
+        };
+        writer.AddPlaylist(playlist("Favourites", kFavourites));
+        writer.AddPlaylist(playlist("Night Drive", kNightDrive));
+        // Four stars and more; the stored members are what the iPod plays.
+        itdb::Playlist topRated;
+        topRated.name = "Top Rated";
+        topRated.kind = itdb::Playlist::Kind::Smart;
+        topRated.rules.push_back(itdb::SmartRule::Number(0x19, 0x10, 60, 60));
+        for (const itdb::Track& track : writer.tracks()) {
+            if (track.rating >= 80)
+                topRated.trackIds.push_back(track.id);
+        }
+        writer.AddPlaylist(topRated);
+
+        // Since the last sync: the first song played twice more, さくら rated five stars
+        // and played once, Brass Knuckle Waltz skipped.
+        itdb::PlayCounts counts = writer.UnchangedPlayCounts();
+        auto entry = [&](std::size_t i) -> itdb::PlayCountEntry* {
+            return positionOf[i] >= 0 ? &counts.entries[static_cast<std::size_t>(positionOf[i])]
+                                      : nullptr;
+        };
+        if (auto* e = entry(0)) {
+            e->plays = 2;
+            e->lastPlayed = 1243973700; // 2009-06-02T20:15:00Z
+        }
+        if (auto* e = entry(12)) {
+            e->plays = 1;
+            e->lastPlayed = 1243977300;
+            e->rating = 100;
+        }
+        if (auto* e = entry(8)) {
+            e->skips = 1;
+            e->lastSkipped = 1243980000;
+        }
+
+        std::vector<itdb::OnTheGo> onTheGo;
+        for (const auto& songs : kOnTheGo) {
+            itdb::OnTheGo list;
+            for (const std::size_t i : songs) {
+                if (positionOf[i] >= 0)
+                    list.positions.push_back(positionOf[i]);
+            }
+            if (list.positions.size() == songs.size())
+                onTheGo.push_back(list);
+        }
+
+        // The database's name in the case devices write it; the program asks for
+        // "itunesdb" and finds it regardless.
+        writer.WriteITunesFolder((root / "iPod_Control" / "iTunes").string(), nano, &counts,
+                                 onTheGo);
         std::cout << (nano ? "demo iPod nano 7G (iTunesCDB) with " : "demo iPod with ")
                   << master.trackIds.size() << " songs written to " << root.string() << '\n';
     } catch (const std::exception& e) {
