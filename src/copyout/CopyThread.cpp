@@ -491,12 +491,46 @@ bool TCopyThread::TagCopy(std::size_t index, const EntryCopy& entry) {
                         outcome.detail);
     if (outcome.result == TTagResult::NotTagged)
         return true;
-    // The save went wrong part way, so the file may no longer be the song: it is copied
-    // again as it is on the iPod.
-    if (!platform_.CopyFile(source, partialPath_) ||
-        platform_.FindFile(partialPath_) != std::optional<std::int64_t>(entry.size)) {
-        FailEntry(index, "cannot copy " + source + " again after its tags failed",
-                  "the copy could not be written again");
+    // The save went wrong part way, so the file may no longer be the song: the same
+    // temporary file is written again as the song is on the iPod.
+    std::string error;
+    if (!RewriteUntagged(source, entry.size, error)) {
+        FailEntry(index, "cannot copy " + source + " again after its tags failed: " + error, error);
+        return false;
+    }
+    return true;
+}
+
+bool TCopyThread::RewriteUntagged(const std::string& source, std::int64_t size,
+                                  std::string& error) {
+    const std::unique_ptr<IFile> in = platform_.OpenRead(source, error);
+    if (!in)
+        return false;
+    const std::unique_ptr<IFile> out = platform_.CreateWrite(partialPath_, error);
+    if (!out)
+        return false;
+    std::int64_t bytes = 0;
+    for (;;) {
+        CheckGate();
+        const std::int64_t n = in->Read(buffer_.data(), kCopyBlockSize);
+        if (n < 0) {
+            error = in->ErrorText();
+            return false;
+        }
+        if (n == 0)
+            break;
+        if (out->Write(buffer_.data(), n) != n) {
+            error = out->ErrorText();
+            return false;
+        }
+        bytes += n;
+    }
+    if (!out->Close()) {
+        error = out->ErrorText();
+        return false;
+    }
+    if (bytes != size) {
+        error = "the song changed while it was copied";
         return false;
     }
     return true;

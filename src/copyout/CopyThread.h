@@ -208,6 +208,10 @@ private:
     // Completes the finished temporary file's tags when that is asked for; false when
     // the entry failed (a spoilt copy that could not be copied again).
     bool TagCopy(std::size_t index, const EntryCopy& entry);
+    // Writes the song at `source` into the temporary file again, emptied first (the same
+    // file, so whatever holds it still does); false with `error` set when that fails or
+    // the song is no longer `size` bytes.
+    bool RewriteUntagged(const std::string& source, std::int64_t size, std::string& error);
     void EndAfterFailure();
     // Waits while paused; throws Abandoned after Abandon().
     void CheckGate();
