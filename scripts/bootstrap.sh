@@ -27,6 +27,7 @@ packages=(
     dpkg-dev            # dpkg-shlibdeps finds the Debian package's dependencies
     file                # CPack strips only the files that "file" calls executables
     clang-format        # the tests check that the sources keep the repository's format
+    python3             # plistlib reads the exported library file back in the tests
     libgpod-dev         # an independent reader the database writer's output is held against
 )
 

@@ -10,6 +10,9 @@
 #include "copyout/Playlist.h"
 #include "copyout/ResultTexts.h"
 #include "core/ErrorLog.h"
+#include "export/IpodPlaylists.h"
+#include "export/JobCopies.h"
+#include "export/LibraryFile.h"
 #include "musicdb/SongSearch.h"
 #include "musicdb/iPodcomponent.h"
 #include "platform/Text.h"
@@ -21,6 +24,7 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
@@ -43,6 +47,7 @@ constexpr const char* kHelp =
     "                         [--name title|artist-title|artist-album-title]\n"
     "                         [--skip-copied | --no-skip-copied] [--playlist FILE]\n"
     "                         [--write-tags | --no-write-tags]\n"
+    "                         [--export-playlists DIR] [--library-file FILE]\n"
     "Copies songs of an iPod into FOLDER, each named after its title, like the window's\n"
     "Copy command. Without a filter every song is copied, in the iPod's own order.\n"
     "  --to FOLDER        an existing folder to copy into\n"
@@ -62,6 +67,15 @@ constexpr const char* kHelp =
     "                     setting; default off)\n"
     "  --playlist FILE    write an M3U8 playlist of the songs copied or already there,\n"
     "                     with paths relative to the playlist's folder\n"
+    "  --export-playlists DIR\n"
+    "                     write each of the iPod's playlists (not the list of all songs)\n"
+    "                     as DIR/NAME.m3u8 with the songs of this job, in the playlist's\n"
+    "                     order; a playlist without any is not written, an existing\n"
+    "                     file is kept and NAME(1).m3u8 written instead\n"
+    "  --library-file FILE\n"
+    "                     write an iTunes-style library file (XML) of the songs copied or\n"
+    "                     already there: their copies, tags, ratings, play and skip\n"
+    "                     counts and dates, and the iPod's playlists (replaces FILE)\n"
     "  --artist NAME      songs by this artist; letter case does not matter\n"
     "  --album NAME       songs of this album\n"
     "  --filetype NAME    songs of this file type (\"MPEG audio file\", ...)\n"
@@ -74,8 +88,8 @@ constexpr const char* kHelp =
     "Prints one line per song: the title, a tab, and the file written or why it was not;\n"
     "when standard output cannot be written, the remaining lines go to standard error.\n"
     "The counts of the job follow on standard error at the end.\n"
-    "Exit status: 0 every song copied or already there, 1 some song not copied or no\n"
-    "iPod found, 2 wrong usage.\n";
+    "Exit status: 0 every song copied or already there, 1 some song not copied, a\n"
+    "playlist or library file not written, or no iPod found, 2 wrong usage.\n";
 
 // What the user asked for, beyond the options every subcommand shares.
 struct CopyRequest {
@@ -89,6 +103,8 @@ struct CopyRequest {
     std::optional<bool> skipCopied;
     std::optional<bool> writeTags;
     std::optional<std::string> playlist;
+    std::optional<std::string> exportPlaylists;
+    std::optional<std::string> libraryFile;
 };
 
 // An on/off pair such as --overwrite and --no-overwrite: `name` is one of them.
@@ -124,6 +140,18 @@ void TakeValue(CopyRequest& request, const std::string& name, const std::string&
         if (value.empty())
             throw UsageError("--playlist needs a file");
         request.playlist = value;
+    } else if (name == "--export-playlists") {
+        if (request.exportPlaylists)
+            throw UsageError("--export-playlists given twice");
+        if (value.empty())
+            throw UsageError("--export-playlists needs a folder");
+        request.exportPlaylists = value;
+    } else if (name == "--library-file") {
+        if (request.libraryFile)
+            throw UsageError("--library-file given twice");
+        if (value.empty())
+            throw UsageError("--library-file needs a file");
+        request.libraryFile = value;
     } else if (name == "--artist") {
         request.artists.push_back(value);
     } else if (name == "--album") {
@@ -141,7 +169,8 @@ void TakeValue(CopyRequest& request, const std::string& name, const std::string&
 
 bool TakesValue(const std::string& name) {
     return name == "--to" || name == "--artist" || name == "--album" || name == "--filetype" ||
-           name == "--search" || name == "--name" || name == "--playlist";
+           name == "--search" || name == "--name" || name == "--playlist" ||
+           name == "--export-playlists" || name == "--library-file";
 }
 
 // Takes this subcommand's own options out of `args`; whatever is left goes through the
@@ -357,19 +386,21 @@ namespace {
 // The songs of one run and what became of them, in the worker's order.
 struct CopyJobLists {
     std::vector<std::string> sources, targets, titles, artists;
-    std::vector<std::string> found; // the earlier copy of a song already copied
-    std::vector<TSong> songs;       // the records, for the copies' tags
+    std::vector<std::string> found;  // the earlier copy of a song already copied
+    std::vector<std::int32_t> songs; // each entry's song, a position in the catalogue
+    std::vector<TSong> records;      // and its record, for the copy's tags
 };
 
-// The Linux path of --playlist, checked before the iPod is looked for.
-std::string PlaylistPath(const CopyRequest& request) {
-    if (!request.playlist)
+// The Linux path of a file option (--playlist, --library-file), checked before the iPod
+// is looked for.
+std::string OutputFilePath(const std::optional<std::string>& given, const char* option) {
+    if (!given)
         return {};
     std::error_code ec;
-    const fs::path file = fs::absolute(*request.playlist, ec).lexically_normal();
+    const fs::path file = fs::absolute(*given, ec).lexically_normal();
     if (ec || !file.has_filename() || fs::is_directory(file, ec) ||
         !fs::is_directory(file.parent_path(), ec))
-        throw UsageError("--playlist " + *request.playlist +
+        throw UsageError(std::string(option) + " " + *given +
                          " is not a file name in an existing folder");
     return file.string();
 }
@@ -389,7 +420,8 @@ CopyJobLists SelectJob(const TiPod& ipod, const CopyRequest& request, const std:
         job.targets.push_back(BuildNamedTargetPath(folder, naming, tags, location));
         job.titles.push_back(tags.title);
         job.artists.push_back(tags.artist);
-        job.songs.push_back(song);
+        job.songs.push_back(i);
+        job.records.push_back(song);
     }
     job.found.resize(job.sources.size());
     if (job.sources.empty())
@@ -409,7 +441,7 @@ void CopySongs(IPlatform& platform, TerminalSink& sink, CopyJobLists& job,
     worker.ChosenFolder = folder;
     worker.SkipCopiedFiles = &skipCopied;
     worker.FoundList = &job.found;
-    worker.SongList = &job.songs;
+    worker.SongList = &job.records;
     worker.WriteTags = &writeTags;
     worker.Start();
     sink.WaitForFinish(worker, [&] {
@@ -466,6 +498,38 @@ bool WriteJobPlaylist(IPlatform& platform, const std::string& playlistPath, cons
     return false;
 }
 
+// Writes the iPod's playlists into `folder` (program form) with the songs of the job;
+// false, said on `err`, when one could not be written.
+bool ExportPlaylists(IPlatform& platform, const std::string& folder, const TiPod& ipod,
+                     const TJobCopies& copies, std::ostream& err) {
+    const TPlaylistExport result =
+        ExportIpodPlaylists(platform, folder, TCatalogueView::Of(ipod), copies);
+    for (const std::string& failure : result.failures)
+        err << "korvello-cli copy: cannot write the playlist " << failure << "\n";
+    err << "korvello-cli copy: " << PlaylistExportText(result) << "\n";
+    return result.failures.empty();
+}
+
+// Writes the library file to `libraryPath` (Linux form); false, said on `err`, when it
+// cannot be written.
+bool ExportLibrary(IPlatform& platform, const std::string& libraryPath, const TiPod& ipod,
+                   const TJobCopies& copies, std::ostream& err) {
+    TLibraryExport counts;
+    std::string why;
+    const std::string programPath = platform.ToProgramPath(libraryPath);
+    if (!programPath.empty() &&
+        WriteLibraryFile(platform, programPath, TCatalogueView::Of(ipod), copies,
+                         static_cast<std::int64_t>(std::time(nullptr)), counts, why)) {
+        err << "korvello-cli copy: library file written: " << counts.tracks
+            << (counts.tracks == 1 ? " song, " : " songs, ") << counts.playlists
+            << (counts.playlists == 1 ? " playlist\n" : " playlists\n");
+        return true;
+    }
+    err << "korvello-cli copy: cannot write the library file " << libraryPath << ": "
+        << (why.empty() ? "no drive holds it" : why) << "\n";
+    return false;
+}
+
 } // namespace
 
 int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -484,11 +548,18 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     // machine without an iPod.
     if (std::error_code ec; !fs::is_directory(*request.to, ec))
         throw UsageError("--to " + *request.to + " is not an existing folder");
-    const std::string playlistPath = PlaylistPath(request);
+    const std::string playlistPath = OutputFilePath(request.playlist, "--playlist");
+    const std::string libraryPath = OutputFilePath(request.libraryFile, "--library-file");
+    if (std::error_code ec;
+        request.exportPlaylists && !fs::is_directory(*request.exportPlaylists, ec))
+        throw UsageError("--export-playlists " + *request.exportPlaylists +
+                         " is not an existing folder");
 
     Session session(options);
     IPlatform& platform = session.Platform();
     const std::string folder = ProgramFolder(platform, *request.to);
+    const std::string playlistFolder =
+        request.exportPlaylists ? ProgramFolder(platform, *request.exportPlaylists) : std::string();
     // The user's own settings and error log, never the --folder iPod's.
     PosixPlatform user(PosixRoots::FromEnvironment());
     const ErrorLogScope errorLog(user);
@@ -513,13 +584,23 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         err << "korvello-cli copy: " << sink.ProgressMessages() << " CM_PROGRESS messages\n";
     const bool playlistWritten =
         !request.playlist || WriteJobPlaylist(platform, playlistPath, job, err);
+    bool exportsWritten = true;
+    if (request.exportPlaylists || request.libraryFile) {
+        const TJobCopies copies =
+            CopiesOfJob(platform, ipod.SongCount(), job.songs, job.targets, job.found);
+        if (request.exportPlaylists)
+            exportsWritten = ExportPlaylists(platform, playlistFolder, ipod, copies, err);
+        if (request.libraryFile)
+            exportsWritten =
+                ExportLibrary(platform, libraryPath, ipod, copies, err) && exportsWritten;
+    }
     err << "korvello-cli copy: " << JobSummaryText(SummariseJob(job.targets)) << "\n";
     if (gStopSignal != 0)
         err << "korvello-cli copy: stopped\n";
     else if (sink.Stopped())
         err << "korvello-cli copy: the copy ended early: a song could not be read or written ("
             << "see " << user.DisplayPath(TLogClass::AppFolder() + "\\apces.cnt") << ")\n";
-    return allCopied && playlistWritten ? kExitOk : kExitNotFound;
+    return allCopied && playlistWritten && exportsWritten ? kExitOk : kExitNotFound;
 }
 
 } // namespace korvello::cli

@@ -4,6 +4,7 @@
 #include "copyout/CopyThread.h"
 #include "copyout/JobSummary.h"
 #include "copyout/ResultTexts.h"
+#include "export/SafeFile.h"
 #include "platform/Platform.h"
 
 #include <algorithm>
@@ -13,37 +14,82 @@ namespace korvello {
 
 namespace {
 
-std::string OneLine(std::string text) {
+// Appends `text` with its line breaks turned into blanks.
+void AppendOneLine(std::string& out, std::string_view text) {
+    const std::size_t start = out.size();
+    out.append(text);
     std::replace_if(
-        text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
-    return text;
+        out.begin() + static_cast<std::ptrdiff_t>(start), out.end(),
+        [](char c) { return c == '\n' || c == '\r'; }, ' ');
 }
 
-std::string RelativePath(const std::string& song, const std::string& playlistFolder) {
-    namespace fs = std::filesystem;
-    const fs::path target = fs::path(song).lexically_normal();
-    std::string relative = target.lexically_relative(playlistFolder).generic_string();
-    if (relative.empty())
-        relative = target.generic_string();
-    if (relative.starts_with("#"))
-        relative = "./" + relative;
-    return OneLine(relative);
+// The part of `song` after `folder` + "/" when that part is already a plain relative
+// path (no "." or ".." component, no doubled "/"), which is what the copies of a job in
+// the playlist's own folder give; empty otherwise.
+std::string_view PlainTail(std::string_view song, std::string_view folder) {
+    if (folder.empty() || !song.starts_with(folder))
+        return {};
+    std::string_view tail = song.substr(folder.size());
+    if (!folder.ends_with('/')) {
+        if (!tail.starts_with('/'))
+            return {};
+        tail.remove_prefix(1);
+    }
+    if (tail.empty() || tail.ends_with('/') || tail.starts_with('/'))
+        return {};
+    for (std::size_t start = 0; start <= tail.size();) {
+        std::size_t end = tail.find('/', start);
+        if (end == std::string_view::npos)
+            end = tail.size();
+        const std::string_view part = tail.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..")
+            return {};
+        start = end + 1;
+    }
+    return tail;
 }
 
 } // namespace
 
+std::string PlaylistRelativePath(const std::string& song, const std::string& playlistFolder) {
+    namespace fs = std::filesystem;
+    std::string relative(PlainTail(song, playlistFolder));
+    if (relative.empty()) {
+        const fs::path target = fs::path(song).lexically_normal();
+        relative = target.lexically_relative(playlistFolder).generic_string();
+        if (relative.empty())
+            relative = target.generic_string();
+    }
+    if (relative.starts_with("#"))
+        relative = "./" + relative;
+    std::string line;
+    AppendOneLine(line, relative);
+    return line;
+}
+
+void AppendPlaylistEntry(std::string& text, std::string_view artist, std::string_view title,
+                         int seconds, std::string_view path) {
+    text += "#EXTINF:";
+    text += std::to_string(seconds);
+    text += ',';
+    if (!artist.empty()) {
+        AppendOneLine(text, artist);
+        text += " - ";
+    }
+    AppendOneLine(text, title);
+    text += '\n';
+    text += path;
+    text += '\n';
+}
+
 std::string PlaylistText(const std::string& playlistPath,
                          const std::vector<TPlaylistEntry>& entries) {
-    const std::filesystem::path folder =
-        std::filesystem::path(playlistPath).lexically_normal().parent_path();
+    const std::string folder =
+        std::filesystem::path(playlistPath).lexically_normal().parent_path().string();
     std::string text = "#EXTM3U\n";
-    for (const TPlaylistEntry& entry : entries) {
-        text += "#EXTINF:-1,";
-        if (!entry.artist.empty())
-            text += OneLine(entry.artist) + " - ";
-        text += OneLine(entry.title) + "\n";
-        text += RelativePath(entry.path, folder) + "\n";
-    }
+    for (const TPlaylistEntry& entry : entries)
+        AppendPlaylistEntry(text, entry.artist, entry.title, -1,
+                            PlaylistRelativePath(entry.path, folder));
     return text;
 }
 
@@ -70,37 +116,7 @@ std::vector<TPlaylistEntry> PlaylistOfJob(IPlatform& platform,
 
 bool WritePlaylistFile(IPlatform& platform, const std::string& path, const std::string& text,
                        std::string& error) {
-    if (platform.StatName(path).kind == NameKind::Other) {
-        error = "not a file";
-        return false;
-    }
-    const std::size_t slash = path.rfind('\\');
-    const std::string folder =
-        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string name = path.substr(folder.size());
-    std::unique_ptr<IFile> out;
-    std::string temp;
-    for (int n = 0; !out; ++n) {
-        temp =
-            folder + "." + name + (n == 0 ? std::string() : "." + std::to_string(n)) + kPartSuffix;
-        bool taken = false;
-        out = platform.CreateNew(temp, error, taken);
-        if (!out && (!taken || n >= 100))
-            return false;
-    }
-    const auto size = static_cast<std::int64_t>(text.size());
-    const bool stored = out->Write(text.data(), size) == size;
-    if (!stored)
-        error = out->ErrorText();
-    const bool closed = out->Close();
-    if (stored && !closed)
-        error = out->ErrorText();
-    if (!stored || !closed ||
-        platform.RenameFile(temp, path, /*replace=*/true, error) != RenameResult::Done) {
-        platform.DeleteFile(temp);
-        return false;
-    }
-    return true;
+    return WriteWholeFile(platform, path, text, error);
 }
 
 } // namespace korvello

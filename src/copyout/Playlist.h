@@ -6,6 +6,7 @@
 // working when the folder is moved or shared.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korvello {
@@ -28,6 +29,14 @@ struct TPlaylistEntry {
 std::string PlaylistText(const std::string& playlistPath,
                          const std::vector<TPlaylistEntry>& entries);
 
+// The pieces PlaylistText is made of, for playlists of many entries that share songs:
+// the path of the song at `song` as a playlist in the folder `playlistFolder` (both in
+// Linux form, the folder lexically normal) names it, and one entry's two lines, with
+// `seconds` the song's length (-1 when unknown) and `path` as PlaylistRelativePath gave it.
+std::string PlaylistRelativePath(const std::string& song, const std::string& playlistFolder);
+void AppendPlaylistEntry(std::string& text, std::string_view artist, std::string_view title,
+                         int seconds, std::string_view path);
+
 // The entries of a finished job from its parallel lists: `outcomes` holds each song's
 // path written or its result text; `found` holds, for a song found " Already copied.",
 // the program path of that copy (and may be shorter than the job, or empty entries,
@@ -38,8 +47,7 @@ std::vector<TPlaylistEntry> PlaylistOfJob(IPlatform& platform,
                                           const std::vector<std::string>& outcomes,
                                           const std::vector<std::string>& found);
 
-// Writes `text` to the file at `path` (a program path) whole: through a hidden temporary
-// file beside it that is renamed over the old file only once every byte is stored, so a
+// Writes `text` to the file at `path` (a program path) whole, through a TSafeFile: a
 // failure leaves an existing playlist as it was. False with `error` set when it could not
 // be written (a folder of that name, a missing folder, no room).
 bool WritePlaylistFile(IPlatform& platform, const std::string& path, const std::string& text,
