@@ -123,7 +123,7 @@ void TFormOption::BuildGeneralGroup() {
     // The group's last free row, wide enough for the longer text.
     WriteTags = new QCheckBox(QStringLiteral("Write the iPod's tags into copies"), XP_GroupBox2);
     WriteTags->setObjectName(QStringLiteral("WriteTags"));
-    WriteTags->setGeometry(24, 176, 189, 17);
+    WriteTags->setGeometry(24, 176, 190, 17);
 }
 
 // Restore Default, Save and Cancel.
