@@ -8,7 +8,8 @@ find_program(KORVELLO_RSVG_CONVERT rsvg-convert REQUIRED) # librsvg2-bin
 find_program(KORVELLO_SCDOC scdoc REQUIRED)
 find_program(KORVELLO_GZIP gzip REQUIRED)
 
-set(KORVELLO_PACKAGE_MAINTAINER "The Korvello developers <korvello@example.org>"
+# The project's own address, as the README and the AppStream metadata give it.
+set(KORVELLO_PACKAGE_MAINTAINER "The Korvello developers <korvello@users.noreply.github.com>"
     CACHE STRING "Maintainer field of the Debian package")
 set(KORVELLO_HOMEPAGE "https://github.com/korvello/korvello")
 
@@ -85,7 +86,15 @@ set(korvello_docdir ${CMAKE_INSTALL_DATADIR}/doc/korvello)
 install(FILES ${PROJECT_SOURCE_DIR}/dist/debian/copyright ${korvello_changelog}
         DESTINATION ${korvello_docdir})
 
-# The Debian package. Its dependencies are those dpkg-shlibdeps finds in the programs.
+# korvello-cli's completion for bash, where bash-completion loads it on first use.
+install(FILES ${PROJECT_SOURCE_DIR}/dist/korvello-cli.bash RENAME korvello-cli
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+
+# The Debian package. Its dependencies are those dpkg-shlibdeps finds in the programs. It
+# recommends what the window program uses when it is there: xdg-open (without it "Open
+# Directory" and a double-click's player do nothing) and the families the skin's fonts are
+# mapped to (Noto Sans, and Noto Sans CJK KR for the title); bash-completion, which loads
+# korvello-cli's completion, is a suggestion.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME korvello)
 set(CPACK_PACKAGE_VENDOR "The Korvello developers")
@@ -103,6 +112,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${KORVELLO_HOMEPAGE})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, fonts-noto-core, fonts-noto-cjk")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bash-completion")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # CPack puts the summary above this as the synopsis line.

@@ -18,14 +18,18 @@
 #include "platform/Text.h"
 #include "settings/SettingsStore.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <mutex>
 #include <ostream>
@@ -85,8 +89,9 @@ constexpr const char* kHelp =
     "  --folder PATH      a folder holding an iPod's contents, mapped as drive e:\n"
     "A name option given several times accepts any of its names; different options must\n"
     "all hold, so --artist A --album B copies A's songs on album B.\n"
-    "Prints one line per song: the title, a tab, and the file written or why it was not;\n"
-    "when standard output cannot be written, the remaining lines go to standard error.\n"
+    "Prints one line per song as the song ends: the title, a tab, and the file written or\n"
+    "why it was not; when standard output cannot be written, the remaining lines go to\n"
+    "standard error.\n"
     "The counts of the job follow on standard error at the end.\n"
     "Exit status: 0 every song copied or already there, 1 some song not copied, a\n"
     "playlist or library file not written, or no iPod found, 2 wrong usage.\n";
@@ -259,6 +264,8 @@ public:
         switch (msg) {
         case CM_PROGRESSTEXT:
             status_ = reinterpret_cast<const char*>(wParam);
+            // "(i/N) Copying ...": the i - 1 songs before this one have ended.
+            SongsEnded(SongsBefore(status_));
             shownPercent_ = -1;
             ShowProgress();
             break;
@@ -272,6 +279,8 @@ public:
         case CM_PROGRESSFINISH: {
             if (showProgress_ && lineShown_)
                 err_ << "\r\x1b[K" << std::flush;
+            lineShown_ = false;
+            SongsEnded(SIZE_MAX);
             std::lock_guard lock(mutex_);
             finished_ = true;
             stopped_ = wParam != 1;
@@ -296,6 +305,13 @@ public:
         }
     }
 
+    // Called on the worker's thread, while the worker waits, with the number of songs from
+    // the start of the job that have ended; their outcomes are final.
+    void OnSongsEnded(std::function<void(std::size_t)> ended, bool clearProgressLine) {
+        songsEnded_ = std::move(ended);
+        clearForLines_ = clearProgressLine;
+    }
+
     long ProgressMessages() const { return progressMessages_; }
     // The job ended early: stopped, or cut short by a file that could not be read or
     // written (the worker then reports the rest as terminated).
@@ -305,6 +321,28 @@ public:
     }
 
 private:
+    static std::size_t SongsBefore(const std::string& status) {
+        std::size_t index = 0;
+        if (status.size() < 2 || status[0] != '(' ||
+            std::from_chars(status.data() + 1, status.data() + status.size(), index).ec !=
+                std::errc())
+            return 0;
+        return index > 0 ? index - 1 : 0;
+    }
+
+    void SongsEnded(std::size_t count) {
+        if (!songsEnded_)
+            return;
+        // Outcome lines on the terminal that shows the progress line replace it; the next
+        // progress message draws it again.
+        if (clearForLines_ && showProgress_ && lineShown_) {
+            err_ << "\r\x1b[K" << std::flush;
+            lineShown_ = false;
+            shownPercent_ = -1;
+        }
+        songsEnded_(count);
+    }
+
     void ShowProgress() {
         if (!showProgress_)
             return;
@@ -322,6 +360,8 @@ private:
     std::int32_t position_ = 0;
     int shownPercent_ = -1;
     bool lineShown_ = false;
+    std::function<void(std::size_t)> songsEnded_;
+    bool clearForLines_ = false;
     long progressMessages_ = 0;
     mutable std::mutex mutex_;
     std::condition_variable finishedChanged_;
@@ -450,38 +490,55 @@ void CopySongs(IPlatform& platform, TerminalSink& sink, CopyJobLists& job,
     });
 }
 
-// One line per song: its title and where it went, or why it was not copied. None is lost to
-// a standard output that is closed (copy | head) or full: from the first line it refuses,
-// the rest follow on standard error. True when every song was copied or already there.
-bool ReportOutcomes(IPlatform& platform, const CopyJobLists& job, std::ostream& out,
-                    std::ostream& err) {
-    bool allCopied = true;
-    std::ostream* report = &out;
-    for (std::size_t i = 0; i < job.titles.size(); ++i) {
-        std::string outcome = job.targets[i];
+// One line per song, written as the songs end: its title and where it went, or why it was
+// not copied. None is lost to a standard output that is closed (copy | head) or full: from
+// the first line it refuses, the rest follow on standard error.
+class OutcomeLines {
+public:
+    OutcomeLines(IPlatform& platform, const CopyJobLists& job, std::ostream& out, std::ostream& err)
+        : platform_(platform), job_(job), out_(out), err_(err) {}
+
+    // Writes the lines of the songs before `end` that are not written yet.
+    void WriteUpTo(std::size_t end) {
+        for (end = std::min(end, job_.titles.size()); next_ < end; ++next_)
+            Write(next_);
+    }
+    // Every song written so far was copied or already there.
+    bool AllCopied() const { return allCopied_; }
+
+private:
+    void Write(std::size_t i) {
+        std::string outcome = job_.targets[i];
         if (outcome == kAlreadyCopied) {
             outcome.erase(0, 1);
         } else if (IsResultText(outcome)) {
-            allCopied = false;
+            allCopied_ = false;
             outcome.erase(0, 1);
         } else {
-            outcome = platform.DisplayPath(outcome);
+            outcome = platform_.DisplayPath(outcome);
         }
-        WriteRow(*report, {job.titles[i], outcome});
-        report->flush();
-        if (report == &out && !out) {
+        WriteRow(*report_, {job_.titles[i], outcome});
+        report_->flush();
+        if (report_ == &out_ && !out_) {
             const int error = errno;
-            report = &err;
-            err << "korvello-cli copy: cannot write to standard output ("
-                << (error == EPIPE || ReaderHasGone(STDOUT_FILENO)
-                        ? "closed by its reader"
-                        : ErrorCodeText({error, std::generic_category()}))
-                << "); the outcome of the other songs follows here\n";
-            WriteRow(err, {job.titles[i], outcome});
+            report_ = &err_;
+            err_ << "korvello-cli copy: cannot write to standard output ("
+                 << (error == EPIPE || ReaderHasGone(STDOUT_FILENO)
+                         ? "closed by its reader"
+                         : ErrorCodeText({error, std::generic_category()}))
+                 << "); the outcome of the other songs follows here\n";
+            WriteRow(err_, {job_.titles[i], outcome});
         }
     }
-    return allCopied;
-}
+
+    IPlatform& platform_;
+    const CopyJobLists& job_;
+    std::ostream& out_;
+    std::ostream& err_;
+    std::ostream* report_ = &out_;
+    std::size_t next_ = 0;
+    bool allCopied_ = true;
+};
 
 // Writes the job's playlist to `playlistPath` (Linux form); false, said on `err`, when it
 // cannot be written.
@@ -576,10 +633,20 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     LoadIpodDatabase(session, drive, ipod);
     CopyJobLists job = SelectJob(ipod, request, folder, naming);
 
+<<<<<<< HEAD
     TerminalSink sink(err, &err == &std::cerr && isatty(STDERR_FILENO) == 1);
     CopySongs(platform, sink, job, folder, overwrite, skipCopied, writeTags);
+=======
+    const bool onTerminal = &err == &std::cerr && isatty(STDERR_FILENO) == 1;
+    TerminalSink sink(err, onTerminal);
+    OutcomeLines lines(platform, job, out, err);
+    sink.OnSongsEnded([&lines](std::size_t ended) { lines.WriteUpTo(ended); },
+                      onTerminal && &out == &std::cout && isatty(STDOUT_FILENO) == 1);
+    CopySongs(platform, sink, job, folder, overwrite, skipCopied);
+>>>>>>> main
 
-    const bool allCopied = ReportOutcomes(platform, job, out, err);
+    lines.WriteUpTo(job.titles.size());
+    const bool allCopied = lines.AllCopied();
     if (const char* count = std::getenv("KORVELLO_CLI_COUNT_PROGRESS"); count && *count == '1')
         err << "korvello-cli copy: " << sink.ProgressMessages() << " CM_PROGRESS messages\n";
     const bool playlistWritten =

@@ -22,11 +22,14 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
+#include <qdrawutil.h>
 
 namespace korvello {
 
@@ -51,11 +54,50 @@ constexpr int kWidth = 431;
 constexpr int kHeight = 296;
 constexpr int kHelpHeight = 201;
 
-// The report's header row is one table row high, whatever height the style would give it.
+// The report's header row is one table row high, whatever height the style would give it,
+// and looks like the song table's: raised sky-blue cells with bold black captions.
 class ReportHeader : public QHeaderView {
 public:
-    explicit ReportHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {}
+    explicit ReportHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
+        setFont(SkinFont("Tahoma", 8, true));
+    }
     QSize sizeHint() const override { return {QHeaderView::sizeHint().width(), kGridRowHeight}; }
+
+protected:
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override {
+        if (!rect.isValid())
+            return;
+        painter->save();
+        const QBrush fill(SkinHeaderColour());
+        qDrawWinButton(painter, rect, QPalette(SkinHeaderColour()), false, &fill);
+        painter->setFont(font());
+        painter->setPen(Qt::black);
+        painter->drawText(rect.adjusted(3, 0, -3, 0),
+                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                          model()->headerData(logicalIndex, Qt::Horizontal).toString());
+        painter->restore();
+    }
+};
+
+// Chosen rows in the grids' mark colour (the view's palette gives it); the current cell,
+// which the keys move, wears a dotted navy frame instead of the style's coloured one.
+class ReportDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem plain = option;
+        plain.state &= ~QStyle::State_HasFocus;
+        QStyledItemDelegate::paint(painter, plain, index);
+        if (!(option.state & QStyle::State_HasFocus))
+            return;
+        painter->save();
+        painter->setPen(QPen(SkinFrameColour(), 1, Qt::DotLine));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
+        painter->restore();
+    }
 };
 } // namespace
 
@@ -120,9 +162,8 @@ void TFormReport::BuildTable() {
     tablePal.setColor(QPalette::AlternateBase, QColor(219, 219, 229));
     tablePal.setColor(QPalette::Base, QColor(237, 243, 254));
     Reporter->setPalette(tablePal);
-    QFont headerFont = Reporter->horizontalHeader()->font();
-    headerFont.setBold(true);
-    Reporter->horizontalHeader()->setFont(headerFont);
+    ApplySkinListLook(Reporter);
+    Reporter->setItemDelegate(new ReportDelegate(Reporter));
     Reporter->setColumnWidth(0, 166);
     Reporter->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(Reporter, &QTableWidget::cellDoubleClicked, this, [this](int, int) { OpenDirClick(); });

@@ -17,6 +17,7 @@
 #include "ui/LumoProgressBar.h"
 #include "ui/Skin.h"
 #include "ui/SkinFrame.h"
+#include "ui/StatusPanel.h"
 #include "ui/SunImage.h"
 #include "ui/SunSimpleComboBox.h"
 #include "ui/WindowChrome.h"
@@ -160,6 +161,7 @@ void TFormMain::BuildLayout() {
     BuildCommandButtons(bold);
     ConnectBrowser();
     AddDragSources(frame);
+    OrderTabs();
 }
 
 std::vector<QWidget*> TFormMain::BuildFramePictures() {
@@ -191,7 +193,8 @@ void TFormMain::BuildTitleStrip(const QFont& base) {
     Label2->setStyleSheet(QStringLiteral("color: rgb(255,255,0);"));
     Label2->setTextFormat(Qt::PlainText);
 
-    Notifier = Place(new QLabel(this), "Notifier", 217, 4, 256, 20);
+    // Between the title strip's end caps; a long status keeps clear of them.
+    Notifier = Place(new TStatusPanel(this), "Notifier", 217, 4, 256, 20);
     Notifier->setAlignment(Qt::AlignCenter);
     QFont statusFont = base;
     statusFont.setBold(true);
@@ -289,6 +292,18 @@ void TFormMain::AddDragSources(const std::vector<QWidget*>& frame) {
         chrome_->AddDragSource(picture);
 }
 
+// Tab runs through the window's controls from the song table on, in reading order, and
+// reaches the title bar's buttons last: at start the keyboard is with the songs, and a
+// Return or Space typed then never minimises or closes the program.
+void TFormMain::OrderTabs() {
+    QWidget* const order[] = {
+        AdvStringGridSong, Edit1,           iPodSelectorCom, LumoButtonSmall1, LumoButtonSmall2,
+        LumoButtonSmall3,  ArtistList,      AlbumList,       FileTypeList,     XP_Button3,
+        ButtonCopy,        XP_ButtonSmall1, XP_ButtonSmall3};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+}
+
 void TFormMain::AfterWindowMove() {
     AdvStringGridSong->RepaintAll();
     for (TITunesStringGrid* list : {AlbumList, ArtistList, FileTypeList})
@@ -347,6 +362,7 @@ void TFormMain::FormShow() {
         DisPlaySongsInit();
         DisPlayOtherInit();
         if (GetiPodDriver()) {
+            SelectStartDrive();
             LoadCurrentDrive();
             DisPlaySongs(SongListMode::AllSongs, nullptr);
             DisPlayOther();
@@ -354,6 +370,20 @@ void TFormMain::FormShow() {
             BackupDatabase();
         }
     });
+    AdvStringGridSong->setFocus(Qt::OtherFocusReason);
+}
+
+void TFormMain::SelectStartDrive() {
+    if (startDrive_.empty())
+        return;
+    // Selector entries end with their drive: " [label]  f:".
+    for (int i = 0; i < iPodSelectorCom->count(); ++i) {
+        if (iPodSelectorCom->itemText(i).endsWith(QString::fromStdString(startDrive_))) {
+            iPodSelectorCom->setCurrentIndex(i);
+            CurrentDrive = ToUtf16(startDrive_);
+            return;
+        }
+    }
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {

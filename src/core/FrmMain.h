@@ -65,6 +65,9 @@ public:
 
     // The windows created after this one; the program entry hands them over.
     void SetForms(TFormOption* option, TFormReport* report);
+    // The drive ("f:") the window selects at its first showing when it holds an iPod: the
+    // folder named on the command line. Without it, the first iPod found is loaded.
+    void SetStartDrive(const std::string& root) { startDrive_ = root; }
 
     // ---- State ------------------------------------------------------------------------
     std::string AppFolder;
@@ -231,6 +234,8 @@ private:
     void BuildCategoryPanel(const QFont& bold);
     void BuildCommandButtons(const QFont& bold);
     void AddDragSources(const std::vector<QWidget*>& frame);
+    void OrderTabs();
+    void SelectStartDrive();
     void ConnectBrowser();
     void ConnectSongTable();
     void BuildSongMenu();
@@ -264,6 +269,7 @@ private:
     TFormReport* formReport_ = nullptr;
     WindowChrome* chrome_ = nullptr;
     bool shown_ = false;
+    std::string startDrive_;
     bool closeConfirmed_ = false; // quitting during a copy was confirmed
     int songRowCounter_ = 0;
     QPixmap playIcon_;

@@ -5,6 +5,7 @@
 #include "core/ErrorLog.h"
 #include "core/FrmMain.h"
 #include "core/KorvelloApplication.h"
+#include "core/StartFolder.h"
 #include "platform/posix/PosixPlatform.h"
 #include "ui/Dialogs.h"
 
@@ -22,11 +23,13 @@
 
 namespace {
 
-// --help and --version, the program's only options. Returns the exit status when the
-// command line is answered without a window, -1 when the window should open. Before the
-// application object exists (so no display is needed) Qt's own options such as
-// -platform are not yet taken out; an unknown option is only refused once they are.
-int AnswerCommandLine(const QStringList& arguments, bool qtOptionsRemoved) {
+// --help and --version, the program's only options, and at most one folder to open,
+// returned in `folder`. Returns the exit status when the command line is answered without
+// a window, -1 when the window should open. Before the application object exists (so no
+// display is needed) Qt's own options such as -platform are not yet taken out; an unknown
+// option is only refused once they are.
+int AnswerCommandLine(const QStringList& arguments, bool qtOptionsRemoved,
+                      QString* folder = nullptr) {
     QCommandLineParser parser;
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
@@ -36,10 +39,12 @@ int AnswerCommandLine(const QStringList& arguments, bool qtOptionsRemoved) {
     parser.addOption(version);
     const bool parsed = parser.parse(arguments);
     if (parser.isSet(help)) {
-        std::fputs("Usage: korvello [--help | --version]\n"
+        std::fputs("Usage: korvello [FOLDER] [--help | --version]\n"
                    "Copies the songs of an iPod attached as a USB disk into a folder.\n"
                    "The window lists the iPod's songs; korvello-cli does the same from a\n"
                    "terminal. See korvello(1).\n\n"
+                   "FOLDER, an iPod's folder (its mount point, or a copy of an iPod), is\n"
+                   "given a drive letter for this run and opened.\n\n"
                    "Options:\n"
                    "  -h, --help  Show this help and exit.\n"
                    "  --version   Show the version and exit.\n",
@@ -53,8 +58,10 @@ int AnswerCommandLine(const QStringList& arguments, bool qtOptionsRemoved) {
     if (!qtOptionsRemoved)
         return -1;
     QString problem = parsed ? QString() : parser.errorText();
-    if (parsed && !parser.positionalArguments().isEmpty())
-        problem = QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments()[0]);
+    if (parsed && parser.positionalArguments().size() > 1)
+        problem = QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments()[1]);
+    if (parsed && parser.positionalArguments().size() == 1 && folder != nullptr)
+        *folder = parser.positionalArguments()[0];
     if (problem.isEmpty())
         return -1;
     std::fprintf(stderr, "korvello: %s (see korvello --help)\n", qPrintable(problem));
@@ -82,20 +89,30 @@ int main(int argc, char** argv) {
             return status;
     }
     korvello::TKorvelloApplication app(argc, argv);
-    if (const int status = AnswerCommandLine(QApplication::arguments(), true); status >= 0)
+    QString folder;
+    if (const int status = AnswerCommandLine(QApplication::arguments(), true, &folder); status >= 0)
         return status;
     // Numbers, dates and times in the user's own formats.
     std::setlocale(LC_ALL, "");
     QApplication::setApplicationName(QStringLiteral("korvello"));
     QApplication::setApplicationDisplayName(QString::fromLatin1(korvello::kApplicationTitle));
-    // Taskbars match the window to korvello.desktop and show its icon; the window carries
+    // Taskbars match the window to its desktop entry and show its icon; the window carries
     // the same icon for those that look at the window itself.
-    QGuiApplication::setDesktopFileName(QStringLiteral("korvello"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.korvello.Korvello"));
     QApplication::setWindowIcon(ProgramIcon());
 
     // The desktop opens what the program hands it (the copied songs' folder) with the
     // user's own file associations.
     korvello::PosixRoots roots = korvello::PosixRoots::FromEnvironment();
+    std::string startDrive;
+    if (!folder.isEmpty()) {
+        std::string problem;
+        startDrive = korvello::MapStartFolder(roots, folder.toLocal8Bit().toStdString(), problem);
+        if (startDrive.empty()) {
+            std::fprintf(stderr, "korvello: %s\n", problem.c_str());
+            return 2;
+        }
+    }
     roots.shellOpen = [](const std::string& linuxPath) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(linuxPath)));
     };
@@ -106,6 +123,7 @@ int main(int argc, char** argv) {
     app.SetDialogs(&dialogs);
 
     korvello::TApplicationWindows windows(platform, dialogs);
+    windows.FormMain.SetStartDrive(startDrive);
     windows.FormMain.show();
     const int result = QApplication::exec();
     app.SetDialogs(nullptr);

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/Skin.h"
 
+#include <QAbstractItemView>
 #include <QFontDatabase>
 #include <QHash>
+#include <QMenu>
 #include <QPainter>
 #include <QString>
 #include <QStringList>
@@ -112,6 +114,32 @@ QFont SkinFont(const char* family, int pointSize, bool bold) {
     font.setPointSize(pointSize);
     font.setBold(bold);
     return font;
+}
+
+void ApplySkinMenuLook(QMenu* menu) {
+    menu->setFont(SkinFont("MS Sans Serif", 8));
+    const auto rgb = [](const QColor& c) {
+        return QStringLiteral("rgb(%1,%2,%3)").arg(c.red()).arg(c.green()).arg(c.blue());
+    };
+    menu->setStyleSheet(
+        QStringLiteral("QMenu { background-color: %1; border: 1px solid %2; padding: 2px; }"
+                       "QMenu::item { padding: 3px 20px 3px 16px; color: black;"
+                       " background-color: transparent; }"
+                       "QMenu::item:selected { background-color: %3; color: black; }"
+                       "QMenu::item:disabled { color: rgb(128,128,128); }"
+                       "QMenu::separator { height: 1px; background: rgb(160,160,164);"
+                       " margin: 2px 4px; }")
+            .arg(rgb(SkinPanelColour()), rgb(SkinFrameColour()), rgb(SkinMarkColour())));
+}
+
+void ApplySkinListLook(QAbstractItemView* view) {
+    view->setFont(SkinFont("MS Sans Serif", 8));
+    QPalette pal = view->palette();
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        pal.setColor(group, QPalette::Highlight, SkinMarkColour());
+        pal.setColor(group, QPalette::HighlightedText, Qt::black);
+    }
+    view->setPalette(pal);
 }
 
 } // namespace korvello

@@ -4,12 +4,30 @@
 // of a frame from a five-frame strip, the scaling that keeps a picture's edges, and the
 // fonts the windows name, mapped to families that Linux has.
 
+#include <QColor>
 #include <QFont>
 #include <QImage>
 #include <QPixmap>
 #include <QSize>
 
+class QAbstractItemView;
+class QMenu;
+
 namespace korvello {
+
+// The skin's colours beyond its pictures.
+inline QColor SkinMarkColour() {
+    return {197, 212, 242};
+} // marked rows, chosen entries
+inline QColor SkinPanelColour() {
+    return {219, 219, 229};
+} // panels and dialogs
+inline QColor SkinFrameColour() {
+    return {41, 43, 55};
+} // the navy of the window frame
+inline QColor SkinHeaderColour() {
+    return {166, 202, 240};
+} // the grids' header row
 
 // A picture of the skin by its name, for example "LumoBUTTON"; a null image when no
 // picture has that name.
@@ -31,5 +49,13 @@ void InstallFontSubstitutes();
 
 // A font of the skin by its windows name, point size and weight.
 QFont SkinFont(const char* family, int pointSize, bool bold = false);
+
+// Popup menus in the skin's look: the panels' colour inside a navy line, the chosen item
+// in the grids' mark colour with black text, the windows' 8-point font.
+void ApplySkinMenuLook(QMenu* menu);
+
+// A list or table whose chosen rows wear the grids' mark colour with black text, in the
+// windows' 8-point font, whether or not it has the focus.
+void ApplySkinListLook(QAbstractItemView* view);
 
 } // namespace korvello

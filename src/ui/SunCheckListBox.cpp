@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/SunCheckListBox.h"
 
+#include "ui/Skin.h"
+
+#include <QApplication>
 #include <QEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -9,13 +12,47 @@ namespace korvello {
 
 namespace {
 
-class FixedHeightDelegate : public QStyledItemDelegate {
+// Every item ItemHeight pixels high. The style would centre the font's whole line box in
+// the item, and an item lower than the line box (13 pixels against the 15 of an 8-point
+// sans at 96 dpi) would then lose the bottom of every "g" and "p". The caption is drawn
+// here instead, centred by the ink of its letters: from the top of the tallest capital or
+// ascender to the bottom of the deepest descender, which the item's height holds.
+class CheckItemDelegate : public QStyledItemDelegate {
 public:
-    explicit FixedHeightDelegate(TSunCheckListBox* list) : QStyledItemDelegate(list), list_(list) {}
+    explicit CheckItemDelegate(TSunCheckListBox* list) : QStyledItemDelegate(list), list_(list) {}
+
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         QSize size = QStyledItemDelegate::sizeHint(option, index);
         size.setHeight(list_->ItemHeight());
         return size;
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QString text = opt.text;
+        const QWidget* widget = opt.widget;
+        QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
+        const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
+        // The style draws the background, the selection, the tick box and the focus frame.
+        opt.text.clear();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+
+        const QFontMetrics metrics(opt.font);
+        const QRect ink = metrics.tightBoundingRect(QStringLiteral("Hbdfghjklpqy"));
+        const int baseline = opt.rect.top() + (opt.rect.height() - ink.height()) / 2 - ink.top();
+        const bool selected = opt.state & QStyle::State_Selected;
+        const QPalette::ColorGroup group =
+            (opt.state & QStyle::State_Enabled) ? QPalette::Normal : QPalette::Disabled;
+        painter->save();
+        painter->setClipRect(opt.rect);
+        painter->setFont(opt.font);
+        painter->setPen(
+            opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(QPoint(textRect.left(), baseline),
+                          metrics.elidedText(text, Qt::ElideRight, textRect.width()));
+        painter->restore();
     }
 
 private:
@@ -28,7 +65,8 @@ TSunCheckListBox::TSunCheckListBox(QWidget* parent) : QListWidget(parent) {
     setFrameShape(QFrame::NoFrame);
     setViewportMargins(2, 2, 2, 2);
     setUniformItemSizes(true);
-    setItemDelegate(new FixedHeightDelegate(this));
+    setItemDelegate(new CheckItemDelegate(this));
+    ApplySkinListLook(this);
 }
 
 void TSunCheckListBox::SetBorderColor(const QColor& colour) {

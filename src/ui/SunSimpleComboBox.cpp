@@ -3,6 +3,7 @@
 
 #include "ui/Skin.h"
 
+#include <QAbstractItemView>
 #include <QLinearGradient>
 #include <QPainter>
 
@@ -46,6 +47,8 @@ void TComboButton::leaveEvent(QEvent* event) {
 
 TSunSimpleComboBox::TSunSimpleComboBox(QWidget* parent) : QComboBox(parent) {
     setEditable(false);
+    // The open list in the skin's look rather than the style's bright selection.
+    ApplySkinListLook(view());
     button_ = new TComboButton(parent);
     connect(button_, &QAbstractButton::clicked, this, [this] {
         if (isEnabled())

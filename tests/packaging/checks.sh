@@ -10,6 +10,8 @@
 #   checks.sh icons ICONDIR SIZE...           each rendered icon has its size
 #   checks.sh installed BUILD_DIR SIZE...     an install puts every file where desktops look
 #   checks.sh no-qt PROGRAM                   the program loads no Qt or D-Bus library
+#   checks.sh arguments WINDOW                the window program refuses a missing folder
+#                                             and a second argument before any window
 set -euo pipefail
 
 fail=0
@@ -86,6 +88,30 @@ check_man_help() {
     [[ "$version" == "korvello "* ]] || problem "korvello --version printed '$version'"
 }
 
+check_arguments() {
+    local window="$1" home status
+    home="$(mktemp -d)"
+    trap 'rm -rf "$home"' RETURN
+    run_window() {
+        env HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" \
+            QT_QPA_PLATFORM=offscreen "$window" "$@" 2>"$home/err" >/dev/null
+    }
+    status=0
+    run_window "$home/nowhere" || status=$?
+    [[ $status == 2 ]] || problem "korvello with a missing folder exited with $status, not 2"
+    grep -qF "korvello: no such folder: $home/nowhere" "$home/err" ||
+        problem "korvello with a missing folder said: $(cat "$home/err")"
+    touch "$home/file"
+    status=0
+    run_window "$home/file" || status=$?
+    [[ $status == 2 ]] || problem "korvello with a file for a folder exited with $status, not 2"
+    status=0
+    run_window "$home" "$home" || status=$?
+    [[ $status == 2 ]] || problem "korvello with two folders exited with $status, not 2"
+    grep -qF "Unexpected argument" "$home/err" ||
+        problem "korvello with two folders said: $(cat "$home/err")"
+}
+
 check_releases() {
     local version="$1" metainfo="$2" changelog="$3"
     local newest
@@ -129,8 +155,9 @@ check_installed() {
     "${CMAKE:-cmake}" --install "$build" --prefix "$prefix" >/dev/null
     local expected=(
         bin/korvello bin/korvello-cli
-        share/applications/korvello.desktop
+        share/applications/io.github.korvello.Korvello.desktop
         share/metainfo/io.github.korvello.Korvello.metainfo.xml
+        share/bash-completion/completions/korvello-cli
         share/icons/hicolor/scalable/apps/korvello.svg
         share/man/man1/korvello.1.gz share/man/man1/korvello-cli.1.gz
         share/doc/korvello/copyright share/doc/korvello/changelog.gz
@@ -142,7 +169,7 @@ check_installed() {
     for file in "${expected[@]}"; do
         [[ -f "$prefix/$file" ]] || problem "an install does not write $file"
     done
-    desktop-file-validate "$prefix/share/applications/korvello.desktop" ||
+    desktop-file-validate "$prefix/share/applications/io.github.korvello.Korvello.desktop" ||
         problem "the installed desktop entry does not validate"
     for file in "$prefix"/share/man/man1/*.gz; do
         gzip -t "$file" || problem "$file is not a whole gzip file"
@@ -165,8 +192,9 @@ releases) check_releases "${@:2}" ;;
 icons) check_icons "${@:2}" ;;
 installed) check_installed "${@:2}" ;;
 no-qt) check_no_qt "${@:2}" ;;
+arguments) check_arguments "${@:2}" ;;
 *)
-    echo "usage: checks.sh man-help|releases|icons|installed|no-qt ARGS..." >&2
+    echo "usage: checks.sh man-help|releases|icons|installed|no-qt|arguments ARGS..." >&2
     exit 2
     ;;
 esac

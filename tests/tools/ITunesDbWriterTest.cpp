@@ -456,6 +456,29 @@ TEST(ITunesDbWriter, HostileVariantsChangeOnlyWhatTheyName) {
         EXPECT_LT(bare.size(), 100000u * 0x4C + 1000);
     }
     {
+        // A playlist without its name; a smart playlist whose rules object claims more
+        // rules than it holds.
+        ITunesDbWriter writer;
+        writer.AddTrack(1).Add(Title, "A");
+        Playlist nameless{"Unseen", {1}};
+        nameless.nameObject = false;
+        writer.AddPlaylist(nameless);
+        Playlist smart{"Smart", {1}};
+        smart.kind = Playlist::Kind::Smart;
+        smart.rules = {SmartRule::Number(0x19, 0x10, 60, 60)};
+        smart.declaredRuleCount = 0x7FFFFFFF;
+        writer.AddPlaylist(smart);
+        const auto bytes = writer.Build();
+        const std::string text(bytes.begin(), bytes.end());
+        EXPECT_EQ(text.find(Utf16LeBytes("Unseen")), std::string::npos);
+        EXPECT_NE(text.find(Utf16LeBytes("Smart")), std::string::npos);
+        const auto rules = text.find("SLst");
+        ASSERT_NE(rules, std::string::npos);
+        EXPECT_EQ(text.substr(rules + 8, 4), "\x7F\xFF\xFF\xFF"); // big-endian
+        const auto first = text.find("mhyp", text.find("mhlp"));
+        EXPECT_EQ(Walker(bytes).At(first + 12), 0u); // no objects
+    }
+    {
         PlayCounts counts = plain.UnchangedPlayCounts();
         const auto before = counts.Build();
         EXPECT_EQ(before.size(), 0x60u + 6 * 0x1C);

@@ -177,7 +177,8 @@ Object SmartRulesObject(const Playlist& playlist) {
     std::string& bytes = object.payload;
     bytes = "SLst";
     PutBig32(bytes, 0);
-    PutBig32(bytes, static_cast<std::uint32_t>(playlist.rules.size()));
+    PutBig32(bytes, static_cast<std::uint32_t>(playlist.declaredRuleCount.value_or(
+                        static_cast<std::int32_t>(playlist.rules.size()))));
     PutBig32(bytes, playlist.matchAny ? 1 : 0);
     bytes.resize(kSmartRulesHeader, '\0');
     for (const SmartRule& rule : playlist.rules) {
@@ -213,7 +214,9 @@ public:
     PlaylistWriter(Bytes& out, const AlbumOf& albums) : out_(out), albums_(albums) {}
 
     void Write(const Playlist& playlist, std::size_t index, bool podcastDataSet) {
-        std::vector<Object> objects{Object::String8(Title, playlist.name)};
+        std::vector<Object> objects;
+        if (playlist.nameObject)
+            objects.push_back(Object::String8(Title, playlist.name));
         if (playlist.kind == Playlist::Kind::Smart) {
             objects.push_back(SmartPreferencesObject());
             objects.push_back(SmartRulesObject(playlist));
@@ -227,10 +230,13 @@ public:
         if (podcastDataSet && playlist.kind == Playlist::Kind::Podcast) {
             // One group entry per show (album), its episodes after it.
             std::vector<std::string> shows;
+            std::unordered_map<std::string, std::vector<std::int32_t>> episodes;
             for (const std::int32_t id : playlist.trackIds) {
                 const std::string& show = AlbumOfTrack(id);
-                if (std::find(shows.begin(), shows.end(), show) == shows.end())
+                auto& ofShow = episodes[show];
+                if (ofShow.empty())
                     shows.push_back(show);
+                ofShow.push_back(id);
             }
             for (const std::string& show : shows) {
                 const std::int32_t group = nextGroup_++;
@@ -239,9 +245,7 @@ public:
                 title.payload = show;
                 WriteEntry(body, playlist, 0, group, 0, kPodcastGroupFlag, &title);
                 ++entries;
-                for (const std::int32_t id : playlist.trackIds) {
-                    if (AlbumOfTrack(id) != show)
-                        continue;
+                for (const std::int32_t id : episodes[show]) {
                     WriteEntry(body, playlist, id, nextGroup_++, group, 0, nullptr, entries);
                     ++entries;
                 }
@@ -263,7 +267,7 @@ public:
         // The playlist's 64-bit id.
         out_.Put32(at + 28, static_cast<std::int32_t>(index + 1));
         out_.Put32(at + 32, 0x4B56'504C);
-        out_.Put16(at + 40, 1); // string objects
+        out_.Put16(at + 40, playlist.nameObject ? 1 : 0); // string objects
         out_.Put16(at + 42, playlist.kind == Playlist::Kind::Podcast ? 1 : 0);
         out_.Put32(at + 44, 1); // sort order: manual
         out_.Append(body);
@@ -281,29 +285,27 @@ private:
     void WriteEntry(Bytes& body, const Playlist& playlist, std::int32_t trackId,
                     std::int32_t groupId, std::int32_t parentGroup, std::int32_t flags,
                     const Object* title, std::int32_t position = 0) {
-        Bytes children;
+        const std::size_t item = body.Record("mhip", kPlaylistItem);
         std::int32_t childCount = 0;
         if (title) {
-            WriteObject(children, *title);
+            WriteObject(body, *title);
             ++childCount;
         } else if (playlist.positions) {
-            const std::size_t mhod = children.Record("mhod", kPositionObject);
-            children.Put32(mhod + 4, kObjectHeader);
-            children.Put32(mhod + 8, kPositionObject);
-            children.Put32(mhod + 12, Position);
-            children.Put32(mhod + 24, position);
+            const std::size_t mhod = body.Record("mhod", kPositionObject);
+            body.Put32(mhod + 4, kObjectHeader);
+            body.Put32(mhod + 8, kPositionObject);
+            body.Put32(mhod + 12, Position);
+            body.Put32(mhod + 24, position);
             ++childCount;
         }
-        const std::size_t item = body.Record("mhip", kPlaylistItem);
         body.Put32(item + 4, kPlaylistItem);
         body.Put32(item + 8, playlist.declaredEntryLength.value_or(
-                                 kPlaylistItem + static_cast<std::int32_t>(children.Size())));
+                                 static_cast<std::int32_t>(body.Size() - item)));
         body.Put32(item + 12, childCount);
         body.Put32(item + 16, flags);
         body.Put32(item + 20, groupId);
         body.Put32(item + 24, trackId);
         body.Put32(item + 32, parentGroup);
-        body.Append(children);
     }
 
     Bytes& out_;

@@ -164,6 +164,8 @@ struct Playlist {
     // Each entry carries its position object (type 100) as iTunes writes it; without,
     // the entry is its header alone.
     bool positions = true;
+    // Without it the playlist has no name object at all.
+    bool nameObject = true;
     // Unknown objects written after the name (and smart objects).
     std::vector<Object> extraObjects{};
     // Written instead of the real values when set: the entry count in the playlist
@@ -171,6 +173,8 @@ struct Playlist {
     std::optional<std::int32_t> declaredEntryCount{};
     std::optional<std::int32_t> declaredTotalLength{};
     std::optional<std::int32_t> declaredEntryLength{};
+    // Written instead of the number of rules in a smart playlist's rules object.
+    std::optional<std::int32_t> declaredRuleCount{};
 };
 
 struct Layout {

@@ -317,6 +317,8 @@ int main(int argc, char** argv) {
         fs::create_directories(root / "iPod_Control" / "iTunes");
 
         itdb::ITunesDbWriter writer;
+        // As iTunes writes it: the playlists a second time in the podcast data set.
+        writer.layout().podcastDataSet = true;
         itdb::Playlist master{"Demo iPod", {}, true};
         // The nano 7G demo holds every other song, so the two iPods are told apart.
         std::vector<std::int32_t> idOf(kSongs.size(), 0);

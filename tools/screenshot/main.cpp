@@ -3,11 +3,12 @@
 // program, on whatever drives the environment maps (scripts/screenshot.sh maps the demo
 // iPod), grabbed off-screen with QWidget::grab() and cut to the windows' rounded outline.
 //
-//   korvello-screenshot MAIN.png OPTIONS.png REPORT.png
+//   korvello-screenshot MAIN.png OPTIONS.png REPORT.png COPY_FOLDER
 //
 // MAIN: songs filtered by an artist, a few marked, a copy under way (the window is fed the
 // copy worker's own progress messages). OPTIONS: the options window as the Option button
-// opens it. REPORT: the report of a finished copy with its help text open.
+// opens it. REPORT: the report of a real copy into COPY_FOLDER of every song of an artist
+// one of whose songs has lost its file, with the report's help text open.
 #include "browser/ITunesStringGrid.h"
 #include "browser/SongColumns.h"
 #include "copyout/CopyThread.h"
@@ -15,12 +16,14 @@
 #include "core/ApplicationWindows.h"
 #include "core/ErrorLog.h"
 #include "core/FrmMain.h"
+#include "platform/Text.h"
 #include "platform/posix/PosixPlatform.h"
 #include "settings/FrmOption.h"
 #include "ui/Dialogs.h"
 #include "ui/WindowChrome.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
@@ -29,6 +32,7 @@
 
 #include <clocale>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -116,32 +120,84 @@ bool SaveOptions(korvello::TApplicationWindows& windows, const char* path) {
     return ok;
 }
 
-// The report of that copy (the last song not found), its help text open.
-bool SaveReport(korvello::TFormReport& report, const std::vector<std::string>& marked,
-                const char* path) {
-    std::vector<std::string> titles = marked;
-    std::vector<std::string> targets;
-    for (std::size_t i = 0; i < titles.size(); ++i)
-        targets.push_back(i + 1 < titles.size() ? "C:\\Music\\" + titles[i] + ".mp3"
-                                                : korvello::kSongNotFound);
-    report.TitleList = &titles;
-    report.TargetList = &targets;
-    report.show();
-    Settle(100);
-    report.Label1Click();
-    Settle(100);
-    const bool ok = SaveWindow(report, path);
-    report.hide();
-    report.TitleList = nullptr;
-    report.TargetList = nullptr;
-    return ok;
+// Answers the windows' questions as a user copying songs would: the copy goes into one
+// folder, and the report, when it opens, is photographed with its help text open.
+class ShotDialogs final : public korvello::IDialogs {
+public:
+    ShotDialogs(std::string folder, std::string reportPath)
+        : folder_(std::move(folder)), reportPath_(std::move(reportPath)) {}
+
+    Answer AskYesNo(QWidget*, const std::string&) override { return Answer::No; }
+    void ShowError(QWidget*, const std::string& title, const std::string& text) override {
+        std::fprintf(stderr, "korvello-screenshot: %s: %s\n", title.c_str(), text.c_str());
+    }
+    std::optional<std::string> SaveFile(QWidget*, const std::string&,
+                                        const std::string& proposedName,
+                                        const std::string& extension) override {
+        return folder_ + "/" + proposedName + extension;
+    }
+    void ShowModal(QWidget* window) override {
+        auto* report = dynamic_cast<korvello::TFormReport*>(window);
+        window->show();
+        Settle(100);
+        if (report != nullptr) {
+            report->Label1Click();
+            Settle(100);
+            reportSaved_ = SaveWindow(*report, reportPath_.c_str());
+            report->Label1Click();
+        }
+        window->hide();
+    }
+    bool ReportSaved() const { return reportSaved_; }
+
+private:
+    std::string folder_;
+    std::string reportPath_;
+    bool reportSaved_ = false;
+};
+
+// Marks every song of the first artist one of whose songs has lost its file on the iPod,
+// so that the report shows both outcomes; false when no artist has such a song.
+bool MarkArtistWithALostSong(korvello::TFormMain& formMain, korvello::IPlatform& platform) {
+    korvello::TITunesStringGrid* artists = formMain.ArtistList;
+    korvello::TITunesStringGrid* songs = formMain.AdvStringGridSong;
+    for (int row = 1; row < artists->RowCount(); ++row) {
+        for (int r = 0; r < artists->RowCount(); ++r)
+            artists->SetRowMarked(r, r == row);
+        formMain.DisPlayCurrentArtistSongs();
+        bool lost = false;
+        for (int song = 1; song < songs->RowCount() && !lost; ++song) {
+            korvello::TSong found;
+            formMain.iPod.FindSongById(std::stoi("0" + songs->Cells(korvello::kSongIdColumn, song)),
+                                       found);
+            const std::string location = korvello::ToUtf8(found.Location);
+            lost = !location.empty() && !platform.FindFile(location);
+        }
+        if (!lost)
+            continue;
+        for (int song = 1; song < songs->RowCount(); ++song)
+            songs->SetRowMarked(song, true);
+        return true;
+    }
+    return false;
+}
+
+// Copies the marked songs as the Copy button does and waits for the report to close.
+bool CopyMarkedSongs(korvello::TFormMain& formMain) {
+    formMain.CopyoutSongClick();
+    QElapsedTimer timer;
+    timer.start();
+    while (formMain.CopyRunning && timer.elapsed() < 60000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return !formMain.CopyRunning;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: korvello-screenshot MAIN.png OPTIONS.png REPORT.png\n");
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: korvello-screenshot MAIN.png OPTIONS.png REPORT.png "
+                             "COPY_FOLDER\n");
         return 2;
     }
     QApplication app(argc, argv);
@@ -150,7 +206,7 @@ int main(int argc, char** argv) {
 
     korvello::PosixPlatform platform;
     korvello::TLogClass::SetPlatform(&platform);
-    korvello::QtDialogs dialogs;
+    ShotDialogs dialogs(argv[4], argv[3]);
     korvello::TApplicationWindows windows(platform, dialogs);
     windows.FormMain.show();
     Settle(300);
@@ -158,7 +214,11 @@ int main(int argc, char** argv) {
     const std::vector<std::string> marked = ShowOneArtistMarked(windows.FormMain);
     bool ok = SaveCopyUnderWay(windows.FormMain, marked, argv[1]);
     ok = SaveOptions(windows, argv[2]) && ok;
-    ok = SaveReport(windows.FormReport, marked, argv[3]) && ok;
+    if (!MarkArtistWithALostSong(windows.FormMain, platform) ||
+        !CopyMarkedSongs(windows.FormMain) || !dialogs.ReportSaved()) {
+        std::fprintf(stderr, "korvello-screenshot: no report of a copy to take\n");
+        ok = false;
+    }
 
     korvello::TLogClass::SetPlatform(nullptr);
     return ok ? 0 : 1;
