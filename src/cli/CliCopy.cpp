@@ -633,17 +633,12 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     LoadIpodDatabase(session, drive, ipod);
     CopyJobLists job = SelectJob(ipod, request, folder, naming);
 
-<<<<<<< HEAD
-    TerminalSink sink(err, &err == &std::cerr && isatty(STDERR_FILENO) == 1);
-    CopySongs(platform, sink, job, folder, overwrite, skipCopied, writeTags);
-=======
     const bool onTerminal = &err == &std::cerr && isatty(STDERR_FILENO) == 1;
     TerminalSink sink(err, onTerminal);
     OutcomeLines lines(platform, job, out, err);
     sink.OnSongsEnded([&lines](std::size_t ended) { lines.WriteUpTo(ended); },
                       onTerminal && &out == &std::cout && isatty(STDOUT_FILENO) == 1);
-    CopySongs(platform, sink, job, folder, overwrite, skipCopied);
->>>>>>> main
+    CopySongs(platform, sink, job, folder, overwrite, skipCopied, writeTags);
 
     lines.WriteUpTo(job.titles.size());
     const bool allCopied = lines.AllCopied();
