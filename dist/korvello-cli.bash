@@ -159,9 +159,8 @@ _korvello_cli() {
         ((${#names[@]})) || mapfile -t names < <(_korvello_cli_column 1 <<<"$listing")
         ;;
     --name)
-        help=$("$cli" "$command" --help 2>/dev/null)
-        mapfile -t names < <(grep -oE -- '--name [a-z|-]+' <<<"$help" | head -n 1 |
-            cut -d' ' -f2 | tr '|' '\n')
+        # The three preset words; a template of fields in braces is the user's own.
+        names=(title artist-title artist-album-title)
         ;;
     --artist | --album | --filetype)
         listing=$("$cli" list "${from[@]}" 2>/dev/null)

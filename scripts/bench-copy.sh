@@ -26,6 +26,9 @@ fi
 awk -F, '
     $1 ~ /BM_Copy200x5MB_KorvelloCli.*_median"?$/ { cli = $3; unit = $5; label = $8 }
     $1 ~ /BM_Copy200x5MB_Cp.*_median"?$/ { cp = $3 }
+    $1 ~ /BM_Copy200x5MB_Ext4Disk_KorvelloCli_median"?$/ { disk = $3 }
+    $1 ~ /BM_Copy200x5MB_Ext4Disk_KorvelloCliReplacing_median"?$/ { diskReplacing = $3 }
+    $1 ~ /BM_Copy200x5MB_Ext4Disk_CpSync_median"?$/ { diskCp = $3 }
     END {
         if (cli == "" || cp == "")
             exit
@@ -35,4 +38,10 @@ awk -F, '
         printf "%-50s %13.2f %s\n", "copy 200 x 5 MB: cp (median)", cp, unit
         printf "%-50s %13.2f x\n", "copy 200 x 5 MB: korvello-cli time / cp time", cli / cp
         printf "%-50s %13s\n", "copy 200 x 5 MB: CM_PROGRESS messages of the job", label
+        if (disk != "" && diskCp != "") {
+            printf "%-50s %13.2f %s\n", "to ext4 disk: korvello-cli copy, synced (median)", disk, unit
+            printf "%-50s %13.2f %s\n", "to ext4 disk: korvello-cli replacing (median)", diskReplacing, unit
+            printf "%-50s %13.2f %s\n", "to ext4 disk: cp + sync -f (median)", diskCp, unit
+            printf "%-50s %13.2f x\n", "to ext4 disk: korvello-cli time / cp + sync time", disk / diskCp
+        }
     }' "$results"

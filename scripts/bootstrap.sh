@@ -27,8 +27,11 @@ packages=(
     dpkg-dev            # dpkg-shlibdeps finds the Debian package's dependencies
     file                # CPack strips only the files that "file" calls executables
     clang-format        # the tests check that the sources keep the repository's format
+    dosfstools fusefat  # the copy tests write to a real FAT file system (mkfs.vfat, FUSE)
+    e2fsprogs           # the copy benchmark writes to an ext4 disk image (mkfs.ext4)
     python3             # plistlib reads the exported library file back in the tests
     libgpod-dev         # an independent reader the database writer's output is held against
+    fusefat dosfstools  # a FAT iPod image on FUSE that a test stops in the middle of a copy
 )
 
 missing=()

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Writes docs/screenshot.png (the main window on the demo iPod, a copy under way),
-# docs/options.png (the options window) and docs/report.png (the report of a real copy of
-# the demo iPod's songs into /tmp/korvello-screenshot/Music, its help text open), all drawn
+# docs/options.png (the options window), docs/report.png (the report of a real copy of
+# the demo iPod's songs into /tmp/korvello-screenshot/Music, its help text open) and
+# docs/options-naming.png (the options window with its "Name copies" list open), all drawn
 # off-screen.
 #
 #   bash scripts/screenshot.sh BUILD_DIR
@@ -21,5 +22,5 @@ rm -rf "$music"
 mkdir -p "$music"
 XDG_CONFIG_HOME="$shot/config" XDG_DATA_HOME="$shot/data" QT_QPA_PLATFORM=offscreen \
     "$build/tools/screenshot/korvello-screenshot" "$top/docs/screenshot.png" \
-    "$top/docs/options.png" "$top/docs/report.png" "$music"
-echo "wrote docs/screenshot.png docs/options.png docs/report.png"
+    "$top/docs/options.png" "$top/docs/report.png" "$music" "$top/docs/options-naming.png"
+echo "wrote docs/screenshot.png docs/options.png docs/report.png docs/options-naming.png"

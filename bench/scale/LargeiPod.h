@@ -4,7 +4,8 @@
 // of its own: `songs` songs in ten-song albums and twenty-song artists, with titles and
 // names of varied lengths, some of them not ASCII, and some albums and artists written
 // in another letter case on a few of their songs, as a real library has them. Song files
-// are sparse, so the folder costs almost no disk.
+// are sparse, so the folder costs almost no disk. Its database also holds 200 playlists of
+// 5,000 songs each, spread over the whole library.
 
 #include "BenchSupport.h"
 #include "itdb/ITunesDbWriter.h"
@@ -100,6 +101,9 @@ public:
     }
 
 private:
+    static constexpr int kPlaylists = 200;
+    static constexpr int kPlaylistSongs = 5000;
+
     void Make(int songs, int folders) {
         namespace fs = std::filesystem;
         itdb::ITunesDbWriter writer;
@@ -129,6 +133,17 @@ private:
                 .Add(itdb::FileType, i % 4 == 0 ? "AAC audio file" : "MPEG audio file")
                 .Add(itdb::Composer, words::Name(u / 30, 3));
             AddSongFile(folder, name, i, i < folders);
+        }
+        for (int p = 0; p < kPlaylists; ++p) {
+            itdb::Playlist playlist;
+            playlist.name = "Playlist " + std::to_string(p + 1);
+            playlist.trackIds.reserve(kPlaylistSongs);
+            for (int k = 0; k < kPlaylistSongs; ++k)
+                playlist.trackIds.push_back(
+                    1 +
+                    static_cast<std::int32_t>(words::Mix(static_cast<std::uint32_t>(p * 7919 + k)) %
+                                              static_cast<std::uint32_t>(songs)));
+            writer.AddPlaylist(std::move(playlist));
         }
         Finish(writer);
         // A device's folders were last changed long ago; freshly made ones count as still

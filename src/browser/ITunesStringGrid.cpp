@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "browser/ITunesStringGrid.h"
 
+#include "browser/CellText.h"
 #include "browser/GridModel.h"
 #include "browser/SongColumns.h"
 
@@ -63,6 +64,14 @@ void DrawPictureCentred(QPainter* painter, const QRect& rect, const QPixmap& pic
 
 } // namespace
 
+CellTextLayout LayOutCellText(const QString& text, const QFontMetrics& metrics, int width) {
+    if (!text.isRightToLeft())
+        return {text, Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter};
+    // The logical end is elided, which a right-to-left line shows on its left.
+    return {metrics.elidedText(text, Qt::ElideRight, std::max(width, 0)),
+            Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter};
+}
+
 // Paints one cell straight from the grid's storage: background band or mark colour, the
 // picture and the clipped single-line text. It skips QStyledItemDelegate's per-cell
 // option building, which is most of the cost of painting a screen of cells.
@@ -106,8 +115,10 @@ public:
             return;
         painter->setFont(option.font);
         painter->setPen(textColor);
-        painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                          QString::fromUtf8(text));
+        const CellTextLayout layout =
+            LayOutCellText(QString::fromUtf8(text), QFontMetrics(option.font), textRect.width());
+        painter->drawText(textRect, static_cast<int>(layout.alignment) | Qt::TextSingleLine,
+                          layout.text);
     }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {

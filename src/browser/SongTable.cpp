@@ -225,7 +225,13 @@ void TFormMain::AdvStringGridSongDblClickCell(int row, int /*col*/) {
         // open some unrelated folder, so nothing is opened.
         if (song.Location.empty())
             return;
-        platform_.ShellOpen(ToUtf8(song.Location));
+        // A drive that went away leaves no Linux path: the desktop would be handed
+        // "d:\iPod_Control\..." and open who knows what, so nothing is opened.
+        const std::string location = ToUtf8(song.Location);
+        if (platform_.ToLinuxPath(location).empty())
+            throw EKorvelloError("Cannot play " + location + ": its drive " +
+                                 location.substr(0, 2) + " is not attached");
+        platform_.ShellOpen(location);
     });
 }
 

@@ -6,12 +6,15 @@
 
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <ostream>
+#include <string_view>
 #include <system_error>
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -28,6 +31,69 @@ std::string NormaliseDrive(const std::string& text) {
     if (letter < 'a' || letter > 'z')
         return {};
     return std::string(1, letter) + ":";
+}
+
+// Why the folder `linuxPath` below `root` cannot be reached: the system's reason for the
+// first folder on the way that is there but cannot be entered or listed (its path in
+// `where`); empty when every folder on the way can be, or one simply is not there.
+std::string ReachProblem(const std::string& root, const std::string& linuxPath,
+                         std::string& where) {
+    std::string path = root;
+    std::size_t pos = root.size();
+    for (;;) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) {
+            if (errno == ENOENT)
+                return {};
+            where = path;
+            return ErrorCodeText({errno, std::generic_category()});
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            where = path;
+            return ErrorCodeText({ENOTDIR, std::generic_category()});
+        }
+        if (::access(path.c_str(), R_OK | X_OK) != 0) {
+            where = path;
+            return ErrorCodeText({errno, std::generic_category()});
+        }
+        if (pos >= linuxPath.size())
+            return {};
+        const std::size_t next = linuxPath.find('/', pos + 1);
+        pos = next == std::string::npos ? linuxPath.size() : next;
+        path = linuxPath.substr(0, pos);
+    }
+}
+
+// A reader's failure in the user's terms: the database's program path (drive e: and the
+// iPod's own folders) shown as the Linux path the user knows, and for a file that cannot
+// be opened the system's reason ("Permission denied").
+std::string UserFailureText(IPlatform& platform, const std::string& drive,
+                            const std::string& failure) {
+    std::string text = failure;
+    for (const std::string& path : {DatabasePath(drive), CompressedDatabasePath(drive)}) {
+        const std::string shown = platform.DisplayPath(path);
+        if (text == "Cannot open file " + path) {
+            std::string why;
+            if (auto file = platform.OpenRead(path, why))
+                why = "it could not be opened";
+            return "cannot open " + shown + ": " + why;
+        }
+        for (std::size_t at = text.find(path); at != std::string::npos;
+             at = text.find(path, at + shown.size())) {
+            text.replace(at, path.size(), shown);
+        }
+    }
+    return text;
+}
+
+bool IsIpodControlName(const std::string& name) {
+    static constexpr std::string_view wanted = "ipod_control";
+    if (name.size() != wanted.size())
+        return false;
+    for (std::size_t i = 0; i < name.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(name[i])) != wanted[i])
+            return false;
+    return true;
 }
 
 } // namespace
@@ -93,7 +159,16 @@ std::string EscapeField(std::string_view value) {
             out += "\\r";
             break;
         default:
-            out += c;
+            // Other control characters (an ESC would drive the terminal) are shown as
+            // \xHH, never passed on.
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+                constexpr char kHex[] = "0123456789abcdef";
+                out += "\\x";
+                out += kHex[(static_cast<unsigned char>(c) >> 4) & 0xF];
+                out += kHex[static_cast<unsigned char>(c) & 0xF];
+            } else {
+                out += c;
+            }
         }
     }
     return out;
@@ -150,15 +225,41 @@ void Session::RequireDatabase(const std::string& drive) {
     // (an iTunesCDB, an unreadable or SQLite-only library).
     if (platform_->FindFile(DatabasePath(drive)) || HoldsITunesFolder(*platform_, drive))
         return;
-    if (options_.folder && !options_.drive)
-        throw RunError("no iPod database in " + *options_.folder +
-                       ": it holds no iPod_Control/iTunes/iTunesDB");
-    if (platform_->ToLinuxPath(drive + "\\").empty())
+    const std::string root = platform_->ToLinuxPath(drive + "\\");
+    if (root.empty())
         throw RunError(
             "drive " + drive +
             " is neither a mounted disk nor a mapped folder (see 'korvello-cli drives')");
-    throw RunError("no iPod database on " + Describe(drive) +
-                   ": it holds no iPod_Control/iTunes/iTunesDB");
+    const std::string place =
+        options_.folder && !options_.drive ? "in " + *options_.folder : "on " + Describe(drive);
+    // The folder given is the iPod's iPod_Control folder itself: its parent is the iPod.
+    if (options_.folder && !options_.drive) {
+        std::error_code ec;
+        fs::path given = fs::absolute(*options_.folder, ec).lexically_normal();
+        if (!given.has_filename())
+            given = given.parent_path();
+        if (IsIpodControlName(given.filename().string()) ||
+            platform_->DirectoryExists(drive + "\\iTunes\\"))
+            throw RunError("no iPod database " + place +
+                           ": it is an iPod's iPod_Control folder; name the folder that holds "
+                           "it: --folder " +
+                           given.parent_path().string());
+    }
+    // A folder on the way that cannot be read is not a missing database.
+    std::string where;
+    const std::string problem =
+        ReachProblem(root, platform_->ToLinuxPath(ITunesFolder(drive)), where);
+    if (!problem.empty())
+        throw RunError("cannot read the iPod's folder " + where + ": " + problem);
+    throw RunError("no iPod database " + place + ": it holds no iPod_Control/iTunes/iTunesDB");
+}
+
+bool ReportDamagedDatabase(const TiPod& ipod, const std::string& command, std::ostream& err) {
+    const TDatabaseStatus& status = ipod.DatabaseStatus();
+    if (!status.Damaged())
+        return true;
+    err << "korvello-cli " << command << ": " << DamagedDatabaseText(status) << '\n';
+    return false;
 }
 
 bool ReaderHasGone(int fd) {
@@ -176,7 +277,7 @@ void LoadIpodDatabase(Session& session, const std::string& drive, TiPod& ipod) {
     try {
         ipod.LoadDatabase();
     } catch (const EKorvelloError& e) {
-        throw RunError(e.what());
+        throw RunError(UserFailureText(session.Platform(), drive, e.what()));
     }
     const TDatabaseStatus& status = ipod.DatabaseStatus();
     if (status.Readable())
@@ -185,7 +286,7 @@ void LoadIpodDatabase(Session& session, const std::string& drive, TiPod& ipod) {
     const std::string place = session.Describe(drive);
     throw RunError("no readable music database " +
                    std::string(place.rfind("drive ", 0) == 0 ? "on " : "in ") + place + " (" +
-                   status.problem + ")");
+                   UserFailureText(session.Platform(), drive, status.problem) + ")");
 }
 
 } // namespace korvello::cli

@@ -92,6 +92,10 @@ private:
 // folder or mount point the user knows, when the iPod has no database that can be read
 // or its file cannot be opened.
 void LoadIpodDatabase(Session& session, const std::string& drive, TiPod& ipod);
+// Says on `err` that the iPod's database is damaged when fewer songs could be read than it
+// declares ("korvello-cli list: The iPod's music database is damaged: ..."). True when
+// every declared song was read.
+bool ReportDamagedDatabase(const TiPod& ipod, const std::string& command, std::ostream& err);
 // True when `fd` is a pipe or socket whose reader has gone (korvello-cli list | head):
 // such a reader wanted no more, which is not a failure of the run.
 bool ReaderHasGone(int fd);
@@ -104,6 +108,7 @@ inline constexpr char kFolderLetter = 'e';
 // RunError, which main turns into a message and a status.
 int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunDrives(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunPlaylists(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 } // namespace korvello::cli

@@ -3,6 +3,7 @@
 // window's lists and search box, named and copied by the window's own worker.
 #include "cli/Cli.h"
 
+#include "copyout/CopyJob.h"
 #include "copyout/CopyNaming.h"
 #include "copyout/CopyThread.h"
 #include "copyout/JobSummary.h"
@@ -48,7 +49,7 @@ constexpr const char* kHelp =
     "usage: korvello-cli copy --to FOLDER [--overwrite | --no-overwrite]\n"
     "                         [--artist NAME]... [--album NAME]... [--filetype NAME]...\n"
     "                         [--search TEXT] [--drive e: | --folder PATH]\n"
-    "                         [--name title|artist-title|artist-album-title]\n"
+    "                         [--name TEMPLATE [--save-name]]\n"
     "                         [--skip-copied | --no-skip-copied] [--playlist FILE]\n"
     "                         [--write-tags | --no-write-tags]\n"
     "                         [--export-playlists DIR] [--library-file FILE]\n"
@@ -58,9 +59,15 @@ constexpr const char* kHelp =
     "  --overwrite        replace a file of the same name\n"
     "  --no-overwrite     keep it and write Title(1).mp3, Title(2).mp3, ... instead\n"
     "                     (without either, the setting stored by the program; default on)\n"
-    "  --name NAMING      title: FOLDER/Title.mp3; artist-title: FOLDER/Artist - Title.mp3;\n"
-    "                     artist-album-title: FOLDER/Artist/Album/Title.mp3, folders made\n"
-    "                     as needed (default: the setting stored by the program, title)\n"
+    "  --name TEMPLATE    how copies are named below FOLDER, with fields in braces and\n"
+    "                     \"/\" between folders, for example\n"
+    "                     '{albumartist}/{album}/[{disc}-][{track} ]{title}'; a part in\n"
+    "                     square brackets is left out when a field in it is empty. Fields:\n"
+    "                     {title} {artist} {album} {albumartist} {genre} {composer} {year}\n"
+    "                     {track} {tracks} {disc} {discs} {filetype}. The words title,\n"
+    "                     artist-title and artist-album-title name the first three\n"
+    "                     presets. Default: the setting stored by the program ({title})\n"
+    "  --save-name        store the --name TEMPLATE as the program's setting\n"
     "  --skip-copied      do not copy a song whose copy is already there (same size, same\n"
     "                     first and last 64 KiB); it reads \"Already copied.\"\n"
     "  --no-skip-copied   copy it again (without either, the stored setting; default off)\n"
@@ -70,7 +77,8 @@ constexpr const char* kHelp =
     "  --no-write-tags    copy the files as they are (without either, the stored\n"
     "                     setting; default off)\n"
     "  --playlist FILE    write an M3U8 playlist of the songs copied or already there,\n"
-    "                     with paths relative to the playlist's folder\n"
+    "                     with paths relative to the playlist's folder; an existing FILE\n"
+    "                     is replaced only when it is a playlist (begins with #EXTM3U)\n"
     "  --export-playlists DIR\n"
     "                     write each of the iPod's playlists (not the list of all songs)\n"
     "                     as DIR/NAME.m3u8 with the songs of this job, in the playlist's\n"
@@ -91,8 +99,9 @@ constexpr const char* kHelp =
     "all hold, so --artist A --album B copies A's songs on album B.\n"
     "Prints one line per song as the song ends: the title, a tab, and the file written or\n"
     "why it was not; when standard output cannot be written, the remaining lines go to\n"
-    "standard error.\n"
-    "The counts of the job follow on standard error at the end.\n"
+    "standard error. Control characters in titles are shown as \\xHH.\n"
+    "The counts of the job follow on standard error at the end, and how many temporary\n"
+    "files that earlier copies left behind (killed, a pulled cable) were removed.\n"
     "Exit status: 0 every song copied or already there, 1 some song not copied, a\n"
     "playlist or library file not written, or no iPod found, 2 wrong usage.\n";
 
@@ -105,6 +114,7 @@ struct CopyRequest {
     std::vector<std::string> fileTypes;
     std::optional<std::string> search;
     std::optional<TCopyNaming> naming;
+    bool saveNaming = false;
     std::optional<bool> skipCopied;
     std::optional<bool> writeTags;
     std::optional<std::string> playlist;
@@ -135,10 +145,10 @@ void TakeValue(CopyRequest& request, const std::string& name, const std::string&
     } else if (name == "--name") {
         if (request.naming)
             throw UsageError("--name given twice");
-        request.naming = ParseCopyNaming(value);
+        std::string why;
+        request.naming = ParseCopyNaming(value, why);
         if (!request.naming)
-            throw UsageError("--name takes title, artist-title or artist-album-title, not '" +
-                             value + "'");
+            throw UsageError("--name '" + value + "' cannot be used: " + why);
     } else if (name == "--playlist") {
         if (request.playlist)
             throw UsageError("--playlist given twice");
@@ -196,6 +206,10 @@ std::vector<std::string> TakeCopyOptions(const std::vector<std::string>& args,
                 rest.push_back(args[++i]);
         } else if (name == "--overwrite" || name == "--no-overwrite") {
             TakeSwitch(request.overwrite, name, hasValue, "--overwrite", "--no-overwrite");
+        } else if (name == "--save-name") {
+            if (hasValue)
+                throw UsageError("--save-name takes no value");
+            request.saveNaming = true;
         } else if (name == "--skip-copied" || name == "--no-skip-copied") {
             TakeSwitch(request.skipCopied, name, hasValue, "--skip-copied", "--no-skip-copied");
         } else if (name == "--write-tags" || name == "--no-write-tags") {
@@ -424,11 +438,9 @@ public:
 namespace {
 
 // The songs of one run and what became of them, in the worker's order.
-struct CopyJobLists {
-    std::vector<std::string> sources, targets, titles, artists;
-    std::vector<std::string> found;  // the earlier copy of a song already copied
-    std::vector<std::int32_t> songs; // each entry's song, a position in the catalogue
-    std::vector<TSong> records;      // and its record, for the copy's tags
+struct CopyJobLists : TCopyJob {
+    std::vector<std::string> found;      // the earlier copy of a song already copied
+    std::vector<std::int32_t> positions; // each entry's song, a position in the catalogue
 };
 
 // The Linux path of a file option (--playlist, --library-file), checked before the iPod
@@ -447,33 +459,29 @@ std::string OutputFilePath(const std::optional<std::string>& given, const char* 
 
 // The selected songs with the names their copies are to take in `folder`.
 CopyJobLists SelectJob(const TiPod& ipod, const CopyRequest& request, const std::string& folder,
-                       TCopyNaming naming) {
-    CopyJobLists job;
+                       const TCopyNaming& naming) {
     const std::vector<char> selected = SelectedSongs(ipod, request);
+    std::vector<TSong> songs;
+    std::vector<std::int32_t> positions;
     for (std::int32_t i = 0; i < ipod.SongCount(); ++i) {
-        if (!selected[static_cast<std::size_t>(i)])
-            continue;
-        const TSong& song = ipod.SongAt(i);
-        const TSongNameTags tags{ToUtf8(song.Title), ToUtf8(song.Artist), ToUtf8(song.Album)};
-        const std::string location = ToUtf8(song.Location);
-        job.sources.push_back(location);
-        job.targets.push_back(BuildNamedTargetPath(folder, naming, tags, location));
-        job.titles.push_back(tags.title);
-        job.artists.push_back(tags.artist);
-        job.songs.push_back(i);
-        job.records.push_back(song);
+        if (selected[static_cast<std::size_t>(i)]) {
+            songs.push_back(ipod.SongAt(i));
+            positions.push_back(i);
+        }
     }
-    job.found.resize(job.sources.size());
-    if (job.sources.empty())
+    if (songs.empty())
         throw RunError(ipod.SongCount() == 0 ? "the iPod holds no songs"
                                              : "no song matches the filters");
+    CopyJobLists job{BuildCopyJob(std::move(songs), folder, naming), {}, std::move(positions)};
+    job.found.resize(job.sources.size());
     return job;
 }
 
 // Runs the worker over the job until it ends; Ctrl+C and SIGTERM stop it like Stop.
-void CopySongs(IPlatform& platform, TerminalSink& sink, CopyJobLists& job,
-               const std::string& folder, const std::atomic<bool>& overwrite,
-               const std::atomic<bool>& skipCopied, const std::atomic<bool>& writeTags) {
+// Returns how many leftover temporary files of earlier jobs it removed.
+int CopySongs(IPlatform& platform, TerminalSink& sink, CopyJobLists& job, const std::string& folder,
+              const std::atomic<bool>& overwrite, const std::atomic<bool>& skipCopied,
+              const std::atomic<bool>& writeTags) {
     const StopOnSignal stopOnSignal;
     TCopyThread worker(platform, sink, overwrite);
     worker.SourceList = &job.sources;
@@ -481,13 +489,14 @@ void CopySongs(IPlatform& platform, TerminalSink& sink, CopyJobLists& job,
     worker.ChosenFolder = folder;
     worker.SkipCopiedFiles = &skipCopied;
     worker.FoundList = &job.found;
-    worker.SongList = &job.records;
+    worker.SongList = &job.songs;
     worker.WriteTags = &writeTags;
     worker.Start();
     sink.WaitForFinish(worker, [&] {
         if (gStopSignal != 0)
             worker.StopRequested = true;
     });
+    return worker.LeftoversRemoved();
 }
 
 // One line per song, written as the songs end: its title and where it went, or why it was
@@ -548,7 +557,7 @@ bool WriteJobPlaylist(IPlatform& platform, const std::string& playlistPath, cons
         playlistPath, PlaylistOfJob(platform, job.titles, job.artists, job.targets, job.found));
     std::string why;
     const std::string programPath = platform.ToProgramPath(playlistPath);
-    if (!programPath.empty() && WritePlaylistFile(platform, programPath, text, why))
+    if (!programPath.empty() && WritePlaylistFile(platform, programPath, text, job.targets, why))
         return true;
     err << "korvello-cli copy: cannot write the playlist " << playlistPath << ": "
         << (why.empty() ? "no drive holds it" : why) << "\n";
@@ -601,6 +610,8 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         throw UsageError("copy takes no argument '" + options.arguments.front() + "'");
     if (!request.to)
         throw UsageError("--to FOLDER is missing");
+    if (request.saveNaming && !request.naming)
+        throw UsageError("--save-name needs --name TEMPLATE");
     // Checked before the iPod is looked for: a mistyped folder is a usage error even on a
     // machine without an iPod.
     if (std::error_code ec; !fs::is_directory(*request.to, ec))
@@ -623,6 +634,8 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const std::atomic<bool> overwrite{request.overwrite ? *request.overwrite
                                                         : StoredOverwrite(user)};
     const TCopyNaming naming = request.naming ? *request.naming : ReadCopyNaming(user);
+    if (request.saveNaming)
+        WriteCopyNaming(user, naming);
     const std::atomic<bool> skipCopied{
         request.skipCopied ? *request.skipCopied : ReadRegistryFlag(user, kValueSkipCopied, false)};
     const std::atomic<bool> writeTags{
@@ -631,6 +644,7 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const std::string drive = session.ChooseIpod();
     TiPod ipod(platform);
     LoadIpodDatabase(session, drive, ipod);
+    const bool wholeDatabase = ReportDamagedDatabase(ipod, "copy", err);
     CopyJobLists job = SelectJob(ipod, request, folder, naming);
 
     const bool onTerminal = &err == &std::cerr && isatty(STDERR_FILENO) == 1;
@@ -638,7 +652,7 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     OutcomeLines lines(platform, job, out, err);
     sink.OnSongsEnded([&lines](std::size_t ended) { lines.WriteUpTo(ended); },
                       onTerminal && &out == &std::cout && isatty(STDOUT_FILENO) == 1);
-    CopySongs(platform, sink, job, folder, overwrite, skipCopied, writeTags);
+    const int leftovers = CopySongs(platform, sink, job, folder, overwrite, skipCopied, writeTags);
 
     lines.WriteUpTo(job.titles.size());
     const bool allCopied = lines.AllCopied();
@@ -649,7 +663,7 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     bool exportsWritten = true;
     if (request.exportPlaylists || request.libraryFile) {
         const TJobCopies copies =
-            CopiesOfJob(platform, ipod.SongCount(), job.songs, job.targets, job.found);
+            CopiesOfJob(platform, ipod.SongCount(), job.positions, job.targets, job.found);
         if (request.exportPlaylists)
             exportsWritten = ExportPlaylists(platform, playlistFolder, ipod, copies, err);
         if (request.libraryFile)
@@ -657,12 +671,15 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
                 ExportLibrary(platform, libraryPath, ipod, copies, err) && exportsWritten;
     }
     err << "korvello-cli copy: " << JobSummaryText(SummariseJob(job.targets)) << "\n";
+    if (leftovers > 0)
+        err << "korvello-cli copy: " << LeftoversText(leftovers) << "\n";
     if (gStopSignal != 0)
         err << "korvello-cli copy: stopped\n";
     else if (sink.Stopped())
         err << "korvello-cli copy: the copy ended early: a song could not be read or written ("
             << "see " << user.DisplayPath(TLogClass::AppFolder() + "\\apces.cnt") << ")\n";
-    return allCopied && playlistWritten && exportsWritten ? kExitOk : kExitNotFound;
+    return allCopied && playlistWritten && exportsWritten && wholeDatabase ? kExitOk
+                                                                           : kExitNotFound;
 }
 
 } // namespace korvello::cli

@@ -36,9 +36,8 @@ const char* TypeName(DriveType type) {
 // Which database the program would read on an iPod: "iTunesDB", "iTunesCDB" or "none",
 // with the reason in brackets when a file is there but cannot be used.
 std::string DatabaseColumn(IPlatform& platform, const std::string& root) {
-    std::vector<std::uint8_t> image;
     try {
-        const TDatabaseStatus status = ReadDatabaseFile(platform, root, image);
+        const TDatabaseStatus status = LookAtDatabaseFile(platform, root);
         std::string text = DatabaseFileName(status.file);
         if (status.file != TDatabaseFile::None && !status.Readable())
             text += " (" + status.problem + ")";

@@ -22,6 +22,7 @@ struct Command {
 const Command kCommands[] = {
     {"drives", "list the drives the program sees and which hold an iPod", RunDrives},
     {"list", "list the songs of an iPod, tab-separated", RunList},
+    {"playlists", "list the playlists of an iPod", RunPlaylists},
     {"copy", "copy songs of an iPod into a folder, named after their titles", RunCopy},
 };
 

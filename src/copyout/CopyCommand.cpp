@@ -18,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace korvello {
@@ -43,26 +44,21 @@ std::string ChosenFolder(IPlatform& platform, const std::string& confirmed) {
 
 } // namespace
 
-TCopyJob BuildCopyJob(const TITunesStringGrid& grid, const TiPod& ipod, const std::string& folder,
-                      int marked, TCopyNaming naming) {
-    TCopyJob job;
-    int taken = 0;
-    for (int row = 1; row < grid.RowCount() && taken < marked; ++row) {
+std::vector<TSong> MarkedSongs(const TITunesStringGrid& grid, const TiPod& ipod, int marked) {
+    std::vector<TSong> songs;
+    songs.reserve(static_cast<std::size_t>(std::max(marked, 0)));
+    for (int row = 1; row < grid.RowCount() && static_cast<int>(songs.size()) < marked; ++row) {
         if (!grid.RowMarked(row))
             continue;
-        ++taken;
-        TSong song;
+        TSong& song = songs.emplace_back();
         ipod.FindSongById(SongIdOfRow(grid.Cells(kSongIdColumn, row)), song);
-        const TSongNameTags tags{grid.Cells(kTitleColumn, row), ToUtf8(song.Artist),
-                                 ToUtf8(song.Album)};
-        const std::string location = ToUtf8(song.Location);
-        job.sources.push_back(location);
-        job.targets.push_back(BuildNamedTargetPath(folder, naming, tags, location));
-        job.titles.push_back(tags.title);
-        job.artists.push_back(tags.artist);
-        job.songs.push_back(std::move(song));
     }
-    return job;
+    return songs;
+}
+
+TCopyJob BuildCopyJob(const TITunesStringGrid& grid, const TiPod& ipod, const std::string& folder,
+                      int marked, const TCopyNaming& naming) {
+    return BuildCopyJob(MarkedSongs(grid, ipod, marked), folder, naming);
 }
 
 void TFormMain::CopyoutSongClick() {
@@ -99,11 +95,7 @@ std::string TFormMain::AskCopyFolder() {
     iPod.FindSongById(SongIdOfRow(grid->Cells(kSongIdColumn, first)), firstSong);
     const std::string firstLocation = ToUtf8(firstSong.Location);
     const std::optional<std::string> chosen =
-        dialogs_.SaveFile(this, "Select Directory...",
-                          ProposedNamedFileName(CopyNaming,
-                                                {grid->Cells(kTitleColumn, first),
-                                                 ToUtf8(firstSong.Artist), ToUtf8(firstSong.Album)},
-                                                firstLocation),
+        dialogs_.SaveFile(this, "Select Directory...", ProposedNamedFileName(CopyNaming, firstSong),
                           SongFileExt(firstLocation));
     if (!chosen)
         return {};
@@ -201,6 +193,7 @@ void TFormMain::CMProgressFinish(std::intptr_t wParam) {
             formReport_->ArtistList = &JobArtists;
             formReport_->FoundList = &JobFound;
             formReport_->JobFolder = JobFolder;
+            formReport_->LeftoversRemoved = CopyThread ? CopyThread->LeftoversRemoved() : 0;
             formReport_->Dialogs = &dialogs_;
             dialogs_.ShowModal(formReport_);
             formReport_->TitleList = nullptr;
@@ -215,6 +208,7 @@ void TFormMain::CMProgressFinish(std::intptr_t wParam) {
         TargetList.clear();
         TitleList.clear();
         JobArtists.clear();
+        JobSongs.clear();
         JobFound.clear();
         ShowStatus(std::to_string(iPodSelectorCom->count()) + " iPod detected.");
     });

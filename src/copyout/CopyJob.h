@@ -1,8 +1,9 @@
 #pragma once
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The copy job that the marked rows of the song table make: for each marked row, in
-// table order, the song's file on the iPod, its destination, the title as shown and the
-// song's record.
+// A copy job: for each song to copy, in the order it is copied, the song's file on the
+// iPod, its destination, the title and artist the report and the playlist show, and the
+// song's whole record. The window (its marked rows) and korvello-cli (its filters) both
+// build it with BuildCopyJob from the records they chose.
 
 #include "copyout/CopyNaming.h"
 #include "musicdb/iPodcomponent.h"
@@ -13,20 +14,30 @@
 namespace korvello {
 
 class TITunesStringGrid;
-class TiPod;
 
 struct TCopyJob {
+    // The worker's lists (see TCopyThread): the song files and their destinations.
     std::vector<std::string> sources;
     std::vector<std::string> targets;
-    std::vector<std::string> titles;
+    std::vector<std::string> titles;  // as the song table shows them, for the report
     std::vector<std::string> artists; // for the job's playlist
-    std::vector<TSong> songs;         // the records, for the copies' tags
+    // The record of each entry's song, as it was when the job was built; entry i of every
+    // list above belongs to songs[i].
+    std::vector<TSong> songs;
 };
 
-// Walks the song rows from row 1 down and takes each marked one until `marked` rows are
+// The job of `songs`, one entry each in the order given, named by `naming` below the
+// chosen `folder` (program form).
+TCopyJob BuildCopyJob(std::vector<TSong> songs, const std::string& folder,
+                      const TCopyNaming& naming);
+
+// The records of the marked song rows, walking from row 1 down until `marked` rows are
 // taken. A row's song is the one its id column names (the last song with that id); an id
-// cell that is not a number throws EKorvelloError. Destinations are named by `naming`.
+// cell that is not a number throws EKorvelloError.
+std::vector<TSong> MarkedSongs(const TITunesStringGrid& grid, const TiPod& ipod, int marked);
+
+// The window's job: BuildCopyJob of MarkedSongs.
 TCopyJob BuildCopyJob(const TITunesStringGrid& grid, const TiPod& ipod, const std::string& folder,
-                      int marked, TCopyNaming naming = kDefaultCopyNaming);
+                      int marked, const TCopyNaming& naming = kDefaultCopyNaming);
 
 } // namespace korvello

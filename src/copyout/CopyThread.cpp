@@ -19,6 +19,22 @@ namespace {
 
 // The reason a song gets when its name would put it outside the chosen folder.
 constexpr const char* kLeavesChosenFolder = "the file name leads out of the chosen folder";
+// A file older than the job by less than this may have been written by another job
+// running at the same time: FAT keeps times to 2 seconds, and clocks differ a little.
+constexpr std::int64_t kJobStartMarginNs = 3'000'000'000;
+
+std::string FolderPart(const std::string& path) {
+    const std::size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+bool IsLeftoverName(const std::string& name) {
+    return name.starts_with('.') && (name.ends_with(kPartSuffix) || name.ends_with(kClaimSuffix));
+}
+// The reason a song gets when its destination's path is longer than the system takes.
+constexpr const char* kPathTooLong = "the path of the copy is too long";
+// Longest path the system takes, in bytes with the closing NUL (Linux's PATH_MAX).
+constexpr std::size_t kMaxPathBytes = 4096;
 
 std::string FileNamePart(const std::string& path) {
     const std::size_t slash = path.rfind('\\');
@@ -216,6 +232,11 @@ void TCopyThread::RunJob() {
         throw EKorvelloError("the source and target lists differ in length");
     const std::size_t count = sources.size();
     failIndex_ = 0;
+    placed_.clear();
+    placedNames_.clear();
+    cleanedFolders_.clear();
+    listings_.clear();
+    leftoversRemoved_ = 0;
     jobStartNs_ = std::chrono::duration_cast<std::chrono::nanoseconds>(
                       std::chrono::system_clock::now().time_since_epoch())
                       .count();
@@ -243,6 +264,7 @@ void TCopyThread::RunJob() {
     }
     failIndex_ = count;
 
+    SyncVolumes();
     finishSent_ = true;
     Send(CM_PROGRESSFINISH, StopRequested ? 2 : 1, 1);
     finishHandled_ = true;
@@ -263,6 +285,7 @@ struct TCopyThread::EntryCopy {
 
 void TCopyThread::CopyEntry(std::size_t index, std::size_t count) {
     entryCounted_ = 0;
+    entryFolders_.clear();
     EntryCopy entry;
     if (!ChooseDestination(index, entry) || !StartEntry(index, count, entry))
         return;
@@ -346,10 +369,9 @@ bool TCopyThread::ChooseName(std::size_t index, EntryCopy& entry) {
     const NameInfo there = platform_.StatName(entry.dest);
     if (there.kind == NameKind::Missing)
         return true;
-    // A second of margin: file times are coarser than the clock.
-    const bool olderThanJob = there.modifiedNs < jobStartNs_ - 1'000'000'000;
+    const bool olderThanJob = there.modifiedNs < jobStartNs_ - kJobStartMarginNs;
     if (overwriteExisting_.load() && there.kind == NameKind::File && olderThanJob &&
-        !written_.contains(entry.dest)) {
+        !PlacedByThisJob(there, entry.dest) && StoredUnderExactName(entry.dest)) {
         entry.replacing = there;
         return true;
     }
@@ -365,8 +387,13 @@ bool TCopyThread::StartEntry(std::size_t index, std::size_t count, EntryCopy& en
                   FileNamePart(entry.dest);
     Send(CM_PROGRESSTEXT, reinterpret_cast<std::intptr_t>(statusText_.c_str()), 0);
 
-    if (entry.fits && (!MakeFoldersFor(index, entry.dest) || !CreateTemporary(index, entry)))
-        return false;
+    if (entry.fits) {
+        if (!FitsPathLimit(index, entry.dest) || !MakeFoldersFor(index, entry.dest))
+            return false;
+        CleanFolder(entry.dest);
+        if (!CreateTemporary(index, entry))
+            return false;
+    }
     // Sent for a song that does not fit as well, so every started entry shows the window
     // the same TEXT, MAX sequence.
     Send(CM_PROGRESSMAX, kProgressMax, 0);
@@ -410,7 +437,7 @@ TCopyThread::BlocksEnd TCopyThread::CopyBlocks(std::size_t index, EntryCopy& ent
         if (nRead > 0) {
             nWritten = entry.out->Write(buffer_.data(), nRead);
             if (nWritten < 0 && !IsOutOfSpace(*entry.out, entry.dest, nRead)) {
-                FailEntry(index, "cannot write " + partialPath_, entry.out->Error());
+                FailWrite(index, "cannot write " + partialPath_, *entry.out);
                 return BlocksEnd::Failed;
             }
         }
@@ -420,8 +447,13 @@ TCopyThread::BlocksEnd TCopyThread::CopyBlocks(std::size_t index, EntryCopy& ent
         SendPosition();
         if (nRead == 0)
             return BlocksEnd::Complete;
-        if (nWritten != nRead)
+        if (nWritten != nRead) {
+            if (entry.out->FileTooLarge()) {
+                FailWrite(index, "cannot write " + partialPath_, *entry.out);
+                return BlocksEnd::Failed;
+            }
             return BlocksEnd::ShortWrite;
+        }
     }
 }
 
@@ -429,13 +461,15 @@ void TCopyThread::FinishEntry(std::size_t index, EntryCopy& entry, BlocksEnd end
     entry.in->Close();
     if (end == BlocksEnd::Complete) {
         // The close stores the last bytes and can report a delayed write error; then the
-        // copy is not whole. A full disk there is a song that did not fit.
-        if (entry.out->Close()) {
+        // copy is not whole. A full disk there is a song that did not fit. A copy that is
+        // to replace a file is on the disk before it does, so a pulled cable cannot cost
+        // the old file and the new one.
+        if ((!entry.replacing || entry.out->Sync()) && entry.out->Close()) {
             KeepFinishedCopy(index, entry);
             return;
         }
         if (!IsOutOfSpace(*entry.out, entry.dest, kCopyBlockSize)) {
-            FailEntry(index, "cannot close " + partialPath_, entry.out->Error());
+            FailWrite(index, "cannot close " + partialPath_, *entry.out);
             return;
         }
         end = BlocksEnd::ShortWrite;
@@ -445,6 +479,7 @@ void TCopyThread::FinishEntry(std::size_t index, EntryCopy& entry, BlocksEnd end
         // The disk filled up during the song: what is on disk is not the song, so it goes,
         // and the rest of the song leaves the bar's total like a song that did not fit.
         RemovePartial();
+        RemoveEntryFolders();
         SetCurrentTarget({});
         total_ -= std::max<std::int64_t>(0, sizes_[index] - entryCounted_);
         (*TargetList)[index] = kDiskSpaceNotEnough;
@@ -453,6 +488,7 @@ void TCopyThread::FinishEntry(std::size_t index, EntryCopy& entry, BlocksEnd end
     // Stopped: a partial song is no song, so it goes at once. CurrentTarget keeps naming
     // it; the window's own removal on CM_PROGRESSFINISH then finds nothing left to do.
     RemovePartial();
+    RemoveEntryFolders();
     (*TargetList)[index] = kCopyTerminated;
 }
 
@@ -469,8 +505,8 @@ void TCopyThread::KeepFinishedCopy(std::size_t index, EntryCopy& entry) {
     if (!TagCopy(index, entry))
         return;
     if (PlaceFinishedCopy(index, entry.wanted, entry.dest, entry.replacing)) {
-        written_.insert(entry.dest);
         partialPath_.clear();
+        RecordPlaced(index, entry.dest);
         SetCurrentTarget({});
     }
 }
@@ -485,8 +521,10 @@ bool TCopyThread::TagCopy(std::size_t index, const EntryCopy& entry) {
     ITagger& tagger = Tagger != nullptr ? *Tagger : *ownTagger_;
     const std::string& source = (*SourceList)[index];
     const TTagOutcome outcome = tagger.WriteTags(partialPath_, (*SongList)[index]);
-    if (outcome.result == TTagResult::Written || outcome.result == TTagResult::Unchanged)
+    if (outcome.result == TTagResult::Unchanged)
         return true;
+    if (outcome.result == TTagResult::Written)
+        return SyncRewritten(index, entry);
     TLogClass::WriteLog("Execute:tags not written into the copy of " + source + ": " +
                         outcome.detail);
     if (outcome.result == TTagResult::NotTagged)
@@ -498,7 +536,22 @@ bool TCopyThread::TagCopy(std::size_t index, const EntryCopy& entry) {
         FailEntry(index, "cannot copy " + source + " again after its tags failed: " + error, error);
         return false;
     }
-    return true;
+    return SyncRewritten(index, entry);
+}
+
+bool TCopyThread::SyncRewritten(std::size_t index, const EntryCopy& entry) {
+    // A copy that replaces a file was stored before its close; what the tagging wrote
+    // since has to be on the disk as well before the old file goes.
+    if (!entry.replacing)
+        return true;
+    std::string error;
+    const std::unique_ptr<IFile> file = platform_.OpenRead(partialPath_, error);
+    if (file && file->Sync())
+        return true;
+    if (file)
+        error = file->ErrorText();
+    FailEntry(index, "cannot store " + partialPath_ + ": " + error, error);
+    return false;
 }
 
 bool TCopyThread::RewriteUntagged(const std::string& source, std::int64_t size,
@@ -542,15 +595,12 @@ bool TCopyThread::PlaceFinishedCopy(std::size_t index, const std::string& wanted
     std::optional<NameInfo> original = replacing;
     std::string error;
     for (int attempt = 0;; ++attempt) {
-        // Only the very file that was there when the song started is replaced; one put
-        // there since (another job's copy of a song of this name) is kept.
-        bool replace = false;
-        if (original) {
-            const NameInfo now = platform_.StatName(dest);
-            replace = now.kind == NameKind::File && now.device == original->device &&
-                      now.inode == original->inode;
-        }
-        const RenameResult result = platform_.RenameFile(partialPath_, dest, replace, error);
+        // Only the very file that was there when the song started is replaced, checked in
+        // one step with the rename; one put there since (another job's copy of a song of
+        // this name) is kept.
+        const RenameResult result =
+            original ? platform_.ReplaceFile(partialPath_, dest, *original, error)
+                     : platform_.RenameFile(partialPath_, dest, /*replace=*/false, error);
         if (result == RenameResult::Done) {
             target = dest;
             return true;
@@ -559,8 +609,13 @@ bool TCopyThread::PlaceFinishedCopy(std::size_t index, const std::string& wanted
             FailEntry(index, "cannot rename " + partialPath_ + " to " + dest + ": " + error, error);
             return false;
         }
+        if (original) {
+            // The file to replace is gone or another took its place: the name itself may
+            // be free now, else the next free one.
+            original.reset();
+            continue;
+        }
         // The name was taken while the song was written: the next free one.
-        original.reset();
         dest = FreeNameFor(index, wanted);
         if (dest.empty())
             return false;
@@ -591,6 +646,7 @@ void TCopyThread::FailEntry(std::size_t index, const std::string& logText,
                             const std::string& reason) {
     TLogClass::WriteLog("Execute:" + logText);
     RemovePartial();
+    RemoveEntryFolders();
     SetCurrentTarget({});
     // What the song did not copy leaves the bar's total, so the bar still ends near 450.
     total_ -= std::max<std::int64_t>(0, sizes_[index] - entryCounted_);
@@ -637,7 +693,10 @@ std::optional<std::string> TCopyThread::FindEarlierCopy(const std::string& sourc
                                                         const std::string& wanted) {
     // An earlier run gave a song of a clashing name the first free numbered name, so the
     // copy of the second "Intro" of a job is "Intro(1).mp3"; the search ends at the first
-    // name that is free.
+    // name that is free. A copy is looked for only where a new one would be written: in
+    // real folders inside the chosen one, never behind a link.
+    if (!FoldersInside(wanted))
+        return std::nullopt;
     for (std::uint64_t n = 0;; ++n) {
         CheckGate();
         const std::string candidate = n == 0 ? wanted : NumberedName(wanted, n);
@@ -647,6 +706,22 @@ std::optional<std::string> TCopyThread::FindEarlierCopy(const std::string& sourc
         if (there.kind == NameKind::File && SameFileAlreadyThere(platform_, source, candidate))
             return candidate;
     }
+}
+
+bool TCopyThread::FitsPathLimit(std::size_t index, const std::string& dest) {
+    // Checked before any folder is made, so a song that cannot be written leaves no
+    // empty folders behind. The temporary name is the longest one the song is written
+    // under (".X.mp3.<n>.korvello-part", cut to the name limit).
+    const std::string onDisk = platform_.ToLinuxPath(dest);
+    const std::size_t name = FileNamePart(dest).size();
+    const std::size_t folder = onDisk.size() >= name ? onDisk.size() - name : 0;
+    const std::size_t longest =
+        std::min(kMaxFileNameBytes,
+                 name + std::string_view(".0000.").size() + std::string_view(kPartSuffix).size());
+    if (onDisk.empty() || folder + longest < kMaxPathBytes)
+        return true;
+    FailEntry(index, "the path of " + dest + " is too long", kPathTooLong);
+    return false;
 }
 
 bool TCopyThread::MakeFoldersFor(std::size_t index, const std::string& dest) {
@@ -663,13 +738,121 @@ bool TCopyThread::MakeFoldersFor(std::size_t index, const std::string& dest) {
                            : ChosenFolder;
     for (const std::string& name : *folders) {
         path += "\\" + name;
+        const NameInfo there = platform_.StatName(path);
+        if (there.kind == NameKind::Folder)
+            continue;
+        if (there.kind == NameKind::Other) {
+            // A link to a folder elsewhere (or something else that is not a folder).
+            FailEntry(index, path + " is not a folder of the chosen folder " + ChosenFolder,
+                      kLeavesChosenFolder);
+            return false;
+        }
         std::string error;
         if (!platform_.CreateDirectory(path, error)) {
             FailEntry(index, "cannot create the folder " + path + ": " + error, error);
             return false;
         }
+        if (there.kind == NameKind::Missing)
+            entryFolders_.push_back(path);
     }
     return true;
+}
+
+bool TCopyThread::FoldersInside(const std::string& dest) {
+    if (ChosenFolder.empty())
+        return true;
+    const auto folders = FoldersBelow(ChosenFolder, dest);
+    if (!folders)
+        return false;
+    std::string path = ChosenFolder.ends_with('\\')
+                           ? ChosenFolder.substr(0, ChosenFolder.size() - 1)
+                           : ChosenFolder;
+    for (const std::string& name : *folders) {
+        path += "\\" + name;
+        if (platform_.StatName(path).kind != NameKind::Folder)
+            return false;
+    }
+    return true;
+}
+
+void TCopyThread::RemoveEntryFolders() {
+    // Innermost first; a folder that holds anything stays.
+    for (auto it = entryFolders_.rbegin(); it != entryFolders_.rend(); ++it)
+        platform_.RemoveEmptyFolder(*it);
+    entryFolders_.clear();
+}
+
+void TCopyThread::CleanFolder(const std::string& dest) {
+    const std::string folder = FolderPart(dest);
+    if (!cleanedFolders_.insert(folder).second)
+        return;
+    const auto names = platform_.ListFolder(folder);
+    if (!names)
+        return;
+    for (const std::string& name : *names) {
+        if (IsLeftoverName(name) &&
+            platform_.DeleteLeftover(folder + "\\" + name, kLeftoverAgeSeconds))
+            ++leftoversRemoved_;
+    }
+}
+
+bool TCopyThread::StoredUnderExactName(const std::string& path) {
+    const std::string folder = FolderPart(path);
+    const std::string name = FileNamePart(path);
+    auto cached = listings_.find(folder);
+    if (cached != listings_.end() && cached->second.contains(name))
+        return true;
+    // Read when first needed, and again when the name is missing (it may be new).
+    const auto names = platform_.ListFolder(folder);
+    if (!names)
+        return false;
+    auto& listing = listings_[folder];
+    listing = std::unordered_set<std::string>(names->begin(), names->end());
+    return listing.contains(name);
+}
+
+bool TCopyThread::PlacedByThisJob(const NameInfo& there, const std::string& path) const {
+    if (placedNames_.contains(path))
+        return true;
+    return std::any_of(placed_.begin(), placed_.end(),
+                       [&](const Placed& placed) { return placed.identity.SameFile(there); });
+}
+
+void TCopyThread::RecordPlaced(std::size_t index, const std::string& dest) {
+    placed_.push_back({index, platform_.StatName(dest), dest});
+    placedNames_.insert(dest);
+    if (auto cached = listings_.find(FolderPart(dest)); cached != listings_.end())
+        cached->second.insert(FileNamePart(dest));
+}
+
+void TCopyThread::SyncVolumes() {
+    std::unordered_set<std::uint64_t> synced;
+    for (const Placed& placed : placed_) {
+        if (!synced.insert(placed.identity.device).second)
+            continue;
+        CheckGate();
+        std::string error;
+        if (platform_.SyncVolume(placed.path, error))
+            continue;
+        TLogClass::WriteLog("Execute:cannot store the copies on the disk of " + placed.path + ": " +
+                            error);
+        for (const Placed& lost : placed_) {
+            if (lost.identity.device == placed.identity.device &&
+                (*TargetList)[lost.index] == lost.path)
+                (*TargetList)[lost.index] =
+                    CopyFailedText("the disk did not store the copy (" + error + ")");
+        }
+    }
+}
+
+void TCopyThread::FailWrite(std::size_t index, const std::string& what, const IFile& file) {
+    if (file.FileTooLarge()) {
+        FailEntry(index, what + ": " + file.ErrorText(),
+                  "the song is larger than the destination drive allows for one file (" +
+                      file.ErrorText() + ")");
+        return;
+    }
+    FailEntry(index, what, file.Error());
 }
 
 } // namespace korvello

@@ -22,15 +22,23 @@
 // created for it.
 //
 // Writing: each song is written under a hidden temporary name in the destination folder
-// (claimed with O_EXCL) and renamed to its own name only once every byte is written and
-// the file closed without error, so no partial file ever lies under a song's name and a
-// file that a copy replaces stays whole until the new one is complete. Names are exact on
-// every drive. An existing file is replaced only with overwriting on, only when it was
-// there before the job (last changed at least a second before it began, so a song that
-// another job running at the same time just wrote is kept) and not one this job wrote
-// (two songs of one job that clean to one name give X.mp3 and X(1).mp3), and only when
-// it is still the file that was there when the song started; otherwise the song takes the
-// next free X(n) name, also when the name is taken while the song is written.
+// (claimed with O_EXCL and locked while the file lives) and renamed to its own name only
+// once every byte is written and the file closed without error, so no partial file ever
+// lies under a song's name and a file that a copy replaces stays whole until the new one
+// is complete. Names are exact on every drive. An existing file is replaced only with
+// overwriting on, only when it was there before the job (last changed some seconds
+// before it began, so a song that another job running at the same time just wrote is
+// kept), only when the drive holds it under exactly the song's name (a drive that ignores
+// letter case finds "Home.mp3" for "HOME.mp3": both are kept), never when it is a file
+// this job placed (known by its identity, so two songs of one job that clean to one name
+// give X.mp3 and X(1).mp3 on every drive), and only while it is still the file that was
+// there when the song started, checked in one step with the rename (ReplaceFile);
+// otherwise the song takes the next free X(n) name, also when the name is taken while
+// the song is written. The new file's data is synced before it replaces a file, and each
+// volume written to is synced before CM_PROGRESSFINISH.
+// Before the first song goes into a folder, the temporary files that earlier jobs left
+// there (killed, or a pulled cable) are removed: those no job holds locked and that are
+// a few seconds old (LeftoversRemoved()).
 // A song that fails on its own (see kCopyFailedPrefix) is logged with "Execute:", its
 // temporary file removed, and the job goes on.
 //
@@ -58,6 +66,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -80,6 +89,12 @@ inline constexpr std::int64_t kCopyBlockSize = 2048;
 // Suffix of the hidden temporary name a song is written under before it is renamed to its
 // own: "X.mp3" is written as ".X.mp3.korvello-part".
 inline constexpr const char* kPartSuffix = ".korvello-part";
+// Suffix of the claim a file system without atomic renames puts beside a name while a
+// copy is renamed to it (the platform's; a killed job can leave one behind too).
+inline constexpr const char* kClaimSuffix = ".korvello-claim";
+// A temporary file or claim that nobody holds and that is this many seconds old is left
+// over from a job that did not end.
+inline constexpr int kLeftoverAgeSeconds = 5;
 
 // The window's side of the synchronous hand-over between the worker and the window.
 class IWindowMessageSink {
@@ -160,6 +175,8 @@ public:
     std::string CurrentTarget() const;
     // The thread body has returned.
     bool Finished() const;
+    // Temporary files of earlier jobs that this job removed from the folders it wrote to.
+    int LeftoversRemoved() const { return leftoversRemoved_; }
     // The program is quitting: the worker stops at its next check, writes no further
     // bytes, sends no further message, touches the lists no more, and leaves the file it
     // was writing as far as it got. A message it is waiting on is cancelled. Safe to
@@ -212,6 +229,9 @@ private:
     // file, so whatever holds it still does); false with `error` set when that fails or
     // the song is no longer `size` bytes.
     bool RewriteUntagged(const std::string& source, std::int64_t size, std::string& error);
+    // Stores the retagged temporary file on the disk when it is to replace a file; false
+    // when the entry failed.
+    bool SyncRewritten(std::size_t index, const EntryCopy& entry);
     void EndAfterFailure();
     // Waits while paused; throws Abandoned after Abandon().
     void CheckGate();
@@ -230,9 +250,30 @@ private:
     // names (up to the first free one), if there is one.
     std::optional<std::string> FindEarlierCopy(const std::string& source,
                                                const std::string& wanted);
-    // Checks that `dest` lies in ChosenFolder or in plain-named folders below it, and
-    // creates those folders; false (the entry failed) otherwise.
+    // Checks that the path of `dest` (and of the song's temporary file beside it) is not
+    // longer than the system takes; false (the entry failed) otherwise.
+    bool FitsPathLimit(std::size_t index, const std::string& dest);
+    // Checks that `dest` lies in ChosenFolder or in plain-named real folders below it (a
+    // link leads elsewhere), and creates those folders; false (the entry failed)
+    // otherwise. The folders made are removed again when the song is not copied.
     bool MakeFoldersFor(std::size_t index, const std::string& dest);
+    // The folders between ChosenFolder and `dest` exist and are real folders, so a file
+    // found at `dest` lies inside the chosen folder.
+    bool FoldersInside(const std::string& dest);
+    void RemoveEntryFolders();
+    // Removes the leftovers of earlier jobs from the folder of `dest`, once per job.
+    void CleanFolder(const std::string& dest);
+    // The drive stores the file at `path` under exactly that name (not one that differs in
+    // letter case only).
+    bool StoredUnderExactName(const std::string& path);
+    // A file this job placed: by identity, or by the exact name it was given.
+    bool PlacedByThisJob(const NameInfo& there, const std::string& path) const;
+    void RecordPlaced(std::size_t index, const std::string& dest);
+    // Stores each written volume on its disk; entries whose volume reports a failure get
+    // the failure text.
+    void SyncVolumes();
+    // Ends the entry as failed after `file` refused a write, sync or close.
+    void FailWrite(std::size_t index, const std::string& what, const IFile& file);
     // Renames the finished temporary file to the song's name (see the class comment);
     // false when the entry failed.
     bool PlaceFinishedCopy(std::size_t index, const std::string& wanted, std::string& dest,
@@ -258,12 +299,23 @@ private:
     std::int64_t total_ = 0;
     std::int64_t copied_ = 0;
     std::int32_t lastPosition_ = 0;
-    std::size_t failIndex_ = 0;               // first entry that a failure marks as terminated
-    std::string partialPath_;                 // temporary file created and not yet renamed
-    std::int64_t entryCounted_ = 0;           // what the current entry added to copied_
-    std::unordered_set<std::string> written_; // names this job wrote
-    std::int64_t jobStartNs_ = 0;             // when the job began, ns since 1970
-    std::string statusText_;                  // CM_PROGRESSTEXT's text, alive while it is handled
+    std::size_t failIndex_ = 0;     // first entry that a failure marks as terminated
+    std::string partialPath_;       // temporary file created and not yet renamed
+    std::int64_t entryCounted_ = 0; // what the current entry added to copied_
+    struct Placed {
+        std::size_t index;
+        NameInfo identity;
+        std::string path;
+    };
+    std::vector<Placed> placed_;                     // files this job put under song names
+    std::unordered_set<std::string> placedNames_;    // and the exact names it gave them
+    std::unordered_set<std::string> cleanedFolders_; // folders whose leftovers were removed
+    // Names in folders, as the drive stores them (read when first needed).
+    std::unordered_map<std::string, std::unordered_set<std::string>> listings_;
+    std::vector<std::string> entryFolders_; // folders made for the current entry
+    std::atomic<int> leftoversRemoved_{0};
+    std::int64_t jobStartNs_ = 0; // when the job began, ns since 1970
+    std::string statusText_;      // CM_PROGRESSTEXT's text, alive while it is handled
     bool finishSent_ = false;
     std::array<std::byte, kCopyBlockSize> buffer_{};
     std::unique_ptr<ITagger> ownTagger_; // made on the first song that gets tags

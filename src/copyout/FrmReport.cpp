@@ -307,11 +307,13 @@ void TFormReport::FormShow() {
 void TFormReport::ShowSummary() {
     const TJobSummary summary =
         SummariseJob(TargetList != nullptr ? *TargetList : std::vector<std::string>());
-    QString text = QString::fromStdString(JobSummaryText(summary));
+    const std::string leftovers = LeftoversText(LeftoversRemoved);
+    const std::string tail = leftovers.empty() ? std::string() : "; " + leftovers;
+    QString text = QString::fromStdString(JobSummaryText(summary) + tail);
     SummaryLabel->setToolTip(text);
     // The counts that are not zero when all six do not fit.
     if (SummaryLabel->fontMetrics().horizontalAdvance(text) > SummaryLabel->width())
-        text = QString::fromStdString(JobSummaryText(summary, /*omitZeros=*/true));
+        text = QString::fromStdString(JobSummaryText(summary, /*omitZeros=*/true) + tail);
     SummaryLabel->setText(text);
 }
 
@@ -337,7 +339,7 @@ void TFormReport::SavePlaylistClick() {
             *chosen, PlaylistOfJob(platform_, *TitleList, ArtistList ? *ArtistList : kNone,
                                    *TargetList, FoundList ? *FoundList : kNone));
         std::string error;
-        if (!WritePlaylistFile(platform_, path, text, error)) {
+        if (!WritePlaylistFile(platform_, path, text, *TargetList, error)) {
             TLogClass::WriteLog("SavePlaylistClick:cannot write " + *chosen + ": " + error);
             Dialogs->ShowError(this, "Korvello A",
                                "Cannot write the playlist " + *chosen + ": " + error);

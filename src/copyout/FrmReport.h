@@ -37,6 +37,8 @@ public:
     const std::vector<std::string>* ArtistList = nullptr;
     const std::vector<std::string>* FoundList = nullptr;
     std::string JobFolder;
+    // Temporary files of earlier jobs that this job removed (shown with the counts).
+    int LeftoversRemoved = 0;
     IDialogs* Dialogs = nullptr;
 
     QTableWidget* Reporter = nullptr;

@@ -38,4 +38,11 @@ std::string JobSummaryText(const TJobSummary& s, bool omitZeros) {
     return text;
 }
 
+std::string LeftoversText(int removed) {
+    if (removed <= 0)
+        return {};
+    return std::to_string(removed) + " leftover temporary file" + (removed == 1 ? "" : "s") +
+           " removed";
+}
+
 } // namespace korvello

@@ -27,4 +27,9 @@ TJobSummary SummariseJob(const std::vector<std::string>& outcomes);
 // 1 not found").
 std::string JobSummaryText(const TJobSummary& summary, bool omitZeros = false);
 
+// "2 leftover temporary files removed" (one: "1 leftover temporary file removed"): the
+// temporary files of earlier jobs that did not end (killed, a pulled cable) that a job
+// removed from the folders it wrote to. Empty for none.
+std::string LeftoversText(int removed);
+
 } // namespace korvello

@@ -114,9 +114,86 @@ std::vector<TPlaylistEntry> PlaylistOfJob(IPlatform& platform,
     return entries;
 }
 
+namespace {
+
+// The file at `path` begins like a playlist: "#EXTM3U", after a byte-order mark or not.
+bool StartsAsPlaylist(IPlatform& platform, const std::string& path) {
+    std::string error;
+    const std::unique_ptr<IFile> file = platform.OpenRead(path, error);
+    if (!file)
+        return false;
+    char head[10] = {};
+    std::int64_t got = 0;
+    while (got < std::ssize(head)) {
+        const std::int64_t n = file->Read(head + got, std::ssize(head) - got);
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    std::string_view text(head, static_cast<std::size_t>(got));
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
+    return text.starts_with("#EXTM3U");
+}
+
+// Why the file at `path` may not be replaced by a playlist; empty when it may.
+std::string RefusalToReplace(IPlatform& platform, const std::string& path, const NameInfo& there,
+                             const std::vector<std::string>& jobFiles) {
+    if (there.kind != NameKind::File)
+        return "it is not a file";
+    for (const std::string& written : jobFiles) {
+        if (!IsResultText(written) && platform.StatName(written).SameFile(there))
+            return "it is a song this copy wrote";
+    }
+    if (!StartsAsPlaylist(platform, path))
+        return "it is not a playlist (it does not begin with #EXTM3U) and is left as it is";
+    return {};
+}
+
+} // namespace
+
 bool WritePlaylistFile(IPlatform& platform, const std::string& path, const std::string& text,
-                       std::string& error) {
-    return WriteWholeFile(platform, path, text, error);
+                       const std::vector<std::string>& jobFiles, std::string& error) {
+    const NameInfo there = platform.StatName(path);
+    if (there.kind != NameKind::Missing) {
+        error = RefusalToReplace(platform, path, there, jobFiles);
+        if (!error.empty())
+            return false;
+    }
+    const std::size_t slash = path.rfind('\\');
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string name = path.substr(folder.size());
+    std::unique_ptr<IFile> out;
+    std::string temp;
+    for (int n = 0; !out; ++n) {
+        temp =
+            folder + "." + name + (n == 0 ? std::string() : "." + std::to_string(n)) + kPartSuffix;
+        bool taken = false;
+        out = platform.CreateNew(temp, error, taken);
+        if (!out && (!taken || n >= 100))
+            return false;
+    }
+    const auto size = static_cast<std::int64_t>(text.size());
+    const bool stored = out->Write(text.data(), size) == size && out->Sync();
+    if (!stored)
+        error = out->ErrorText();
+    const bool closed = out->Close();
+    if (stored && !closed)
+        error = out->ErrorText();
+    // The playlist replaces only the file checked above, in one step with the check; a
+    // file put there meanwhile is kept.
+    const RenameResult placed = !stored || !closed ? RenameResult::Failed
+                                : there.kind == NameKind::Missing
+                                    ? platform.RenameFile(temp, path, /*replace=*/false, error)
+                                    : platform.ReplaceFile(temp, path, there, error);
+    if (placed != RenameResult::Done) {
+        if (placed == RenameResult::NameTaken)
+            error = "another file took its name while the playlist was written";
+        platform.DeleteFile(temp);
+        return false;
+    }
+    return true;
 }
 
 } // namespace korvello

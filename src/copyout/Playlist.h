@@ -47,10 +47,14 @@ std::vector<TPlaylistEntry> PlaylistOfJob(IPlatform& platform,
                                           const std::vector<std::string>& outcomes,
                                           const std::vector<std::string>& found);
 
-// Writes `text` to the file at `path` (a program path) whole, through a TSafeFile: a
-// failure leaves an existing playlist as it was. False with `error` set when it could not
-// be written (a folder of that name, a missing folder, no room).
+// Writes `text` to the file at `path` (a program path) whole: through a hidden temporary
+// file beside it that is renamed over the old file only once every byte is stored, so a
+// failure leaves an existing playlist as it was. An existing file is replaced only when
+// it is an earlier playlist (it begins with "#EXTM3U") and none of `jobFiles` (the job's
+// outcomes: the songs it wrote), checked in one step with the rename. False with `error`
+// set when it could not be written (a song or other file of that name, a folder, a
+// missing folder, no room).
 bool WritePlaylistFile(IPlatform& platform, const std::string& path, const std::string& text,
-                       std::string& error);
+                       const std::vector<std::string>& jobFiles, std::string& error);
 
 } // namespace korvello

@@ -24,6 +24,30 @@ LogState& State() {
 
 } // namespace
 
+std::string TLogClass::LoggableText(const std::string& message) {
+    // A profile line cannot hold a line break or a NUL; a failure whose text has one (a
+    // path with a newline in it) is written with the control character in caret notation,
+    // as cat -v shows it, rather than lost.
+    std::string text;
+    text.reserve(message.size());
+    for (const char c : message) {
+        switch (c) {
+        case '\r':
+            text += "^M";
+            break;
+        case '\n':
+            text += "^J";
+            break;
+        case '\0':
+            text += "^@";
+            break;
+        default:
+            text += c;
+        }
+    }
+    return text;
+}
+
 void TLogClass::SetPlatform(IPlatform* platform) {
     State().platform = platform;
 }
@@ -55,8 +79,8 @@ void TLogClass::WriteLog(const std::string& message) noexcept {
         std::tm local{};
         localtime_r(&now, &local);
         const std::string file = State().appFolder + "\\apces.cnt";
-        platform->WritePrivateProfileString("Error Log", TimestampKey(*platform, local), message,
-                                            file);
+        platform->WritePrivateProfileString("Error Log", TimestampKey(*platform, local),
+                                            LoggableText(message), file);
     } catch (...) {
         // The log never fails its caller.
     }

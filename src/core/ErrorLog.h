@@ -39,6 +39,10 @@ public:
     // never corrupted; two messages within one second leave the later one.
     static void WriteLog(const std::string& message) noexcept;
 
+    // The message as the log line holds it: CR, LF and NUL, which a profile value cannot
+    // hold, become "^M", "^J" and "^@".
+    static std::string LoggableText(const std::string& message);
+
     // The key a message is written under at the given local time: short date, a blank and
     // long time; at exactly midnight the blank and the time are left out.
     static std::string TimestampKey(IPlatform& platform, const std::tm& local);

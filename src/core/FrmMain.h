@@ -86,9 +86,9 @@ public:
     // The rest of a job, for its playlist: each song's artist, the copy found for a song
     // already copied, and the folder the user chose.
     std::vector<std::string> JobArtists, JobFound;
-    // The records of the job's songs, for the tags of their copies.
-    std::vector<TSong> JobSongs;
     std::string JobFolder;
+    // The record of each entry's song (entry i of SourceList belongs to JobSongs[i]).
+    std::vector<TSong> JobSongs;
     TiPod iPod;
 
     // ---- Controls, by their designer names --------------------------------------------
@@ -209,7 +209,7 @@ public:
     void WriteIniFile();
     void SetPlayOnDoubleClick(bool value);
     void SetOverwriteExisting(bool value);
-    void SetCopyNaming(TCopyNaming value);
+    void SetCopyNaming(const TCopyNaming& value);
     void SetSkipCopiedFiles(bool value);
     void SetWriteTagsToCopies(bool value);
 

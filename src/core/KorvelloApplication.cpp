@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/KorvelloApplication.h"
 
+#include "copyout/CopyThread.h"
 #include "core/FrmMain.h"
 #include "ui/Dialogs.h"
 
@@ -8,7 +9,10 @@
 #include <QThread>
 #include <QWidget>
 
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <thread>
 
 namespace korvello {
 
@@ -48,6 +52,19 @@ void TKorvelloApplication::ShowFailure(const std::string& failure) {
         dialogs_->ShowError(parent, kApplicationTitle, TopLevelErrorText(failure));
     } catch (...) {
         // The box itself failed: there is nowhere further up to report it.
+    }
+}
+
+void EndWithoutHungWorker(TFormMain& form, int status, std::chrono::milliseconds grace) {
+    if (!form.CopyThread)
+        return;
+    const auto deadline = std::chrono::steady_clock::now() + grace;
+    while (!form.CopyThread->Finished()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            std::fflush(nullptr);
+            std::_Exit(status);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
 

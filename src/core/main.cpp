@@ -16,6 +16,7 @@
 #include <QIcon>
 #include <QUrl>
 
+#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <string>
@@ -126,6 +127,8 @@ int main(int argc, char** argv) {
     windows.FormMain.SetStartDrive(startDrive);
     windows.FormMain.show();
     const int result = QApplication::exec();
+    // A copy worker stuck in a read from a hung device is not waited for.
+    korvello::EndWithoutHungWorker(windows.FormMain, result, std::chrono::seconds(2));
     app.SetDialogs(nullptr);
     korvello::TLogClass::SetPlatform(nullptr);
     return result;

@@ -104,6 +104,14 @@ void TFormMain::BackupDatabase() {
 
 void TFormMain::ShowDatabaseProblem() {
     const TDatabaseStatus& status = iPod.DatabaseStatus();
+    if (status.Damaged()) {
+        // The songs that could be read are shown; the status line says the rest are lost.
+        // The status line holds some 47 characters: the full sentence goes to the log.
+        TLogClass::WriteLog("LoadDatabase:" + status.path + ": " + DamagedDatabaseText(status));
+        ShowStatus("Damaged database: " + std::to_string(status.readSongs) + " of " +
+                   std::to_string(status.declaredSongs) + " songs read.");
+        return;
+    }
     if (status.Readable())
         return;
     // A volume that is no longer an iPod (unplugged, another device on its letter) keeps

@@ -326,7 +326,8 @@ bool WriteLibraryFile(IPlatform& platform, const std::string& path, const TCatal
                       const TJobCopies& copies, std::int64_t now, TLibraryExport& counts,
                       std::string& error) {
     counts = {};
-    if (platform.StatName(path).kind == NameKind::Other) {
+    if (const NameKind kind = platform.StatName(path).kind;
+        kind == NameKind::Other || kind == NameKind::Folder) {
         error = "not a file";
         return false;
     }

@@ -109,7 +109,8 @@ RenameResult TSafeFile::PlaceAs(const std::string& path, bool replace, std::stri
 
 bool WriteWholeFile(IPlatform& platform, const std::string& path, std::string_view text,
                     std::string& error) {
-    if (platform.StatName(path).kind == NameKind::Other) {
+    if (const NameKind kind = platform.StatName(path).kind;
+        kind == NameKind::Other || kind == NameKind::Folder) {
         error = "not a file";
         return false;
     }

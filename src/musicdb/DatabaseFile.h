@@ -29,9 +29,20 @@ struct TDatabaseStatus {
     // Why no songs could be read, as words that follow the iPod's folder ("its iTunesDB is
     // empty"); empty when the database was read, even one that holds no songs.
     std::string problem;
+    // The size of the compressed file the image was inflated from; -1 for a plain one.
+    std::int64_t compressedSize = -1;
+    // After a load: the songs the track list declares and those that could be read. Fewer
+    // read than declared means the database is damaged (cut short, or lengths that lead
+    // nowhere).
+    std::int64_t declaredSongs = 0;
+    std::int64_t readSongs = 0;
 
     bool Readable() const { return problem.empty(); }
+    bool Damaged() const { return Readable() && readSongs < declaredSongs; }
 };
+
+// "The iPod's music database is damaged: 2 of 128 songs could be read."
+std::string DamagedDatabaseText(const TDatabaseStatus& status);
 
 // Looks for the database of the iPod at `drivePath` ("e:") and reads it into `image`
 // (inflated when compressed). `image` is left empty when no usable image was found.
@@ -39,5 +50,9 @@ struct TDatabaseStatus {
 // file exists but cannot be opened or read.
 TDatabaseStatus ReadDatabaseFile(IPlatform& platform, const std::string& drivePath,
                                  std::vector<std::uint8_t>& image);
+// What ReadDatabaseFile would find, judged from the first 256 KB of each file and the
+// first 4 MB they inflate to, so that a glance at many iPods never reads whole databases.
+// A track list that lies beyond that counts as found. Throws as ReadDatabaseFile does.
+TDatabaseStatus LookAtDatabaseFile(IPlatform& platform, const std::string& drivePath);
 
 } // namespace korvello

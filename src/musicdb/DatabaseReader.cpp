@@ -11,14 +11,17 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <new>
+#include <unordered_map>
 
 namespace korvello {
 
 namespace {
 
-// Data-object types that carry a string; of these only the ten below are kept.
+// Data-object types that carry a string (1 to 14 and 18 to 31; 15 to 17 hold podcast
+// addresses and chapter data in other shapes); of these only the ones below are kept.
 constexpr std::int32_t kFirstStringType = 1;
-constexpr std::int32_t kLastStringType = 14;
+constexpr std::int32_t kLastStringType = 31;
 constexpr std::int32_t kTitleType = 1;
 constexpr std::int32_t kLocationType = 2;
 constexpr std::int32_t kAlbumType = 3;
@@ -29,6 +32,12 @@ constexpr std::int32_t kEQSettingType = 7;
 constexpr std::int32_t kCommentType = 8;
 constexpr std::int32_t kComposerType = 12;
 constexpr std::int32_t kGroupingType = 13;
+constexpr std::int32_t kAlbumArtistType = 22;
+constexpr std::int32_t kSortArtistType = 23;
+constexpr std::int32_t kSortTitleType = 27;
+constexpr std::int32_t kSortAlbumType = 28;
+constexpr std::int32_t kSortAlbumArtistType = 29;
+constexpr std::int32_t kSortComposerType = 30;
 // An unknown object longer than this is taken to be the end of the track's objects
 // rather than something to step over.
 constexpr std::int32_t kMaxSkippedObject = 1024;
@@ -37,11 +46,19 @@ constexpr std::int32_t kUtf8Encoding = 2;
 constexpr int kFirstDataSets = 2;
 // iTunesCDB: what inflating may grow to.
 constexpr std::int64_t kMaxInflated = std::int64_t{1} << 30;
-constexpr std::int64_t kMaxInflateRatio = 64;
+constexpr std::int64_t kMaxInflateRatio = 32;
+// The walk allowances of an iTunesCDB, in multiples of the file's size (see WalkAllowance).
+constexpr std::int64_t kCompressedStepRatio = 16;
+constexpr std::int64_t kCompressedRecordRatio = 2;
+
+bool IsStringObject(std::int32_t type) {
+    return (type >= kFirstStringType && type <= 14) || (type >= 18 && type <= kLastStringType);
+}
 
 bool IsKeptStringType(std::int32_t type) {
     return (type >= kTitleType && type <= kCommentType) || type == kComposerType ||
-           type == kGroupingType;
+           type == kGroupingType || type == kAlbumArtistType || type == kSortArtistType ||
+           (type >= kSortTitleType && type <= kSortComposerType);
 }
 
 // One track's kept strings, by data-object type.
@@ -50,10 +67,11 @@ using TTrackStrings = std::array<std::u16string, kLastStringType + 1>;
 // The string of the string object at `object` that holds `byteLength` bytes: only the
 // bytes the image holds, and only as many as the string allowance has left.
 std::u16string ReadString(const TImageReader& reader, std::int64_t object, std::int32_t byteLength,
-                          std::int64_t allowance, TWalkCost& cost) {
+                          const TWalkAllowance& allowance, TWalkCost& cost) {
     const bool utf8 = reader.Int32At(object + kStringEncodingOffset) == kUtf8Encoding;
     std::string_view bytes = reader.BytesAt(
-        object + kStringOffset, std::min<std::int64_t>(byteLength, allowance - cost.stringBytes));
+        object + kStringOffset,
+        std::min<std::int64_t>(byteLength, allowance.stringBytes - cost.stringBytes));
     if (!utf8)
         bytes.remove_suffix(bytes.size() % 2);
     cost.stringBytes += static_cast<std::int64_t>(bytes.size());
@@ -63,8 +81,8 @@ std::u16string ReadString(const TImageReader& reader, std::int64_t object, std::
 
 // Walks the data objects of the track at `track` and keeps its strings; the steps and
 // string bytes it takes are spent from the walk's allowances.
-void ReadTrackStrings(const TImageReader& reader, std::int64_t track, std::int64_t allowance,
-                      TWalkCost& cost, TTrackStrings& strings) {
+void ReadTrackStrings(const TImageReader& reader, std::int64_t track,
+                      const TWalkAllowance& allowance, TWalkCost& cost, TTrackStrings& strings) {
     for (auto& s : strings)
         s.clear();
     const std::int32_t objectCount = reader.Int32At(track + kTrackObjectCountOffset);
@@ -73,12 +91,12 @@ void ReadTrackStrings(const TImageReader& reader, std::int64_t track, std::int64
         // Past the end everything reads as zero, which would change nothing more.
         if (object >= reader.Size())
             break;
-        if (cost.objectSteps >= allowance)
+        if (cost.objectSteps >= allowance.objectSteps)
             break;
         ++cost.objectSteps;
         const std::int32_t objectLength = reader.Int32At(object + kObjectTotalLengthOffset);
         const std::int32_t type = reader.Int32At(object + kObjectTypeOffset);
-        if (type >= kFirstStringType && type <= kLastStringType) {
+        if (IsStringObject(type)) {
             const std::int32_t byteLength = reader.Int32At(object + kStringByteLengthOffset);
             if (IsKeptStringType(type))
                 strings[static_cast<std::size_t>(type)] =
@@ -124,7 +142,7 @@ private:
     bool looked_ = false;
 };
 
-// Makes the record of a track from its strings: its location on the drive and the size
+// Fills the record of a track from its strings: its location on the drive and the size
 // text of the file there.
 void StoreTrack(TTrackStrings& strings, const TTrackWalkContext& context, TSizeLookups& sizes,
                 TSong& song) {
@@ -135,8 +153,7 @@ void StoreTrack(TTrackStrings& strings, const TTrackWalkContext& context, TSizeL
     std::u16string location16 = ToUtf16(location);
     std::u16string sizeText = size ? ToUtf16(FormatSizeText(*size, context.decimalSeparator)) : u"";
 
-    // Everything that can fail is done; the record is replaced in one go so that a
-    // failure above leaves it with its earlier strings.
+    song.FileBytes = size.value_or(-1);
     song.Title = std::move(strings[kTitleType]);
     song.Location = std::move(location16);
     song.FileSize = std::move(sizeText);
@@ -148,33 +165,52 @@ void StoreTrack(TTrackStrings& strings, const TTrackWalkContext& context, TSizeL
     song.Comment = std::move(strings[kCommentType]);
     song.Composer = std::move(strings[kComposerType]);
     song.Grouping = std::move(strings[kGroupingType]);
+    song.AlbumArtist = std::move(strings[kAlbumArtistType]);
+    song.SortTitle = std::move(strings[kSortTitleType]);
+    song.SortArtist = std::move(strings[kSortArtistType]);
+    song.SortAlbum = std::move(strings[kSortAlbumType]);
+    song.SortAlbumArtist = std::move(strings[kSortAlbumArtistType]);
+    song.SortComposer = std::move(strings[kSortComposerType]);
 }
 
-// The record of a track that lies wholly beyond the image: id 0, no strings, and the
-// mount root alone as its location.
-void ReadEmptyTrack(const TTrackWalkContext& context, TSong& song) {
-    std::optional<std::int64_t> size;
-    if (context.sizeOf)
-        size = context.sizeOf(context.drivePath);
-    TSong empty;
-    empty.Location = ToUtf16(context.drivePath);
-    if (size)
-        empty.FileSize = ToUtf16(FormatSizeText(*size, context.decimalSeparator));
-    song = std::move(empty);
+// A time as the database stores it (seconds since 1904, unsigned) in Unix seconds; 0
+// (never) stays 0.
+std::int64_t UnixTime(std::int32_t stored) {
+    const auto seconds = static_cast<std::uint32_t>(stored);
+    return seconds == 0 ? 0 : static_cast<std::int64_t>(seconds) - kMacEpochOffset;
 }
 
-// Past the end every field reads as zero, so the track position no longer moves and each
-// further track would read the same empty record: the records from `first` on get that
-// record without walking it again (a cut-off file declaring thousands of tracks would
-// otherwise cost a look-up for each).
-void FillEmptyTracks(const TTrackWalkContext& context, std::vector<TSong>& songs,
-                     std::size_t first) {
-    for (std::size_t j = first; j < songs.size(); ++j) {
-        if (j == first)
-            ReadEmptyTrack(context, songs[j]);
-        else
-            songs[j] = songs[first];
-    }
+// The numbers of the track header at `track`: only those that lie inside its header
+// length, the rest stay 0 (an early database's header ends at 0x9C).
+void ReadTrackNumbers(const TImageReader& reader, std::int64_t track, TSong& song) {
+    const std::int64_t headerLength = reader.Int32At(track + kTrackHeaderLengthOffset);
+    const auto field = [&](std::int64_t offset) -> std::int32_t {
+        return offset + 4 <= headerLength ? reader.Int32At(track + offset) : 0;
+    };
+    const std::int32_t flags = field(kTrackFlagsOffset);
+    song.Compilation = ((flags >> 16) & 0xFF) != 0;
+    song.Rating = std::min((flags >> 24) & 0xFF, 100);
+    song.Duration = field(kTrackDurationOffset);
+    song.TrackNumber = field(kTrackNumberOffset);
+    song.TrackCount = field(kTrackCountFieldOffset);
+    song.Year = field(kTrackYearOffset);
+    song.Bitrate = field(kTrackBitrateOffset);
+    song.SampleRate =
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(field(kTrackSampleRateOffset)) >> 16);
+    song.PlayCount = field(kTrackPlayCountOffset);
+    song.LastPlayed = UnixTime(field(kTrackLastPlayedOffset));
+    song.DiscNumber = field(kTrackDiscNumberOffset);
+    song.DiscCount = field(kTrackDiscCountOffset);
+    song.DateAdded = UnixTime(field(kTrackDateAddedOffset));
+    song.SkipCount = field(kTrackSkipCountOffset);
+    song.LastSkipped = UnixTime(field(kTrackLastSkippedOffset));
+    song.MediaType = static_cast<std::uint32_t>(field(kTrackMediaTypeOffset));
+}
+
+// True when a track's strings give it anything to show.
+bool HoldsAString(const TTrackStrings& strings) {
+    return std::any_of(strings.begin(), strings.end(),
+                       [](const std::u16string& s) { return !s.empty(); });
 }
 
 // One data set's header at `start`, as the table keeps it.
@@ -221,45 +257,287 @@ bool ReadDataSets(std::span<const std::uint8_t> image, TDataSetTable& table) {
     return false;
 }
 
-std::int64_t WalkAllowance(std::int64_t imageSize) {
-    return std::max<std::int64_t>(imageSize, 0);
+TWalkAllowance WalkAllowance(std::int64_t imageSize, std::int64_t compressedSize) {
+    imageSize = std::max<std::int64_t>(imageSize, 0);
+    TWalkAllowance allowance;
+    if (compressedSize < 0) {
+        allowance.objectSteps = imageSize;
+        allowance.stringBytes = imageSize;
+        allowance.records = imageSize / kMinTrackBytes;
+        return allowance;
+    }
+    // An iTunesCDB's image is what its file inflates to; its walk may cost about what a
+    // plain file of kCompressedStepRatio times its size would, and it may hold as many
+    // records as a plain file of kCompressedRecordRatio times its size.
+    allowance.objectSteps = std::min(imageSize, compressedSize * kCompressedStepRatio);
+    allowance.stringBytes = allowance.objectSteps;
+    allowance.records =
+        std::min(imageSize, compressedSize * kCompressedRecordRatio) / kMinTrackBytes;
+    return allowance;
 }
 
-TWalkCost ParseTracks(std::span<const std::uint8_t> image, const TDataSetEntry& entry,
-                      const TTrackWalkContext& context, std::vector<TSong>& songs) {
+bool WithinAllowance(const TWalkCost& cost, const TWalkAllowance& allowance) {
+    return cost.objectSteps <= allowance.objectSteps && cost.stringBytes <= allowance.stringBytes &&
+           cost.records <= allowance.records;
+}
+
+TTrackListResult ParseTracks(std::span<const std::uint8_t> image, const TDataSetEntry& entry,
+                             const TTrackWalkContext& context, std::vector<TSong>& songs,
+                             std::int64_t compressedSize) {
     const TImageReader reader(image);
-    // See the header: the walk as a whole takes at most one object step and one copied
-    // string byte per byte of the image.
-    const std::int64_t allowance = WalkAllowance(reader.Size());
-    TWalkCost cost;
+    const TWalkAllowance allowance = WalkAllowance(reader.Size(), compressedSize);
+    TTrackListResult result;
+    result.allowance = allowance;
     const std::int64_t list = std::int64_t{entry.Start} + entry.HeaderLength;
     const std::int64_t firstTrack = list + reader.Int32At(list + kTrackListHeaderLengthOffset);
-    const std::int32_t declared = reader.Int32At(list + kTrackCountOffset);
+    result.declared = std::max<std::int32_t>(reader.Int32At(list + kTrackCountOffset), 0);
 
-    // A damaged count must neither allocate without bound nor report records that the
-    // image cannot hold: cut it to the tracks that fit between the first track and the end.
+    // A damaged count must neither allocate without bound nor walk tracks the image cannot
+    // hold: cut it to the tracks that fit between the first track and the end, and to the
+    // records the walk may hold.
     const std::int64_t room = reader.Contains(firstTrack) ? reader.Size() - firstTrack : 0;
-    const std::int64_t count = std::clamp<std::int64_t>(declared, 0, room / kMinTrackBytes);
+    const std::int64_t count =
+        std::min({result.declared, room / kMinTrackBytes, allowance.records});
 
+    songs.clear();
     TSizeLookups sizes(context.sizeOf);
     try {
-        songs.resize(static_cast<std::size_t>(count));
+        songs.reserve(static_cast<std::size_t>(count));
+        result.songOfTrack.reserve(static_cast<std::size_t>(count));
         std::int64_t track = firstTrack;
         TTrackStrings strings;
-        for (std::size_t i = 0; i < songs.size(); ++i) {
-            songs[i].SongId = reader.Int32At(track + kTrackIdOffset);
-            ReadTrackStrings(reader, track, allowance, cost, strings);
-            StoreTrack(strings, context, sizes, songs[i]);
-            track += reader.Int32At(track + kTrackTotalLengthOffset);
-            if (track >= reader.Size()) {
-                FillEmptyTracks(context, songs, i + 1);
+        for (std::int64_t i = 0; i < count; ++i) {
+            // A track whose id lies past the end holds nothing, and neither do the ones
+            // after it.
+            if (track < 0 || track + kMinTrackBytes > reader.Size())
                 break;
+            ++result.cost.records;
+            const std::int32_t id = reader.Int32At(track + kTrackIdOffset);
+            ReadTrackStrings(reader, track, allowance, result.cost, strings);
+            if (id != 0 || HoldsAString(strings)) {
+                result.songOfTrack.push_back(static_cast<std::int32_t>(songs.size()));
+                TSong& song = songs.emplace_back();
+                song.SongId = id;
+                ReadTrackNumbers(reader, track, song);
+                StoreTrack(strings, context, sizes, song);
+            } else {
+                result.songOfTrack.push_back(-1);
+            }
+            const std::int32_t length = reader.Int32At(track + kTrackTotalLengthOffset);
+            // A track that does not move forward would be read again and again.
+            if (length <= 0)
+                break;
+            track += length;
+        }
+    } catch (const std::bad_alloc&) {
+        songs = std::vector<TSong>();
+        result.songOfTrack = std::vector<std::int32_t>();
+        result.problem = "there is not enough memory to hold its songs";
+    } catch (const std::exception& e) {
+        songs = std::vector<TSong>();
+        result.songOfTrack = std::vector<std::int32_t>();
+        result.problem = e.what();
+    }
+    return result;
+}
+
+namespace {
+
+constexpr std::int32_t kPlaylistDataSet = 2;
+constexpr std::int32_t kPodcastDataSet = 3;
+constexpr std::int32_t kSmartPreferencesType = 50;
+constexpr std::int32_t kSmartRulesType = 51;
+constexpr std::int32_t kPodcastGroupFlag = 0x100;
+
+// The start of the first data set of `type`, or -1. Every data set looked at is a step.
+std::int64_t FindDataSet(const TImageReader& reader, std::int32_t type,
+                         const TWalkAllowance& allowance, TWalkCost& cost) {
+    std::int64_t start = reader.Int32At(kDatabaseHeaderLengthOffset);
+    const std::int32_t declared = std::max(reader.Int32At(kDataSetCountOffset), kFirstDataSets);
+    for (std::int32_t n = 0; n < declared && reader.Contains(start); ++n) {
+        if (cost.objectSteps >= allowance.objectSteps)
+            break;
+        ++cost.objectSteps;
+        if (reader.Int32At(start + kDataSetTypeOffset) == type)
+            return start;
+        const std::int32_t length = reader.Int32At(start + kDataSetTotalLengthOffset);
+        if (length <= 0)
+            break;
+        start += length;
+    }
+    return -1;
+}
+
+// Position of the last song with each id.
+std::unordered_map<std::int32_t, std::int32_t> SongOfId(const std::vector<TSong>& songs) {
+    std::unordered_map<std::int32_t, std::int32_t> positions;
+    positions.reserve(songs.size());
+    for (std::size_t i = 0; i < songs.size(); ++i)
+        positions[songs[i].SongId] = static_cast<std::int32_t>(i);
+    return positions;
+}
+
+// Walks the objects of the playlist at `playlist`: its name, whether it is smart. Returns
+// where its entries begin.
+std::int64_t ReadPlaylistObjects(const TImageReader& reader, std::int64_t playlist,
+                                 const TWalkAllowance& allowance, TWalkCost& cost, TPlaylist& out) {
+    const std::int32_t objectCount = reader.Int32At(playlist + kPlaylistObjectCountOffset);
+    std::int64_t object = playlist + reader.Int32At(playlist + kTrackHeaderLengthOffset);
+    for (std::int32_t k = 0; k < objectCount && reader.Contains(object); ++k) {
+        if (cost.objectSteps >= allowance.objectSteps)
+            break;
+        ++cost.objectSteps;
+        const std::int32_t type = reader.Int32At(object + kObjectTypeOffset);
+        const std::int32_t length = reader.Int32At(object + kObjectTotalLengthOffset);
+        if (type == kTitleType)
+            out.Name = ReadString(reader, object, reader.Int32At(object + kStringByteLengthOffset),
+                                  allowance, cost);
+        else if (type == kSmartPreferencesType || type == kSmartRulesType)
+            out.Kind = TPlaylist::TKind::Smart;
+        if (length <= 0)
+            break;
+        object += length;
+    }
+    return object;
+}
+
+// Walks the entries of a playlist from `entry` on and keeps the songs they name.
+void ReadPlaylistEntries(const TImageReader& reader, std::int64_t entry, std::int32_t declared,
+                         const std::unordered_map<std::int32_t, std::int32_t>& songOfId,
+                         const TWalkAllowance& allowance, TWalkCost& cost, TPlaylist& out) {
+    for (std::int32_t j = 0; j < declared && reader.Contains(entry); ++j) {
+        if (cost.objectSteps >= allowance.objectSteps)
+            break;
+        ++cost.objectSteps;
+        const std::int32_t header = reader.Int32At(entry + kTrackHeaderLengthOffset);
+        const std::int32_t length = reader.Int32At(entry + kObjectTotalLengthOffset);
+        if ((reader.Int32At(entry + kEntryFlagsOffset) & kPodcastGroupFlag) == 0) {
+            const auto song = songOfId.find(reader.Int32At(entry + kEntryTrackIdOffset));
+            if (song == songOfId.end())
+                ++out.DroppedEntries;
+            else
+                out.Songs.push_back(song->second);
+        }
+        std::int64_t next = entry + length;
+        const std::int32_t objects = reader.Int32At(entry + kEntryObjectCountOffset);
+        if (length == header && objects > 0) {
+            // Early iTunes versions wrote an entry's total length as its header's alone:
+            // its objects follow it.
+            for (std::int32_t k = 0; k < objects && reader.Contains(next); ++k) {
+                if (cost.objectSteps >= allowance.objectSteps)
+                    break;
+                ++cost.objectSteps;
+                const std::int32_t objectLength = reader.Int32At(next + kObjectTotalLengthOffset);
+                if (objectLength <= 0)
+                    break;
+                next += objectLength;
             }
         }
-    } catch (...) {
-        // A track that cannot be read ends the walk; the reader reports nothing.
+        if (next <= entry)
+            break;
+        entry = next;
     }
-    return cost;
+}
+
+} // namespace
+
+TPlaylistRead ReadPlaylists(std::span<const std::uint8_t> image, const std::vector<TSong>& songs,
+                            const TWalkAllowance& allowance, TWalkCost& cost) {
+    const TImageReader reader(image);
+    TPlaylistRead result;
+    std::int64_t dataSet = FindDataSet(reader, kPodcastDataSet, allowance, cost);
+    if (dataSet < 0)
+        dataSet = FindDataSet(reader, kPlaylistDataSet, allowance, cost);
+    if (dataSet < 0)
+        return result;
+    const auto songOfId = SongOfId(songs);
+    const std::int64_t list = dataSet + reader.Int32At(dataSet + kDataSetHeaderLengthOffset);
+    const std::int32_t count = reader.Int32At(list + kPlaylistCountOffset);
+    std::int64_t playlist = list + reader.Int32At(list + kTrackHeaderLengthOffset);
+    for (std::int32_t p = 0; p < count && reader.Contains(playlist); ++p) {
+        if (cost.objectSteps >= allowance.objectSteps)
+            break;
+        ++cost.objectSteps;
+        TPlaylist read;
+        if (((reader.Int32At(playlist + kPlaylistPodcastOffset) >> 16) & 0xFFFF) == 1)
+            read.Kind = TPlaylist::TKind::Podcast;
+        const std::int64_t entries = ReadPlaylistObjects(reader, playlist, allowance, cost, read);
+        const bool master = (reader.Int32At(playlist + kPlaylistMasterOffset) & 0xFF) == 1;
+        if (master) {
+            // It holds every song; only its name is kept (the iPod's own name).
+            if (result.masterName.empty())
+                result.masterName = std::move(read.Name);
+        } else {
+            ReadPlaylistEntries(reader, entries,
+                                reader.Int32At(playlist + kPlaylistEntryCountOffset), songOfId,
+                                allowance, cost, read);
+            result.playlists.push_back(std::move(read));
+        }
+        const std::int32_t length = reader.Int32At(playlist + kDataSetTotalLengthOffset);
+        if (length <= 0)
+            break;
+        playlist += length;
+    }
+    return result;
+}
+
+void MergePlayCounts(std::span<const std::uint8_t> file,
+                     const std::vector<std::int32_t>& songOfTrack, std::vector<TSong>& songs) {
+    const TImageReader reader(file);
+    const std::int64_t header = reader.Int32At(kTrackHeaderLengthOffset);
+    const std::int64_t entryLength = reader.Int32At(kCountsEntryLengthOffset);
+    // An entry holds at least plays, last played and the bookmark.
+    if (header <= 0 || entryLength < 12)
+        return;
+    const std::int64_t count =
+        std::min<std::int64_t>({std::max(reader.Int32At(kCountsEntryCountOffset), 0),
+                                static_cast<std::int64_t>(songOfTrack.size()),
+                                std::max<std::int64_t>(reader.Size() - header, 0) / entryLength});
+    const auto add = [](std::int32_t base, std::int32_t more) {
+        return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+            std::int64_t{base} + std::max(more, 0), 0, std::numeric_limits<std::int32_t>::max()));
+    };
+    for (std::int64_t i = 0; i < count; ++i) {
+        const std::int32_t position = songOfTrack[static_cast<std::size_t>(i)];
+        if (position < 0)
+            continue;
+        TSong& song = songs[static_cast<std::size_t>(position)];
+        const std::int64_t at = header + i * entryLength;
+        song.PlayCount = add(song.PlayCount, reader.Int32At(at));
+        if (const std::int64_t played = UnixTime(reader.Int32At(at + 4)); played != 0)
+            song.LastPlayed = played;
+        if (entryLength >= 16)
+            song.Rating = std::clamp(reader.Int32At(at + 12), 0, 100);
+        if (entryLength >= 28) {
+            song.SkipCount = add(song.SkipCount, reader.Int32At(at + 20));
+            if (const std::int64_t skipped = UnixTime(reader.Int32At(at + 24)); skipped != 0)
+                song.LastSkipped = skipped;
+        }
+    }
+}
+
+TPlaylist ReadOnTheGo(std::span<const std::uint8_t> file,
+                      const std::vector<std::int32_t>& songOfTrack, std::u16string name) {
+    const TImageReader reader(file);
+    TPlaylist list;
+    list.Name = std::move(name);
+    list.Kind = TPlaylist::TKind::OnTheGo;
+    const std::int64_t header = reader.Int32At(kTrackHeaderLengthOffset);
+    const std::int64_t entryLength = reader.Int32At(kCountsEntryLengthOffset);
+    if (header <= 0 || entryLength < 4)
+        return list;
+    const std::int64_t count =
+        std::min<std::int64_t>(std::max(reader.Int32At(kCountsEntryCountOffset), 0),
+                               std::max<std::int64_t>(reader.Size() - header, 0) / entryLength);
+    list.Songs.reserve(static_cast<std::size_t>(count));
+    for (std::int64_t i = 0; i < count; ++i) {
+        const auto position = static_cast<std::uint32_t>(reader.Int32At(header + i * entryLength));
+        if (position < songOfTrack.size() && songOfTrack[position] >= 0)
+            list.Songs.push_back(songOfTrack[position]);
+        else
+            ++list.DroppedEntries;
+    }
+    return list;
 }
 
 bool IsCompressedDatabase(std::span<const std::uint8_t> file) {
@@ -317,15 +595,20 @@ std::string InflateProblem(int status, std::int64_t limit) {
 
 } // namespace
 
-std::optional<std::vector<std::uint8_t>> InflateDatabase(std::span<const std::uint8_t> file,
-                                                         std::string& problem) {
+namespace {
+
+// Inflates `file` into an image of at most `limit` bytes. A stream that ends within the
+// limit gives the image; with `cutOk`, so does one that reaches the limit, and with
+// `partialFile` one whose input ends early (the image then holds what was inflated).
+std::optional<std::vector<std::uint8_t>> Inflate(std::span<const std::uint8_t> file,
+                                                 std::int64_t limit, bool cutOk, bool partialFile,
+                                                 std::string& problem) {
     const TImageReader reader(file);
     const std::int64_t headerLength = reader.Int32At(kDatabaseHeaderLengthOffset);
     if (headerLength <= kCompressedFlagOffset || headerLength > reader.Size()) {
         problem = "its header is cut short";
         return std::nullopt;
     }
-    const std::int64_t limit = InflateLimit(reader.Size());
     std::vector<std::uint8_t> image(file.begin(), file.begin() + headerLength);
     // The header's total length is the inflated image's size on a sound file: room for it
     // is made at once (within the limit), so the image is not copied as it grows.
@@ -343,10 +626,26 @@ std::optional<std::vector<std::uint8_t>> InflateDatabase(std::span<const std::ui
     stream.avail_in = static_cast<uInt>(reader.Size() - headerLength);
     const int status = InflateInto(stream, image, limit);
     inflateEnd(&stream);
-    if (status == Z_STREAM_END)
+    if (status == Z_STREAM_END || (cutOk && status == Z_MEM_ERROR) ||
+        (partialFile && (status == Z_BUF_ERROR || status == Z_OK)))
         return image;
     problem = InflateProblem(status, limit);
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::vector<std::uint8_t>> InflateDatabase(std::span<const std::uint8_t> file,
+                                                         std::string& problem) {
+    return Inflate(file, InflateLimit(static_cast<std::int64_t>(file.size())), false, false,
+                   problem);
+}
+
+std::optional<std::vector<std::uint8_t>> InflateDatabaseStart(std::span<const std::uint8_t> file,
+                                                              std::int64_t imageBytes,
+                                                              bool partialFile,
+                                                              std::string& problem) {
+    return Inflate(file, imageBytes, true, partialFile, problem);
 }
 
 std::string FormatSizeText(std::int64_t bytes, std::string_view decimalSeparator) {

@@ -3,6 +3,7 @@
 
 #include "core/ErrorLog.h"
 #include "musicdb/DatabaseReader.h"
+#include "musicdb/DeviceFiles.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -28,18 +29,27 @@ void TiPod::LoadDatabase() {
     TDatabaseStatus status = ReadDatabaseFile(platform_, drivePath_, image);
     // Without any database file the songs stay as they were; a file that was found
     // replaces them with what it yields, none when it could not be used.
-    if (status.file != TDatabaseFile::None)
-        LoadImage(image);
+    if (status.file != TDatabaseFile::None) {
+        const std::string problem = LoadImage(image, status.compressedSize);
+        status.declaredSongs = lastDeclared_;
+        status.readSongs = SongCount();
+        if (!problem.empty() && status.Readable())
+            status.problem =
+                "its " + std::string(DatabaseFileName(status.file)) + " cannot be read: " + problem;
+    }
     databaseStatus_ = std::move(status);
 }
 
-void TiPod::LoadImage(std::span<const std::uint8_t> image) {
+std::string TiPod::LoadImage(std::span<const std::uint8_t> image, std::int64_t compressedSize) {
     DropIndexes();
+    lastDeclared_ = 0;
+    playlists_.clear();
+    masterPlaylistName_.clear();
     if (!ReadDataSets(image, dataSets_)) {
         // Without a track list among the first two data sets the entry of type 1 would
         // describe an earlier file (or nothing); this database simply holds no songs.
         songs_.clear();
-        return;
+        return {};
     }
     TTrackWalkContext context;
     context.drivePath = drivePath_;
@@ -60,7 +70,22 @@ void TiPod::LoadImage(std::span<const std::uint8_t> image) {
         }
         return platform_.FindFile(location);
     };
-    ParseTracks(image, dataSets_[0], context, songs_);
+    TTrackListResult result = ParseTracks(image, dataSets_[0], context, songs_, compressedSize);
+    lastDeclared_ = result.declared;
+    if (!result.problem.empty())
+        return result.problem;
+    try {
+        MergePlayCountsFile(platform_, drivePath_, result.songOfTrack, songs_);
+        TPlaylistRead read = ReadPlaylists(image, songs_, result.allowance, result.cost);
+        masterPlaylistName_ = std::move(read.masterName);
+        playlists_ = std::move(read.playlists);
+        AppendOnTheGoFiles(platform_, drivePath_, result.songOfTrack, playlists_);
+    } catch (const std::bad_alloc&) {
+        songs_ = std::vector<TSong>();
+        playlists_ = std::vector<TPlaylist>();
+        return "there is not enough memory to hold its songs";
+    }
+    return {};
 }
 
 std::int32_t TiPod::SongCount() const {

@@ -124,14 +124,18 @@ public:
     // beside it when the iTunesDB is missing, empty or declares no tracks (see
     // DatabaseFile.h). No file: the songs stay as they were. A file that cannot be opened
     // or read throws EKorvelloError ("Cannot open file <path>") and nothing changes. A
-    // damaged database never throws: it yields what its lengths lead to.
+    // damaged database never throws: it yields the songs that could be read, and
+    // DatabaseStatus says how many the database declared. When memory runs out the
+    // database counts as unreadable (DatabaseStatus().problem says so) and holds no songs.
     void LoadDatabase();
     // What the last LoadDatabase found: the file it read, or why it could read none.
     const TDatabaseStatus& DatabaseStatus() const { return databaseStatus_; }
 
     // Parses a database image already in memory exactly as LoadDatabase parses the file
-    // (song sizes are still looked up through the platform).
-    void LoadImage(std::span<const std::uint8_t> image);
+    // (song sizes are still looked up through the platform); `compressedSize` is the size
+    // of the iTunesCDB it was inflated from, -1 for a plain one. Returns why the walk could
+    // not finish (memory ran out: then there are no songs), or nothing.
+    std::string LoadImage(std::span<const std::uint8_t> image, std::int64_t compressedSize = -1);
 
     std::int32_t SongCount() const;
     // Copies the song at `index` (0 to SongCount() - 1). Throws EKorvelloError when the
@@ -192,6 +196,7 @@ private:
     std::u16string masterPlaylistName_;
     TDataSetTable dataSets_{};
     TDatabaseStatus databaseStatus_;
+    std::int64_t lastDeclared_ = 0; // the track count the last image declared
 
     // Whatever replaces songs_ calls DropIndexes(); an index whose song count no longer
     // matches is made again all the same.

@@ -49,6 +49,28 @@ struct DriveInfo {
 // for no error. The platform backend provides it (posix/PosixFile.cpp).
 std::string ErrorCodeText(const std::error_code& error);
 
+// What an exact name holds right now (a final symbolic link is not followed).
+enum class NameKind {
+    Missing,
+    File,
+    Folder, // a real folder; a link to one is Other
+    Other,
+};
+struct NameInfo {
+    NameKind kind = NameKind::Missing;
+    // Identity of a File: the same file has the same pair under every name the drive
+    // resolves to it, for as long as it stays cached (FUSE drives without inode numbers
+    // of their own number a file afresh for each spelling of its name).
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t modifiedNs = 0; // last modification, nanoseconds since 1970 (UTC)
+
+    bool SameFile(const NameInfo& other) const {
+        return kind == NameKind::File && other.kind == NameKind::File && device == other.device &&
+               inode == other.inode;
+    }
+};
+
 // An open file. Counts are 64-bit; a negative count means the call failed, and Error()
 // then says why.
 class IFile {
@@ -72,30 +94,41 @@ public:
         return false;
     }
 
+    // Stores what was written on the disk itself (fsync), collected writes first; false,
+    // with Error() set, when the disk refused it.
+    virtual bool Sync() { return true; }
+    // The open file's identity (kind File); Missing when it cannot be known. A file made by
+    // CreateNew answers this after Close() too.
+    virtual NameInfo Identity() const { return {}; }
+
     // The last failure as text ("Input/output error"); safe on any thread.
     std::string ErrorText() const { return ErrorCodeText(Error()); }
-    // The last failure was a full volume, a quota or a file-size limit: the data did not
-    // fit, rather than the device or the name being at fault.
+    // The last failure was a full volume or a quota: the data did not fit, rather than the
+    // device or the name being at fault. A file larger than the file system allows
+    // (EFBIG, 4 GiB on FAT) is not a lack of space: FileTooLarge().
     bool OutOfSpace() const {
         const std::error_code error = Error();
         return error.category() == std::generic_category() &&
-               (error.value() == ENOSPC || error.value() == EDQUOT || error.value() == EFBIG);
+               (error.value() == ENOSPC || error.value() == EDQUOT);
     }
-};
-
-// What an exact name holds right now (a final symbolic link is not followed).
-enum class NameKind { Missing, File, Other };
-struct NameInfo {
-    NameKind kind = NameKind::Missing;
-    std::uint64_t device = 0; // identity of a File, to tell whether it was replaced since
-    std::uint64_t inode = 0;
-    std::int64_t modifiedNs = 0; // last modification, nanoseconds since 1970 (UTC)
+    bool FileTooLarge() const {
+        const std::error_code error = Error();
+        return error.category() == std::generic_category() && error.value() == EFBIG;
+    }
 };
 
 enum class RenameResult {
     Done,
     NameTaken, // the new name exists and was not to be replaced
     Failed,
+};
+
+// One key of a batch of profile calls. Reading, `value` holds the default going in and
+// the value read coming out; writing, the value to store.
+struct ProfileKey {
+    std::string section;
+    std::string key;
+    std::string value;
 };
 
 // A value of the registry stand-in.
@@ -165,14 +198,35 @@ public:
     // ---- Writing copies: exact names on every drive, never a caseless look-up ----------
     // What the name `path` holds.
     virtual NameInfo StatName(const std::string& path) = 0;
-    // Creates a new empty file for writing; never opens an existing one (O_EXCL).
-    // nullptr on failure, with `error` set and `taken` true when the name already exists.
+    // Creates a new empty file for writing; never opens an existing one (O_EXCL). The file
+    // is locked from its creation until the IFile is destroyed (also after Close()), so
+    // another job's DeleteLeftover leaves it alone. nullptr on failure, with `error` set
+    // and `taken` true when the name already exists.
     virtual std::unique_ptr<IFile> CreateNew(const std::string& path, std::string& error,
                                              bool& taken) = 0;
     // Renames the file `from` to `to` in one step. Without `replace`, an existing `to` is
-    // never replaced (NameTaken); with it, an existing file is replaced whole.
+    // never replaced (NameTaken), and no other file ever appears under `to` on the way,
+    // also where the file system has no renaming without replacing; with it, an existing
+    // file is replaced whole.
     virtual RenameResult RenameFile(const std::string& from, const std::string& to, bool replace,
                                     std::string& error) = 0;
+    // Puts the file `from` in the place of the file at `to`, but only while `to` still is
+    // the file `replacing` (NameInfo::SameFile), checked in one step with the rename:
+    // NameTaken, with `to` left as it was, when it holds anything else or nothing.
+    virtual RenameResult ReplaceFile(const std::string& from, const std::string& to,
+                                     const NameInfo& replacing, std::string& error) = 0;
+    // The names in a folder exactly as the drive stores them ("." and ".." left out);
+    // nothing when the folder cannot be read.
+    virtual std::optional<std::vector<std::string>> ListFolder(const std::string& folder) = 0;
+    // Removes the file at `path` if it is a leftover: a file whose lock (see CreateNew)
+    // nobody holds and that was last changed at least `minAgeSeconds` ago (or as far in
+    // the future: drives that keep local time). True when it was removed.
+    virtual bool DeleteLeftover(const std::string& path, int minAgeSeconds) = 0;
+    // Removes a folder if it is empty; false otherwise.
+    virtual bool RemoveEmptyFolder(const std::string& path) = 0;
+    // Stores on the disk everything of the volume holding `path` that is still only in
+    // memory (syncfs); false with `error` set when the disk reported a failure.
+    virtual bool SyncVolume(const std::string& path, std::string& error) = 0;
     // Creates one folder under its exact name; true when it was made or a folder of that
     // name is there already. False with `error` set otherwise (a file in the way, no room,
     // a missing parent).
@@ -181,8 +235,9 @@ public:
     // ---- The program's own files ------------------------------------------------------
     // Full program path of the running program file.
     virtual std::string ProgramPath() = 0;
-    // Program-path folder (no trailing "\") beside the program when it may be written
-    // there, else the per-user data folder, created on first use.
+    // Program-path folder (no trailing "\") of the program's own files: beside the
+    // program only for a build tree or a portable copy, else (an installed program, run
+    // by anyone) the per-user data folder, created on first use.
     virtual std::string AppFolder() = 0;
 
     // ---- Profile (INI) files ----------------------------------------------------------
@@ -194,6 +249,15 @@ public:
     // changed) when the file cannot be written.
     virtual bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                            const std::string& value, const std::string& file) = 0;
+    // Several keys of one file with one read of it: each key's value becomes what
+    // GetPrivateProfileString would give with that value as the default.
+    virtual void GetPrivateProfileStrings(std::vector<ProfileKey>& keys,
+                                          const std::string& file) = 0;
+    // Sets several keys with one rewrite of the file, with the result of writing them one
+    // after another; false (with nothing changed) when the file or any key cannot be
+    // written.
+    virtual bool WritePrivateProfileStrings(const std::vector<ProfileKey>& keys,
+                                            const std::string& file) = 0;
 
     // ---- Registry stand-in (per-user key under HKEY_CURRENT_USER) ---------------------
     // Opens the key, creating it when missing; false when it cannot be opened or created.
@@ -208,7 +272,8 @@ public:
                               const std::string& value) = 0;
 
     // ---- Shell, text and locale -------------------------------------------------------
-    // Opens a file or folder with the program the desktop registered for it.
+    // Opens a file or folder with the program the desktop registered for it; nothing when
+    // the path's drive is not there.
     virtual void ShellOpen(const std::string& path) = 0;
     // Compares without regard to letter case in the user's locale collation:
     // <0, 0 (the collator finds no difference) or >0.

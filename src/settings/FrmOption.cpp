@@ -5,6 +5,7 @@
 #include "browser/SongColumns.h"
 #include "core/ErrorLog.h"
 #include "core/FrmMain.h"
+#include "ui/Dialogs.h"
 #include "ui/LumoButton.h"
 #include "ui/Skin.h"
 #include "ui/SkinFrame.h"
@@ -13,9 +14,11 @@
 #include "ui/WindowChrome.h"
 #include "ui/XP_GroupBox.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QShowEvent>
@@ -112,10 +115,15 @@ void TFormOption::BuildGeneralGroup() {
     NameCopies = new TSunSimpleComboBox(XP_GroupBox2);
     NameCopies->setObjectName(QStringLiteral("NameCopies"));
     NameCopies->setGeometry(24, 119, 169, 21);
-    for (const TCopyNaming naming :
-         {TCopyNaming::Title, TCopyNaming::ArtistTitle, TCopyNaming::ArtistAlbumTitle})
-        NameCopies->addItem(QString::fromStdString(CopyNamingLabel(naming)),
-                            static_cast<int>(naming));
+    // The presets, and a template of the user's own typed into the field.
+    NameCopies->setEditable(true);
+    NameCopies->setInsertPolicy(QComboBox::NoInsert);
+    for (const TNamingPreset& preset : kNamingPresets)
+        NameCopies->addItem(QString::fromUtf8(preset.label), QString::fromUtf8(preset.text));
+    NameCopies->view()->setMinimumWidth(NameCopies->view()->sizeHintForColumn(0) + 8);
+    // A chosen label longer than the field shows its beginning.
+    connect(NameCopies, &QComboBox::currentIndexChanged, this,
+            [this] { NameCopies->lineEdit()->setCursorPosition(0); });
     NameCopiesLabel->setBuddy(NameCopies);
     SkipCopied = new QCheckBox(QStringLiteral("Skip songs already copied"), XP_GroupBox2);
     SkipCopied->setObjectName(QStringLiteral("SkipCopied"));
@@ -184,7 +192,7 @@ void TFormOption::FormShow() {
         filling_ = false;
         OverWrite->setChecked(InitialOverWrite);
         PlaySong->setChecked(InitialPlaySong);
-        NameCopies->setCurrentIndex(NameCopies->findData(static_cast<int>(InitialCopyNaming)));
+        ShowCopyNaming(InitialCopyNaming);
         SkipCopied->setChecked(InitialSkipCopied);
         WriteTags->setChecked(InitialWriteTags);
         const QRect m = main_.geometry();
@@ -205,17 +213,48 @@ void TFormOption::SunCheckListBoxColsClickCheck() {
 }
 
 void TFormOption::OpenDirClick() {
+    // A template that cannot name copies is refused before anything is applied; the
+    // window stays open so the user can mend it.
+    std::string why;
+    const std::optional<TCopyNaming> naming = ChosenCopyNaming(why);
+    if (!naming) {
+        main_.Dialogs().ShowError(this, kApplicationTitle,
+                                  "Name copies: \"" + NameCopies->currentText().toStdString() +
+                                      "\" cannot be used: " + why + ".");
+        return;
+    }
     main_.SetPlayOnDoubleClick(PlaySong->isChecked());
     main_.SetOverwriteExisting(OverWrite->isChecked());
-    main_.SetCopyNaming(ChosenCopyNaming());
+    main_.SetCopyNaming(*naming);
     main_.SetSkipCopiedFiles(SkipCopied->isChecked());
     main_.SetWriteTagsToCopies(WriteTags->isChecked());
     accept();
 }
 
-TCopyNaming TFormOption::ChosenCopyNaming() const {
-    const QVariant chosen = NameCopies->currentData();
-    return chosen.isValid() ? static_cast<TCopyNaming>(chosen.toInt()) : kDefaultCopyNaming;
+// The naming's preset, or the user's own template as an item of its own after the presets.
+void TFormOption::ShowCopyNaming(const TCopyNaming& naming) {
+    while (NameCopies->count() > static_cast<int>(kNamingPresets.size()))
+        NameCopies->removeItem(NameCopies->count() - 1);
+    const QString text = QString::fromStdString(naming.Text());
+    int index = NameCopies->findData(text);
+    if (index < 0) {
+        NameCopies->addItem(text, text);
+        index = NameCopies->count() - 1;
+    }
+    NameCopies->setCurrentIndex(index);
+    NameCopies->setEditText(NameCopies->itemText(index));
+    NameCopies->lineEdit()->setCursorPosition(0);
+}
+
+std::optional<TCopyNaming> TFormOption::ChosenCopyNaming(std::string& why) const {
+    // An item's label names its template; any other text is a template (or one of the
+    // words the setting stores).
+    const QString typed = NameCopies->currentText();
+    for (int i = 0; i < NameCopies->count(); ++i) {
+        if (NameCopies->itemText(i) == typed)
+            return TCopyNaming::Parse(NameCopies->itemData(i).toString().toStdString(), why);
+    }
+    return ParseCopyNaming(typed.trimmed().toStdString(), why);
 }
 
 void TFormOption::XP_Button1Click() {
@@ -233,7 +272,7 @@ void TFormOption::LumoButtonSmall2Click() {
 void TFormOption::XP_Button2Click() {
     OverWrite->setChecked(true);
     PlaySong->setChecked(false);
-    NameCopies->setCurrentIndex(NameCopies->findData(static_cast<int>(kDefaultCopyNaming)));
+    ShowCopyNaming(kDefaultCopyNaming);
     SkipCopied->setChecked(false);
     WriteTags->setChecked(false);
     filling_ = true;

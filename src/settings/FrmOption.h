@@ -9,6 +9,9 @@
 
 #include <QDialog>
 
+#include <optional>
+#include <string>
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -34,7 +37,7 @@ public:
     void SetInitialOverWrite(bool value) { InitialOverWrite = value; }
     TCopyNaming InitialCopyNaming = kDefaultCopyNaming;
     bool InitialSkipCopied = false;
-    void SetInitialCopyNaming(TCopyNaming value) { InitialCopyNaming = value; }
+    void SetInitialCopyNaming(const TCopyNaming& value) { InitialCopyNaming = value; }
     void SetInitialSkipCopied(bool value) { InitialSkipCopied = value; }
     bool InitialWriteTags = false;
     void SetInitialWriteTags(bool value) { InitialWriteTags = value; }
@@ -45,7 +48,7 @@ public:
     QCheckBox* PlaySong = nullptr;
     QCheckBox* OverWrite = nullptr;
     QLabel* NameCopiesLabel = nullptr;       // "Name copies"
-    QComboBox* NameCopies = nullptr;         // one item per naming, in TCopyNaming's order
+    QComboBox* NameCopies = nullptr;         // the presets (kNamingPresets), editable
     QCheckBox* SkipCopied = nullptr;         // "Skip songs already copied"
     QCheckBox* WriteTags = nullptr;          // "Write the iPod's tags into copies"
     QPushButton* XP_Button2 = nullptr;       // Restore Default
@@ -65,8 +68,9 @@ public:
     void XP_Button2Click();
     void LumoButtonSmall1Click();
     void LumoButtonSmall2Click();
-    // The naming the drop-down shows.
-    TCopyNaming ChosenCopyNaming() const;
+    // The naming the drop-down shows or the user typed; nothing, with `why` set, for a
+    // template that cannot be used.
+    std::optional<TCopyNaming> ChosenCopyNaming(std::string& why) const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -79,6 +83,7 @@ private:
     void BuildButtons();
     void BuildTitleButtons();
     void OrderTabs();
+    void ShowCopyNaming(const TCopyNaming& naming);
 
     TFormMain& main_;
     WindowChrome* chrome_ = nullptr;

@@ -22,7 +22,7 @@ void TFormMain::SetOverwriteExisting(bool value) {
     OverwriteExisting = value;
 }
 
-void TFormMain::SetCopyNaming(TCopyNaming value) {
+void TFormMain::SetCopyNaming(const TCopyNaming& value) {
     CopyNaming = value;
 }
 
@@ -60,28 +60,39 @@ void TFormMain::WriteRegistry() {
 
 void TFormMain::ReadIniFile() {
     Guard("ReadIniFile:", [&] {
+        // One read of the file for every key, however large the file has grown.
         const std::string file = SettingsFilePath(AppFolder);
-        auto visible = [&](const char* key) {
-            return ReadIniInteger(platform_, file, "Visible", key, 1) != 0;
+        std::vector<IniInteger> keys = {{"Visible", "iPodSelector", 1},
+                                        {"Visible", "SearchBox", 1},
+                                        {"Visible", "ArtistList", 1},
+                                        {"Visible", "AlbumList", 1},
+                                        {"Visible", "FileTypeList", 1}};
+        const std::vector<IniInteger> widthKeys = ColumnWidthKeys();
+        keys.insert(keys.end(), widthKeys.begin(), widthKeys.end());
+        ReadIniIntegers(platform_, file, keys);
+        auto visible = [&](std::size_t index) {
+            return keys[index].value != 0;
         };
-        iPodSelectorCom->setVisible(visible("iPodSelector"));
-        Image3->setVisible(visible("iPodSelector"));
-        Edit1->setVisible(visible("SearchBox"));
-        Image4->setVisible(visible("SearchBox"));
-        ArtistList->setVisible(visible("ArtistList"));
-        AlbumList->setVisible(visible("AlbumList"));
-        FileTypeList->setVisible(visible("FileTypeList"));
-        for (std::string& width : ReadColumnWidths(platform_, file))
+        iPodSelectorCom->setVisible(visible(0));
+        Image3->setVisible(visible(0));
+        Edit1->setVisible(visible(1));
+        Image4->setVisible(visible(1));
+        ArtistList->setVisible(visible(2));
+        AlbumList->setVisible(visible(3));
+        FileTypeList->setVisible(visible(4));
+        const std::vector<IniInteger> widths(keys.begin() + 5, keys.end());
+        for (std::string& width : ColumnWidthTexts(widths))
             ColumnWidths.push_back(std::move(width));
     });
 }
 
 void TFormMain::WriteIniFile() {
     Guard("WriteIniFile:", [&] {
-        const std::string file = SettingsFilePath(AppFolder);
+        // One rewrite of the file for all twelve widths.
+        std::vector<IniInteger> keys = ColumnWidthKeys();
         for (int i = 0; i < kSongColumnCount; ++i)
-            WriteIniInteger(platform_, file, "COLWIDTH", std::to_string(i),
-                            AdvStringGridSong->ColWidths(i));
+            keys[static_cast<std::size_t>(i)].value = AdvStringGridSong->ColWidths(i);
+        WriteIniIntegers(platform_, SettingsFilePath(AppFolder), keys);
     });
 }
 

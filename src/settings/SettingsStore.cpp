@@ -24,10 +24,11 @@ TCopyNaming ReadCopyNaming(IPlatform& platform) {
     const RegValue value = platform.RegQueryValue(kRegistryKey, kValueCopyNaming);
     if (value.type != RegType::String)
         return kDefaultCopyNaming;
-    return ParseCopyNaming(value.text).value_or(kDefaultCopyNaming);
+    std::string why;
+    return ParseCopyNaming(value.text, why).value_or(kDefaultCopyNaming);
 }
 
-void WriteCopyNaming(IPlatform& platform, TCopyNaming naming) {
+void WriteCopyNaming(IPlatform& platform, const TCopyNaming& naming) {
     if (!platform.RegCreateKey(kRegistryKey) ||
         !platform.RegSetString(kRegistryKey, kValueCopyNaming, CopyNamingWord(naming)))
         throw EKorvelloError(std::string("Failed to set data for '") + kValueCopyNaming + "'");
@@ -37,31 +38,43 @@ std::string SettingsFilePath(const std::string& appFolder) {
     return appFolder + "\\" + kSettingsFileName;
 }
 
-std::int32_t ReadIniInteger(IPlatform& platform, const std::string& file,
-                            const std::string& section, const std::string& key, std::int32_t def) {
-    const std::string text = platform.GetPrivateProfileString(section, key, "", file);
-    std::int32_t value = 0;
-    if (!TryStrToInt(text, value, /*allowHex=*/true))
-        return def;
-    return value;
+void ReadIniIntegers(IPlatform& platform, const std::string& file, std::vector<IniInteger>& keys) {
+    std::vector<ProfileKey> texts;
+    texts.reserve(keys.size());
+    for (const IniInteger& k : keys)
+        texts.push_back({k.section, k.key, ""});
+    platform.GetPrivateProfileStrings(texts, file);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        std::int32_t value = 0;
+        if (TryStrToInt(texts[i].value, value, /*allowHex=*/true))
+            keys[i].value = value;
+    }
 }
 
-void WriteIniInteger(IPlatform& platform, const std::string& file, const std::string& section,
-                     const std::string& key, std::int32_t value) {
-    if (!platform.WritePrivateProfileString(section, key, std::to_string(value), file))
+void WriteIniIntegers(IPlatform& platform, const std::string& file,
+                      const std::vector<IniInteger>& keys) {
+    std::vector<ProfileKey> texts;
+    texts.reserve(keys.size());
+    for (const IniInteger& k : keys)
+        texts.push_back({k.section, k.key, std::to_string(k.value)});
+    if (!platform.WritePrivateProfileStrings(texts, file))
         throw EKorvelloError("Unable to write to " + file);
 }
 
-std::vector<std::string> ReadColumnWidths(IPlatform& platform, const std::string& file) {
+std::vector<IniInteger> ColumnWidthKeys() {
+    std::vector<IniInteger> keys;
+    keys.reserve(kSongColumnCount);
+    for (int i = 0; i < kSongColumnCount; ++i)
+        keys.push_back({"COLWIDTH", std::to_string(i), kDefaultColumnWidth});
+    return keys;
+}
+
+std::vector<std::string> ColumnWidthTexts(const std::vector<IniInteger>& widthKeys) {
     std::vector<std::string> widths;
-    widths.reserve(kSongColumnCount);
-    for (int i = 0; i < kSongColumnCount; ++i) {
-        std::int32_t w =
-            ReadIniInteger(platform, file, "COLWIDTH", std::to_string(i), kDefaultColumnWidth);
-        if (i == kIconColumn)
-            w = 0;
-        widths.push_back(std::to_string(w));
-    }
+    widths.reserve(widthKeys.size());
+    for (std::size_t i = 0; i < widthKeys.size(); ++i)
+        widths.push_back(
+            std::to_string(static_cast<int>(i) == kIconColumn ? 0 : widthKeys[i].value));
     return widths;
 }
 

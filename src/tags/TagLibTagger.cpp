@@ -184,8 +184,7 @@ bool FillPlayFrames(TagLib::ID3v2::Tag& tag, const TSong& song) {
     return changed;
 }
 
-// FLAC's comments carry the rating and count as freedesktop.org's media player
-// specification names them.
+// FLAC's comments carry the rating and count under freedesktop.org's FMPS field names.
 void FillFlacPlayFields(TFieldFiller& fields, const TSong& song) {
     if (song.Rating > 0) {
         char text[16];

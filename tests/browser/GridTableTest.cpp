@@ -2,15 +2,19 @@
 // The grid's storage as the program uses it (rows, marks, widths, refills) and the header
 // sort.
 #include "GridTestSupport.h"
+#include "browser/CellText.h"
 #include "browser/GridModel.h"
 
 #include <QAbstractItemModelTester>
+#include <QImage>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QWindow>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 namespace korvello::test {
 namespace {
@@ -161,6 +165,26 @@ TEST(GridStorageTest, RefillInsideAnUpdateIsOneResetWithoutPerCellSignals) {
     EXPECT_EQ(grid->model()->rowCount(), 100);
     EXPECT_EQ(grid->model()->index(99, 1).data().toString(), "entry 99");
     EXPECT_EQ(grid->MarkedRowCount(), 50);
+}
+
+TEST(GridPaintTest, RightToLeftTextKeepsItsStartAndAlignsRight) {
+    // Hebrew, four words; the first is "shalom". Far too long for a 90-pixel column.
+    const std::string hebrew = "\u05E9\u05DC\u05D5\u05DD \u05E2\u05D5\u05DC\u05DD "
+                               "\u05D2\u05D3\u05D5\u05DC \u05DE\u05D0\u05D5\u05D3 "
+                               "\u05DE\u05D0\u05D5\u05D3 \u05DE\u05D0\u05D5\u05D3";
+    const std::string english = "A rather long English artist name";
+    auto grid = MakeSongTable({"Artist"}, {{hebrew}, {english}});
+
+    // Laid out: the right-to-left text elided at its end, its first word kept, aligned right.
+    const QFontMetrics metrics(grid->font());
+    const CellTextLayout rtl = LayOutCellText(QString::fromStdString(hebrew), metrics, 80);
+    EXPECT_TRUE(rtl.alignment.testFlag(Qt::AlignRight));
+    EXPECT_TRUE(rtl.text.startsWith(QString::fromStdString(hebrew.substr(0, 8))))
+        << rtl.text.toStdString();
+    EXPECT_TRUE(rtl.text.endsWith(QChar(0x2026))) << rtl.text.toStdString();
+    const CellTextLayout ltr = LayOutCellText(QString::fromStdString(english), metrics, 80);
+    EXPECT_TRUE(ltr.alignment.testFlag(Qt::AlignLeft));
+    EXPECT_EQ(ltr.text.toStdString(), english);
 }
 
 TEST(GridStorageTest, ColumnWidthZeroHidesAndSizesSurviveRefills) {

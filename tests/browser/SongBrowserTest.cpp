@@ -347,6 +347,18 @@ TEST_F(SongBrowserTest, DoubleClickPlaysTheSongOfThatTitleOnlyWhenAllowed) {
     ASSERT_EQ(fx.opened.size(), 1u);
     EXPECT_TRUE(fx.opened[0].ends_with("/IPOD/iPod_Control/Music/F00/CCCC.wav")) << fx.opened[0];
 
+    // The iPod goes away: nothing is opened, and the log says why.
+    fx.UnmapDrive("e:");
+    fx.platform->PollDeviceArrival();
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, CellPos(*grid, 3));
+    EXPECT_EQ(fx.opened.size(), 1u);
+    EXPECT_NE(fx.Log().find("PlaySong:Cannot play e:\\iPod_Control\\Music\\F00\\CCCC.wav: its "
+                            "drive e: is not attached"),
+              std::string::npos)
+        << fx.Log();
+    fx.MapDrive("e:", fx.tmp / "IPOD");
+    fx.platform->PollDeviceArrival();
+
     // A hidden column comes back at its start-up width with the next refill.
     grid->SetColWidths(kArtistColumn, 0);
     Click(*form->ArtistList, 0);

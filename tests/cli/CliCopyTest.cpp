@@ -364,4 +364,63 @@ TEST_F(CliCopy, AKilledCopyLeavesNoPartialSongAndNothingInTheTemporaryFolder) {
     }
 }
 
+TEST_F(CliCopy, ControlCharactersOfTitlesNeverReachTheTerminal) {
+    itdb::ITunesDbWriter writer;
+    AddSong(writer, 1, "Red\x1b[31mAlert\x07\x7f", "F00/AAAA.mp3");
+    tree_.WriteDatabase(writer);
+    SongContent("F00/AAAA.mp3", "song");
+    const CopyRun run = Call(To() + " --drive e:");
+    EXPECT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(run.lines.size(), 1u) << run.out;
+    EXPECT_EQ(run.lines[0], "Red\\x1b[31mAlert\\x07\\x7f\t" + out_ + "/Red31mAlert.mp3");
+    EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
+    EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
+}
+
+TEST_F(CliCopy, APlaylistNeverReplacesASongOrAFileThatIsNoPlaylist) {
+    itdb::ITunesDbWriter writer;
+    AddSong(writer, 1, "Home", "F00/AAAA.mp3");
+    tree_.WriteDatabase(writer);
+    SongContent("F00/AAAA.mp3", "the song");
+    const CopyRun onSong =
+        Call(To() + " --drive e: --no-overwrite --playlist '" + out_ + "/Home.mp3'");
+    EXPECT_EQ(onSong.status, 1);
+    EXPECT_NE(onSong.err.find("cannot write the playlist " + out_ +
+                              "/Home.mp3: it is a song this copy wrote"),
+              std::string::npos)
+        << onSong.err;
+    EXPECT_EQ(ReadFile(out_ + "/Home.mp3"), "the song");
+
+    WriteFile(out_ + "/notes.txt", "the user's notes");
+    const CopyRun onNotes =
+        Call(To() + " --drive e: --no-overwrite --playlist '" + out_ + "/notes.txt'");
+    EXPECT_EQ(onNotes.status, 1);
+    EXPECT_NE(onNotes.err.find("not a playlist"), std::string::npos) << onNotes.err;
+    EXPECT_EQ(ReadFile(out_ + "/notes.txt"), "the user's notes");
+
+    WriteFile(out_ + "/list.m3u8", "#EXTM3U\nold.mp3\n");
+    const CopyRun onPlaylist =
+        Call(To() + " --drive e: --skip-copied --playlist '" + out_ + "/list.m3u8'");
+    EXPECT_EQ(onPlaylist.status, 0) << onPlaylist.err;
+    EXPECT_EQ(ReadFile(out_ + "/list.m3u8"), "#EXTM3U\n#EXTINF:-1,Home\nHome.mp3\n");
+}
+
+TEST_F(CliCopy, LeftoversOfAnEarlierKilledCopyAreRemovedAndCounted) {
+    itdb::ITunesDbWriter writer;
+    AddSong(writer, 1, "Home", "F00/AAAA.mp3");
+    tree_.WriteDatabase(writer);
+    SongContent("F00/AAAA.mp3", "the song");
+    for (const char* name : {".A.mp3.korvello-part", ".B.mp3.korvello-part"}) {
+        WriteFile(out_ + "/" + name, "half a song");
+        const timeval old[2] = {{::time(nullptr) - 60, 0}, {::time(nullptr) - 60, 0}};
+        ::utimes((out_ + "/" + name).c_str(), old);
+    }
+    const CopyRun run = Call(To() + " --drive e:");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("korvello-cli copy: 2 leftover temporary files removed\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(FileNames(out_), std::set<std::string>{"Home.mp3"});
+}
+
 } // namespace

@@ -106,19 +106,67 @@ TEST_F(CliOrganise, ArtistAlbumFoldersTwiceThenEverySongIsAlreadyCopied) {
 
 TEST_F(CliOrganise, TheStoredSettingsApplyUnlessAnOptionSaysOtherwise) {
     const auto platform = tree_.MakePlatform();
-    WriteCopyNaming(*platform, TCopyNaming::ArtistTitle);
+    WriteCopyNaming(*platform, PresetNaming(1));
     CliRun run = Call("--search Hunter");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "Hunter\t" + out_ + "/Björk - Hunter.m4a\n");
 
-    // Skipping is off unless stored or asked for: the song is copied again.
-    run = Call("--search Hunter");
+    // Skipping is off unless stored or asked for: the song is copied again. (Without
+    // overwriting: with it, a first copy that is a second old by now, on a busy machine,
+    // would be replaced instead.)
+    run = Call("--search Hunter --no-overwrite");
     EXPECT_EQ(run.out, "Hunter\t" + out_ + "/Björk - Hunter(1).m4a\n");
     WriteRegistryFlag(*platform, kValueSkipCopied, true);
     run = Call("--search Hunter");
     EXPECT_EQ(run.out, "Hunter\tAlready copied.\n");
     run = Call("--search Hunter --no-skip-copied --name title");
     EXPECT_EQ(run.out, "Hunter\t" + out_ + "/Hunter.m4a\n");
+}
+
+TEST_F(CliOrganise, ATemplateNamesTheCopiesAndIsSavedOnlyWhenAsked) {
+    const CliRun run =
+        Call("--artist Björk --name '{albumartist}/{album}/[{disc}-][{track} ]{title}'");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "Jóga\t" + out_ + "/Björk/Homogenic/Jóga.mp3\n" + "Hunter\t" + out_ +
+                           "/Björk/Homogenic/Hunter.m4a\n");
+    EXPECT_EQ(ReadFile(out_ + "/Björk/Homogenic/Jóga.mp3"), Song("F00/AAAA.mp3"));
+    const auto platform = tree_.MakePlatform();
+    EXPECT_EQ(ReadCopyNaming(*platform), PresetNaming(0)) << "not saved without --save-name";
+
+    // Saved, the template is the setting of later runs (and of the window).
+    CliRun saved =
+        Call("--search Intro --name '{artist} - {album}[ ({year})]/{title}' --save-name");
+    EXPECT_EQ(saved.status, 0) << saved.err;
+    EXPECT_EQ(saved.lines.size(), 2u);
+    EXPECT_EQ(saved.lines[0], "Intro\t" + out_ + "/The xx - xx/Intro.mp3");
+    EXPECT_EQ(saved.lines[1], "Intro\t" + out_ + "/The xx - xx/Intro(1).mp3");
+    EXPECT_EQ(ReadCopyNaming(*platform).Text(), "{artist} - {album}[ ({year})]/{title}");
+    saved = Call("--search 'No Tags'");
+    EXPECT_EQ(saved.out, "No Tags\t" + out_ + "/Unknown Artist - Unknown Album/No Tags.mp3\n");
+    // Today's words are stored as ever.
+    EXPECT_EQ(Call("--search 'No Tags' --name Artist-Title --save-name").status, 0);
+    EXPECT_EQ(platform->RegQueryValue(kRegistryKey, kValueCopyNaming).text, "artist-title");
+}
+
+TEST_F(CliOrganise, ABadTemplateIsRefusedBeforeAnythingIsCopied) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"'{artist}/{albm}/{title}'", "unknown field {albm}"},
+        {"'{artist/{title}'", "not closed"},
+        {"'[{track} {title}'", "\"[\" is not closed"},
+        {"'{artist}/../{title}'", "\"..\" cannot be"},
+        {"'{artist}/'", "names no file"},
+        {"'[{track}]'", "can come out empty"},
+    };
+    for (const auto& [name, reason] : cases) {
+        const CliRun run = Call(std::string("--name ") + name + " --save-name");
+        EXPECT_EQ(run.status, 2) << name << "\n" << run.err;
+        EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_EQ(Call("--save-name").status, 2);
+    EXPECT_TRUE(std::filesystem::is_empty(out_));
+    const auto platform = tree_.MakePlatform();
+    EXPECT_EQ(platform->RegQueryValue(kRegistryKey, kValueCopyNaming).type, RegType::Missing);
 }
 
 TEST_F(CliOrganise, WrongOptionsAreUsageErrorsThatCopyNothing) {

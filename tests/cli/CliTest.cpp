@@ -7,8 +7,12 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 #include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
 
 using namespace korvello;
 using namespace korvello::test;
@@ -54,9 +58,11 @@ TEST_F(Cli, ListsAFolderWithEscapedValues) {
     EXPECT_EQ(run.err, "");
     ASSERT_EQ(run.lines.size(), 3u) << run.out;
     EXPECT_EQ(run.lines[0], kHeader);
-    EXPECT_EQ(run.lines[1], "7\tTab\\there\te:\\\\iPod_Control\\\\Music\\\\F00\\\\ABCD.mp3\t1.5MB\t"
-                            "\tBack\\\\slash\t\tMPEG audio file\tline one\\nline two\\r\t\t\t");
-    EXPECT_EQ(run.lines[2], "8\tCaf\u00e9\te:\t\t\t\t\t\t\t\t\tG");
+    // Locations are the song files' Linux paths in the folder given.
+    EXPECT_EQ(run.lines[1], "7\tTab\\there\t" + copy +
+                                "/iPod_Control/Music/F00/ABCD.mp3\t1.5MB\t"
+                                "\tBack\\\\slash\t\tMPEG audio file\tline one\\nline two\\r\t\t\t");
+    EXPECT_EQ(run.lines[2], "8\tCaf\u00e9\t\t\t\t\t\t\t\t\t\tG");
     // The user's drives folder was not touched by the mapping.
     EXPECT_FALSE(Exists(tree_.Dir() / "config/korvello/drives/e:/iPod_Control/Music"));
 }
@@ -92,6 +98,44 @@ TEST_F(Cli, NoDatabaseOrFolderExitsWithOne) {
         EXPECT_EQ(run.out, "") << args;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     }
+}
+
+// Messages name the folders the user knows, with the system's reason. The unreadable cases
+// run korvello-cli as the user "nobody", since root reads everything.
+TEST_F(Cli, MessagesNameLinuxPathsAndTheSystemsReason) {
+    const std::string copy = MakeCopy();
+    // The iPod_Control folder itself given: its parent is named.
+    const CliRun inner = Call("list --folder '" + copy + "/iPod_Control/'");
+    EXPECT_EQ(inner.status, 1);
+    EXPECT_NE(inner.err.find("name the folder that holds it: --folder " + copy + "\n"),
+              std::string::npos)
+        << inner.err;
+    EXPECT_EQ(inner.err.find("e:"), std::string::npos) << inner.err;
+
+    if (::geteuid() != 0 || std::system("command -v setpriv >/dev/null") != 0)
+        GTEST_SKIP() << "needs root and setpriv to run korvello-cli as another user";
+    fs::permissions(tree_.Dir().path(), fs::perms::all, fs::perm_options::add);
+    const std::string db = copy + "/iPod_Control/iTunes/iTunesDB";
+    auto asNobody = [&](const std::string& args) {
+        return RunKorvelloCli(tree_.Dir().path(), args,
+                              "setpriv --reuid=65534 --regid=65534 --clear-groups ");
+    };
+    fs::permissions(db, fs::perms::owner_read | fs::perms::owner_write);
+    CliRun run = asNobody("list --folder '" + copy + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("cannot open " + db + ": Permission denied"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("e:\\"), std::string::npos) << run.err;
+
+    fs::permissions(copy + "/iPod_Control", fs::perms::owner_all);
+    run = asNobody("list --folder '" + copy + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(
+        run.err.find("cannot read the iPod's folder " + copy + "/iPod_Control: Permission denied"),
+        std::string::npos)
+        << run.err;
+    fs::permissions(copy + "/iPod_Control", fs::perms::all, fs::perm_options::add);
 }
 
 TEST_F(Cli, UsageErrorsExitWithTwoAndHelpWithZero) {

@@ -49,3 +49,52 @@ TEST_F(LaterIpodCli, CliListsANano7GAndNamesTheFolderOfAnUnreadableOne) {
               std::string::npos)
         << broken.out;
 }
+
+TEST_F(LaterIpodCli, ADamagedDatabaseListsTheSongsReadAndExitsWithOne) {
+    itdb::ITunesDbWriter writer;
+    for (int i = 1; i <= 128; ++i)
+        writer.AddTrack(i).Add(itdb::Title, "Song " + std::to_string(i));
+    writer.WriteFile(tree_.DatabaseFile(), 3000);
+    const CliRun run = Call("list --drive e:");
+    EXPECT_EQ(run.status, 1);
+    ASSERT_GE(run.lines.size(), 2u) << run.out;
+    const std::size_t read = run.lines.size() - 1;
+    EXPECT_LT(read, 128u);
+    EXPECT_EQ(run.lines[1].substr(0, 8), "1\tSong 1");
+    EXPECT_EQ(run.err, "korvello-cli list: The iPod's music database is damaged: " +
+                           std::to_string(read) + " of 128 songs could be read.\n");
+    // copy takes the songs that were read, and exits with 1 as well.
+    const std::string to = tree_.Dir() / "to";
+    MakeDirs(to);
+    const CliRun copy = Call("copy --drive e: --to '" + to + "'");
+    EXPECT_EQ(copy.status, 1);
+    EXPECT_NE(copy.err.find("The iPod's music database is damaged: "), std::string::npos)
+        << copy.err;
+}
+
+TEST_F(LaterIpodCli, DrivesLooksAtTheStartOfEachDatabaseOnly) {
+    // An iTunesCDB whose stream is damaged 8 MB into its image: a load finds it, the
+    // Database column does not read that far. One damaged early is named as such.
+    auto image = Library().Build();
+    std::uint32_t random = 1;
+    while (image.size() < 8u * 1024 * 1024) {
+        random = random * 1103515245u + 12345u;
+        image.push_back(static_cast<std::uint8_t>(random >> 24));
+    }
+    auto file = itdb::Compress(image);
+    file.resize(file.size() - 1000);
+    itdb::WriteBytes(Compressed(), file);
+    CliRun drives = Call("drives");
+    EXPECT_NE(drives.out.find("\tyes\tiTunesCDB\n"), std::string::npos) << drives.out;
+    const CliRun list = Call("list --drive e:");
+    EXPECT_EQ(list.status, 1);
+    EXPECT_NE(list.err.find("cut short"), std::string::npos) << list.err;
+
+    file.resize(0xF4 + 200);
+    itdb::WriteBytes(Compressed(), file);
+    drives = Call("drives");
+    EXPECT_NE(drives.out.find("\tyes\tiTunesCDB (its iTunesCDB cannot be read: its compressed "
+                              "data is cut short)\n"),
+              std::string::npos)
+        << drives.out;
+}

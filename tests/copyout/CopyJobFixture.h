@@ -123,6 +123,12 @@ protected:
         worker->SourceList = &sources;
         worker->TargetList = &targets;
         worker->StopRequested = stopBeforeStart;
+        if (!organisedInto.empty()) {
+            foundCopies.assign(sources.size(), {});
+            worker->ChosenFolder = organisedInto;
+            worker->SkipCopiedFiles = &skipCopiedSongs;
+            worker->FoundList = &foundCopies;
+        }
         worker->Start();
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (!worker->Finished() && std::chrono::steady_clock::now() < deadline)
@@ -136,6 +142,10 @@ protected:
     RecordingSink sink;
     std::atomic<bool> overwrite{false};
     bool stopBeforeStart = false;
+    // Organised copies: set organisedInto to copy into folders below it.
+    std::string organisedInto;
+    std::atomic<bool> skipCopiedSongs{false};
+    std::vector<std::string> foundCopies;
     std::vector<std::string> sources, targets;
     std::unique_ptr<TCopyThread> worker;
 };

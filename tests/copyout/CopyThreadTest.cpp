@@ -300,9 +300,10 @@ private:
     void (*oldHandler_)(int) = nullptr;
 };
 
-TEST_F(CopyJobTest, DiskFillingUpDuringASongRemovesThePartialCopy) {
-    // 1000 bytes into a block the write stores only part of it; on a block boundary it
-    // stores nothing and fails (EFBIG). Both are a full disk, not a copy.
+TEST_F(CopyJobTest, ASongLargerThanTheDriveAllowsFailsWithThatReason) {
+    // A file-size limit (RLIMIT_FSIZE here, 4 GiB on FAT) is no lack of space: the song
+    // fails with its own reason, whether the limit falls inside a block (part of it is
+    // stored) or on a block boundary (nothing is), and the next song is copied.
     overwrite = true;
     for (const rlim_t limit : {rlim_t{(1 << 20) + 1000}, rlim_t{1 << 20}}) {
         sources.clear();
@@ -316,14 +317,18 @@ TEST_F(CopyJobTest, DiskFillingUpDuringASongRemovesThePartialCopy) {
             ASSERT_TRUE(lowered.ok_);
             Run();
         }
-        EXPECT_THAT(targets, ElementsAre(kDiskSpaceNotEnough, Out("Small.mp3")));
+        EXPECT_THAT(targets, ElementsAre(" Copy failed: the song is larger than the destination "
+                                         "drive allows for one file (File too large).",
+                                         Out("Small.mp3")));
         EXPECT_FALSE(Exists(OutFile("Big.mp3")));
+        EXPECT_FALSE(Exists(OutFile(".Big.mp3.korvello-part")));
         EXPECT_EQ(ReadFile(OutFile("Small.mp3")), SongBytes(3000, 2));
         EXPECT_EQ(worker->CurrentTarget(), "");
         EXPECT_EQ(Finish(), 1);
         EXPECT_GE(sink.Params(CM_PROGRESS).back(), 450);
     }
-    EXPECT_EQ(Log(), "");
+    EXPECT_THAT(Log(), HasSubstr("=Execute:cannot write c:\\out\\.Big.mp3.korvello-part: File "
+                                 "too large"));
 }
 
 TEST_F(CopyJobTest, UnreadableSourceFailsThatSongAndTheJobGoesOn) {

@@ -8,6 +8,7 @@
 #include "copyout/JobSummary.h"
 #include "copyout/Naming.h"
 #include "copyout/Playlist.h"
+#include "platform/Text.h"
 #include "support/FailingFile.h"
 
 #include <gmock/gmock.h>
@@ -46,67 +47,89 @@ using ::testing::HasSubstr;
 
 using AlreadyCopiedTest = CopyJobTest;
 
-TEST(CopyNaming, WordsAndLabelsOfTheThreeChoices) {
-    for (const TCopyNaming naming :
-         {TCopyNaming::Title, TCopyNaming::ArtistTitle, TCopyNaming::ArtistAlbumTitle})
-        EXPECT_EQ(ParseCopyNaming(CopyNamingWord(naming)), naming);
-    EXPECT_EQ(ParseCopyNaming("ARTIST-album-Title"), TCopyNaming::ArtistAlbumTitle);
-    EXPECT_EQ(ParseCopyNaming("artist"), std::nullopt);
-    EXPECT_EQ(ParseCopyNaming(""), std::nullopt);
-    EXPECT_EQ(CopyNamingLabel(TCopyNaming::ArtistAlbumTitle), "Artist\\Album\\Title");
+// The tags of a song that today's three namings use.
+struct Tags {
+    std::string title, artist, album;
+};
+
+TSong Record(const Tags& tags, const std::string& location) {
+    TSong song;
+    song.Title = ToUtf16(tags.title);
+    song.Artist = ToUtf16(tags.artist);
+    song.Album = ToUtf16(tags.album);
+    song.Location = ToUtf16(location);
+    return song;
+}
+
+TCopyNaming Naming(const char* word) {
+    std::string why;
+    const std::optional<TCopyNaming> naming = ParseCopyNaming(word, why);
+    EXPECT_TRUE(naming) << word << ": " << why;
+    return naming.value_or(TCopyNaming());
+}
+
+std::string Named(const std::string& folder, const char* word, const Tags& tags,
+                  const std::string& song) {
+    return BuildNamedTargetPath(folder, Naming(word), Record(tags, song));
+}
+
+TEST(CopyNaming, WordsAndLabelsOfTheFirstThreeChoices) {
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(CopyNamingWord(PresetNaming(i)), kNamingPresets[i].word);
+        EXPECT_EQ(Naming(kNamingPresets[i].word), PresetNaming(i));
+        EXPECT_EQ(CopyNamingLabel(PresetNaming(i)), kNamingPresets[i].label);
+    }
+    EXPECT_EQ(Naming("ARTIST-album-Title"), PresetNaming(2));
+    std::string why;
+    EXPECT_EQ(ParseCopyNaming("artist", why), std::nullopt);
+    EXPECT_EQ(ParseCopyNaming("", why), std::nullopt);
+    EXPECT_EQ(CopyNamingLabel(PresetNaming(2)), "Artist\\Album\\Title");
 }
 
 TEST(CopyNaming, EachPartIsCleanedAsATitleAndEmptyTagsHaveNames) {
     const std::string song = "e:\\iPod_Control\\Music\\F00\\ABCD.mp3";
-    const TSongNameTags plain{"Yesterday", "The Beatles", "Help!"};
-    EXPECT_EQ(BuildNamedTargetPath("D:\\Music", TCopyNaming::Title, plain, song),
+    const Tags plain{"Yesterday", "The Beatles", "Help!"};
+    EXPECT_EQ(Named("D:\\Music", "title", plain, song),
               BuildTargetPath("D:\\Music", "Yesterday", song));
-    EXPECT_EQ(BuildNamedTargetPath("D:\\Music", TCopyNaming::ArtistTitle, plain, song),
+    EXPECT_EQ(Named("D:\\Music", "artist-title", plain, song),
               "D:\\Music\\The Beatles - Yesterday.mp3");
-    EXPECT_EQ(BuildNamedTargetPath("D:\\Music", TCopyNaming::ArtistAlbumTitle, plain, song),
+    EXPECT_EQ(Named("D:\\Music", "artist-album-title", plain, song),
               "D:\\Music\\The Beatles\\Help!\\Yesterday.mp3");
     // A drive root as the chosen folder.
-    EXPECT_EQ(BuildNamedTargetPath("D:\\", TCopyNaming::ArtistAlbumTitle, plain, song),
+    EXPECT_EQ(Named("D:\\", "artist-album-title", plain, song),
               "D:\\The Beatles\\Help!\\Yesterday.mp3");
 
     // Hostile tags: separators and dots never make a folder of their own or climb out.
-    const TSongNameTags hostile{"../x", "AC/DC: \\..", ".."};
-    EXPECT_EQ(BuildNamedTargetPath("D:\\M", TCopyNaming::ArtistAlbumTitle, hostile, song),
-              "D:\\M\\ACDC ..\\_..\\_..x.mp3");
-    EXPECT_EQ(BuildNamedTargetPath("D:\\M", TCopyNaming::ArtistTitle, hostile, song),
-              "D:\\M\\ACDC .. - ..x.mp3");
-    EXPECT_EQ(BuildNamedTargetPath("D:\\M", TCopyNaming::ArtistAlbumTitle,
-                                   {"T\x01"
-                                    "ab",
-                                    "\x7F", ".hidden"},
-                                   song),
+    const Tags hostile{"../x", "AC/DC: \\..", ".."};
+    EXPECT_EQ(Named("D:\\M", "artist-album-title", hostile, song), "D:\\M\\ACDC ..\\_..\\_..x.mp3");
+    EXPECT_EQ(Named("D:\\M", "artist-title", hostile, song), "D:\\M\\ACDC .. - ..x.mp3");
+    EXPECT_EQ(Named("D:\\M", "artist-album-title",
+                    {"T\x01"
+                     "ab",
+                     "\x7F", ".hidden"},
+                    song),
               "D:\\M\\Unknown Artist\\_.hidden\\Tab.mp3");
 
     // Empty, blank and wholly removed tags.
-    const TSongNameTags empty{"", "", "   "};
-    EXPECT_EQ(BuildNamedTargetPath("D:\\M", TCopyNaming::ArtistAlbumTitle, empty, song),
+    EXPECT_EQ(Named("D:\\M", "artist-album-title", {"", "", "   "}, song),
               "D:\\M\\Unknown Artist\\Unknown Album\\_.mp3");
-    EXPECT_EQ(BuildNamedTargetPath("D:\\M", TCopyNaming::ArtistTitle, {"Song", "???", ""}, song),
+    EXPECT_EQ(Named("D:\\M", "artist-title", {"Song", "???", ""}, song),
               "D:\\M\\Unknown Artist - Song.mp3");
 
     // Over-long parts are cut to the name limit, each on its own.
     const std::string longTag(300, 'a');
-    const std::string path = BuildNamedTargetPath("D:", TCopyNaming::ArtistAlbumTitle,
-                                                  {longTag, longTag, longTag}, song);
+    const std::string path = Named("D:", "artist-album-title", {longTag, longTag, longTag}, song);
     EXPECT_EQ(path, "D:\\" + std::string(kMaxFileNameBytes, 'a') + "\\" +
                         std::string(kMaxFileNameBytes, 'a') + "\\" +
                         std::string(kMaxFileNameBytes - 4, 'a') + ".mp3");
-    EXPECT_EQ(
-        BuildNamedTargetPath("D:", TCopyNaming::ArtistTitle, {longTag, "Me", ""}, song).size(),
-        3 + kMaxFileNameBytes);
+    EXPECT_EQ(Named("D:", "artist-title", {longTag, "Me", ""}, song).size(), 3 + kMaxFileNameBytes);
 }
 
 TEST(CopyNaming, TheDialogProposesTheNameTheFileWillHave) {
-    const std::string song = "e:\\F00\\ABCD.m4a";
-    const TSongNameTags tags{"Jóga", "Björk", "Homogenic"};
-    EXPECT_EQ(ProposedNamedFileName(TCopyNaming::Title, tags, song), "Jóga.m4a");
-    EXPECT_EQ(ProposedNamedFileName(TCopyNaming::ArtistTitle, tags, song), "Björk - Jóga.m4a");
-    EXPECT_EQ(ProposedNamedFileName(TCopyNaming::ArtistAlbumTitle, tags, song), "Jóga.m4a");
+    const TSong song = Record({"Jóga", "Björk", "Homogenic"}, "e:\\F00\\ABCD.m4a");
+    EXPECT_EQ(ProposedNamedFileName(Naming("title"), song), "Jóga.m4a");
+    EXPECT_EQ(ProposedNamedFileName(Naming("artist-title"), song), "Björk - Jóga.m4a");
+    EXPECT_EQ(ProposedNamedFileName(Naming("artist-album-title"), song), "Jóga.m4a");
 }
 
 // The worker as the window and korvello-cli run it for organised copies.
@@ -128,8 +151,8 @@ protected:
         ASSERT_TRUE(worker->Finished()) << "the job did not end";
     }
     // Adds one song named by `naming`.
-    void AddNamed(const std::string& song, TCopyNaming naming, const TSongNameTags& tags) {
-        Add(song, BuildNamedTargetPath("c:\\out", naming, tags, song));
+    void AddNamed(const std::string& song, const char* naming, const Tags& tags) {
+        Add(song, Named("c:\\out", naming, tags, song));
     }
 
     std::atomic<bool> skip{false};
@@ -137,7 +160,7 @@ protected:
 };
 
 TEST_F(OrganisedJobTest, FoldersAreMadeAsNeededAndClashesAreSettledPerFolder) {
-    const auto naming = TCopyNaming::ArtistAlbumTitle;
+    const char* naming = "artist-album-title";
     AddNamed(Song("1.mp3", 3000, 1), naming, {"Intro", "Alpha", "First"});
     AddNamed(Song("2.mp3", 3000, 2), naming, {"Intro", "Alpha", "Second"});
     AddNamed(Song("3.mp3", 3000, 3), naming, {"Intro", "Alpha", "First"});
@@ -176,11 +199,11 @@ TEST_F(OrganisedJobTest, FoldersAreMadeAsNeededAndClashesAreSettledPerFolder) {
 
 TEST_F(OrganisedJobTest, AFolderThatCannotBeMadeFailsThatSongOnly) {
     WriteFile(OutFile("Gamma"), "a file where the artist folder would go");
-    AddNamed(Song("2.mp3", 1000, 2), TCopyNaming::ArtistAlbumTitle, {"Two", "Delta", "B"});
+    AddNamed(Song("2.mp3", 1000, 2), "artist-album-title", {"Two", "Delta", "B"});
     // A destination outside the chosen folder is never written, whatever built it.
     Add(Song("3.mp3", 1000, 3), "c:\\elsewhere\\Three.mp3");
     Add(Song("4.mp3", 1000, 4), Out("..\\Four.mp3"));
-    AddNamed(Song("1.mp3", 1000, 1), TCopyNaming::ArtistAlbumTitle, {"One", "Gamma", "A"});
+    AddNamed(Song("1.mp3", 1000, 1), "artist-album-title", {"One", "Gamma", "A"});
     RunOrganised();
     EXPECT_EQ(targets[0], Out("Delta\\B\\Two.mp3"));
     EXPECT_EQ(targets[1], " Copy failed: the file name leads out of the chosen folder.");
@@ -192,12 +215,36 @@ TEST_F(OrganisedJobTest, AFolderThatCannotBeMadeFailsThatSongOnly) {
     EXPECT_THAT(Log(), HasSubstr("cannot create the folder"));
 }
 
+TEST_F(OrganisedJobTest, ASongWhosePathIsTooLongFailsAndLeavesNoFolders) {
+    // Every name is within the name limit, but together they pass the path limit.
+    const std::string folder(250, 'f');
+    std::string deep;
+    for (int i = 0; i < 17; ++i)
+        deep += std::string(250, 'g') + "\\";
+    AddNamed(Song("1.mp3", 1000, 1), "artist-album-title", {"Short", "A", "B"});
+    Add(Song("2.mp3", 1000, 2), Out(deep + "Long.mp3"));
+    // Near the limit: the longest path the song and its temporary file need still fits.
+    const std::size_t room = 4095 - (tmp / "out/").size();
+    std::string fits;
+    while (fits.size() + 251 + 41 < room)
+        fits += folder + "\\";
+    Add(Song("3.mp3", 1000, 3), Out(fits + "Fits.mp3"));
+    RunOrganised();
+    EXPECT_EQ(targets[0], Out("A\\B\\Short.mp3"));
+    EXPECT_EQ(targets[1], " Copy failed: the path of the copy is too long.");
+    EXPECT_EQ(targets[2], Out(fits + "Fits.mp3"));
+    EXPECT_FALSE(Exists(tmp / ("out/" + std::string(250, 'g'))))
+        << "no folder is made for the song that fails";
+    EXPECT_THAT(Log(), HasSubstr("is too long"));
+    EXPECT_EQ(Finish(), 1);
+}
+
 TEST_F(OrganisedJobTest, SongsAlreadyCopiedAreSkippedOnlyWhenTheirCopyMatches) {
     const std::size_t big = 200000;
-    AddNamed(Song("same.mp3", big, 1), TCopyNaming::ArtistTitle, {"Same", "A", ""});
-    AddNamed(Song("other.mp3", big, 2), TCopyNaming::ArtistTitle, {"Other", "A", ""});
-    AddNamed(Song("short.mp3", big, 3), TCopyNaming::ArtistTitle, {"Short", "A", ""});
-    AddNamed(Song("second.mp3", 5000, 4), TCopyNaming::ArtistTitle, {"Same", "A", ""});
+    AddNamed(Song("same.mp3", big, 1), "artist-title", {"Same", "A", ""});
+    AddNamed(Song("other.mp3", big, 2), "artist-title", {"Other", "A", ""});
+    AddNamed(Song("short.mp3", big, 3), "artist-title", {"Short", "A", ""});
+    AddNamed(Song("second.mp3", 5000, 4), "artist-title", {"Same", "A", ""});
     WriteFile(OutFile("A - Same.mp3"), SongBytes(big, 1));
     std::string other = SongBytes(big, 2);
     other[big - 5] ^= 0x55; // same size, other bytes in the last 64 KiB
@@ -221,7 +268,7 @@ TEST_F(OrganisedJobTest, SongsAlreadyCopiedAreSkippedOnlyWhenTheirCopyMatches) {
     skip = false;
     targets.clear();
     sources.clear();
-    AddNamed(Song("same.mp3", big, 1), TCopyNaming::ArtistTitle, {"Same", "A", ""});
+    AddNamed(Song("same.mp3", big, 1), "artist-title", {"Same", "A", ""});
     RunOrganised();
     EXPECT_THAT(targets, ElementsAre(Out("A - Same(2).mp3")));
 }
@@ -346,7 +393,7 @@ TEST_F(PlaylistFileTest, AWriteOrCloseThatFailsLeavesTheOldPlaylistWhole) {
         SCOPED_TRACE(reason);
         FailingFilesPlatform failing(platform);
         failing.FailFile(Out(".Korvello.m3u8.korvello-part"), how);
-        EXPECT_FALSE(WritePlaylistFile(failing, Out("Korvello.m3u8"), text, error));
+        EXPECT_FALSE(WritePlaylistFile(failing, Out("Korvello.m3u8"), text, {}, error));
         EXPECT_EQ(error, reason);
         EXPECT_EQ(ReadFile(OutFile("Korvello.m3u8")), old);
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp / "out"),
@@ -354,7 +401,7 @@ TEST_F(PlaylistFileTest, AWriteOrCloseThatFailsLeavesTheOldPlaylistWhole) {
                   1)
             << "no temporary file is left";
     }
-    EXPECT_TRUE(WritePlaylistFile(platform, Out("Korvello.m3u8"), text, error)) << error;
+    EXPECT_TRUE(WritePlaylistFile(platform, Out("Korvello.m3u8"), text, {}, error)) << error;
     EXPECT_EQ(ReadFile(OutFile("Korvello.m3u8")), text);
 }
 

@@ -85,7 +85,7 @@ protected:
 };
 
 TEST_F(OrganiseWindowTest, SortedCopiesThenAllFoundAgainWithCountsAndPlaylist) {
-    form->SetCopyNaming(TCopyNaming::ArtistAlbumTitle);
+    form->SetCopyNaming(PresetNaming(2));
     form->SetSkipCopiedFiles(true);
     std::string summary;
     whileReported = [&](TFormReport& r) {
@@ -122,9 +122,10 @@ TEST_F(OrganiseWindowTest, SortedCopiesThenAllFoundAgainWithCountsAndPlaylist) {
               std::string::npos)
         << playlist;
 
-    // The second job copies nothing. Saving its playlist over the first asks first: No
-    // keeps the file, Yes replaces it with the same songs, found where they were.
-    WriteFile(out + "/Korvello.m3u8", "mine");
+    // The second job copies nothing. Saving its playlist over an earlier one asks first:
+    // No keeps the file, Yes replaces it with the same songs, found where they were.
+    const std::string mine = "#EXTM3U\nmine.mp3\n";
+    WriteFile(out + "/Korvello.m3u8", mine);
     std::vector<std::string> outcomes;
     whileReported = [&](TFormReport& r) {
         summary = r.SummaryLabel->text().toStdString();
@@ -132,16 +133,25 @@ TEST_F(OrganiseWindowTest, SortedCopiesThenAllFoundAgainWithCountsAndPlaylist) {
         fx.dialogs.saves.push_back(out + "/Korvello.m3u8");
         fx.dialogs.answers.push_back(IDialogs::Answer::No);
         SavePlaylist(r)->trigger();
-        EXPECT_EQ(ReadFile(out + "/Korvello.m3u8"), "mine");
+        EXPECT_EQ(ReadFile(out + "/Korvello.m3u8"), mine);
         fx.dialogs.saves.push_back(out + "/Korvello.m3u8");
         fx.dialogs.answers.push_back(IDialogs::Answer::Yes);
         SavePlaylist(r)->trigger();
+        // A song is no playlist: even with Yes it stays, and the refusal is shown.
+        fx.dialogs.saves.push_back(out + "/Unknown Artist/Unknown Album/Loose.mp3");
+        fx.dialogs.answers.push_back(IDialogs::Answer::Yes);
+        SavePlaylist(r)->trigger();
     };
+    const std::string loose = ReadFile(out + "/Unknown Artist/Unknown Album/Loose.mp3");
     CopyAll();
     EXPECT_EQ(outcomes, std::vector<std::string>(4, " Already copied."));
     EXPECT_EQ(summary.rfind("0 copied, 4 already copied", 0), 0u) << summary;
     EXPECT_EQ(ReadFile(out + "/Korvello.m3u8"), playlist);
-    EXPECT_EQ(fx.dialogs.Count("ask"), 2);
+    EXPECT_EQ(fx.dialogs.Count("ask"), 3);
+    ASSERT_EQ(fx.dialogs.Count("error"), 1);
+    EXPECT_NE(fx.dialogs.calls.back().text.find("not a playlist"), std::string::npos)
+        << fx.dialogs.calls.back().text;
+    EXPECT_EQ(ReadFile(out + "/Unknown Artist/Unknown Album/Loose.mp3"), loose);
 }
 
 TEST_F(OrganiseWindowTest, TheSummaryFitsUnderTheLinkWithoutTouchingTheButtons) {

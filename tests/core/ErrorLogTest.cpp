@@ -39,6 +39,22 @@ TEST(ErrorLog, GuardWritesPrefixAndTextAndSwallowsTheFailure) {
     EXPECT_NE(fx.Log().find("DisPlaySongs:index 7"), std::string::npos);
 }
 
+TEST(ErrorLog, LineBreaksAndNulsInATextAreWrittenVisibly) {
+    MachineFixture fx;
+    TLogClass::SetAppFolder(fx.platform->ToProgramPath(fx.programDir));
+    // A song whose name holds a newline, and a text that would otherwise add a section.
+    EXPECT_FALSE(Guard("Execute:", [] {
+        throw EKorvelloError("Cannot open c:\\music\\a\nb.mp3\r\n[Visible]\nSearchBox=0");
+    }));
+    const std::string log = fx.Log();
+    EXPECT_NE(log.find("=Execute:Cannot open c:\\music\\a^Jb.mp3^M^J[Visible]^JSearchBox=0\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(CountOf(log, "\n"), 2) << log; // the section line and the one entry
+    TLogClass::WriteLog(std::string("PlaySong:d:\\x\0y", 15));
+    EXPECT_NE(fx.Log().find("=PlaySong:d:\\x^@y\n"), std::string::npos) << fx.Log();
+}
+
 TEST(ErrorLog, TwoMessagesInOneSecondLeaveTheLaterOne) {
     MachineFixture fx;
     TLogClass::SetAppFolder(fx.platform->ToProgramPath(fx.programDir));

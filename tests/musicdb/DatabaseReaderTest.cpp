@@ -214,7 +214,7 @@ TEST(DatabaseReader, LocationAndSizeText) {
                                                "e:\\iPod_Control\\Music\\F01\\HERE.wav"}));
 }
 
-TEST(DatabaseReader, RecordsAreReplacedPositionByPosition) {
+TEST(DatabaseReader, ALoadReplacesEveryRecord) {
     std::vector<TSong> earlier(5);
     for (int i = 0; i < 5; ++i) {
         earlier[static_cast<std::size_t>(i)].Title = u"old";
@@ -237,12 +237,8 @@ TEST(DatabaseReader, RecordsAreReplacedPositionByPosition) {
     EXPECT_EQ(Title(songs[2]), "new 3");
 }
 
-TEST(DatabaseReader, FailureMidWalkKeepsDoneRecordsAndLeavesTheRest) {
-    std::vector<TSong> earlier(4);
-    for (auto& song : earlier) {
-        song.Title = u"old";
-        song.SongId = 99;
-    }
+TEST(DatabaseReader, AFailureMidWalkLeavesNoSongsAndSaysWhy) {
+    std::vector<TSong> songs(4);
     itdb::ITunesDbWriter writer;
     for (int i = 1; i <= 4; ++i)
         writer.AddTrack(i)
@@ -254,14 +250,13 @@ TEST(DatabaseReader, FailureMidWalkKeepsDoneRecordsAndLeavesTheRest) {
             throw std::runtime_error("device gone");
         return std::nullopt;
     };
-    const auto songs = Walk(writer, context, earlier);
-
-    ASSERT_EQ(songs.size(), 4u);
-    EXPECT_EQ(Title(songs[1]), "new");
-    EXPECT_EQ(Title(songs[2]), "old"); // its strings stay, only its id was already read
-    EXPECT_EQ(songs[2].SongId, 3);
-    EXPECT_EQ(Title(songs[3]), "old");
-    EXPECT_EQ(songs[3].SongId, 99);
+    const auto image = writer.Build();
+    TDataSetTable table{};
+    ASSERT_TRUE(ReadDataSets(image, table));
+    const TTrackListResult result = ParseTracks(image, table[0], context, songs);
+    EXPECT_TRUE(songs.empty());
+    EXPECT_EQ(result.problem, "device gone");
+    EXPECT_EQ(result.declared, 4);
 }
 
 TEST(DatabaseReader, TrackCountIsCutToWhatTheImageCanHold) {
@@ -275,11 +270,10 @@ TEST(DatabaseReader, TrackCountIsCutToWhatTheImageCanHold) {
     writer.layout().declaredTrackCount = 2;
     EXPECT_EQ(Walk(writer, Context()).size(), 2u);
 
+    // The playlists after the tracks hold no track: three songs of the count.
     writer.layout().declaredTrackCount = 0x7FFFFFFF;
-    const auto image = writer.Build();
-    const auto songs = Walk(image, Context());
-    const std::size_t firstTrack = 0xF4 + 0x60 + 0x5C;
-    EXPECT_EQ(songs.size(), (image.size() - firstTrack) / kMinTrackBytes);
+    const auto songs = Walk(writer, Context());
+    ASSERT_EQ(songs.size(), 3u);
     EXPECT_EQ(Title(songs[2]), "T3");
 }
 

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Crafted databases that once cost time and memory growing with the square of their size:
 // tracks that overlap and all walk one long chain of objects, a title that runs to the
-// end of the file shared by every track, and a damaged file of megabytes declaring a huge
-// track count. Each must stay within the walk's allowances and still read what a
-// well-formed walk would have read first.
+// end of the file shared by every track, a damaged file of megabytes declaring a huge
+// track count, and an iTunesCDB whose image inflates to many times the file. Each must
+// stay within the walk's allowances, which follow the file's size, keep no empty record,
+// and still read what a well-formed walk would have read first.
 #include "itdb/Crafted.h"
 #include "itdb/ITunesDbWriter.h"
 #include "musicdb/DatabaseReader.h"
@@ -22,10 +23,11 @@ using itdb::Put32;
 struct Walked {
     std::vector<TSong> songs;
     TWalkCost cost;
+    std::int64_t declared = 0;
     int lookups = 0;
 };
 
-Walked Walk(const std::vector<std::uint8_t>& image) {
+Walked Walk(const std::vector<std::uint8_t>& image, std::int64_t compressedSize = -1) {
     Walked out;
     TDataSetTable table{};
     EXPECT_TRUE(ReadDataSets(image, table));
@@ -35,15 +37,25 @@ Walked Walk(const std::vector<std::uint8_t>& image) {
         ++out.lookups;
         return std::optional<std::int64_t>();
     };
-    out.cost = ParseTracks(image, table[0], context, out.songs);
+    const TTrackListResult result =
+        ParseTracks(image, table[0], context, out.songs, compressedSize);
+    EXPECT_EQ(result.problem, "");
+    out.cost = result.cost;
+    out.declared = result.declared;
     return out;
 }
 
-void ExpectWithinAllowance(const Walked& walked, std::size_t imageSize) {
-    const std::int64_t allowance = WalkAllowance(static_cast<std::int64_t>(imageSize));
-    EXPECT_LE(walked.cost.objectSteps, allowance);
-    EXPECT_LE(walked.cost.stringBytes, allowance);
-    EXPECT_LE(walked.songs.size(), imageSize / kMinTrackBytes);
+void ExpectWithinAllowance(const Walked& walked, std::size_t imageSize,
+                           std::int64_t compressedSize = -1) {
+    const TWalkAllowance allowance =
+        WalkAllowance(static_cast<std::int64_t>(imageSize), compressedSize);
+    EXPECT_TRUE(WithinAllowance(walked.cost, allowance))
+        << walked.cost.objectSteps << " steps, " << walked.cost.stringBytes << " string bytes, "
+        << walked.cost.records << " records";
+    EXPECT_LE(static_cast<std::int64_t>(walked.songs.size()), allowance.records);
+    for (const TSong& song : walked.songs)
+        ASSERT_TRUE(song.SongId != 0 || !song.Title.empty() || song.Location != u"e:")
+            << "an empty record was kept";
 }
 
 } // namespace
@@ -66,9 +78,12 @@ TEST(HostileDatabase, OverlappingTracksShareOneChainOfObjects) {
 
     const Walked walked = Walk(image);
     ExpectWithinAllowance(walked, image.size());
-    ASSERT_EQ(walked.songs.size(),
-              static_cast<std::size_t>((kSize - kCraftedFirstTrack) / kMinTrackBytes));
-    EXPECT_EQ(walked.songs[0].Title, u"OK!!");
+    // The tracks that reached the title before the steps ran out are songs; the rest hold
+    // nothing and are not.
+    ASSERT_GE(walked.songs.size(), 1u);
+    EXPECT_LT(walked.songs.size(), static_cast<std::size_t>(kTracks));
+    for (const TSong& song : walked.songs)
+        EXPECT_EQ(song.Title, u"OK!!");
     EXPECT_GE(walked.cost.objectSteps, (kSize - kChain) / 24); // the first walk is whole
 }
 
@@ -81,10 +96,11 @@ TEST(HostileDatabase, ATitleRunningToTheEndIsCopiedOnceNotPerTrack) {
     ExpectWithinAllowance(walked, image.size());
     // The first track reads its title whole, as from any database; 2,000 copies of it
     // would have been a gigabyte.
-    ASSERT_GE(walked.songs.size(), static_cast<std::size_t>(kTracks));
+    ASSERT_GE(walked.songs.size(), 1u);
     EXPECT_EQ(walked.songs[0].Title.size(), static_cast<std::size_t>(kSize - kTitle - 40) / 2);
     EXPECT_EQ(walked.songs[0].Title.front(), u'x');
-    EXPECT_TRUE(walked.songs[kTracks - 1].Title.empty());
+    // The tracks after the string bytes were spent read an empty title: no songs.
+    EXPECT_LT(walked.songs.size(), static_cast<std::size_t>(kTracks));
 }
 
 TEST(HostileDatabase, ADamagedFileOfMegabytesDeclaringAHugeCount) {
@@ -97,12 +113,41 @@ TEST(HostileDatabase, ADamagedFileOfMegabytesDeclaringAHugeCount) {
 
     const Walked walked = Walk(image);
     ExpectWithinAllowance(walked, image.size());
-    ASSERT_EQ(walked.songs.size(), (image.size() - kCraftedFirstTrack) / kMinTrackBytes);
+    // The zeros after the third track are no tracks: three songs of a count of 2^31 - 1,
+    // and the walk stops at the first track that does not move forward.
+    ASSERT_EQ(walked.songs.size(), 3u);
     EXPECT_EQ(walked.songs[2].Title, u"T3");
-    EXPECT_EQ(walked.songs.back().Location, u"e:");
-    // The zeros read as one track over and over; its file is asked about once, not for
-    // each of the 200,000 records.
-    EXPECT_LE(walked.lookups, 10);
+    EXPECT_EQ(walked.declared, 0x7FFFFFFF);
+    EXPECT_LE(walked.cost.records, 5); // the playlists after them, then the zeros
+    EXPECT_LE(walked.lookups, 3);
+}
+
+// Tracks of 20 bytes, each with an id, filling `size` bytes after the track list: what
+// a hostile iTunesCDB inflates to, since such a pattern compresses about a thousandfold.
+std::vector<std::uint8_t> TinyTracks(std::int32_t size) {
+    auto image = itdb::OverlappingTracks(size, 0, 0);
+    for (std::int32_t at = kCraftedFirstTrack; at + kMinTrackBytes <= size; at += kMinTrackBytes) {
+        Put32(image, at + 4, kMinTrackBytes);
+        Put32(image, at + 8, kMinTrackBytes);
+        Put32(image, at + 16, 7);
+    }
+    return image;
+}
+
+TEST(HostileDatabase, AnInflatedImageIsWalkedWithinTheFilesAllowance) {
+    // 1 MB of tracks, as a 32 KB file inflating 32 times would give: the walk may cost
+    // what the 32 KB file allows, not what its image would.
+    constexpr std::int32_t kImage = 1024 * 1024;
+    constexpr std::int64_t kFile = 32 * 1024;
+    const auto image = TinyTracks(kImage);
+    const Walked walked = Walk(image, kFile);
+    ExpectWithinAllowance(walked, image.size(), kFile);
+    EXPECT_LE(static_cast<std::int64_t>(walked.songs.size()), 2 * kFile / kMinTrackBytes);
+    EXPECT_GT(walked.songs.size(), 1000u);
+    EXPECT_EQ(walked.songs[0].SongId, 7);
+    // The same image read as a plain file of its size gets a record per track.
+    const Walked plain = Walk(image);
+    EXPECT_EQ(plain.songs.size(), static_cast<std::size_t>((kImage - kCraftedFirstTrack) / 20));
 }
 
 TEST(HostileDatabase, AWellFormedDatabaseStaysFarFromTheAllowance) {

@@ -3,15 +3,18 @@
 // iTunesDB, nano 7G alone), track lists after other data sets, UTF-8 string objects, and
 // volumes whose database cannot be read, through the catalogue.
 #include "support/FailingFile.h"
+#include "support/ForwardingPlatform.h"
 #include "support/IpodTree.h"
 
 #include "core/ErrorLog.h"
+#include "musicdb/DatabaseReader.h"
 #include "musicdb/iPodcomponent.h"
 #include "platform/Text.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <new>
 
 using namespace korvello;
 using namespace korvello::test;
@@ -188,4 +191,105 @@ TEST_F(LaterIpod, AVolumeWithoutAReadableDatabaseIsToldApartFromAnEmptyIpod) {
     EXPECT_TRUE(Load(ipod).empty());
     EXPECT_TRUE(ipod.DatabaseStatus().Readable());
     EXPECT_EQ(ipod.DatabaseStatus().file, TDatabaseFile::ITunesDB);
+}
+
+TEST_F(LaterIpod, ADatabaseCutShortShowsTheSongsReadAndSaysItIsDamaged) {
+    itdb::ITunesDbWriter writer;
+    for (int i = 1; i <= 128; ++i)
+        writer.AddTrack(i)
+            .Add(itdb::Title, "Song " + std::to_string(i))
+            .Add(itdb::Location, ":iPod_Control:Music:F00:S" + std::to_string(i) + ".mp3");
+    writer.WriteFile(tree_.DatabaseFile(), 3000);
+    TiPod ipod(*platform_);
+    const auto songs = Load(ipod);
+    // Only the tracks in the first 3,000 bytes; none of the 128 records is empty.
+    ASSERT_GE(songs.size(), 1u);
+    ASSERT_LT(songs.size(), 30u);
+    for (std::size_t i = 0; i < songs.size(); ++i)
+        EXPECT_EQ(songs[i].SongId, static_cast<std::int32_t>(i + 1));
+    const TDatabaseStatus& status = ipod.DatabaseStatus();
+    EXPECT_TRUE(status.Readable());
+    EXPECT_TRUE(status.Damaged());
+    EXPECT_EQ(status.declaredSongs, 128);
+    EXPECT_EQ(status.readSongs, static_cast<std::int64_t>(songs.size()));
+    EXPECT_EQ(DamagedDatabaseText(status),
+              "The iPod's music database is damaged: " + std::to_string(songs.size()) +
+                  " of 128 songs could be read.");
+
+    // The whole file is not damaged.
+    writer.WriteFile(tree_.DatabaseFile());
+    EXPECT_EQ(Load(ipod).size(), 128u);
+    EXPECT_FALSE(ipod.DatabaseStatus().Damaged());
+}
+
+TEST_F(LaterIpod, ACompressedDatabaseInflatingToTinyTracksCostsWhatItsFileAllows) {
+    // 20-byte tracks with ids, 6 MB of them, behind a huge declared count: such an image
+    // compresses more than twentyfold, so its file is small and its walk must stay
+    // in proportion to the file.
+    itdb::ITunesDbWriter writer;
+    writer.AddTrack(1).Add(itdb::Title, "Real").Add(itdb::Location, ":iPod_Control:Music:F00:A");
+    writer.layout().declaredTrackCount = 0x7FFFFFFF;
+    auto image = writer.Build();
+    std::uint32_t random = 12345;
+    while (image.size() < 6u * 1024 * 1024) {
+        const std::size_t at = image.size();
+        image.resize(at + 20, 0);
+        random = random * 1103515245u + 12345u;
+        image[at + 4] = 20;
+        image[at + 8] = 20;
+        image[at + 16] = static_cast<std::uint8_t>(1 + (random >> 24) % 8);
+    }
+    const auto file = itdb::Compress(image);
+    const auto fileSize = static_cast<std::int64_t>(file.size());
+    ASSERT_LT(fileSize * 20, static_cast<std::int64_t>(image.size()));
+    ASSERT_LT(static_cast<std::int64_t>(image.size()), InflateLimit(fileSize));
+    itdb::WriteBytes(Compressed(), file);
+
+    TiPod ipod(*platform_);
+    const auto songs = Load(ipod);
+    const TDatabaseStatus& status = ipod.DatabaseStatus();
+    ASSERT_TRUE(status.Readable()) << status.problem;
+    EXPECT_EQ(status.compressedSize, fileSize);
+    // At most a record per 10 bytes of the file, where a plain file of the image's size
+    // would hold 300,000.
+    EXPECT_LE(static_cast<std::int64_t>(songs.size()), 2 * fileSize / kMinTrackBytes);
+    ASSERT_GE(songs.size(), 2u);
+    EXPECT_EQ(songs[0].Title, u"Real");
+    EXPECT_TRUE(status.Damaged());
+    EXPECT_EQ(status.declaredSongs, 0x7FFFFFFF);
+}
+
+namespace {
+
+// Memory runs out part-way through a load: the size look-up of a song file fails to
+// allocate once `songFilesLeft` have been looked up, as any allocation of the walk could.
+class MemoryRunsOutPlatform : public ForwardingPlatform {
+public:
+    using ForwardingPlatform::ForwardingPlatform;
+    std::optional<std::int64_t> FindFile(const std::string& path) override {
+        if (path.find("Music") != std::string::npos && --songFilesLeft < 0)
+            throw std::bad_alloc();
+        return ForwardingPlatform::FindFile(path);
+    }
+    int songFilesLeft = 1000;
+};
+
+} // namespace
+
+TEST_F(LaterIpod, MemoryRunningOutIsAnUnreadableDatabaseWithNoSongs) {
+    // The songs of an earlier load first: none of them may stay.
+    Library().WriteFile(tree_.DatabaseFile());
+    MakeDirs(tree_.Ipod() + "/iPod_Control/Music/F00");
+    MemoryRunsOutPlatform platform(*platform_);
+    TiPod ipod(platform);
+    ipod.SetDrivePath("e:");
+    ipod.LoadDatabase();
+    ASSERT_EQ(ipod.SongCount(), 2);
+    platform.songFilesLeft = 0;
+    ipod.LoadDatabase();
+    EXPECT_EQ(ipod.SongCount(), 0);
+    const TDatabaseStatus& status = ipod.DatabaseStatus();
+    EXPECT_FALSE(status.Readable());
+    EXPECT_EQ(status.problem, "its iTunesDB cannot be read: there is not enough memory to hold "
+                              "its songs");
 }

@@ -169,6 +169,9 @@ check_installed() {
     for file in "${expected[@]}"; do
         [[ -f "$prefix/$file" ]] || problem "an install does not write $file"
     done
+    if [[ -n "$(find "$prefix" -name korvello.portable)" ]]; then
+        problem "an install writes the build tree's marker korvello.portable"
+    fi
     desktop-file-validate "$prefix/share/applications/io.github.korvello.Korvello.desktop" ||
         problem "the installed desktop entry does not validate"
     for file in "$prefix"/share/man/man1/*.gz; do

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include <poll.h>
+#include <sys/mount.h>
 
 namespace korvello::test {
 namespace {
@@ -47,6 +48,51 @@ TEST(DeviceWatch, ArrivalsAreNewLettersOnly) {
                   FakeSystem::MediaLine(61, 96, "MINI", "sdg1"));
     platform->GetLogicalDrives();
     EXPECT_TRUE(platform->PollDeviceArrival());
+}
+
+TEST(DeviceWatch, AVolumeMountedAnewAtItsPlaceIsAnArrival) {
+    FakeSystem sys;
+    auto platform = sys.MakePlatform();
+    const std::string system = "21 1 8:2 / / rw - ext4 /dev/sda2 rw\n";
+    sys.SetMounts(system + FakeSystem::MediaLine(60, 80, "NANO", "sdf1"));
+    platform->PollDeviceArrival();
+    EXPECT_FALSE(platform->PollDeviceArrival());
+    // Unmounted and mounted again between two looks: the same device at the same place,
+    // keeping its letter, under a new mount id.
+    sys.SetMounts(system + FakeSystem::MediaLine(75, 80, "NANO", "sdf1"));
+    EXPECT_TRUE(platform->PollDeviceArrival());
+    EXPECT_EQ(platform->ToProgramPath(sys.At("/media/u/NANO")), "d:");
+    EXPECT_FALSE(platform->PollDeviceArrival());
+}
+
+// A mapped folder that is a mount point: the folder stays while its file system comes
+// and goes. Needs a real mount (tmpfs).
+TEST(DeviceWatch, AFileSystemMountedOnAMappedFolderIsAnArrival) {
+    FakeSystem sys;
+    const std::string folder = sys.dir / "ipod";
+    MakeDirs(folder);
+    sys.MapDrive("e:", folder);
+    auto platform = sys.MakePlatform();
+    platform->PollDeviceArrival();
+    EXPECT_FALSE(platform->PollDeviceArrival());
+    if (::mount("korvello-test", folder.c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+    struct Unmount {
+        std::string folder;
+        ~Unmount() { ::umount2(folder.c_str(), MNT_DETACH); }
+    } unmount{folder};
+    EXPECT_TRUE(platform->PollDeviceArrival());
+    EXPECT_FALSE(platform->PollDeviceArrival());
+    // Unmounted, the empty folder is left: not an arrival. Mounted again: an arrival.
+    ASSERT_EQ(::umount(folder.c_str()), 0);
+    EXPECT_FALSE(platform->PollDeviceArrival());
+    ASSERT_EQ(::mount("korvello-test", folder.c_str(), "tmpfs", 0, "size=1m"), 0);
+    EXPECT_TRUE(platform->PollDeviceArrival());
+    // Both between two looks.
+    ASSERT_EQ(::umount(folder.c_str()), 0);
+    ASSERT_EQ(::mount("korvello-test", folder.c_str(), "tmpfs", 0, "size=1m"), 0);
+    EXPECT_TRUE(platform->PollDeviceArrival());
+    EXPECT_EQ(platform->ToLinuxPath("e:"), folder);
 }
 
 } // namespace

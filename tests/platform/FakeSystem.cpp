@@ -41,6 +41,8 @@ FakeSystem::FakeSystem() {
 
     MakeDirs(Root());
     WriteFile(roots.programPath, "binary");
+    // A build tree's program: its folder holds the files the program keeps.
+    WriteFile(At("/opt/korvello/") + kPortableMarker, "");
     MakeDirs(At("/home/u"));
     MakeDirs(At("/media/u/MY IPOD"));
     MakeDirs(At("/mnt/card"));

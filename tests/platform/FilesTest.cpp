@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <filesystem>
 #include <vector>
 
@@ -27,6 +29,7 @@ std::vector<std::string> Leftovers(const std::string& folder, const std::string&
     for (const auto& entry : fs::directory_iterator(folder))
         if (entry.path().filename() != keep)
             names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
     return names;
 }
 
@@ -124,7 +127,8 @@ TEST_F(Files, WritePastTheFileSizeLimitComesBackShortInsteadOfKilling) {
         // stored. A big write goes to the disk at once and comes back short.
         std::vector<char> data(10000, 'x');
         const bool collected = out->Write(data.data(), 10000) == 10000;
-        const bool refused = !out->Close() && !out->ErrorText().empty() && out->OutOfSpace();
+        // Past the size limit is a file too large, not a full disk.
+        const bool refused = !out->Close() && out->FileTooLarge() && !out->OutOfSpace();
         auto big = platform->CreateWrite("c:\\home\\u\\out\\big.bin", error);
         std::vector<char> lots(1 << 20, 'y');
         const bool cut = big && big->Write(lots.data(), 1 << 20) == 4096;
@@ -160,7 +164,7 @@ TEST_F(Files, CopyReplacesTheDestinationWholeOrNotAtAll) {
     EXPECT_FALSE(platform->CopyFile("d:\\iPod_Control\\iTunes\\itunesdb", "c:\\opt"));
     EXPECT_FALSE(platform->CopyFile("d:\\iPod_Control\\iTunes\\itunesdb", "c:\\no\\folder\\x"));
     EXPECT_EQ(Leftovers(sys.At("/opt/korvello"), "Idb.ant"),
-              (std::vector<std::string>{"korvello"}));
+              (std::vector<std::string>{"korvello", "korvello.portable"}));
 }
 
 TEST_F(Files, FreeSpaceIsAskedOfTheNearestExistingFolder) {
@@ -175,16 +179,34 @@ TEST_F(Files, FreeSpaceIsAskedOfTheNearestExistingFolder) {
     EXPECT_FALSE(platform->GetDiskFreeSpace("q:\\x"));
 }
 
-TEST_F(Files, ProgramFolderWhenWritableElseThePerUserFolder) {
+TEST_F(Files, ProgramFolderOnlyForAMarkedBuildTreeOrPortableCopy) {
+    // The fake program is a build tree's: the marker lies beside it.
     EXPECT_EQ(platform->ProgramPath(), "c:\\opt\\korvello\\korvello");
     EXPECT_EQ(platform->AppFolder(), "c:\\opt\\korvello");
 
-    // A program whose folder cannot be written (here: it no longer exists) keeps its
-    // files in <dataHome>/korvello, created on first use.
-    sys.roots.programPath = sys.At("/usr/gone/korvello");
-    auto moved = sys.MakePlatform();
-    EXPECT_EQ(moved->AppFolder(), "c:\\home\\u\\.local\\share\\korvello");
-    EXPECT_TRUE(fs::is_directory(sys.At("/home/u/.local/share/korvello")));
+    // Each of these keeps its files in <dataHome>/korvello, created on first use, and
+    // writes nothing beside the program.
+    auto dataFolderOnly = [&](const std::string& programFolder, bool marker) {
+        SCOPED_TRACE(programFolder);
+        fs::remove_all(sys.At("/home/u/.local/share/korvello"));
+        MakeDirs(sys.At(programFolder));
+        WriteFile(sys.At(programFolder + "/korvello"), "binary");
+        if (marker)
+            WriteFile(sys.At(programFolder + "/") + kPortableMarker, "");
+        sys.roots.programPath = sys.At(programFolder + "/korvello");
+        auto other = sys.MakePlatform();
+        EXPECT_EQ(other->AppFolder(), "c:\\home\\u\\.local\\share\\korvello");
+        EXPECT_TRUE(fs::is_directory(sys.At("/home/u/.local/share/korvello")));
+    };
+    // An installed program, although root (who runs this) may write its folder.
+    dataFolderOnly("/usr/bin", false);
+    dataFolderOnly("/opt/installed", false);
+    // A marker never makes a system folder the program's.
+    dataFolderOnly("/usr/local/bin", true);
+    // A folder that cannot be written (here: it no longer exists).
+    sys.roots.programPath = sys.At("/opt/gone/korvello");
+    auto gone = sys.MakePlatform();
+    EXPECT_EQ(gone->AppFolder(), "c:\\home\\u\\.local\\share\\korvello");
 }
 
 } // namespace

@@ -7,9 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace korvello::test {
@@ -50,6 +53,35 @@ TEST_F(Paths, FilesAddedAfterAListingAreFound) {
     std::filesystem::rename(ipod + "/iPod_Control/Music/F00", ipod + "/iPod_Control/Music/f00x");
     EXPECT_FALSE(platform->FindFile("d:\\iPod_Control\\music\\F00\\new.mp3"));
     EXPECT_EQ(platform->FindFile("d:\\iPod_Control\\music\\F00X\\new.mp3"), 1);
+}
+
+TEST_F(Paths, AFolderDatedInTheFutureIsListedOnceAndDeepPathsAreExact) {
+    // A skewed clock or a hostile file system dates F00 a day ahead. Its listing is not
+    // read again for every name it lacks: a file slipped in without changing the
+    // folder's time stays unseen under another letter case.
+    const std::string folder = ipod + "/iPod_Control/Music/F00";
+    timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) + 86400, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, folder.c_str(), times, 0), 0);
+    EXPECT_FALSE(platform->FindFile("d:\\iPod_Control\\Music\\F00\\one.mp3"));
+    WriteFile(folder + "/ONE.MP3", "x");
+    ASSERT_EQ(::utimensat(AT_FDCWD, folder.c_str(), times, 0), 0);
+    EXPECT_FALSE(platform->FindFile("d:\\iPod_Control\\Music\\F00\\one.mp3"));
+    // A real change dates the folder now, which is seen.
+    WriteFile(folder + "/TWO.MP3", "x");
+    EXPECT_EQ(platform->FindFile("d:\\iPod_Control\\Music\\F00\\two.mp3"), 1);
+
+    // Nine levels are deeper than an iPod's files lie: such a path is taken as given.
+    std::string deep = ipod + "/iPod_Control/Music";
+    std::string asked = "d:\\iPod_Control\\Music";
+    for (int level = 0; level < 7; ++level) {
+        deep += "/L" + std::to_string(level);
+        asked += "\\l" + std::to_string(level);
+    }
+    WriteFile(deep + "/x.mp3", "x");
+    EXPECT_FALSE(platform->FindFile(asked + "\\x.mp3"));
+    const std::string shallow = asked.substr(0, asked.rfind("\\l5"));
+    WriteFile(ipod + "/iPod_Control/Music/L0/L1/L2/L3/L4/y.mp3", "y");
+    EXPECT_EQ(platform->FindFile(shallow + "\\y.mp3"), 1);
 }
 
 TEST_F(Paths, FixedDriveNamesAreExact) {

@@ -3,10 +3,12 @@
 // file kept as it was.
 
 #include "FakeSystem.h"
+#include "platform/posix/ProfileText.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -28,7 +30,7 @@ protected:
         std::vector<std::string> names;
         for (const auto& entry : fs::directory_iterator(sys.At("/opt/korvello"))) {
             const std::string name = entry.path().filename().string();
-            if (name != "korvello" && name != "ipdes.dll")
+            if (name != "korvello" && name != "ipdes.dll" && name != kPortableMarker)
                 names.push_back(name);
         }
         return names;
@@ -151,6 +153,73 @@ TEST_F(Profile, WritesFromTwoThreadsAreNotLost) {
     for (int t = 0; t < 2; ++t)
         for (int i = 0; i < 20; ++i)
             EXPECT_EQ(Get("Error Log", std::to_string(t * 100 + i)), "message");
+}
+
+// A batch reads and writes what the same keys read or written one by one would, on texts
+// made of the shapes that matter: headers in other cases and repeated, keys in other cases
+// and repeated, blank lines between sections, comments, CRLF, a BOM, a last line without
+// its line ending, names outside ASCII.
+TEST(ProfileBatch, ReadsAndWritesWhatOneKeyAtATimeWould) {
+    const std::vector<std::string> pieces = {
+        "[COLWIDTH]", "[colwidth]", " [ Visible ] ", "[Ärger]", "[ärger]", "[Other]", "1=80",
+        " 2 = 90 ",   "3=\"q\"",    "A=x",           "a=y",     "Ä=1",     "ä=2",     "; 1=0",
+        "",           "  ",         "junk",          "[half"};
+    const std::vector<std::string> sections = {"COLWIDTH", "Visible", "ärger",
+                                               "New",      "new",     "half"};
+    const std::vector<std::string> keys = {"1", "2", "3", "a", "Ä", "new", "NEW"};
+    std::mt19937 random(20261209);
+    auto pick = [&](const std::vector<std::string>& from) {
+        return from[std::uniform_int_distribution<std::size_t>(0, from.size() - 1)(random)];
+    };
+    for (int round = 0; round < 3000; ++round) {
+        const std::string eol = random() % 3 == 0 ? "\r\n" : "\n";
+        std::string text = random() % 10 == 0 ? "\xEF\xBB\xBF" : "";
+        const int lineCount = static_cast<int>(random() % 12);
+        for (int i = 0; i < lineCount; ++i)
+            text += pick(pieces) + (i + 1 < lineCount || random() % 3 != 0 ? eol : "");
+        std::vector<ProfileKey> batch;
+        const int keyCount = 1 + static_cast<int>(random() % 6);
+        for (int i = 0; i < keyCount; ++i)
+            batch.push_back({pick(sections), pick(keys), std::to_string(random() % 1000)});
+        SCOPED_TRACE("text [" + text + "] round " + std::to_string(round));
+
+        std::vector<ProfileKey> read = batch;
+        posix::ProfileReadMany(text, read);
+        for (std::size_t i = 0; i < batch.size(); ++i)
+            EXPECT_EQ(read[i].value,
+                      posix::ProfileRead(text, batch[i].section, batch[i].key, batch[i].value));
+
+        std::string oneByOne = text;
+        for (const ProfileKey& k : batch)
+            posix::ProfileWrite(oneByOne, k.section, k.key, k.value);
+        std::string together = text;
+        posix::ProfileWriteMany(together, batch);
+        ASSERT_EQ(together, oneByOne);
+    }
+}
+
+TEST_F(Profile, ABatchIsOneReadAndOneRewriteOfTheFile) {
+    WriteFile(file, "[Visible]\nSearchBox=0\n[COLWIDTH]\n1=80\n");
+    std::vector<ProfileKey> asked = {
+        {"Visible", "SearchBox", "1"}, {"Visible", "ArtistList", "1"}, {"COLWIDTH", "1", "d"}};
+    platform->GetPrivateProfileStrings(asked, ini);
+    EXPECT_EQ(asked[0].value, "0");
+    EXPECT_EQ(asked[1].value, "1"); // missing: the default
+    EXPECT_EQ(asked[2].value, "80");
+    std::vector<ProfileKey> missing = {{"A", "k", "def"}};
+    platform->GetPrivateProfileStrings(missing, "c:\\no\\such\\file");
+    EXPECT_EQ(missing[0].value, "def");
+
+    ASSERT_TRUE(platform->WritePrivateProfileStrings(
+        {{"COLWIDTH", "1", "120"}, {"COLWIDTH", "2", "90"}}, ini));
+    EXPECT_EQ(ReadFile(file), "[Visible]\nSearchBox=0\n[COLWIDTH]\n1=120\n2=90\n");
+    // One key that cannot be written and none is; nor is a read-only file touched.
+    EXPECT_FALSE(
+        platform->WritePrivateProfileStrings({{"COLWIDTH", "1", "7"}, {"A", "k", "2\n[B]"}}, ini));
+    fs::permissions(file, fs::perms::owner_read);
+    EXPECT_FALSE(platform->WritePrivateProfileStrings({{"COLWIDTH", "1", "7"}}, ini));
+    EXPECT_EQ(ReadFile(file), "[Visible]\nSearchBox=0\n[COLWIDTH]\n1=120\n2=90\n");
+    EXPECT_TRUE(Leftovers().empty());
 }
 
 } // namespace

@@ -12,7 +12,9 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -32,7 +34,7 @@ protected:
 TEST_F(OrganiseSettingsTest, DefaultsWhenMissingAndWrittenBesideTheFlagsAtClose) {
     {
         TFormMain form(*fx.platform, fx.dialogs);
-        EXPECT_EQ(form.CopyNaming, TCopyNaming::Title);
+        EXPECT_EQ(form.CopyNaming, PresetNaming(0));
         EXPECT_FALSE(form.SkipCopiedFiles);
         form.close();
     }
@@ -45,17 +47,32 @@ TEST_F(OrganiseSettingsTest, DefaultsWhenMissingAndWrittenBesideTheFlagsAtClose)
 }
 
 TEST_F(OrganiseSettingsTest, ChoicesMadeInOneRunAreReadInTheNext) {
-    for (const TCopyNaming naming : {TCopyNaming::ArtistTitle, TCopyNaming::ArtistAlbumTitle}) {
+    std::string why;
+    const TCopyNaming own = *TCopyNaming::Parse("{genre}\\\"{album}\"/[{track}] {title}", why);
+    for (const TCopyNaming& naming :
+         {PresetNaming(1), PresetNaming(2), PresetNaming(3), PresetNaming(4), own}) {
         {
             TFormMain form(*fx.platform, fx.dialogs);
             form.SetCopyNaming(naming);
-            form.SetSkipCopiedFiles(naming == TCopyNaming::ArtistAlbumTitle);
+            form.SetSkipCopiedFiles(naming == PresetNaming(2));
             form.close();
         }
         TFormMain again(*fx.platform, fx.dialogs);
         EXPECT_EQ(again.CopyNaming, naming);
-        EXPECT_EQ(again.SkipCopiedFiles, naming == TCopyNaming::ArtistAlbumTitle);
+        EXPECT_EQ(again.SkipCopiedFiles, naming == PresetNaming(2));
     }
+    // Today's words stay as they were stored; any other choice is stored as its template.
+    EXPECT_EQ(fx.platform->RegQueryValue(kRegistryKey, kValueCopyNaming).text, own.Text());
+    {
+        TFormMain form(*fx.platform, fx.dialogs);
+        form.SetCopyNaming(PresetNaming(2));
+        form.close();
+    }
+    EXPECT_EQ(fx.platform->RegQueryValue(kRegistryKey, kValueCopyNaming).text,
+              "artist-album-title");
+    // A stored template that is not one is the default, not a fault.
+    fx.platform->RegSetString(kRegistryKey, kValueCopyNaming, "{artist}/{albm}/{title}");
+    EXPECT_EQ(ReadCopyNaming(*fx.platform), PresetNaming(0));
 }
 
 TEST_F(OrganiseSettingsTest, ValuesOfTheWrongTypeOrUnknownWordsGiveTheDefaults) {
@@ -63,19 +80,19 @@ TEST_F(OrganiseSettingsTest, ValuesOfTheWrongTypeOrUnknownWordsGiveTheDefaults) 
                          "\"CopyNaming\"=dword:00000002\n\"SkipCopiedFiles\"=\"1\"\n");
     {
         TFormMain form(*fx.platform, fx.dialogs);
-        EXPECT_EQ(form.CopyNaming, TCopyNaming::Title);
+        EXPECT_EQ(form.CopyNaming, PresetNaming(0));
         EXPECT_FALSE(form.SkipCopiedFiles);
     }
     WriteFile(RegFile(), "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Korvello]\n"
                          "\"CopyNaming\"=\"by genre\"\n\"SkipCopiedFiles\"=dword:00000007\n");
     {
         TFormMain form(*fx.platform, fx.dialogs);
-        EXPECT_EQ(form.CopyNaming, TCopyNaming::Title);
+        EXPECT_EQ(form.CopyNaming, PresetNaming(0));
         EXPECT_TRUE(form.SkipCopiedFiles);
     }
     // Letter case of a stored word does not matter.
     fx.platform->RegSetString(kRegistryKey, kValueCopyNaming, "Artist-Title");
-    EXPECT_EQ(ReadCopyNaming(*fx.platform), TCopyNaming::ArtistTitle);
+    EXPECT_EQ(ReadCopyNaming(*fx.platform), PresetNaming(1));
 }
 
 // The options window as the user meets it: opened with the Option button, its new
@@ -86,16 +103,18 @@ protected:
 };
 
 TEST_F(OrganiseOptionsTest, NewControlsFitTheGroupBelowTheFlagsAndShowTheSettings) {
-    Main().SetCopyNaming(TCopyNaming::ArtistTitle);
+    Main().SetCopyNaming(PresetNaming(1));
     Main().SetSkipCopiedFiles(true);
     WithOptions([&] {
         TFormOption& o = Options();
         EXPECT_EQ(o.NameCopiesLabel->text(), "Name copies");
         EXPECT_EQ(o.SkipCopied->text(), "Skip songs already copied");
-        ASSERT_EQ(o.NameCopies->count(), 3);
+        ASSERT_EQ(o.NameCopies->count(), 5);
         EXPECT_EQ(o.NameCopies->itemText(0), "Title");
         EXPECT_EQ(o.NameCopies->itemText(1), "Artist - Title");
         EXPECT_EQ(o.NameCopies->itemText(2), "Artist\\Album\\Title");
+        EXPECT_EQ(o.NameCopies->itemText(3), "Album Artist\\Album\\Track Title");
+        EXPECT_EQ(o.NameCopies->itemText(4), "Album Artist\\Album (Year)\\Track Title");
         EXPECT_EQ(o.NameCopies->currentIndex(), 1);
         EXPECT_TRUE(o.SkipCopied->isChecked());
         // The specified controls keep their places; the new ones lie inside the group,
@@ -125,7 +144,7 @@ TEST_F(OrganiseOptionsTest, SaveAppliesCancelDropsAndRestoreDefaultResets) {
         Options().SkipCopied->setChecked(true);
         Options().XP_Button1->click(); // Cancel
     });
-    EXPECT_EQ(Main().CopyNaming, TCopyNaming::Title);
+    EXPECT_EQ(Main().CopyNaming, PresetNaming(0));
     EXPECT_FALSE(Main().SkipCopiedFiles);
 
     WithOptions([&] {
@@ -134,7 +153,7 @@ TEST_F(OrganiseOptionsTest, SaveAppliesCancelDropsAndRestoreDefaultResets) {
         Options().SkipCopied->setChecked(true);
         Options().OpenDir->click(); // Save
     });
-    EXPECT_EQ(Main().CopyNaming, TCopyNaming::ArtistAlbumTitle);
+    EXPECT_EQ(Main().CopyNaming, PresetNaming(2));
     EXPECT_TRUE(Main().SkipCopiedFiles);
 
     // Restore Default puts the defaults in the window; only Save applies them.
@@ -144,15 +163,66 @@ TEST_F(OrganiseOptionsTest, SaveAppliesCancelDropsAndRestoreDefaultResets) {
         EXPECT_FALSE(Options().SkipCopied->isChecked());
         Options().XP_Button1->click();
     });
-    EXPECT_EQ(Main().CopyNaming, TCopyNaming::ArtistAlbumTitle);
+    EXPECT_EQ(Main().CopyNaming, PresetNaming(2));
     EXPECT_TRUE(Main().SkipCopiedFiles);
     WithOptions([&] {
         Options().XP_Button2->click();
         Options().OpenDir->click();
     });
-    EXPECT_EQ(Main().CopyNaming, TCopyNaming::Title);
+    EXPECT_EQ(Main().CopyNaming, PresetNaming(0));
     EXPECT_FALSE(Main().SkipCopiedFiles);
     EXPECT_TRUE(Main().OverwriteExisting);
+}
+
+TEST_F(OrganiseOptionsTest, ATypedTemplateIsKeptAndABadOneIsRefusedWithAMessage) {
+    WithOptions([&] {
+        Options().NameCopies->setCurrentIndex(3);
+        Options().OpenDir->click();
+    });
+    EXPECT_EQ(Main().CopyNaming, PresetNaming(3));
+
+    // A template typed into the field.
+    WithOptions([&] {
+        EXPECT_EQ(Options().NameCopies->currentIndex(), 3);
+        EXPECT_EQ(Options().NameCopies->currentText(), "Album Artist\\Album\\Track Title");
+        Options().NameCopies->lineEdit()->clear();
+        QTest::keyClicks(Options().NameCopies->lineEdit(), "{genre}/{year}/{title}");
+        Options().OpenDir->click();
+    });
+    EXPECT_EQ(Main().CopyNaming.Text(), "{genre}/{year}/{title}");
+
+    // Shown again as an item of its own after the presets; a bad template is refused
+    // with a message box and the window stays open.
+    WithOptions([&] {
+        TFormOption& o = Options();
+        ASSERT_EQ(o.NameCopies->count(), 6);
+        EXPECT_EQ(o.NameCopies->currentIndex(), 5);
+        EXPECT_EQ(o.NameCopies->currentText(), "{genre}/{year}/{title}");
+        o.PlaySong->setChecked(!Main().PlayOnDoubleClick);
+        o.NameCopies->lineEdit()->clear();
+        QTest::keyClicks(o.NameCopies->lineEdit(), "{artist}/{albm}/{title}");
+        const int errors = fx.dialogs.Count("error");
+        o.OpenDir->click();
+        ASSERT_EQ(fx.dialogs.Count("error"), errors + 1);
+        EXPECT_NE(fx.dialogs.calls.back().text.find("unknown field {albm}"), std::string::npos)
+            << fx.dialogs.calls.back().text;
+        EXPECT_TRUE(o.isVisible()) << "the window stays open to mend the template";
+        EXPECT_EQ(Main().PlayOnDoubleClick, !o.PlaySong->isChecked()) << "nothing applied";
+        // Restore Default drops the user's own item again.
+        o.XP_Button2->click();
+        EXPECT_EQ(o.NameCopies->currentIndex(), 0);
+        EXPECT_EQ(o.NameCopies->currentText(), "Title");
+        o.XP_Button1->click();
+    });
+    EXPECT_EQ(Main().CopyNaming.Text(), "{genre}/{year}/{title}");
+
+    // The words the setting stores may be typed too, in any letter case.
+    WithOptions([&] {
+        Options().NameCopies->lineEdit()->clear();
+        QTest::keyClicks(Options().NameCopies->lineEdit(), "Artist-Title");
+        Options().OpenDir->click();
+    });
+    EXPECT_EQ(Main().CopyNaming, PresetNaming(1));
 }
 
 } // namespace

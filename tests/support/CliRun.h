@@ -22,11 +22,13 @@ struct CliRun {
 };
 
 // `args` already shell-quoted where needed; `dir` holds the tree's config and data folders.
-inline CliRun RunKorvelloCli(const std::string& dir, const std::string& args) {
+// `wrapper` goes before the program (a command that runs it as another user, say).
+inline CliRun RunKorvelloCli(const std::string& dir, const std::string& args,
+                             const std::string& wrapper = "") {
     const std::string errFile = dir + "/stderr.txt";
     const std::string command = "XDG_CONFIG_HOME='" + dir + "/config' XDG_DATA_HOME='" + dir +
-                                "/data' ASAN_OPTIONS=detect_leaks=0 '" KORVELLO_CLI_PATH "' " +
-                                args + " 2>'" + errFile + "'";
+                                "/data' ASAN_OPTIONS=detect_leaks=0 " + wrapper + "'" +
+                                KORVELLO_CLI_PATH "' " + args + " 2>'" + errFile + "'";
     CliRun run;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr)

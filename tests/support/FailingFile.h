@@ -101,6 +101,17 @@ public:
         return true;
     }
 
+    // A failure armed for the close also fails the sync before it, as a disk that cannot
+    // store the data does.
+    bool Sync() override {
+        if (closed_)
+            return Fail(EBADF) == 0;
+        if (failure_.close)
+            return Fail(failure_.error) == 0;
+        return inner_ ? inner_->Sync() : true;
+    }
+    NameInfo Identity() const override { return inner_ ? inner_->Identity() : NameInfo(); }
+
     // What was written to a file in memory.
     const std::string& Content() const { return memory_; }
 

@@ -48,6 +48,20 @@ public:
                             std::string& error) override {
         return inner_.RenameFile(from, to, replace, error);
     }
+    RenameResult ReplaceFile(const std::string& from, const std::string& to,
+                             const NameInfo& replacing, std::string& error) override {
+        return inner_.ReplaceFile(from, to, replacing, error);
+    }
+    std::optional<std::vector<std::string>> ListFolder(const std::string& p) override {
+        return inner_.ListFolder(p);
+    }
+    bool DeleteLeftover(const std::string& p, int minAgeSeconds) override {
+        return inner_.DeleteLeftover(p, minAgeSeconds);
+    }
+    bool RemoveEmptyFolder(const std::string& p) override { return inner_.RemoveEmptyFolder(p); }
+    bool SyncVolume(const std::string& p, std::string& error) override {
+        return inner_.SyncVolume(p, error);
+    }
     bool CreateDirectory(const std::string& p, std::string& error) override {
         return inner_.CreateDirectory(p, error);
     }
@@ -60,6 +74,13 @@ public:
     bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                    const std::string& value, const std::string& file) override {
         return inner_.WritePrivateProfileString(section, key, value, file);
+    }
+    void GetPrivateProfileStrings(std::vector<ProfileKey>& keys, const std::string& file) override {
+        inner_.GetPrivateProfileStrings(keys, file);
+    }
+    bool WritePrivateProfileStrings(const std::vector<ProfileKey>& keys,
+                                    const std::string& file) override {
+        return inner_.WritePrivateProfileStrings(keys, file);
     }
     bool RegCreateKey(const std::string& key) override { return inner_.RegCreateKey(key); }
     RegValue RegQueryValue(const std::string& key, const std::string& name) override {

@@ -24,6 +24,8 @@ PosixRoots FakeMachineRoots(const TempDir& dir) {
     MakeDirs(roots.configHome + "/korvello/drives");
     MakeDirs(roots.dataHome);
     WriteFile(roots.programPath, "");
+    // Run as a build tree runs: the program keeps its files in its own folder.
+    WriteFile(dir / ("root/opt/korvello/" + std::string(kPortableMarker)), "");
     WriteFile(roots.mountinfo, "");
     MakeDirs(roots.sysfs);
     MakeDirs(roots.byLabel);

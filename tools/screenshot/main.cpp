@@ -3,12 +3,13 @@
 // program, on whatever drives the environment maps (scripts/screenshot.sh maps the demo
 // iPod), grabbed off-screen with QWidget::grab() and cut to the windows' rounded outline.
 //
-//   korvello-screenshot MAIN.png OPTIONS.png REPORT.png COPY_FOLDER
+//   korvello-screenshot MAIN.png OPTIONS.png REPORT.png COPY_FOLDER [NAMING.png]
 //
 // MAIN: songs filtered by an artist, a few marked, a copy under way (the window is fed the
 // copy worker's own progress messages). OPTIONS: the options window as the Option button
 // opens it. REPORT: the report of a real copy into COPY_FOLDER of every song of an artist
-// one of whose songs has lost its file, with the report's help text open.
+// one of whose songs has lost its file, with the report's help text open. NAMING: the
+// options window with its "Name copies" list open.
 #include "browser/ITunesStringGrid.h"
 #include "browser/SongColumns.h"
 #include "copyout/CopyThread.h"
@@ -22,7 +23,9 @@
 #include "ui/Dialogs.h"
 #include "ui/WindowChrome.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QImage>
@@ -192,12 +195,45 @@ bool CopyMarkedSongs(korvello::TFormMain& formMain) {
     return !formMain.CopyRunning;
 }
 
+// The options window with the "Name copies" list open: the list is a window of its own, so
+// it is drawn onto the options window's picture where it lies on screen.
+bool SaveNamingList(korvello::TApplicationWindows& windows, const char* path) {
+    korvello::TFormOption& options = windows.FormOption;
+    options.SetInitialCopyNaming(korvello::PresetNaming(3));
+    options.show();
+    Settle(100);
+    options.NameCopies->showPopup();
+    Settle(200);
+    QWidget* popup = options.NameCopies->view()->window();
+    const QPixmap window = options.grab();
+    const QPixmap list = popup->grab();
+    const QPoint at = popup->mapToGlobal(QPoint(0, 0)) - options.mapToGlobal(QPoint(0, 0));
+    const QRect whole = QRect(QPoint(0, 0), window.size()) | QRect(at, list.size());
+    QImage out(whole.size(), QImage::Format_ARGB32);
+    out.fill(Qt::transparent);
+    QPainter p(&out);
+    p.translate(-whole.topLeft());
+    p.setClipRegion(korvello::WindowChrome::RoundedRegion(options.width(), options.height()));
+    p.drawPixmap(0, 0, window);
+    p.setClipping(false);
+    p.drawPixmap(at, list);
+    p.end();
+    options.NameCopies->hidePopup();
+    options.hide();
+    options.SetInitialCopyNaming(korvello::kDefaultCopyNaming);
+    if (!out.save(QString::fromLocal8Bit(path))) {
+        std::fprintf(stderr, "korvello-screenshot: cannot write %s\n", path);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 5) {
+    if (argc != 5 && argc != 6) {
         std::fprintf(stderr, "usage: korvello-screenshot MAIN.png OPTIONS.png REPORT.png "
-                             "COPY_FOLDER\n");
+                             "COPY_FOLDER [NAMING.png]\n");
         return 2;
     }
     QApplication app(argc, argv);
@@ -214,6 +250,8 @@ int main(int argc, char** argv) {
     const std::vector<std::string> marked = ShowOneArtistMarked(windows.FormMain);
     bool ok = SaveCopyUnderWay(windows.FormMain, marked, argv[1]);
     ok = SaveOptions(windows, argv[2]) && ok;
+    if (argc == 6)
+        ok = SaveNamingList(windows, argv[5]) && ok;
     if (!MarkArtistWithALostSong(windows.FormMain, platform) ||
         !CopyMarkedSongs(windows.FormMain) || !dialogs.ReportSaved()) {
         std::fprintf(stderr, "korvello-screenshot: no report of a copy to take\n");

@@ -11,8 +11,10 @@
 #include <memory>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace korvello::posix {
@@ -92,6 +94,34 @@ bool RunsThroughUsb(const std::string& devicePath) {
 
 bool UnderMediaFolder(const std::string& mountPoint) {
     return mountPoint.starts_with("/media/") || mountPoint.starts_with("/run/media/");
+}
+
+// The mount a folder lies on: the kernel's id of the mount (the never reused 64-bit one
+// where the kernel has it, Linux 6.8 on) and the file system's device number, and whether
+// the folder is that mount's root. Unmounting and mounting again changes it; the same
+// file system staying mounted keeps it.
+#ifndef STATX_MNT_ID_UNIQUE
+#define STATX_MNT_ID_UNIQUE 0x00004000U
+#endif
+std::string MountIdentityOf(const std::string& folder, bool& mountRoot) {
+    mountRoot = false;
+    struct statx st {};
+    if (::statx(AT_FDCWD, folder.c_str(), 0, STATX_BASIC_STATS | STATX_MNT_ID | STATX_MNT_ID_UNIQUE,
+                &st) != 0)
+        return {};
+    std::string identity =
+        "dev:" + std::to_string(st.stx_dev_major) + ":" + std::to_string(st.stx_dev_minor);
+    if ((st.stx_mask & (STATX_MNT_ID | STATX_MNT_ID_UNIQUE)) != 0)
+        identity += "|mnt:" + std::to_string(st.stx_mnt_id);
+    if ((st.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0) {
+        mountRoot = (st.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    } else {
+        struct stat self {};
+        struct stat parent {};
+        mountRoot = ::stat(folder.c_str(), &self) == 0 &&
+                    ::stat((folder + "/..").c_str(), &parent) == 0 && self.st_dev != parent.st_dev;
+    }
+    return identity;
 }
 
 std::string TrimTrailingSlashes(std::string path) {
@@ -226,6 +256,7 @@ std::vector<DriveMap::Volume> DriveMap::ReadRemovableVolumes() const {
             continue;
         Volume volume;
         volume.key = key + "|" + m.mountPoint;
+        volume.mountIdentity = std::to_string(m.id);
         volume.root = LinuxMountPoint(m.mountPoint);
         volume.label = LabelFor(kernelName, m.source);
         if (volume.label.empty())
@@ -247,8 +278,12 @@ DriveMap::MappedLetters DriveMap::ReadMappedLetters() const {
         const auto index = static_cast<std::size_t>(letter - 'a');
         mapped.reserved.set(index);
         const std::string target = RealPath(folder);
-        if (!target.empty() && IsDirectory(target))
+        if (!target.empty() && IsDirectory(target)) {
             mapped.root[index] = target;
+            bool mountRoot = false;
+            mapped.mountIdentity[index] = MountIdentityOf(target, mountRoot);
+            mapped.mountRoot[index] = mountRoot;
+        }
     };
     if (!roots_.mappedFolders.empty()) {
         // Mapped in memory for this process: the per-user links play no part.
@@ -264,8 +299,7 @@ DriveMap::MappedLetters DriveMap::ReadMappedLetters() const {
     return mapped;
 }
 
-std::vector<bool> DriveMap::KeepVolumeLetters(const std::vector<Volume>& volumes,
-                                              Letters& next) const {
+std::vector<bool> DriveMap::KeepVolumeLetters(const std::vector<Volume>& volumes, Letters& next) {
     std::vector<bool> placed(volumes.size(), false);
     for (int i = kFirstVolumeLetter; i < 26; ++i) {
         const auto& old = drives_[static_cast<std::size_t>(i)];
@@ -276,6 +310,11 @@ std::vector<bool> DriveMap::KeepVolumeLetters(const std::vector<Volume>& volumes
                 Drive d = *old;
                 d.info.label = volumes[v].label;
                 d.info.linuxRoot = volumes[v].root;
+                // Unmounted and mounted again at the same place since the last look: the
+                // same letter, but a device that has arrived anew.
+                if (d.mountIdentity != volumes[v].mountIdentity)
+                    ++arrivals_;
+                d.mountIdentity = volumes[v].mountIdentity;
                 next[static_cast<std::size_t>(i)] = d;
                 placed[v] = true;
                 break;
@@ -298,8 +337,14 @@ void DriveMap::PlaceMappedDrives(const MappedLetters& mapped, Letters& next) {
         d.info.linuxRoot = mapped.root[index];
         d.info.label = BaseName(mapped.root[index]);
         d.info.mapped = true;
+        d.mountIdentity = mapped.mountIdentity[index];
+        d.mountRoot = mapped.mountRoot[index];
         const auto& old = drives_[index];
-        if (!old || !old->info.mapped || old->info.linuxRoot != d.info.linuxRoot)
+        // A file system mounted anew on the folder (or behind it) is an arrival; the folder
+        // left behind when a mount point's file system is unmounted is not.
+        const bool remounted =
+            old && old->mountIdentity != d.mountIdentity && !(old->mountRoot && !d.mountRoot);
+        if (!old || !old->info.mapped || old->info.linuxRoot != d.info.linuxRoot || remounted)
             ++arrivals_;
         handedOut_.set(index);
         next[index] = d;
@@ -338,6 +383,7 @@ void DriveMap::PlaceNewVolumes(const std::vector<Volume>& volumes, const std::ve
         d.info.linuxRoot = volumes[v].root;
         d.info.label = volumes[v].label;
         d.volumeKey = volumes[v].key;
+        d.mountIdentity = volumes[v].mountIdentity;
         handedOut_.set(static_cast<std::size_t>(letter));
         ++arrivals_;
         next[static_cast<std::size_t>(letter)] = d;

@@ -29,6 +29,12 @@ namespace korvello::posix {
 struct Drive {
     DriveInfo info;
     std::string volumeKey; // identifies a mounted volume across re-reads; empty if mapped
+    // The mounted file system behind the drive right now: the mount table's id of a
+    // volume's mount; for a mapped folder, the id of the mount it lies on and its device.
+    // When it changes under the same letter (unmounted and mounted again) the drive has
+    // arrived anew.
+    std::string mountIdentity;
+    bool mountRoot = false; // a mapped folder that is itself a mount point
 };
 
 class DriveMap {
@@ -54,6 +60,7 @@ public:
 private:
     struct Volume {
         std::string key;
+        std::string mountIdentity;
         std::string root;
         std::string label;
         std::string identity; // the same across re-plugs; empty when unknown
@@ -63,13 +70,15 @@ private:
     struct MappedLetters {
         std::bitset<26> reserved;
         std::array<std::string, 26> root; // empty for a link whose target is missing
+        std::array<std::string, 26> mountIdentity;
+        std::bitset<26> mountRoot;
     };
 
     std::vector<Volume> ReadRemovableVolumes() const;
     MappedLetters ReadMappedLetters() const;
     // The steps of Refresh, each filling letters of `next`: volumes that had a letter
     // keep it (the result marks them), mapped drives take theirs, new volumes choose.
-    std::vector<bool> KeepVolumeLetters(const std::vector<Volume>& volumes, Letters& next) const;
+    std::vector<bool> KeepVolumeLetters(const std::vector<Volume>& volumes, Letters& next);
     void PlaceMappedDrives(const MappedLetters& mapped, Letters& next);
     void PlaceNewVolumes(const std::vector<Volume>& volumes, const std::vector<bool>& placed,
                          const std::bitset<26>& reserved, Letters& next);

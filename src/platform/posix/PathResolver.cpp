@@ -14,10 +14,11 @@ namespace {
 
 // Bounds the memory a long session over many folders can take.
 constexpr std::size_t kMaxListings = 512;
-// No real file lies this deep (PATH_MAX allows about 2,000 one-letter names); a damaged
-// database's path with thousands of components skips the search, whose recursion would
-// otherwise grow with it.
-constexpr std::size_t kMaxSearchDepth = 256;
+// An iPod's own files lie four levels below its root (iPod_Control\Music\F00\ABCD.mp3);
+// a deeper path is looked up exactly as given. Each level of a missing path costs a stat
+// and perhaps a folder listing, so a damaged database naming thousands of distinct deep
+// folders would otherwise cost hundreds of look-ups per song.
+constexpr std::size_t kMaxSearchDepth = 8;
 
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
@@ -32,6 +33,12 @@ std::string JoinAll(const std::string& root, const std::vector<std::string>& com
         path += components[i];
     }
     return path;
+}
+
+timespec Now() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return now;
 }
 
 bool SameTime(const timespec& a, const timespec& b) {
@@ -111,8 +118,12 @@ const std::string* PathResolver::LookUp(const std::string& folder, const struct 
         listing = &ReadListing(folder, folderStat);
 
     auto found = listing->byFolded.find(folded);
-    if (found == listing->byFolded.end() && listing->racy) {
+    if (found == listing->byFolded.end() && listing->racy &&
+        !(listing->reread && listing->readAt == Now().tv_sec)) {
+        // Read again, but at most once a second: thousands of songs missing from one big
+        // folder would otherwise list it anew for each of them.
         listing = &ReadListing(folder, folderStat);
+        listing->reread = true;
         found = listing->byFolded.find(folded);
     }
     return found == listing->byFolded.end() ? nullptr : &found->second;
@@ -127,10 +138,13 @@ PathResolver::Listing& PathResolver::ReadListing(const std::string& folder,
     listing.device = folderStat.st_dev;
     listing.inode = folderStat.st_ino;
     listing.mtime = folderStat.st_mtim;
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
+    const timespec now = Now();
+    listing.readAt = now.tv_sec;
     // FAT keeps times to two seconds; anything closer than that to now may still change.
-    listing.racy = now.tv_sec - folderStat.st_mtim.tv_sec < 3;
+    // A folder dated further ahead (a skewed clock, a hostile file system) is not: a
+    // change would date it now, which differs from its time.
+    const auto age = now.tv_sec - folderStat.st_mtim.tv_sec;
+    listing.racy = age < 3 && age > -3;
 
     std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
     if (!dir)

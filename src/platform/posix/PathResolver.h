@@ -34,8 +34,11 @@ private:
         ino_t inode = 0;
         timespec mtime{};
         // Taken within the clock granularity of the folder's last change: an entry added
-        // in the same tick would not move the folder's time, so a miss re-reads it.
+        // in the same tick would not move the folder's time, so a miss re-reads it (at
+        // most once in the second the listing was read in).
         bool racy = false;
+        time_t readAt = 0;
+        bool reread = false;
         std::unordered_map<std::string, std::string> byFolded; // folded name -> real name
     };
 

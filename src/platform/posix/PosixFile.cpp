@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/posix/PosixFile.h"
 
+#include "platform/posix/PlaceFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -63,41 +65,25 @@ std::unique_ptr<IFile> PosixFile::CreateNew(const std::string& linuxPath, std::s
         return nullptr;
     }
     // O_EXCL also refuses a symbolic link in the name's place, wherever it points.
-    UniqueFd fd(
-        ::open(linuxPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
+    int err = 0;
+    UniqueFd fd = CreateLocked(linuxPath, O_WRONLY, err);
     if (!fd) {
-        taken = errno == EEXIST;
-        error = ErrnoText(errno);
+        taken = err == EEXIST;
+        error = ErrnoText(err);
         return nullptr;
     }
-    return std::make_unique<PosixFile>(std::move(fd), true);
-}
-
-int RenameNoReplace(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return errno;
-    // The file system cannot rename without replacing: a hard link claims the name just
-    // as atomically (FUSE and network file systems often have one).
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        ::unlink(from.c_str());
-        return 0;
+    // The lock belongs to the open file, which a second descriptor keeps open after the
+    // file is closed: a finished copy stays locked until it has its own name.
+    UniqueFd lock(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0));
+    if (!lock) {
+        err = errno;
+        ::unlink(linuxPath.c_str());
+        error = ErrnoText(err);
+        return nullptr;
     }
-    if (errno == EEXIST)
-        return EEXIST;
-    // No hard links either (FAT through some drivers): claim the name with an empty file,
-    // then rename over that claim, which is ours alone.
-    UniqueFd claim(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
-    if (!claim)
-        return errno;
-    claim.reset();
-    if (::rename(from.c_str(), to.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(to.c_str());
-        return err;
-    }
-    return 0;
+    auto file = std::make_unique<PosixFile>(std::move(fd), true);
+    file->lock_ = std::move(lock);
+    return file;
 }
 
 PosixFile::~PosixFile() {
@@ -216,6 +202,34 @@ bool PosixFile::Close() {
         return false;
     }
     return flushed;
+}
+
+bool PosixFile::Sync() {
+    if (!fd_) {
+        SetError(EBADF);
+        return false;
+    }
+    if (!Flush())
+        return false;
+    if (::fsync(fd_.get()) != 0) {
+        SetError(errno);
+        return false;
+    }
+    return true;
+}
+
+NameInfo PosixFile::Identity() const {
+    const int fd = fd_ ? fd_.get() : lock_.get();
+    struct stat st {};
+    NameInfo info;
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return info;
+    info.kind = NameKind::File;
+    info.device = static_cast<std::uint64_t>(st.st_dev);
+    info.inode = static_cast<std::uint64_t>(st.st_ino);
+    info.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 +
+                      static_cast<std::int64_t>(st.st_mtim.tv_nsec);
+    return info;
 }
 
 bool PosixFile::Seek(std::int64_t offset) {

@@ -20,7 +20,7 @@ public:
     // Creates or empties a regular file for writing.
     static std::unique_ptr<IFile> CreateWrite(const std::string& linuxPath, std::string& error);
     // Creates a new file for writing (O_EXCL: an existing name, even a dangling symbolic
-    // link, is refused with `taken` set).
+    // link, is refused with `taken` set), locked until the object is destroyed.
     static std::unique_ptr<IFile> CreateNew(const std::string& linuxPath, std::string& error,
                                             bool& taken);
 
@@ -33,6 +33,8 @@ public:
     bool Close() override;
     std::error_code Error() const override;
     bool Seek(std::int64_t offset) override;
+    bool Sync() override;
+    NameInfo Identity() const override;
 
 private:
     // Small blocks (the copy moves 2048 bytes at a time) would cost two system calls per
@@ -43,6 +45,7 @@ private:
     void SetError(int err);
 
     UniqueFd fd_;
+    UniqueFd lock_; // a second descriptor of a new file, holding its lock after Close()
     bool writable_ = false;
     int errno_ = 0; // the last failure; 0 before any
     std::vector<char> readBuffer_;
@@ -50,11 +53,5 @@ private:
     std::size_t readEnd_ = 0;
     std::vector<char> writeBuffer_;
 };
-
-// Renames `from` to `to` (Linux paths) without ever replacing an existing `to`:
-// renameat2(RENAME_NOREPLACE) where the file system has it, else a hard link and an
-// unlink, else a claim of `to` with O_EXCL followed by a plain rename over the claim.
-// Returns 0 or the errno (EEXIST when `to` exists); `from` stays when it fails.
-int RenameNoReplace(const std::string& from, const std::string& to);
 
 } // namespace korvello::posix

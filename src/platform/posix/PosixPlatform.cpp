@@ -4,6 +4,7 @@
 #include "platform/posix/DriveMap.h"
 #include "platform/posix/FileUtil.h"
 #include "platform/posix/PathResolver.h"
+#include "platform/posix/PlaceFile.h"
 #include "platform/posix/PosixFile.h"
 #include "platform/posix/ProfileText.h"
 #include "platform/posix/RegistryText.h"
@@ -19,6 +20,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/inotify.h>
@@ -124,6 +126,21 @@ std::string JoinUnder(const std::string& root, const std::vector<std::string>& c
     return path;
 }
 
+// A build tree or a portable copy: the marker file lies beside the program and the
+// folder may be written. An installed program has no marker, whoever runs it.
+bool IsPortableFolder(const std::string& folder) {
+    struct stat st {};
+    const std::string marker = JoinPath(folder, kPortableMarker);
+    return ::stat(marker.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           ::access(folder.c_str(), W_OK) == 0;
+}
+
+// The system's own program folders (/usr and below) are never written, marker or not:
+// a package's files are the package manager's alone.
+bool UnderSystemFolder(const std::string& programFolder) {
+    return programFolder == "c:\\usr" || programFolder.starts_with("c:\\usr\\");
+}
+
 void IgnoreFileSizeSignal() {
     // Past RLIMIT_FSIZE the kernel would kill the program with SIGXFSZ in the middle of a
     // copy; ignored, the write comes back short or with EFBIG and the copy reports it.
@@ -135,6 +152,14 @@ void IgnoreFileSizeSignal() {
     });
 }
 
+} // namespace
+
+namespace {
+struct PlacePaths {
+    std::string source;
+    std::string target;
+    PlaceOptions options;
+};
 } // namespace
 
 struct PosixPlatform::Impl {
@@ -179,6 +204,13 @@ struct PosixPlatform::Impl {
         if (drive->info.type == DriveType::Fixed)
             return JoinUnder(drive->info.linuxRoot, components);
         return resolver.Resolve(drive->info.linuxRoot, components, found, statValid);
+    }
+
+    // Both ends of a rename in Linux form, with the placing options of the moment; an end
+    // that does not translate is empty.
+    PlacePaths ForPlacing(const std::string& from, const std::string& to) {
+        std::lock_guard lock(mutex);
+        return {ToLinuxExact(from), ToLinuxExact(to), {roots.placeStep, roots.plainRenames}};
     }
 
     // Linux path of a program path with every name taken exactly as given, on every
@@ -453,7 +485,9 @@ NameInfo PosixPlatform::StatName(const std::string& path) {
     struct stat st {};
     if (onDisk.empty() || ::lstat(onDisk.c_str(), &st) != 0)
         return info;
-    info.kind = S_ISREG(st.st_mode) ? NameKind::File : NameKind::Other;
+    info.kind = S_ISREG(st.st_mode)   ? NameKind::File
+                : S_ISDIR(st.st_mode) ? NameKind::Folder
+                                      : NameKind::Other;
     info.device = static_cast<std::uint64_t>(st.st_dev);
     info.inode = static_cast<std::uint64_t>(st.st_ino);
     info.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 +
@@ -473,22 +507,99 @@ std::unique_ptr<IFile> PosixPlatform::CreateNew(const std::string& path, std::st
 
 RenameResult PosixPlatform::RenameFile(const std::string& from, const std::string& to, bool replace,
                                        std::string& error) {
-    std::string source, target;
-    {
-        std::lock_guard lock(impl_->mutex);
-        source = impl_->ToLinuxExact(from);
-        target = impl_->ToLinuxExact(to);
-    }
+    const PlacePaths paths = impl_->ForPlacing(from, to);
+    const std::string& source = paths.source;
+    const std::string& target = paths.target;
+    const PlaceOptions& options = paths.options;
     if (source.empty() || target.empty()) {
         error = ErrnoText(ENOENT);
         return RenameResult::Failed;
     }
     const int err = replace ? (::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno)
-                            : RenameNoReplace(source, target);
+                            : PlaceNoReplace(source, target, options);
     if (err == 0)
         return RenameResult::Done;
     error = ErrnoText(err);
     return err == EEXIST && !replace ? RenameResult::NameTaken : RenameResult::Failed;
+}
+
+RenameResult PosixPlatform::ReplaceFile(const std::string& from, const std::string& to,
+                                        const NameInfo& replacing, std::string& error) {
+    const PlacePaths paths = impl_->ForPlacing(from, to);
+    const std::string& source = paths.source;
+    const std::string& target = paths.target;
+    const PlaceOptions& options = paths.options;
+    if (source.empty() || target.empty()) {
+        error = ErrnoText(ENOENT);
+        return RenameResult::Failed;
+    }
+    if (replacing.kind != NameKind::File)
+        return RenameResult::NameTaken;
+    const int err = PlaceReplacing(source, target, replacing.device, replacing.inode, options);
+    if (err == 0)
+        return RenameResult::Done;
+    error = ErrnoText(err);
+    return err == EEXIST ? RenameResult::NameTaken : RenameResult::Failed;
+}
+
+std::optional<std::vector<std::string>> PosixPlatform::ListFolder(const std::string& folder) {
+    std::string onDisk;
+    {
+        std::lock_guard lock(impl_->mutex);
+        onDisk = impl_->ToLinuxExact(folder);
+    }
+    if (onDisk.empty())
+        return std::nullopt;
+    DIR* dir = ::opendir(onDisk.c_str());
+    if (dir == nullptr)
+        return std::nullopt;
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..")
+            names.emplace_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+bool PosixPlatform::DeleteLeftover(const std::string& path, int minAgeSeconds) {
+    std::string onDisk;
+    {
+        std::lock_guard lock(impl_->mutex);
+        onDisk = impl_->ToLinuxExact(path);
+    }
+    return !onDisk.empty() && DeleteUnlockedLeftover(onDisk, minAgeSeconds);
+}
+
+bool PosixPlatform::RemoveEmptyFolder(const std::string& path) {
+    std::string onDisk;
+    {
+        std::lock_guard lock(impl_->mutex);
+        onDisk = impl_->ToLinuxExact(path);
+    }
+    return !onDisk.empty() && ::rmdir(onDisk.c_str()) == 0;
+}
+
+bool PosixPlatform::SyncVolume(const std::string& path, std::string& error) {
+    std::string onDisk;
+    {
+        std::lock_guard lock(impl_->mutex);
+        onDisk = impl_->ToLinuxExact(path);
+    }
+    // The nearest folder that exists lies on the same volume.
+    UniqueFd fd;
+    while (!onDisk.empty()) {
+        fd.reset(::open(onDisk.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (fd || (errno != ENOENT && errno != ENOTDIR) || onDisk == "/")
+            break;
+        onDisk = ParentOf(onDisk);
+    }
+    if (!fd || ::syncfs(fd.get()) != 0) {
+        error = ErrnoText(errno);
+        return false;
+    }
+    return true;
 }
 
 bool PosixPlatform::CreateDirectory(const std::string& path, std::string& error) {
@@ -523,9 +634,9 @@ std::string PosixPlatform::AppFolder() {
     const std::string file = impl_->LinuxProgramFile();
     if (!file.empty()) {
         const std::string folder = ParentOf(file);
-        if (::access(folder.c_str(), W_OK) == 0) {
+        if (IsPortableFolder(folder)) {
             const std::string programForm = ToProgramPath(folder);
-            if (!programForm.empty())
+            if (!programForm.empty() && !UnderSystemFolder(programForm))
                 return programForm;
         }
     }
@@ -563,6 +674,33 @@ bool PosixPlatform::WritePrivateProfileString(const std::string& section, const 
     if (!ReadWholeFile(onDisk, text, err) && err != ENOENT)
         return false;
     ProfileWrite(text, section, key, value);
+    return ReplaceFileAtomically(onDisk, text) == 0;
+}
+
+void PosixPlatform::GetPrivateProfileStrings(std::vector<ProfileKey>& keys,
+                                             const std::string& file) {
+    const std::string onDisk = ToLinuxPath(file);
+    std::string text;
+    int err = 0;
+    if (onDisk.empty() || !ReadWholeFile(onDisk, text, err))
+        return;
+    ProfileReadMany(text, keys);
+}
+
+bool PosixPlatform::WritePrivateProfileStrings(const std::vector<ProfileKey>& keys,
+                                               const std::string& file) {
+    for (const ProfileKey& k : keys)
+        if (!ProfileTextsWritable(k.section, k.key, k.value))
+            return false;
+    const std::string onDisk = ToLinuxPath(file);
+    if (onDisk.empty())
+        return false;
+    std::lock_guard lock(ProfileMutex());
+    std::string text;
+    int err = 0;
+    if (!ReadWholeFile(onDisk, text, err) && err != ENOENT)
+        return false;
+    ProfileWriteMany(text, keys);
     return ReplaceFileAtomically(onDisk, text) == 0;
 }
 
@@ -672,9 +810,11 @@ bool PosixPlatform::RegSetString(const std::string& key, const std::string& name
 // ---- Shell, text and locale ----------------------------------------------------------------
 
 void PosixPlatform::ShellOpen(const std::string& path) {
-    std::string onDisk = ToLinuxPath(path);
+    // A path whose drive is not there has no Linux form; handing the desktop the program
+    // form ("d:\...") would have it open something else entirely.
+    const std::string onDisk = ToLinuxPath(path);
     if (onDisk.empty())
-        onDisk = path;
+        return;
     // Only the window program has a desktop to hand the path to; it passes its hand-off
     // in with the roots. Without one there is nothing to open with.
     if (impl_->roots.shellOpen)

@@ -65,11 +65,16 @@
 // Song copies and deletions take names exactly as given on every drive (StatName,
 // CreateNew, RenameFile, DeleteFile): the caseless look-up serves reading the iPod only,
 // so a copy never mistakes the user's "radio.mp3" for "Radio.mp3". CreateNew claims its
-// name with O_EXCL; RenameFile without replace uses renameat2(RENAME_NOREPLACE), falling
-// back to link()+unlink() and then to an O_EXCL claim of the new name.
+// name with O_EXCL and holds an flock on it while the file lives; DeleteLeftover removes
+// a file only when that lock is free. RenameFile without replace and ReplaceFile are
+// described in PlaceFile.h (renameat2's flags where the file system has them, else a
+// locked claim file beside the name). SyncVolume is syncfs.
 //
-// AppFolder: the program file's folder when access(W_OK) allows and it lies under a
-// lettered root, else <dataHome>/korvello, created on first use.
+// AppFolder: the program file's folder only for a build tree or a portable copy, known by
+// the marker file "korvello.portable" beside the program (the build writes one into the
+// build folder; an install never has one), when that folder may be written and does not
+// lie under /usr; otherwise, and always for an installed program, whoever runs it (root
+// included), <dataHome>/korvello, created on first use. Nothing is written under /usr.
 //
 // Profile and registry files are rewritten whole through a temporary file and a rename;
 // writes are serialised process-wide. A read-only file (no write bit, or not writable by
@@ -87,7 +92,9 @@
 //
 // Device watch: the mount table's descriptor (POLLPRI) and an inotify descriptor on the
 // mapped-drives folder (created if missing). Any newly lettered drive since the previous
-// PollDeviceArrival is an arrival; removals are not.
+// PollDeviceArrival is an arrival, and so is a drive whose file system was mounted anew
+// (a volume's mount id in the table changed; the mount id or device of a mapped folder
+// changed, other than by its own file system being unmounted); removals are not.
 //
 // Every root the backend reads comes from PosixRoots, so tests run it on fake trees.
 // Mount points read from the mount table are taken relative to rootDir (with rootDir "/"
@@ -98,10 +105,15 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 namespace korvello {
+
+// The file whose presence beside the program makes its folder AppFolder (a build tree, a
+// portable copy). Its content does not matter.
+inline constexpr const char* kPortableMarker = "korvello.portable";
 
 struct PosixRoots {
     std::string rootDir = "/";                      // the folder that is c:
@@ -118,6 +130,11 @@ struct PosixRoots {
     // held in memory only. When any is given, they take the place of the links of the
     // mapped-drives folder, which is then not read.
     std::vector<std::pair<char, std::string>> mappedFolders;
+    // For tests of putting copies in place: called before each step that touches a name
+    // (see PlaceFile.h), and a switch that behaves like a file system without renameat2's
+    // flags and hard links (FAT through FUSE).
+    std::function<void(std::string_view step)> placeStep;
+    bool plainRenames = false;
 
     // The real roots of this process and user (environment variables honoured).
     static PosixRoots FromEnvironment();
@@ -153,6 +170,12 @@ public:
                                      bool& taken) override;
     RenameResult RenameFile(const std::string& from, const std::string& to, bool replace,
                             std::string& error) override;
+    RenameResult ReplaceFile(const std::string& from, const std::string& to,
+                             const NameInfo& replacing, std::string& error) override;
+    std::optional<std::vector<std::string>> ListFolder(const std::string& folder) override;
+    bool DeleteLeftover(const std::string& path, int minAgeSeconds) override;
+    bool RemoveEmptyFolder(const std::string& path) override;
+    bool SyncVolume(const std::string& path, std::string& error) override;
     bool CreateDirectory(const std::string& path, std::string& error) override;
 
     std::string ProgramPath() override;
@@ -162,6 +185,9 @@ public:
                                         const std::string& def, const std::string& file) override;
     bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                    const std::string& value, const std::string& file) override;
+    void GetPrivateProfileStrings(std::vector<ProfileKey>& keys, const std::string& file) override;
+    bool WritePrivateProfileStrings(const std::vector<ProfileKey>& keys,
+                                    const std::string& file) override;
 
     bool RegCreateKey(const std::string& key) override;
     RegValue RegQueryValue(const std::string& key, const std::string& name) override;

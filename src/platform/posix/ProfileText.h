@@ -5,8 +5,11 @@
 // case, blanks around keys and values do not count, a value in double quotes is read
 // without them, and an edit touches only the one line it must.
 
+#include "platform/Platform.h"
+
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace korvello::posix {
 
@@ -24,6 +27,14 @@ std::string ProfileRead(std::string_view text, std::string_view section, std::st
 // text. The text's own line ending is kept ("\n" for an empty text).
 void ProfileWrite(std::string& text, std::string_view section, std::string_view key,
                   std::string_view value);
+
+// ProfileRead of every key in one pass over the text: each key's value is its default
+// going in and what ProfileRead gives coming out.
+void ProfileReadMany(std::string_view text, std::vector<ProfileKey>& keys);
+
+// ProfileWrite of every key in order, in one pass over the text: the same text as
+// writing them one after another, without re-reading the text for each key.
+void ProfileWriteMany(std::string& text, const std::vector<ProfileKey>& keys);
 
 // Shared with the registry file: blanks and tabs trimmed from both ends.
 std::string_view TrimBlanks(std::string_view text);

@@ -63,6 +63,13 @@ int main(int argc, char** argv) {
         fifth.layout().playlistsFirst = true;
         fifth.WriteFile(dir + "/fifth.itdb");
 
+        // The shape of a later iPod's iTunesCDB: albums and artists first, then tracks
+        // that compress tenfold, as a real library's do.
+        auto later = Library(12, true);
+        later.layout().dataSetsBefore = {4, 8};
+        later.layout().playlistsFirst = true;
+        itdb::WriteBytes(dir + "/later.cdb", later.BuildCompressed());
+
         itdb::ITunesDbWriter empty;
         empty.WriteFile(dir + "/empty.itdb");
     } catch (const std::exception& e) {
