@@ -58,6 +58,50 @@ private:
     IPlatform& platform_;
 };
 
+// Hands out each temporary copy it opens for reading with a Sync that is counted and,
+// on request, fails as a disk that cannot store the data does.
+class TemporarySyncPlatform final : public ForwardingPlatform {
+public:
+    using ForwardingPlatform::ForwardingPlatform;
+    std::unique_ptr<IFile> OpenRead(const std::string& p, std::string& error) override {
+        std::unique_ptr<IFile> file = ForwardingPlatform::OpenRead(p, error);
+        if (!file || !p.ends_with(".korvello-part"))
+            return file;
+        return std::make_unique<File>(*this, std::move(file));
+    }
+    int syncs = 0;
+    bool fail = false;
+
+private:
+    class File final : public IFile {
+    public:
+        File(TemporarySyncPlatform& owner, std::unique_ptr<IFile> inner)
+            : owner_(owner), inner_(std::move(inner)) {}
+        std::int64_t Read(void* buffer, std::int64_t count) override {
+            return inner_->Read(buffer, count);
+        }
+        std::int64_t Write(const void* buffer, std::int64_t count) override {
+            return inner_->Write(buffer, count);
+        }
+        std::int64_t Size() override { return inner_->Size(); }
+        bool Close() override { return inner_->Close(); }
+        std::error_code Error() const override {
+            return failed_ ? std::make_error_code(std::errc::io_error) : inner_->Error();
+        }
+        bool Seek(std::int64_t offset) override { return inner_->Seek(offset); }
+        bool Sync() override {
+            ++owner_.syncs;
+            failed_ = owner_.fail;
+            return !failed_ && inner_->Sync();
+        }
+
+    private:
+        TemporarySyncPlatform& owner_;
+        std::unique_ptr<IFile> inner_;
+        bool failed_ = false;
+    };
+};
+
 class TagCopyTest : public CopyJobTest {
 protected:
     void SetUp() override {
@@ -73,9 +117,9 @@ protected:
         songs.push_back(Record("Title of " + name));
     }
 
-    void RunWithTags() {
+    void RunWithTags(IPlatform* through = nullptr) {
         sink.messages.clear();
-        worker = std::make_unique<TCopyThread>(platform, sink, overwrite);
+        worker = std::make_unique<TCopyThread>(through ? *through : platform, sink, overwrite);
         worker->SourceList = &sources;
         worker->TargetList = &targets;
         worker->SongList = &songs;
@@ -167,6 +211,30 @@ TEST_F(TagCopyTest, AFailedSaveIsReplacedByAFreshCopy) {
     EXPECT_EQ(ReadFile(OutFile("b.flac")), ReadFile(tmp / "ipod/b.flac"));
     EXPECT_THAT(Log(), HasSubstr("the disk went away"));
     EXPECT_EQ(FilesIn(tmp / "out"), 2u) << "no temporary file left";
+}
+
+// A copy that replaces an older file is on the disk with its tags before the old file
+// goes; when the disk cannot store it, the old file stays and the song fails.
+TEST_F(TagCopyTest, AReplacingCopyIsStoredWithItsTagsBeforeTheOldFileGoes) {
+    overwrite = true;
+    AddSong("song.mp3", "mp3");
+    WriteFile(OutFile("song.mp3"), "an older copy");
+    Backdate(OutFile("song.mp3"));
+    TemporarySyncPlatform syncing(platform);
+    syncing.fail = true;
+    RunWithTags(&syncing);
+    EXPECT_EQ(syncing.syncs, 1);
+    EXPECT_THAT(targets, ElementsAre(" Copy failed: Input/output error."));
+    EXPECT_TRUE(ReadFile(OutFile("song.mp3")) == "an older copy") << "the old file stays";
+    EXPECT_EQ(FilesIn(tmp / "out"), 1u) << "no temporary file left";
+
+    syncing.fail = false;
+    syncing.syncs = 0;
+    targets = {Out("song.mp3")};
+    RunWithTags(&syncing);
+    EXPECT_EQ(syncing.syncs, 1);
+    EXPECT_THAT(targets, ElementsAre(Out("song.mp3")));
+    EXPECT_EQ(ReadTagsWithMutagen(OutFile("song.mp3"))["title"], "Title of song.mp3");
 }
 
 // Entries past the end of the record list, and a list left out, copy without tags.
