@@ -10,11 +10,23 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
+
+#include <sys/time.h>
+
 using namespace korvello;
 using namespace korvello::test;
 namespace itdb = korvello::itdb;
 
 namespace {
+
+// The copies of an earlier run, dated a minute back: overwriting leaves alone a file
+// changed as its job began, which could be another job's.
+void BackdateCopies(const std::string& folder) {
+    const timeval old[2] = {{::time(nullptr) - 60, 0}, {::time(nullptr) - 60, 0}};
+    for (const char* name : {"/Jóga.mp3", "/Hunter.flac"})
+        ::utimes((folder + name).c_str(), old);
+}
 
 class CliTags : public ::testing::Test {
 protected:
@@ -83,11 +95,13 @@ TEST_F(CliTags, TheStoredSettingCountsUnlessAnOptionOverrulesIt) {
     SetStored(true);
     ASSERT_EQ(Call("").status, 0);
     EXPECT_EQ(ReadTagsWithMutagen(out_ + "/Jóga.mp3")["title"], "Jóga");
+    BackdateCopies(out_);
     ASSERT_EQ(Call("--no-write-tags --overwrite").status, 0);
-    EXPECT_EQ(ReadFile(out_ + "/Jóga.mp3"), Song("AAAA.mp3"));
+    EXPECT_TRUE(ReadFile(out_ + "/Jóga.mp3") == Song("AAAA.mp3")) << "copied as it is";
     SetStored(false);
+    BackdateCopies(out_);
     ASSERT_EQ(Call("--overwrite").status, 0);
-    EXPECT_EQ(ReadFile(out_ + "/Hunter.flac"), Song("BBBB.flac"));
+    EXPECT_TRUE(ReadFile(out_ + "/Hunter.flac") == Song("BBBB.flac")) << "copied as it is";
 }
 
 TEST_F(CliTags, BothOptionsTogetherAreAUsageError) {
