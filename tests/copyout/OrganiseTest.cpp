@@ -203,13 +203,17 @@ TEST_F(OrganisedJobTest, AFolderThatCannotBeMadeFailsThatSongOnly) {
     // A destination outside the chosen folder is never written, whatever built it.
     Add(Song("3.mp3", 1000, 3), "c:\\elsewhere\\Three.mp3");
     Add(Song("4.mp3", 1000, 4), Out("..\\Four.mp3"));
+    // A sibling whose name begins with the chosen folder's is outside it too.
+    Add(Song("5.mp3", 1000, 5), "c:\\out2\\Five.mp3");
     AddNamed(Song("1.mp3", 1000, 1), "artist-album-title", {"One", "Gamma", "A"});
     RunOrganised();
     EXPECT_EQ(targets[0], Out("Delta\\B\\Two.mp3"));
     EXPECT_EQ(targets[1], " Copy failed: the file name leads out of the chosen folder.");
     EXPECT_EQ(targets[2], " Copy failed: the file name leads out of the chosen folder.");
-    EXPECT_EQ(targets[3], " Copy failed: File exists.");
+    EXPECT_EQ(targets[3], " Copy failed: the file name leads out of the chosen folder.");
+    EXPECT_EQ(targets[4], " Copy failed: File exists.");
     EXPECT_FALSE(Exists(tmp / "elsewhere"));
+    EXPECT_FALSE(Exists(tmp / "out2"));
     EXPECT_FALSE(Exists(tmp / "Four.mp3"));
     EXPECT_EQ(ReadFile(OutFile("Gamma")), "a file where the artist folder would go");
     EXPECT_THAT(Log(), HasSubstr("cannot create the folder"));
@@ -284,6 +288,8 @@ TEST_F(AlreadyCopiedTest, SameSizeAndEndsMeanCopiedWhateverTheFileCanDo) {
     head[10] ^= 1;
     WriteFile(OutFile("head.mp3"), head);
     WriteFile(OutFile("short.mp3"), SongBytes(big - 1, 7));
+    // A longer file that starts with the song (an interrupted append, another edit).
+    WriteFile(OutFile("long.mp3"), SongBytes(big, 7) + "more");
     WriteFile(OutFile("other.mp3"), SongBytes(big, 8));
 
     UnseekablePlatform unseekable(real);
@@ -292,6 +298,7 @@ TEST_F(AlreadyCopiedTest, SameSizeAndEndsMeanCopiedWhateverTheFileCanDo) {
         EXPECT_FALSE(SameFileAlreadyThere(*p, song, Out("tail.mp3")));
         EXPECT_FALSE(SameFileAlreadyThere(*p, song, Out("head.mp3")));
         EXPECT_FALSE(SameFileAlreadyThere(*p, song, Out("short.mp3")));
+        EXPECT_FALSE(SameFileAlreadyThere(*p, song, Out("long.mp3")));
         EXPECT_FALSE(SameFileAlreadyThere(*p, song, Out("other.mp3")));
         EXPECT_FALSE(SameFileAlreadyThere(*p, song, Out("missing.mp3")));
     }

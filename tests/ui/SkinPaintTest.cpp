@@ -9,6 +9,7 @@
 #include "ui/XP_GroupBox.h"
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QScrollBar>
 
@@ -40,6 +41,17 @@ bool HasColour(const QImage& image, QRgb colour) {
             if ((image.pixel(x, y) & 0xffffff) == (colour & 0xffffff))
                 return true;
     return false;
+}
+
+TEST(SkinPaint, TheWindowsFontNamesReachTheInstalledFamilies) {
+    // The families the bootstrap installs (fonts-noto-core, fonts-noto-cjk): the old
+    // bitmap faces become Noto Sans, and the Korean caption's face Noto Sans CJK KR.
+    for (const char* family : {"MS Sans Serif", "Tahoma"})
+        EXPECT_EQ(QFontInfo(SkinFont(family, 8)).family(), QStringLiteral("Noto Sans")) << family;
+    EXPECT_EQ(QFontInfo(SkinFont("@Gulim", 9, true)).family(), QStringLiteral("Noto Sans CJK KR"));
+    const QFontInfo bold(SkinFont("MS Sans Serif", 8, true));
+    EXPECT_TRUE(bold.bold());
+    EXPECT_EQ(bold.pointSize(), 8);
 }
 
 TEST(SkinPaint, FramesAreCutFromTheStripByFifths) {
