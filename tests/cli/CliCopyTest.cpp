@@ -419,7 +419,9 @@ TEST_F(CliCopy, AStopSignalEndsTheCopyWithoutAPartialSongAndReportsTheRest) {
                 ++count;
             return count;
         }();
-        if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && terminated == 0)
+        // A run that ended whole and never saw the signal was too quick for this machine.
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && terminated == 0 &&
+            err.find("stopped") == std::string::npos)
             GTEST_SKIP() << "the copy ended before signal " << signal << " reached it";
 
         ASSERT_TRUE(WIFEXITED(status)) << "signal " << signal << " ended the run itself";

@@ -146,6 +146,25 @@ TEST(HostileDatabase, AUtf8StringRunningPastTheEndIsCutThere) {
     EXPECT_EQ(walked.songs[1].Title, u"Runs on");
 }
 
+TEST(HostileDatabase, AnObjectOfNoLengthEndsItsTracksWalk) {
+    // A track declaring a million objects whose first has no length: stepping by nothing
+    // would read that object again for as many rounds as the file's size allows.
+    itdb::ITunesDbWriter writer;
+    auto& track = writer.AddTrack(1).Add(itdb::Title, "Kept");
+    track.objects.push_back(itdb::Object::Opaque(100, 24));
+    track.objects.back().totalLength = 0;
+    track.Add(itdb::Artist, "Unseen");
+    track.declaredObjectCount = 1000000;
+    writer.AddTrack(2).Add(itdb::Title, "Next");
+    const auto image = writer.Build();
+    const Walked walked = Walk(image);
+    ASSERT_EQ(walked.songs.size(), 2u);
+    EXPECT_EQ(walked.songs[0].Title, u"Kept");
+    EXPECT_EQ(walked.songs[0].Artist, u"");
+    EXPECT_EQ(walked.songs[1].Title, u"Next");
+    EXPECT_LE(walked.cost.objectSteps, 4);
+}
+
 TEST(HostileDatabase, AZeroLengthDataSetEndsTheSearchForTheTrackList) {
     // 512 bytes: a header declaring 2^31 - 1 data sets, the first of which has no length.
     std::vector<std::uint8_t> image(512, 0);
