@@ -46,24 +46,28 @@ void SpinFor(int ms) {
 // A worker thread that sends one message and notes when the send returned.
 class Sender {
 public:
-    Sender(IWindowMessageSink& sink, unsigned msg) {
-        thread_ = std::thread([this, &sink, msg] {
-            started_ = true;
-            sink.SendMessage(msg, 7, 0);
+    Sender(WorkerMessageBridge& bridge, unsigned msg) : bridge_(bridge) {
+        thread_ = std::thread([this, msg] {
+            bridge_.SendMessage(msg, 7, 0);
             returned_ = true;
         });
     }
     ~Sender() { thread_.join(); }
-    // Waits (without running the event loop) until the send has very likely been posted.
-    void WaitUntilSending() {
-        while (!started_)
+    // Waits, without running the event loop, until the message is posted and its sender
+    // waits for it to be handled.
+    bool WaitUntilSending() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (bridge_.QueuedSends() == 0) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
             std::this_thread::yield();
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        }
+        return true;
     }
     bool Returned() const { return returned_; }
 
 private:
-    std::atomic<bool> started_{false};
+    WorkerMessageBridge& bridge_;
     std::atomic<bool> returned_{false};
     std::thread thread_;
 };
@@ -103,7 +107,7 @@ TEST(WorkerMessageBridge, MessageWaitingWhenHeldIsHandledOnlyAfterTheRelease) {
     int handled = 0;
     bridge.SetHandler([&](unsigned, std::intptr_t, std::intptr_t) { ++handled; });
     Sender sender(bridge, CM_PROGRESS);
-    sender.WaitUntilSending(); // posted, but the window has not run its loop yet
+    EXPECT_TRUE(sender.WaitUntilSending()); // posted; the window has not run its loop yet
     bridge.HoldMessages(true);
     SpinFor(150); // a modal question's nested event loop
     EXPECT_EQ(handled, 0);
@@ -121,14 +125,15 @@ TEST(WorkerMessageBridge, CancelReleasesTheWaitingSenderUnhandledUntilTheNextJob
     bridge.HoldMessages(true);
     {
         Sender sender(bridge, CM_PROGRESS);
-        sender.WaitUntilSending();
+        EXPECT_TRUE(sender.WaitUntilSending());
         bridge.CancelSends();
     } // joins: the sender was let go
     {
         Sender late(bridge, CM_PROGRESS); // a send after the cancel returns at once
     }
     bridge.HoldMessages(false);
-    SpinFor(50);
+    // Both senders have returned, so whatever they posted waits in the event queue.
+    QCoreApplication::processEvents();
     EXPECT_EQ(handled, 0);
 
     bridge.OpenForJob();
@@ -160,6 +165,9 @@ protected:
         worker->Start();
     }
 
+    // The paused worker waits at its check, or inside a send the bridge holds back.
+    bool WorkerStandsStill() { return worker->WaitingAtPause() || bridge.QueuedSends() > 0; }
+
     std::int64_t SizeOf(const std::string& name) const {
         std::error_code ec;
         const auto size = std::filesystem::file_size(OutFile(name), ec);
@@ -184,7 +192,8 @@ TEST_F(BridgedJobTest, PausedWorkerCopiesNothingAndNoMessageIsHandled) {
             return;
         QTimer::singleShot(0, [&] {
             worker->Suspend();
-            SpinFor(30); // a block under way is finished, then the worker waits
+            // A block under way is finished, then the worker waits.
+            ASSERT_TRUE(SpinUntil([&] { return WorkerStandsStill(); }));
             handledBefore = handled;
             sizeBefore = SizeOf(".A.mp3.korvello-part"); // written under its temporary name
             SpinFor(250);
@@ -216,7 +225,7 @@ TEST_F(BridgedJobTest, AbandonedJobStopsWhereItStoodAndIsSafeToDestroy) {
             return;
         QTimer::singleShot(0, [&] {
             worker->Suspend();
-            SpinFor(30);
+            ASSERT_TRUE(SpinUntil([&] { return WorkerStandsStill(); }));
             // The song is being written under its temporary name.
             sizeWhenAbandoned = SizeOf(".A.mp3.korvello-part");
             worker->Abandon(); // "Ignore copying file and quit?" answered Yes: no resume
@@ -225,7 +234,8 @@ TEST_F(BridgedJobTest, AbandonedJobStopsWhereItStoodAndIsSafeToDestroy) {
     };
     Start();
     ASSERT_TRUE(SpinUntil([&] { return worker == nullptr; }));
-    SpinFor(50);
+    // The worker's thread was joined: anything it posted waits in the event queue.
+    QCoreApplication::processEvents();
     EXPECT_EQ(finish, 0) << "an abandoned job sends no end";
     // The lists are not touched; the half-written song was no song and is gone, and no
     // file lies under the song's name.
