@@ -239,6 +239,7 @@ void TCopyThread::RunJob() {
     failIndex_ = 0;
     placed_.clear();
     placedNames_.clear();
+    placedFiles_.clear();
     cleanedFolders_.clear();
     listings_.clear();
     leftoversRemoved_ = 0;
@@ -739,13 +740,16 @@ bool TCopyThread::StoredUnderExactName(const std::string& path) {
 bool TCopyThread::PlacedByThisJob(const NameInfo& there, const std::string& path) const {
     if (placedNames_.contains(path))
         return true;
-    return std::any_of(placed_.begin(), placed_.end(),
-                       [&](const Placed& placed) { return placed.identity.SameFile(there); });
+    // A set, not a walk of every placed file: a folder full of older copies would make a
+    // big job quadratic.
+    return there.kind == NameKind::File && placedFiles_.contains({there.device, there.inode});
 }
 
 void TCopyThread::RecordPlaced(std::size_t index, const std::string& dest) {
     placed_.push_back({index, platform_.StatName(dest), dest});
     placedNames_.insert(dest);
+    if (const NameInfo& identity = placed_.back().identity; identity.kind == NameKind::File)
+        placedFiles_.insert({identity.device, identity.inode});
     if (auto cached = listings_.find(FolderPart(dest)); cached != listings_.end())
         cached->second.insert(FileNamePart(dest));
 }

@@ -62,6 +62,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -286,8 +287,9 @@ private:
         NameInfo identity;
         std::string path;
     };
-    std::vector<Placed> placed_;                     // files this job put under song names
-    std::unordered_set<std::string> placedNames_;    // and the exact names it gave them
+    std::vector<Placed> placed_;                  // files this job put under song names
+    std::unordered_set<std::string> placedNames_; // and the exact names it gave them
+    std::set<std::pair<std::uint64_t, std::uint64_t>> placedFiles_; // their device and inode
     std::unordered_set<std::string> cleanedFolders_; // folders whose leftovers were removed
     // Names in folders, as the drive stores them (read when first needed).
     std::unordered_map<std::string, std::unordered_set<std::string>> listings_;
