@@ -8,6 +8,7 @@
 #include "itdb/Crafted.h"
 #include "itdb/ITunesDbWriter.h"
 #include "musicdb/DatabaseReader.h"
+#include "musicdb/ImageReader.h"
 
 #include <gtest/gtest.h>
 
@@ -163,6 +164,18 @@ TEST(HostileDatabase, AnObjectOfNoLengthEndsItsTracksWalk) {
     EXPECT_EQ(walked.songs[0].Artist, u"");
     EXPECT_EQ(walked.songs[1].Title, u"Next");
     EXPECT_LE(walked.cost.objectSteps, 4);
+}
+
+TEST(HostileDatabase, TheImageReaderCutsEveryReadAtTheImagesEnd) {
+    // Whatever length a caller passes on: "ab" in UTF-16LE, then half a code unit.
+    const std::vector<std::uint8_t> image = {'a', 0, 'b', 0, 'c'};
+    const TImageReader reader(image);
+    EXPECT_EQ(reader.Utf16At(0, 64), u"ab");
+    EXPECT_EQ(reader.Utf16At(2, 6), u"b");
+    EXPECT_EQ(reader.BytesAt(3, 0x7FFFFFFF), std::string_view("\0c", 2));
+    EXPECT_EQ(reader.Int32At(3), 'c' << 8);
+    EXPECT_EQ(reader.Utf16At(5, 2), u"");
+    EXPECT_EQ(reader.Int32At(-2), 'a' << 16);
 }
 
 TEST(HostileDatabase, AZeroLengthDataSetEndsTheSearchForTheTrackList) {
