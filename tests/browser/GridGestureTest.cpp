@@ -2,6 +2,7 @@
 // Marks made by the user's mouse and key gestures, and the order in which the grid tells
 // the program about clicks, releases, right presses, double clicks and keys.
 #include "GridTestSupport.h"
+#include "support/PumpUntil.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -73,7 +74,7 @@ TEST(GridMouseTest, DragHeldBelowTheBottomEdgeKeepsScrollingAndMarking) {
     const QPoint below(20, grid->viewport()->height() + 10);
     QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, CellPos(*grid, 1));
     QTest::mouseMove(grid->viewport(), below);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return grid->MarkedRowCount() > visibleRows + 5; }, 10000));
+    EXPECT_TRUE(PumpUntil([&] { return grid->MarkedRowCount() > visibleRows + 5; }));
     // What keeps it scrolling while the mouse stands still is a timer of the grid's.
     const auto scrolling = [&grid] {
         const auto timers = grid->findChildren<QTimer*>();

@@ -7,6 +7,7 @@
 #include "core/FrmMain.h"
 #include "platform/Text.h"
 #include "support/AppFixture.h"
+#include "support/PumpUntil.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -26,15 +27,6 @@ namespace korvello::test {
 namespace {
 
 using ::testing::ElementsAre;
-
-// Handles events until `done` holds (at most ten seconds).
-template <class Cond> bool PumpUntil(Cond done) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 10000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 struct ReportSeen {
     std::vector<std::string> titles, targets;

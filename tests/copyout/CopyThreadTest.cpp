@@ -576,11 +576,8 @@ TEST_F(CopyJobTest, TwoJobsIntoOneFolderNeverShareAFile) {
         jobB.TargetList = &targetsB;
         jobA.Start();
         jobB.Start();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while ((!jobA.Finished() || !jobB.Finished()) &&
-               std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        ASSERT_TRUE(jobA.Finished() && jobB.Finished()) << "the jobs did not end";
+        ASSERT_TRUE(WaitUntil([&] { return jobA.Finished() && jobB.Finished(); }))
+            << "the jobs did not end";
 
         std::set<std::string> reported;
         for (int i = 0; i < 12; ++i) {

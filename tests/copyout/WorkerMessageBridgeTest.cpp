@@ -5,6 +5,7 @@
 #include "CopyJobFixture.h"
 
 #include "copyout/WorkerMessageBridge.h"
+#include "support/PumpUntil.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -19,19 +20,6 @@ namespace korvello::test {
 namespace {
 
 using ::testing::ElementsAre;
-
-// Runs the event loop until `done` holds or the time is up; true when it holds.
-bool SpinUntil(const std::function<bool()>& done, int timeoutMs = 20000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 // Runs the event loop for a while, as a modal message box would.
 void SpinFor(int ms) {
@@ -56,13 +44,7 @@ public:
     // Waits, without running the event loop, until the message is posted and its sender
     // waits for it to be handled.
     bool WaitUntilSending() {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (bridge_.QueuedSends() == 0) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            std::this_thread::yield();
-        }
-        return true;
+        return WaitUntil([this] { return bridge_.QueuedSends() > 0; });
     }
     bool Returned() const { return returned_; }
 
@@ -92,7 +74,7 @@ TEST(WorkerMessageBridge, DeliversOnTheWindowThreadInOrderAndWaitsForEach) {
         }
         done = true;
     });
-    const bool finished = SpinUntil([&] { return done.load(); });
+    const bool finished = PumpUntil([&] { return done.load(); });
     worker.join();
     ASSERT_TRUE(finished);
     ASSERT_EQ(seen.size(), 100u);
@@ -114,7 +96,7 @@ TEST(WorkerMessageBridge, MessageWaitingWhenHeldIsHandledOnlyAfterTheRelease) {
     EXPECT_FALSE(sender.Returned());
     bridge.HoldMessages(false);
     EXPECT_EQ(handled, 0) << "released from the event loop, not from inside the release";
-    EXPECT_TRUE(SpinUntil([&] { return sender.Returned(); }));
+    EXPECT_TRUE(PumpUntil([&] { return sender.Returned(); }));
     EXPECT_EQ(handled, 1);
 }
 
@@ -138,7 +120,7 @@ TEST(WorkerMessageBridge, CancelReleasesTheWaitingSenderUnhandledUntilTheNextJob
 
     bridge.OpenForJob();
     Sender next(bridge, CM_PROGRESSFINISH);
-    EXPECT_TRUE(SpinUntil([&] { return next.Returned(); }));
+    EXPECT_TRUE(PumpUntil([&] { return next.Returned(); }));
     EXPECT_EQ(handled, 1);
 }
 
@@ -193,7 +175,7 @@ TEST_F(BridgedJobTest, PausedWorkerCopiesNothingAndNoMessageIsHandled) {
         QTimer::singleShot(0, [&] {
             worker->Suspend();
             // A block under way is finished, then the worker waits.
-            ASSERT_TRUE(SpinUntil([&] { return WorkerStandsStill(); }));
+            ASSERT_TRUE(PumpUntil([&] { return WorkerStandsStill(); }));
             handledBefore = handled;
             sizeBefore = SizeOf(".A.mp3.korvello-part"); // written under its temporary name
             SpinFor(250);
@@ -203,7 +185,7 @@ TEST_F(BridgedJobTest, PausedWorkerCopiesNothingAndNoMessageIsHandled) {
         });
     };
     Start();
-    ASSERT_TRUE(SpinUntil([&] { return worker->Finished(); }));
+    ASSERT_TRUE(PumpUntil([&] { return worker->Finished(); }));
     EXPECT_EQ(handledAfter, handledBefore);
     EXPECT_EQ(sizeAfter, sizeBefore);
     EXPECT_GE(sizeBefore, 0);
@@ -225,7 +207,7 @@ TEST_F(BridgedJobTest, AbandonedJobStopsWhereItStoodAndIsSafeToDestroy) {
             return;
         QTimer::singleShot(0, [&] {
             worker->Suspend();
-            ASSERT_TRUE(SpinUntil([&] { return WorkerStandsStill(); }));
+            ASSERT_TRUE(PumpUntil([&] { return WorkerStandsStill(); }));
             // The song is being written under its temporary name.
             sizeWhenAbandoned = SizeOf(".A.mp3.korvello-part");
             worker->Abandon(); // "Ignore copying file and quit?" answered Yes: no resume
@@ -233,7 +215,7 @@ TEST_F(BridgedJobTest, AbandonedJobStopsWhereItStoodAndIsSafeToDestroy) {
         });
     };
     Start();
-    ASSERT_TRUE(SpinUntil([&] { return worker == nullptr; }));
+    ASSERT_TRUE(PumpUntil([&] { return worker == nullptr; }));
     // The worker's thread was joined: anything it posted waits in the event queue.
     QCoreApplication::processEvents();
     EXPECT_EQ(finish, 0) << "an abandoned job sends no end";
@@ -253,7 +235,7 @@ TEST_F(BridgedJobTest, WorkerReleasedInsideItsFinishHandlerLeavesTheBridgeUsable
             worker.reset(); // the worker is still waiting in this very send
     };
     Start();
-    ASSERT_TRUE(SpinUntil([&] { return worker == nullptr; }));
+    ASSERT_TRUE(PumpUntil([&] { return worker == nullptr; }));
     EXPECT_EQ(finish, 1);
 
     // The next job on the same bridge is delivered as usual.
@@ -263,7 +245,7 @@ TEST_F(BridgedJobTest, WorkerReleasedInsideItsFinishHandlerLeavesTheBridgeUsable
     targets.clear();
     Add(Song("B.mp3", 3000, 2), Out("B.mp3"));
     Start();
-    ASSERT_TRUE(SpinUntil([&] { return worker->Finished(); }));
+    ASSERT_TRUE(PumpUntil([&] { return worker->Finished(); }));
     EXPECT_EQ(finish, 1);
     EXPECT_EQ(ReadFile(OutFile("B.mp3")), SongBytes(3000, 2));
 }
