@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // korvello-cli copy run as a program: an iPod mapped as drive e: in a temporary tree, the
 // songs copied into folders of the same tree.
+#include "support/Backdate.h"
 #include "support/CliRun.h"
 #include "support/IpodTree.h"
 
@@ -30,12 +31,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using CopyRun = CliRun;
-
-// A file of the user's from before the run: overwriting may replace it.
-void Backdate(const std::string& path) {
-    const timeval old[2] = {{::time(nullptr) - 60, 0}, {::time(nullptr) - 60, 0}};
-    ::utimes(path.c_str(), old);
-}
 
 // Every file name in `folder` (not recursive).
 std::set<std::string> FileNames(const std::string& folder) {
@@ -491,8 +486,7 @@ TEST_F(CliCopy, LeftoversOfAnEarlierKilledCopyAreRemovedAndCounted) {
     SongContent("F00/AAAA.mp3", "the song");
     for (const char* name : {".A.mp3.korvello-part", ".B.mp3.korvello-part"}) {
         WriteFile(out_ + "/" + name, "half a song");
-        const timeval old[2] = {{::time(nullptr) - 60, 0}, {::time(nullptr) - 60, 0}};
-        ::utimes((out_ + "/" + name).c_str(), old);
+        Backdate(out_ + "/" + name);
     }
     const CopyRun run = Call(To() + " --drive e:");
     EXPECT_EQ(run.status, 0) << run.err;
