@@ -40,14 +40,16 @@ TSong FullSong() {
     return song;
 }
 
-class TagsTest : public ::testing::Test {
+// Each case runs twice: tagged in memory and written back, and tagged in place (the way
+// of files too large for memory).
+class TagsTest : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
         const std::string missing = MissingAudioTools();
         if (!missing.empty())
             GTEST_SKIP() << missing;
         MakeDirs(machine.root + "/music");
-        tagger = MakeTagLibTagger(*machine.platform);
+        tagger = MakeTagLibTagger(*machine.platform, GetParam() ? kTagInMemoryBytes : 0);
     }
 
     // A fresh song of the format in c:\music, with its Linux and program paths.
@@ -82,7 +84,7 @@ protected:
 
 // A song without tags gets every field of the record; its audio stays byte for byte the
 // same, decodes to the same samples, and the copy is still recognised as the song's.
-TEST_F(TagsTest, AFileWithoutTagsGetsTheRecordsTagsAndKeepsItsAudio) {
+TEST_P(TagsTest, AFileWithoutTagsGetsTheRecordsTagsAndKeepsItsAudio) {
     for (const char* extension : kAudioExtensions) {
         SCOPED_TRACE(extension);
         const Song original = Make(extension);
@@ -156,7 +158,7 @@ TEST_F(TagsTest, AFileWithoutTagsGetsTheRecordsTagsAndKeepsItsAudio) {
 
 // Fields the file has are kept as they are, empty ones are filled, and a track number
 // without its count gets the count.
-TEST_F(TagsTest, TagsTheFileHasAreKeptAndOnlyTheMissingOnesFilled) {
+TEST_P(TagsTest, TagsTheFileHasAreKeptAndOnlyTheMissingOnesFilled) {
     for (const char* extension : {"mp3", "flac", "m4a"}) {
         SCOPED_TRACE(extension);
         const Song song = Make(extension);
@@ -181,7 +183,7 @@ TEST_F(TagsTest, TagsTheFileHasAreKeptAndOnlyTheMissingOnesFilled) {
 
 // A file that holds every field already is not written at all; a record with nothing to
 // give changes nothing either.
-TEST_F(TagsTest, NothingToAddLeavesTheFileAsItWas) {
+TEST_P(TagsTest, NothingToAddLeavesTheFileAsItWas) {
     const Song song = Make("mp3");
     ASSERT_EQ(tagger->WriteTags(song.program, FullSong()).result, TTagResult::Written);
     const std::string tagged = ReadFile(song.path);
@@ -201,7 +203,7 @@ TEST_F(TagsTest, NothingToAddLeavesTheFileAsItWas) {
 
 // A file that is no song, a damaged one, and a format that is not tagged are all left
 // byte for byte as they were, with a reason; reading them fails the same way.
-TEST_F(TagsTest, FilesThatCannotBeTaggedAreLeftUntouched) {
+TEST_P(TagsTest, FilesThatCannotBeTaggedAreLeftUntouched) {
     const Song mp3 = Make("mp3");
     const std::string whole = ReadFile(mp3.path);
     std::map<std::string, std::string> files = {
@@ -231,7 +233,7 @@ TEST_F(TagsTest, FilesThatCannotBeTaggedAreLeftUntouched) {
 
 // Two songs of the same format and length but other audio are not taken for each other,
 // with or without tags.
-TEST_F(TagsTest, OtherAudioOfTheSameLengthIsNotTheSameSong) {
+TEST_P(TagsTest, OtherAudioOfTheSameLengthIsNotTheSameSong) {
     for (const char* extension : {"mp3", "wav", "flac"}) {
         SCOPED_TRACE(extension);
         const Song one = Make(extension, "one", 1);
@@ -244,7 +246,7 @@ TEST_F(TagsTest, OtherAudioOfTheSameLengthIsNotTheSameSong) {
 
 // A save that runs out of room cuts the file short without TagLib noticing; the tagger
 // notices, as the audio part is no longer what it was, and says the file is not to be kept.
-TEST_F(TagsTest, ASaveOnAFullDiskIsReportedAsFailed) {
+TEST_P(TagsTest, ASaveOnAFullDiskIsReportedAsFailed) {
     const Song song = Make("mp3");
     const std::string folder = machine.root + "/full";
     MakeDirs(folder);
@@ -266,6 +268,11 @@ TEST_F(TagsTest, ASaveOnAFullDiskIsReportedAsFailed) {
     EXPECT_EQ(outcome.result, TTagResult::Failed);
     EXPECT_FALSE(outcome.detail.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Tagger, TagsTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& run) {
+                             return run.param ? "InMemory" : "InPlace";
+                         });
 
 TEST(PopmRatingTest, StarsFollowWindowsMediaPlayersScale) {
     EXPECT_EQ(PopmRating(0), 0);
