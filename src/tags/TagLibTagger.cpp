@@ -14,7 +14,6 @@
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
 #include <taglib/popularimeterframe.h>
-#include <taglib/tbytevectorstream.h>
 #include <taglib/tpropertymap.h>
 #include <taglib/unknownframe.h>
 #include <taglib/wavfile.h>
@@ -23,7 +22,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -35,35 +33,6 @@ namespace {
 // The name Windows Media Player gives its ratings; players that read POPM at all read
 // the frame of this name.
 constexpr const char* kPopmEmail = "Windows Media Player 9 Series";
-
-constexpr std::size_t kWriteBackBlock = 1024 * 1024;
-
-// Bytes in memory read as a file, for the audio probe of a tagged result.
-class TMemoryFile final : public IFile {
-public:
-    explicit TMemoryFile(const TagLib::ByteVector& data) : data_(data) {}
-    std::int64_t Read(void* buffer, std::int64_t count) override {
-        const std::size_t n = std::min<std::size_t>(
-            static_cast<std::size_t>(std::max<std::int64_t>(count, 0)), data_.size() - position_);
-        std::memcpy(buffer, data_.data() + position_, n);
-        position_ += n;
-        return static_cast<std::int64_t>(n);
-    }
-    std::int64_t Write(const void*, std::int64_t) override { return -1; }
-    std::int64_t Size() override { return static_cast<std::int64_t>(data_.size()); }
-    bool Close() override { return true; }
-    std::error_code Error() const override { return {}; }
-    bool Seek(std::int64_t offset) override {
-        if (offset < 0)
-            return false;
-        position_ = std::min<std::size_t>(static_cast<std::size_t>(offset), data_.size());
-        return true;
-    }
-
-private:
-    const TagLib::ByteVector& data_;
-    std::size_t position_ = 0;
-};
 
 TagLib::String ToTagText(const std::u16string& text) {
     return TagLib::String(ToUtf8(text), TagLib::String::UTF8);
@@ -241,19 +210,12 @@ struct TFormatSteps {
 
 class TTagLibTagger : public ITagger {
 public:
-    TTagLibTagger(IPlatform& platform, std::int64_t inMemoryBytes)
-        : platform_(platform), inMemoryBytes_(inMemoryBytes) {}
+    explicit TTagLibTagger(IPlatform& platform) : platform_(platform) {}
 
     TTagOutcome WriteTags(const std::string& path, const TSong& song) override;
     bool ReadTags(const std::string& path, TSong& song, std::string& error) override;
 
 private:
-    // Reads the file, completes its tags in memory and writes it back once when they
-    // changed and its audio part did not. Nothing for a file too large for that, which
-    // the caller tags in place.
-    std::optional<TTagOutcome> WriteInMemory(const std::string& path, const TAudioProbe& before,
-                                             const TSong& song);
-
     std::optional<TAudioProbe> Probe(const std::string& path) {
         std::string error;
         const std::unique_ptr<IFile> file = platform_.OpenRead(path, error);
@@ -261,7 +223,6 @@ private:
     }
 
     IPlatform& platform_;
-    std::int64_t inMemoryBytes_;
 };
 
 template <class File>
@@ -290,13 +251,10 @@ TTagOutcome Complete(File& file, const TSong& song, const TFormatSteps& steps,
     return {TTagResult::Written, {}};
 }
 
-// `where` is a file name or a TagLib::IOStream*: every file type opens either.
-template <class Where>
-TTagOutcome WriteFormat(TAudioFormat format, Where where, const TSong& song) {
-    auto* const frames = TagLib::ID3v2::FrameFactory::instance();
+TTagOutcome WriteFormat(TAudioFormat format, const char* name, const TSong& song) {
     switch (format) {
     case TAudioFormat::Mpeg: {
-        TagLib::MPEG::File file(where, frames, false);
+        TagLib::MPEG::File file(name, false);
         if (!file.isValid() || file.readOnly())
             return {TTagResult::NotTagged, "TagLib cannot open it as MPEG audio"};
         const TagLib::ID3v2::Version version = SaveVersion(file.hasID3v2Tag(), file.ID3v2Tag());
@@ -312,7 +270,7 @@ TTagOutcome WriteFormat(TAudioFormat format, Where where, const TSong& song) {
                          }});
     }
     case TAudioFormat::Flac: {
-        TagLib::FLAC::File file(where, frames, false);
+        TagLib::FLAC::File file(name, false);
         if (!file.isValid() || file.readOnly())
             return {TTagResult::NotTagged, "TagLib cannot open it as FLAC"};
         return Complete(file, song,
@@ -326,7 +284,7 @@ TTagOutcome WriteFormat(TAudioFormat format, Where where, const TSong& song) {
                         true);
     }
     case TAudioFormat::Mp4: {
-        TagLib::MP4::File file(where, false);
+        TagLib::MP4::File file(name, false);
         if (!file.isValid() || file.readOnly())
             return {TTagResult::NotTagged, "TagLib cannot open it as MP4"};
         return Complete(file, song, {{}, [&] {
@@ -334,7 +292,7 @@ TTagOutcome WriteFormat(TAudioFormat format, Where where, const TSong& song) {
                                      }});
     }
     case TAudioFormat::Wav: {
-        TagLib::RIFF::WAV::File file(where, false);
+        TagLib::RIFF::WAV::File file(name, false);
         if (!file.isValid() || file.readOnly())
             return {TTagResult::NotTagged, "TagLib cannot open it as WAV"};
         const TagLib::ID3v2::Version version = SaveVersion(file.hasID3v2Tag(), file.ID3v2Tag());
@@ -346,7 +304,7 @@ TTagOutcome WriteFormat(TAudioFormat format, Where where, const TSong& song) {
                          }});
     }
     case TAudioFormat::Aiff: {
-        TagLib::RIFF::AIFF::File file(where, false);
+        TagLib::RIFF::AIFF::File file(name, false);
         if (!file.isValid() || file.readOnly())
             return {TTagResult::NotTagged, "TagLib cannot open it as AIFF"};
         const TagLib::ID3v2::Version version = SaveVersion(file.hasID3v2Tag(), file.tag());
@@ -358,51 +316,6 @@ TTagOutcome WriteFormat(TAudioFormat format, Where where, const TSong& song) {
     }
     }
     return {TTagResult::NotTagged, "not a format that gets tags"};
-}
-
-std::optional<TTagOutcome> TTagLibTagger::WriteInMemory(const std::string& path,
-                                                        const TAudioProbe& before,
-                                                        const TSong& song) {
-    std::string error;
-    std::unique_ptr<IFile> in = platform_.OpenRead(path, error);
-    if (!in)
-        return TTagOutcome{TTagResult::NotTagged, "it cannot be read: " + error};
-    const std::int64_t size = in->Size();
-    if (size < 0 || size > inMemoryBytes_)
-        return std::nullopt;
-    TagLib::ByteVector bytes(static_cast<unsigned int>(size), '\0');
-    std::int64_t got = 0;
-    while (got < size) {
-        const std::int64_t n = in->Read(bytes.data() + got, size - got);
-        if (n <= 0)
-            return TTagOutcome{TTagResult::NotTagged, "it cannot be read: " + in->ErrorText()};
-        got += n;
-    }
-    in.reset();
-
-    TagLib::ByteVectorStream stream(bytes);
-    const TTagOutcome outcome = WriteFormat(before.format, &stream, song);
-    if (outcome.result != TTagResult::Written)
-        return outcome;
-    const TagLib::ByteVector& tagged = *stream.data();
-    TMemoryFile result(tagged);
-    if (ProbeAudio(result) != before)
-        return TTagOutcome{TTagResult::NotTagged, "TagLib's save would change its audio data"};
-
-    // The same file, emptied and written again: whatever holds it still does.
-    const std::unique_ptr<IFile> out = platform_.CreateWrite(path, error);
-    if (!out)
-        return TTagOutcome{TTagResult::NotTagged, "it cannot be written: " + error};
-    for (std::size_t at = 0; at < tagged.size(); at += kWriteBackBlock) {
-        const auto n = static_cast<std::int64_t>(std::min(kWriteBackBlock, tagged.size() - at));
-        if (out->Write(tagged.data() + at, n) != n)
-            return TTagOutcome{TTagResult::Failed,
-                               "the tagged copy could not be written: " + out->ErrorText()};
-    }
-    if (!out->Close())
-        return TTagOutcome{TTagResult::Failed,
-                           "the tagged copy could not be written: " + out->ErrorText()};
-    return TTagOutcome{TTagResult::Written, {}};
 }
 
 TTagOutcome TTagLibTagger::WriteTags(const std::string& path, const TSong& song) {
@@ -417,8 +330,7 @@ TTagOutcome TTagLibTagger::WriteTags(const std::string& path, const TSong& song)
                 "its audio data cannot be found, not a format that gets tags"};
     TTagOutcome outcome;
     try {
-        const std::optional<TTagOutcome> inMemory = WriteInMemory(path, *before, song);
-        outcome = inMemory ? *inMemory : WriteFormat(before->format, name.c_str(), song);
+        outcome = WriteFormat(before->format, name.c_str(), song);
     } catch (const std::exception& e) {
         outcome = {TTagResult::Failed, std::string("TagLib failed: ") + e.what()};
     }
@@ -552,8 +464,8 @@ int PopmRating(int rating) {
     return kScale[stars - 1];
 }
 
-std::unique_ptr<ITagger> MakeTagLibTagger(IPlatform& platform, std::int64_t inMemoryBytes) {
-    return std::make_unique<TTagLibTagger>(platform, inMemoryBytes);
+std::unique_ptr<ITagger> MakeTagLibTagger(IPlatform& platform) {
+    return std::make_unique<TTagLibTagger>(platform);
 }
 
 } // namespace korvello

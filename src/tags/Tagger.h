@@ -14,7 +14,6 @@
 
 #include "musicdb/iPodcomponent.h"
 
-#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -49,13 +48,8 @@ public:
     virtual bool ReadTags(const std::string& path, TSong& song, std::string& error) = 0;
 };
 
-// The TagLib implementation; files are reached through `platform`'s path translation. A
-// file up to `inMemoryBytes` long is tagged in memory and written back in one pass; a
-// longer one (a video podcast) is tagged in place, where TagLib moves everything after a
-// grown tag through a 1 KiB buffer.
-inline constexpr std::int64_t kTagInMemoryBytes = 128 * 1024 * 1024;
-std::unique_ptr<ITagger> MakeTagLibTagger(IPlatform& platform,
-                                          std::int64_t inMemoryBytes = kTagInMemoryBytes);
+// The TagLib implementation; files are reached through `platform`'s path translation.
+std::unique_ptr<ITagger> MakeTagLibTagger(IPlatform& platform);
 
 // The POPM rating (0 to 255) that Windows Media Player gives the record's rating
 // (0 to 100, 20 per star): 0 for no rating, then 1, 64, 128, 196, 255 for one to five

@@ -40,16 +40,14 @@ TSong FullSong() {
     return song;
 }
 
-// Each case runs twice: tagged in memory and written back, and tagged in place (the way
-// of files too large for memory).
-class TagsTest : public ::testing::TestWithParam<bool> {
+class TagsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const std::string missing = MissingAudioTools();
         if (!missing.empty())
             GTEST_SKIP() << missing;
         MakeDirs(machine.root + "/music");
-        tagger = MakeTagLibTagger(*machine.platform, GetParam() ? kTagInMemoryBytes : 0);
+        tagger = MakeTagLibTagger(*machine.platform);
     }
 
     // A fresh song of the format in c:\music, with its Linux and program paths.
@@ -84,7 +82,7 @@ protected:
 
 // A song without tags gets every field of the record; its audio stays byte for byte the
 // same, decodes to the same samples, and the copy is still recognised as the song's.
-TEST_P(TagsTest, AFileWithoutTagsGetsTheRecordsTagsAndKeepsItsAudio) {
+TEST_F(TagsTest, AFileWithoutTagsGetsTheRecordsTagsAndKeepsItsAudio) {
     for (const char* extension : kAudioExtensions) {
         SCOPED_TRACE(extension);
         const Song original = Make(extension);
@@ -158,7 +156,7 @@ TEST_P(TagsTest, AFileWithoutTagsGetsTheRecordsTagsAndKeepsItsAudio) {
 
 // Fields the file has are kept as they are, empty ones are filled, and a track number
 // without its count gets the count.
-TEST_P(TagsTest, TagsTheFileHasAreKeptAndOnlyTheMissingOnesFilled) {
+TEST_F(TagsTest, TagsTheFileHasAreKeptAndOnlyTheMissingOnesFilled) {
     for (const char* extension : {"mp3", "flac", "m4a"}) {
         SCOPED_TRACE(extension);
         const Song song = Make(extension);
@@ -183,7 +181,7 @@ TEST_P(TagsTest, TagsTheFileHasAreKeptAndOnlyTheMissingOnesFilled) {
 
 // A file that holds every field already is not written at all; a record with nothing to
 // give changes nothing either.
-TEST_P(TagsTest, NothingToAddLeavesTheFileAsItWas) {
+TEST_F(TagsTest, NothingToAddLeavesTheFileAsItWas) {
     const Song song = Make("mp3");
     ASSERT_EQ(tagger->WriteTags(song.program, FullSong()).result, TTagResult::Written);
     const std::string tagged = ReadFile(song.path);
@@ -203,7 +201,7 @@ TEST_P(TagsTest, NothingToAddLeavesTheFileAsItWas) {
 
 // A file that is no song, a damaged one, and a format that is not tagged are all left
 // byte for byte as they were, with a reason; reading them fails the same way.
-TEST_P(TagsTest, FilesThatCannotBeTaggedAreLeftUntouched) {
+TEST_F(TagsTest, FilesThatCannotBeTaggedAreLeftUntouched) {
     const Song mp3 = Make("mp3");
     const std::string whole = ReadFile(mp3.path);
     std::map<std::string, std::string> files = {
@@ -233,7 +231,7 @@ TEST_P(TagsTest, FilesThatCannotBeTaggedAreLeftUntouched) {
 
 // Two songs of the same format and length but other audio are not taken for each other,
 // with or without tags.
-TEST_P(TagsTest, OtherAudioOfTheSameLengthIsNotTheSameSong) {
+TEST_F(TagsTest, OtherAudioOfTheSameLengthIsNotTheSameSong) {
     for (const char* extension : {"mp3", "wav", "flac"}) {
         SCOPED_TRACE(extension);
         const Song one = Make(extension, "one", 1);
@@ -246,7 +244,7 @@ TEST_P(TagsTest, OtherAudioOfTheSameLengthIsNotTheSameSong) {
 
 // A save that runs out of room cuts the file short without TagLib noticing; the tagger
 // notices, as the audio part is no longer what it was, and says the file is not to be kept.
-TEST_P(TagsTest, ASaveOnAFullDiskIsReportedAsFailed) {
+TEST_F(TagsTest, ASaveOnAFullDiskIsReportedAsFailed) {
     const Song song = Make("mp3");
     const std::string folder = machine.root + "/full";
     MakeDirs(folder);
@@ -268,11 +266,6 @@ TEST_P(TagsTest, ASaveOnAFullDiskIsReportedAsFailed) {
     EXPECT_EQ(outcome.result, TTagResult::Failed);
     EXPECT_FALSE(outcome.detail.empty());
 }
-
-INSTANTIATE_TEST_SUITE_P(Tagger, TagsTest, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& run) {
-                             return run.param ? "InMemory" : "InPlace";
-                         });
 
 TEST(PopmRatingTest, StarsFollowWindowsMediaPlayersScale) {
     EXPECT_EQ(PopmRating(0), 0);
