@@ -329,6 +329,7 @@ void TFormMain::ShowStatus(const std::string& text) {
 void TFormMain::LoadCurrentDrive() {
     iPod.SetDrivePath(ToUtf8(CurrentDrive));
     iPod.LoadDatabase();
+    LoadSongsOfFiles();
 }
 
 void TFormMain::RunUnguarded(const std::function<void()>& handler) {

@@ -25,6 +25,9 @@ inline constexpr const char* kValueOverwrite = "OverWriteExistFile";
 // already copied are skipped (REG_DWORD), kept beside the two flags.
 inline constexpr const char* kValueCopyNaming = "CopyNaming";
 inline constexpr const char* kValueSkipCopied = "SkipCopiedFiles";
+// Whether the files in the iPod's music folders that its database does not name are
+// listed as songs of their own (REG_DWORD, off by default).
+inline constexpr const char* kValueListUnlisted = "ListUnlistedFiles";
 inline constexpr const char* kSettingsFileName = "ipdes.dll";
 inline constexpr int kDefaultColumnWidth = 80;
 
