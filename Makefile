@@ -7,7 +7,8 @@
 #   make install build optimised and install under PREFIX (default /usr/local)
 #   make package build optimised and hardened and write build/package/korvello_<version>_<arch>.deb
 #   make format  format the C++ sources with the repository's .clang-format
-#   make fuzz    libFuzzer over the database reader under ASan/UBSan (MINUTES=20 by default)
+#   make fuzz    libFuzzer over the database reader under ASan/UBSan (MINUTES=20 by default;
+#                FUZZ=tags: over the reading of song files' own tags)
 
 JOBS ?= 2
 PREFIX ?= /usr/local
@@ -43,7 +44,7 @@ screenshot: build
 	bash scripts/screenshot.sh build/release
 
 fuzz: bootstrap
-	JOBS=$(JOBS) bash scripts/fuzz.sh $(MINUTES)
+	JOBS=$(JOBS) bash scripts/fuzz.sh $(MINUTES) $(FUZZ)
 
 install: build
 	$(CMAKE) --install build/release --prefix $(PREFIX)

@@ -382,8 +382,9 @@ bool LoadIpodSongs(Session& session, const std::string& drive, TiPod& ipod, bool
             << " the database does not name added\n";
     if (!scan.unreadable.empty())
         err << "korvello-cli " << command << ": " << scan.unreadable.size()
-            << (scan.unreadable.size() == 1 ? " file" : " files")
-            << " could not be read and are listed by name (see the error log)\n";
+            << (scan.unreadable.size() == 1 ? " file could not be read and is"
+                                            : " files could not be read and are")
+            << " listed by name (see the error log)\n";
     if (scan.stopped)
         err << "korvello-cli " << command << ": stopped: " << scan.songs.size() << " of "
             << scan.filesFound << " song files read\n";

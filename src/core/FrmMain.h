@@ -224,6 +224,8 @@ public:
     void SetOverwriteExisting(bool value);
     void SetCopyNaming(const TCopyNaming& value);
     void SetSkipCopiedFiles(bool value);
+    // Stores the setting; a change lists the songs of the iPod afresh.
+    void SetListUnlistedFiles(bool value);
 
     // The window's side of the copy worker's synchronous hand-over.
     IWindowMessageSink& MessageSink();

@@ -128,6 +128,12 @@ void TFormOption::BuildGeneralGroup() {
     SkipCopied = new QCheckBox(QStringLiteral("Skip songs already copied"), XP_GroupBox2);
     SkipCopied->setObjectName(QStringLiteral("SkipCopied"));
     SkipCopied->setGeometry(24, 152, 169, 17);
+    // Neither group has a free line this wide: the strip between the groups and the
+    // buttons holds it, beside the copy settings.
+    ListUnlisted =
+        new QCheckBox(QStringLiteral("Also list songs the database does not name"), this);
+    ListUnlisted->setObjectName(QStringLiteral("ListUnlisted"));
+    ListUnlisted->setGeometry(24, 254, 353, 17);
 }
 
 // Restore Default, Save and Cancel.
@@ -160,7 +166,8 @@ void TFormOption::OrderTabs() {
     setTabOrder(PlaySong, OverWrite);
     setTabOrder(OverWrite, NameCopies);
     setTabOrder(NameCopies, SkipCopied);
-    setTabOrder(SkipCopied, XP_Button2);
+    setTabOrder(SkipCopied, ListUnlisted);
+    setTabOrder(ListUnlisted, XP_Button2);
     setTabOrder(XP_Button2, LumoButtonSmall1);
     setTabOrder(LumoButtonSmall1, LumoButtonSmall2);
 }
@@ -189,6 +196,7 @@ void TFormOption::FormShow() {
         PlaySong->setChecked(InitialPlaySong);
         ShowCopyNaming(InitialCopyNaming);
         SkipCopied->setChecked(InitialSkipCopied);
+        ListUnlisted->setChecked(InitialListUnlisted);
         const QRect m = main_.geometry();
         move(m.left() + (m.width() - width()) / 2, m.top() + (m.height() - height()) / 2);
         XP_Button1->setFocus();
@@ -222,6 +230,8 @@ void TFormOption::OpenDirClick() {
     main_.SetCopyNaming(*naming);
     main_.SetSkipCopiedFiles(SkipCopied->isChecked());
     accept();
+    // After the window closed: the songs of the iPod may be listed afresh.
+    main_.SetListUnlistedFiles(ListUnlisted->isChecked());
 }
 
 // The naming's preset, or the user's own template as an item of its own after the presets.
@@ -267,6 +277,7 @@ void TFormOption::XP_Button2Click() {
     PlaySong->setChecked(false);
     ShowCopyNaming(kDefaultCopyNaming);
     SkipCopied->setChecked(false);
+    ListUnlisted->setChecked(false);
     filling_ = true;
     for (int i = 0; i < SunCheckListBoxCols->count(); ++i)
         SunCheckListBoxCols->item(i)->setCheckState(Qt::Checked);

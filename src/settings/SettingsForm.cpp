@@ -30,6 +30,18 @@ void TFormMain::SetSkipCopiedFiles(bool value) {
     SkipCopiedFiles = value;
 }
 
+void TFormMain::SetListUnlistedFiles(bool value) {
+    if (ListUnlistedFiles == value)
+        return;
+    ListUnlistedFiles = value;
+    // The songs of the iPod are listed afresh, unless a copy job is working on them.
+    if (CopyRunning || ScanRunning || iPod.DrivePath().empty() || !iPod.DatabaseStatus().Readable())
+        return;
+    LoadCurrentDrive();
+    DisPlaySongs(SongListMode::AllSongs, nullptr);
+    DisPlayOther();
+}
+
 void TFormMain::ReadRegistry() {
     Guard("ReadRegistry:", [&] {
         // A key that cannot be opened or created leaves every value at its default.
@@ -38,6 +50,7 @@ void TFormMain::ReadRegistry() {
         OverwriteExisting = ReadRegistryFlag(platform_, kValueOverwrite, true);
         CopyNaming = ReadCopyNaming(platform_);
         SkipCopiedFiles = ReadRegistryFlag(platform_, kValueSkipCopied, false);
+        ListUnlistedFiles = ReadRegistryFlag(platform_, kValueListUnlisted, false);
         AppFolder = platform_.AppFolder();
         TLogClass::SetAppFolder(AppFolder);
     });
@@ -49,6 +62,7 @@ void TFormMain::WriteRegistry() {
         WriteRegistryFlag(platform_, kValueOverwrite, OverwriteExisting);
         WriteCopyNaming(platform_, CopyNaming);
         WriteRegistryFlag(platform_, kValueSkipCopied, SkipCopiedFiles);
+        WriteRegistryFlag(platform_, kValueListUnlisted, ListUnlistedFiles);
     });
 }
 
@@ -101,6 +115,7 @@ void TFormMain::XP_Button3Click() {
     formOption_->SetInitialPlaySong(PlayOnDoubleClick);
     formOption_->SetInitialCopyNaming(CopyNaming);
     formOption_->SetInitialSkipCopied(SkipCopiedFiles);
+    formOption_->SetInitialListUnlisted(ListUnlistedFiles);
     dialogs_.ShowModal(formOption_);
 }
 
