@@ -96,9 +96,9 @@ private:
         roots.rootDir = root_; // c:, holding the data folder the cache goes to
         roots.configHome = root_ / "config";
         roots.dataHome = root_ / "data";
-        fs::create_directories(roots.configHome / "korvello/drives");
+        fs::create_directories(fs::path(roots.configHome) / "korvello/drives");
         fs::create_directories(roots.dataHome);
-        fs::create_directory_symlink(ipod_, roots.configHome / "korvello/drives/e:");
+        fs::create_directory_symlink(ipod_, fs::path(roots.configHome) / "korvello/drives/e:");
         platform_ = std::make_unique<PosixPlatform>(roots);
     }
     ~ScanDisk() {

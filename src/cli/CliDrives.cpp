@@ -78,8 +78,8 @@ int RunDrives(const std::vector<std::string>& args, std::ostream& out, std::ostr
                "iPod_Control/iTunes, and for an iPod the database it has: iTunesDB (earlier\n"
                "iPods), iTunesCDB (nano 5G to 7G) or none. The program offers removable\n"
                "drives holding iPod_Control/iTunes. Unlisted counts the song files in an\n"
-               "iPod's music folders that its database does not name (korvello-cli list\n"
-               "--with-unlisted lists them).\n";
+               "iPod's music folders that its database does not name (all of them without a\n"
+               "readable database); for it the whole database is read.\n";
         return kExitOk;
     }
     if (!options.arguments.empty())

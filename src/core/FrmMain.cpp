@@ -395,6 +395,9 @@ void TFormMain::closeEvent(QCloseEvent* event) {
         XP_ButtonSmall3Click();
         return;
     }
+    // Closed while the songs are read from their files: the reading ends at the next file.
+    if (ScanRunning)
+        ScanStopRequested = true;
     FormClose();
     QWidget::closeEvent(event);
 }

@@ -6,6 +6,8 @@
 #include "support/AppFixture.h"
 #include "tags/AudioFiles.h"
 
+#include <QPushButton>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -50,4 +52,29 @@ TEST(FileSongsWindow, WithoutDatabaseTheSongsOfTheFilesAreShownAndCached) {
     EXPECT_EQ(again.iPod.SongCount(), 2);
     EXPECT_EQ(again.LastScanTagsRead, 0);
     EXPECT_EQ(again.StatusText(), "No database: 2 songs read from files.");
+}
+
+TEST(FileSongsWindow, TheSettingAddsTheFilesTheDatabaseDoesNotNameAtOnce) {
+    AppFixture fx;
+    const std::string ipod = fx.MakeiPod("IPOD", AppFixture::SampleSongs());
+    WriteFile(ipod + "/iPod_Control/Music/F03/ZZZZ.mp3", std::string(700, 'z'));
+    fx.MapDrive("e:", ipod);
+    TFormMain form(*fx.platform, fx.dialogs);
+    form.show();
+    ASSERT_EQ(form.iPod.SongCount(), 5);
+    EXPECT_EQ(form.LastScanTagsRead, 0) << "nothing is read without the setting";
+
+    form.SetListUnlistedFiles(true);
+    ASSERT_EQ(form.iPod.SongCount(), 6);
+    EXPECT_EQ(form.AdvStringGridSong->RowCount(), 7);
+    const TSong& added = form.iPod.SongAt(5);
+    // Not a song any reader can make sense of: listed by its name and size.
+    EXPECT_EQ(added.Title, u"ZZZZ");
+    EXPECT_EQ(added.FileBytes, 700);
+    EXPECT_EQ(added.Source, TSong::TSource::Files);
+    EXPECT_NE(fx.Log().find("ZZZZ.mp3"), std::string::npos) << fx.Log();
+
+    form.SetListUnlistedFiles(false);
+    EXPECT_EQ(form.iPod.SongCount(), 5);
+    EXPECT_EQ(form.AdvStringGridSong->RowCount(), 6);
 }
