@@ -79,7 +79,8 @@ public:
     bool PlayOnDoubleClick = false;
     std::atomic<bool> OverwriteExisting{false}; // also read by the copy worker
     TCopyNaming CopyNaming = kDefaultCopyNaming;
-    std::atomic<bool> SkipCopiedFiles{false}; // also read by the copy worker
+    std::atomic<bool> SkipCopiedFiles{false};   // also read by the copy worker
+    std::atomic<bool> WriteTagsToCopies{false}; // likewise
     // Whether the files the iPod's database does not name are listed as songs too.
     bool ListUnlistedFiles = false;
     // While the songs of an iPod are read from its files: Stop (the copy button) sets the
@@ -224,6 +225,7 @@ public:
     void SetOverwriteExisting(bool value);
     void SetCopyNaming(const TCopyNaming& value);
     void SetSkipCopiedFiles(bool value);
+    void SetWriteTagsToCopies(bool value);
     // Stores the setting; a change lists the songs of the iPod afresh.
     void SetListUnlistedFiles(bool value);
 

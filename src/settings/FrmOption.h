@@ -2,8 +2,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // TFormOption, the options window: shows or hides song-table columns at once, and sets
 // the two behaviour flags (play on double-click, overwrite existing files) and the two
-// settings of organised copies (how copies are named, skipping songs already copied),
-// which take effect when the user presses "Save".
+// settings of organised copies (how copies are named, skipping songs already copied) and
+// whether copies get the iPod's tags, which take effect when the user presses "Save".
 
 #include "copyout/CopyNaming.h"
 
@@ -39,6 +39,8 @@ public:
     bool InitialSkipCopied = false;
     void SetInitialCopyNaming(const TCopyNaming& value) { InitialCopyNaming = value; }
     void SetInitialSkipCopied(bool value) { InitialSkipCopied = value; }
+    bool InitialWriteTags = false;
+    void SetInitialWriteTags(bool value) { InitialWriteTags = value; }
     bool InitialListUnlisted = false;
     void SetInitialListUnlisted(bool value) { InitialListUnlisted = value; }
 
@@ -47,6 +49,10 @@ public:
     QGroupBox* XP_GroupBox2 = nullptr;
     QCheckBox* PlaySong = nullptr;
     QCheckBox* OverWrite = nullptr;
+    QLabel* NameCopiesLabel = nullptr; // "Name copies"
+    QComboBox* NameCopies = nullptr;   // the presets (kNamingPresets), editable
+    QCheckBox* SkipCopied = nullptr;   // "Skip songs already copied"
+    QCheckBox* WriteTags = nullptr;    // "Write the iPod's tags into copies"
     QLabel* NameCopiesLabel = nullptr; // "Name copies"
     QComboBox* NameCopies = nullptr;   // the presets (kNamingPresets), editable
     QCheckBox* SkipCopied = nullptr;   // "Skip songs already copied"

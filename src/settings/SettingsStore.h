@@ -25,6 +25,8 @@ inline constexpr const char* kValueOverwrite = "OverWriteExistFile";
 // already copied are skipped (REG_DWORD), kept beside the two flags.
 inline constexpr const char* kValueCopyNaming = "CopyNaming";
 inline constexpr const char* kValueSkipCopied = "SkipCopiedFiles";
+// Whether copies get the iPod's tags (REG_DWORD), off unless the user turns it on.
+inline constexpr const char* kValueWriteTags = "WriteTags";
 // Whether the files in the iPod's music folders that its database does not name are
 // listed as songs of their own (REG_DWORD, off by default).
 inline constexpr const char* kValueListUnlisted = "ListUnlistedFiles";
