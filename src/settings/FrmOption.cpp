@@ -171,8 +171,7 @@ void TFormOption::OrderTabs() {
     setTabOrder(OverWrite, NameCopies);
     setTabOrder(NameCopies, SkipCopied);
     setTabOrder(SkipCopied, WriteTags);
-    setTabOrder(WriteTags, XP_Button2);
-    setTabOrder(SkipCopied, ListUnlisted);
+    setTabOrder(WriteTags, ListUnlisted);
     setTabOrder(ListUnlisted, XP_Button2);
     setTabOrder(XP_Button2, LumoButtonSmall1);
     setTabOrder(LumoButtonSmall1, LumoButtonSmall2);

@@ -53,9 +53,6 @@ public:
     QComboBox* NameCopies = nullptr;   // the presets (kNamingPresets), editable
     QCheckBox* SkipCopied = nullptr;   // "Skip songs already copied"
     QCheckBox* WriteTags = nullptr;    // "Write the iPod's tags into copies"
-    QLabel* NameCopiesLabel = nullptr; // "Name copies"
-    QComboBox* NameCopies = nullptr;   // the presets (kNamingPresets), editable
-    QCheckBox* SkipCopied = nullptr;   // "Skip songs already copied"
     // "Also list songs the database does not name", below the two groups (neither has room)
     QCheckBox* ListUnlisted = nullptr;
     QPushButton* XP_Button2 = nullptr;       // Restore Default
