@@ -9,13 +9,15 @@
 #   make format  format the C++ sources with the repository's .clang-format
 #   make fuzz    libFuzzer over the database reader under ASan/UBSan (MINUTES=20 by default;
 #                FUZZ=tags: over the reading of song files' own tags)
+#   make mutants break each safety guard of scripts/mutants.list in turn and check that its
+#                test program notices (not part of make test; about 30 minutes)
 
 JOBS ?= 2
 PREFIX ?= /usr/local
 MINUTES ?= 20
 CMAKE ?= cmake
 
-.PHONY: all bootstrap build test demo run bench install package format screenshot fuzz clean
+.PHONY: all bootstrap build test demo run bench install package format screenshot fuzz mutants clean
 
 all: build
 
@@ -45,6 +47,9 @@ screenshot: build
 
 fuzz: bootstrap
 	JOBS=$(JOBS) bash scripts/fuzz.sh $(MINUTES) $(FUZZ)
+
+mutants: bootstrap
+	JOBS=$(JOBS) bash scripts/mutants.sh
 
 install: build
 	$(CMAKE) --install build/release --prefix $(PREFIX)
