@@ -348,6 +348,7 @@ private:
             add(letter, "iTunesDB", writer.Build());
         }
         const fs::path big = root_ / "big";
+        fs::create_directories(big / "iPod_Control/Music/F00");
         for (int i = 0; i < 20000; ++i)
             std::ofstream(big / "iPod_Control/Music/F00" / ("K" + std::to_string(i) + ".mp3"));
         for (const auto& [letter, bytes] : {std::pair{'j', 1 << 20}, std::pair{'k', 16 << 20}}) {

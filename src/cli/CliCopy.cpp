@@ -51,6 +51,7 @@ constexpr const char* kHelp =
     "                         [--search TEXT] [--drive e: | --folder PATH]\n"
     "                         [--name TEMPLATE [--save-name]]\n"
     "                         [--skip-copied | --no-skip-copied] [--playlist FILE]\n"
+    "                         [--write-tags | --no-write-tags]\n"
     "                         [--export-playlists DIR] [--library-file FILE]\n"
     "Copies songs of an iPod into FOLDER, each named after its title, like the window's\n"
     "Copy command. Without a filter every song is copied, in the iPod's own order.\n"
@@ -70,6 +71,11 @@ constexpr const char* kHelp =
     "  --skip-copied      do not copy a song whose copy is already there (same size, same\n"
     "                     first and last 64 KiB); it reads \"Already copied.\"\n"
     "  --no-skip-copied   copy it again (without either, the stored setting; default off)\n"
+    "  --write-tags       complete each copy's tags from the iPod's database (title,\n"
+    "                     artist, album, numbers, rating, play count, ...); tags the file\n"
+    "                     has are kept, the songs on the iPod are never written\n"
+    "  --no-write-tags    copy the files as they are (without either, the stored\n"
+    "                     setting; default off)\n"
     "  --playlist FILE    write an M3U8 playlist of the songs copied or already there,\n"
     "                     with paths relative to the playlist's folder; an existing FILE\n"
     "                     is replaced only when it is a playlist (begins with #EXTM3U)\n"
@@ -110,6 +116,7 @@ struct CopyRequest {
     std::optional<TCopyNaming> naming;
     bool saveNaming = false;
     std::optional<bool> skipCopied;
+    std::optional<bool> writeTags;
     std::optional<std::string> playlist;
     std::optional<std::string> exportPlaylists;
     std::optional<std::string> libraryFile;
@@ -205,6 +212,8 @@ std::vector<std::string> TakeCopyOptions(const std::vector<std::string>& args,
             request.saveNaming = true;
         } else if (name == "--skip-copied" || name == "--no-skip-copied") {
             TakeSwitch(request.skipCopied, name, hasValue, "--skip-copied", "--no-skip-copied");
+        } else if (name == "--write-tags" || name == "--no-write-tags") {
+            TakeSwitch(request.writeTags, name, hasValue, "--write-tags", "--no-write-tags");
         } else if (!TakesValue(name)) {
             rest.push_back(arg);
         } else if (hasValue) {
@@ -471,7 +480,8 @@ CopyJobLists SelectJob(const TiPod& ipod, const CopyRequest& request, const std:
 // Runs the worker over the job until it ends; Ctrl+C and SIGTERM stop it like Stop.
 // Returns how many leftover temporary files of earlier jobs it removed.
 int CopySongs(IPlatform& platform, TerminalSink& sink, CopyJobLists& job, const std::string& folder,
-              const std::atomic<bool>& overwrite, const std::atomic<bool>& skipCopied) {
+              const std::atomic<bool>& overwrite, const std::atomic<bool>& skipCopied,
+              const std::atomic<bool>& writeTags) {
     const StopOnSignal stopOnSignal;
     TCopyThread worker(platform, sink, overwrite);
     worker.SourceList = &job.sources;
@@ -479,6 +489,8 @@ int CopySongs(IPlatform& platform, TerminalSink& sink, CopyJobLists& job, const 
     worker.ChosenFolder = folder;
     worker.SkipCopiedFiles = &skipCopied;
     worker.FoundList = &job.found;
+    worker.SongList = &job.songs;
+    worker.WriteTags = &writeTags;
     worker.Start();
     sink.WaitForFinish(worker, [&] {
         if (gStopSignal != 0)
@@ -626,6 +638,8 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         WriteCopyNaming(user, naming);
     const std::atomic<bool> skipCopied{
         request.skipCopied ? *request.skipCopied : ReadRegistryFlag(user, kValueSkipCopied, false)};
+    const std::atomic<bool> writeTags{
+        request.writeTags ? *request.writeTags : ReadRegistryFlag(user, kValueWriteTags, false)};
 
     const std::string drive = session.ChooseIpod();
     TiPod ipod(platform);
@@ -638,7 +652,7 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     OutcomeLines lines(platform, job, out, err);
     sink.OnSongsEnded([&lines](std::size_t ended) { lines.WriteUpTo(ended); },
                       onTerminal && &out == &std::cout && isatty(STDOUT_FILENO) == 1);
-    const int leftovers = CopySongs(platform, sink, job, folder, overwrite, skipCopied);
+    const int leftovers = CopySongs(platform, sink, job, folder, overwrite, skipCopied, writeTags);
 
     lines.WriteUpTo(job.titles.size());
     const bool allCopied = lines.AllCopied();

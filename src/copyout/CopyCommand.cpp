@@ -129,6 +129,8 @@ void TFormMain::StartCopyJob(const std::string& folder, int marked) {
     CopyThread->ChosenFolder = folder;
     CopyThread->SkipCopiedFiles = &SkipCopiedFiles;
     CopyThread->FoundList = &JobFound;
+    CopyThread->SongList = &JobSongs;
+    CopyThread->WriteTags = &WriteTagsToCopies;
     copyFinishPending_ = true;
     CopyThread->Start();
 }

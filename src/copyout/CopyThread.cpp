@@ -5,6 +5,7 @@
 #include "copyout/JobSummary.h"
 #include "copyout/Naming.h"
 #include "core/ErrorLog.h"
+#include "tags/Tagger.h"
 
 #include <algorithm>
 #include <chrono>
@@ -233,6 +234,7 @@ void TCopyThread::RunJob() {
     failIndex_ = 0;
     placed_.clear();
     placedNames_.clear();
+    placedFiles_.clear();
     cleanedFolders_.clear();
     listings_.clear();
     leftoversRemoved_ = 0;
@@ -501,11 +503,91 @@ void TCopyThread::KeepFinishedCopy(std::size_t index, EntryCopy& entry) {
                   "the song changed while it was copied");
         return;
     }
+    if (!TagCopy(index, entry))
+        return;
     if (PlaceFinishedCopy(index, entry.wanted, entry.dest, entry.replacing)) {
         partialPath_.clear();
         RecordPlaced(index, entry.dest);
         SetCurrentTarget({});
     }
+}
+
+bool TCopyThread::TagCopy(std::size_t index, const EntryCopy& entry) {
+    if (WriteTags == nullptr || !WriteTags->load() || SongList == nullptr ||
+        index >= SongList->size())
+        return true;
+    CheckGate();
+    if (Tagger == nullptr && ownTagger_ == nullptr)
+        ownTagger_ = MakeTagLibTagger(platform_);
+    ITagger& tagger = Tagger != nullptr ? *Tagger : *ownTagger_;
+    const std::string& source = (*SourceList)[index];
+    const TTagOutcome outcome = tagger.WriteTags(partialPath_, (*SongList)[index]);
+    if (outcome.result == TTagResult::Unchanged)
+        return true;
+    if (outcome.result == TTagResult::Written)
+        return SyncRewritten(index, entry);
+    TLogClass::WriteLog("Execute:tags not written into the copy of " + source + ": " +
+                        outcome.detail);
+    if (outcome.result == TTagResult::NotTagged)
+        return true;
+    // The save went wrong part way, so the file may no longer be the song: the same
+    // temporary file is written again as the song is on the iPod.
+    std::string error;
+    if (!RewriteUntagged(source, entry.size, error)) {
+        FailEntry(index, "cannot copy " + source + " again after its tags failed: " + error, error);
+        return false;
+    }
+    return SyncRewritten(index, entry);
+}
+
+bool TCopyThread::SyncRewritten(std::size_t index, const EntryCopy& entry) {
+    // A copy that replaces a file was stored before its close; what the tagging wrote
+    // since has to be on the disk as well before the old file goes.
+    if (!entry.replacing)
+        return true;
+    std::string error;
+    const std::unique_ptr<IFile> file = platform_.OpenRead(partialPath_, error);
+    if (file && file->Sync())
+        return true;
+    if (file)
+        error = file->ErrorText();
+    FailEntry(index, "cannot store " + partialPath_ + ": " + error, error);
+    return false;
+}
+
+bool TCopyThread::RewriteUntagged(const std::string& source, std::int64_t size,
+                                  std::string& error) {
+    const std::unique_ptr<IFile> in = platform_.OpenRead(source, error);
+    if (!in)
+        return false;
+    const std::unique_ptr<IFile> out = platform_.CreateWrite(partialPath_, error);
+    if (!out)
+        return false;
+    std::int64_t bytes = 0;
+    for (;;) {
+        CheckGate();
+        const std::int64_t n = in->Read(buffer_.data(), kCopyBlockSize);
+        if (n < 0) {
+            error = in->ErrorText();
+            return false;
+        }
+        if (n == 0)
+            break;
+        if (out->Write(buffer_.data(), n) != n) {
+            error = out->ErrorText();
+            return false;
+        }
+        bytes += n;
+    }
+    if (!out->Close()) {
+        error = out->ErrorText();
+        return false;
+    }
+    if (bytes != size) {
+        error = "the song changed while it was copied";
+        return false;
+    }
+    return true;
 }
 
 bool TCopyThread::PlaceFinishedCopy(std::size_t index, const std::string& wanted, std::string& dest,
@@ -733,13 +815,16 @@ bool TCopyThread::StoredUnderExactName(const std::string& path) {
 bool TCopyThread::PlacedByThisJob(const NameInfo& there, const std::string& path) const {
     if (placedNames_.contains(path))
         return true;
-    return std::any_of(placed_.begin(), placed_.end(),
-                       [&](const Placed& placed) { return placed.identity.SameFile(there); });
+    // A set, not a walk of every placed file: a folder full of older copies would make a
+    // big job quadratic.
+    return there.kind == NameKind::File && placedFiles_.contains({there.device, there.inode});
 }
 
 void TCopyThread::RecordPlaced(std::size_t index, const std::string& dest) {
     placed_.push_back({index, platform_.StatName(dest), dest});
     placedNames_.insert(dest);
+    if (const NameInfo& identity = placed_.back().identity; identity.kind == NameKind::File)
+        placedFiles_.insert({identity.device, identity.inode});
     if (auto cached = listings_.find(FolderPart(dest)); cached != listings_.end())
         cached->second.insert(FileNamePart(dest));
 }

@@ -60,8 +60,10 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -70,6 +72,9 @@
 #include <vector>
 
 namespace korvello {
+
+struct TSong;
+class ITagger;
 
 inline constexpr unsigned WM_USER = 0x400;
 inline constexpr unsigned CM_PROGRESS = WM_USER + 6;        // 0x406
@@ -145,6 +150,17 @@ public:
     // found for a song that reads kAlreadyCopied.
     std::vector<std::string>* FoundList = nullptr;
 
+    // Tags (optional). With the flag on (read afresh for every entry) and a record for the
+    // entry (entry i of SongList, borrowed; a shorter list leaves the rest untagged), the
+    // copy's tags are completed from the record on the temporary file, before it takes its
+    // name; the song on the iPod is never written. A file that cannot be tagged is kept
+    // as it was copied, with a note in the error log; a copy whose save went wrong is
+    // copied afresh from the song, untagged.
+    const std::atomic<bool>* WriteTags = nullptr;
+    const std::vector<TSong>* SongList = nullptr;
+    // The tagger; left empty, the worker uses a TagLib one of its own.
+    ITagger* Tagger = nullptr;
+
     // Starts the thread body. A second call, or a call after Abandon(), does nothing.
     void Start();
     // Cooperative pause: the worker stops at its next check (before an entry, a block or a
@@ -207,6 +223,16 @@ private:
     // its name; removes the partial copy of a song that filled the disk or was stopped.
     void FinishEntry(std::size_t index, EntryCopy& entry, BlocksEnd end);
     void KeepFinishedCopy(std::size_t index, EntryCopy& entry);
+    // Completes the finished temporary file's tags when that is asked for; false when
+    // the entry failed (a spoilt copy that could not be copied again).
+    bool TagCopy(std::size_t index, const EntryCopy& entry);
+    // Writes the song at `source` into the temporary file again, emptied first (the same
+    // file, so whatever holds it still does); false with `error` set when that fails or
+    // the song is no longer `size` bytes.
+    bool RewriteUntagged(const std::string& source, std::int64_t size, std::string& error);
+    // Stores the retagged temporary file on the disk when it is to replace a file; false
+    // when the entry failed.
+    bool SyncRewritten(std::size_t index, const EntryCopy& entry);
     void EndAfterFailure();
     // Waits while paused; throws Abandoned after Abandon().
     void CheckGate();
@@ -282,8 +308,9 @@ private:
         NameInfo identity;
         std::string path;
     };
-    std::vector<Placed> placed_;                     // files this job put under song names
-    std::unordered_set<std::string> placedNames_;    // and the exact names it gave them
+    std::vector<Placed> placed_;                  // files this job put under song names
+    std::unordered_set<std::string> placedNames_; // and the exact names it gave them
+    std::set<std::pair<std::uint64_t, std::uint64_t>> placedFiles_; // their device and inode
     std::unordered_set<std::string> cleanedFolders_; // folders whose leftovers were removed
     // Names in folders, as the drive stores them (read when first needed).
     std::unordered_map<std::string, std::unordered_set<std::string>> listings_;
@@ -293,6 +320,7 @@ private:
     std::string statusText_;      // CM_PROGRESSTEXT's text, alive while it is handled
     bool finishSent_ = false;
     std::array<std::byte, kCopyBlockSize> buffer_{};
+    std::unique_ptr<ITagger> ownTagger_; // made on the first song that gets tags
 
     std::thread thread_;
 };

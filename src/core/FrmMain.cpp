@@ -389,10 +389,14 @@ void TFormMain::SelectStartDrive() {
 void TFormMain::closeEvent(QCloseEvent* event) {
     // Closed by the desktop (its own close button, a log-out) while copying: the same
     // question as the window's close button, and the same answer.
+    // A Yes abandons the job; the window's own close() inside that answer is a no-op while
+    // this close is under way, so this event itself must go on and close the window.
     if (CopyRunning && !closeConfirmed_) {
-        event->ignore();
         XP_ButtonSmall3Click();
-        return;
+        if (!closeConfirmed_) {
+            event->ignore();
+            return;
+        }
     }
     FormClose();
     QWidget::closeEvent(event);

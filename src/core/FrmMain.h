@@ -79,7 +79,8 @@ public:
     bool PlayOnDoubleClick = false;
     std::atomic<bool> OverwriteExisting{false}; // also read by the copy worker
     TCopyNaming CopyNaming = kDefaultCopyNaming;
-    std::atomic<bool> SkipCopiedFiles{false}; // also read by the copy worker
+    std::atomic<bool> SkipCopiedFiles{false};   // also read by the copy worker
+    std::atomic<bool> WriteTagsToCopies{false}; // likewise
     std::vector<std::string> ColumnWidths;
     std::vector<std::string> SourceList, TargetList, TitleList;
     // The rest of a job, for its playlist: each song's artist, the copy found for a song
@@ -210,6 +211,7 @@ public:
     void SetOverwriteExisting(bool value);
     void SetCopyNaming(const TCopyNaming& value);
     void SetSkipCopiedFiles(bool value);
+    void SetWriteTagsToCopies(bool value);
 
     // The window's side of the copy worker's synchronous hand-over.
     IWindowMessageSink& MessageSink();

@@ -99,7 +99,7 @@ void TFormOption::BuildColumnsGroup() {
     });
 }
 
-// "General Options": the two flags and the settings of organised copies.
+// "General Options": the two flags, the settings of organised copies and the tags.
 void TFormOption::BuildGeneralGroup() {
     XP_GroupBox2 = MakeGroup(this, "XP_GroupBox2", "General Options", QRect(160, 48, 217, 201));
     PlaySong = new QCheckBox(QStringLiteral("Double Click to Play Song."), XP_GroupBox2);
@@ -128,6 +128,10 @@ void TFormOption::BuildGeneralGroup() {
     SkipCopied = new QCheckBox(QStringLiteral("Skip songs already copied"), XP_GroupBox2);
     SkipCopied->setObjectName(QStringLiteral("SkipCopied"));
     SkipCopied->setGeometry(24, 152, 169, 17);
+    // The group's last free row, wide enough for the longer text.
+    WriteTags = new QCheckBox(QStringLiteral("Write the iPod's tags into copies"), XP_GroupBox2);
+    WriteTags->setObjectName(QStringLiteral("WriteTags"));
+    WriteTags->setGeometry(24, 176, 190, 17);
 }
 
 // Restore Default, Save and Cancel.
@@ -160,7 +164,8 @@ void TFormOption::OrderTabs() {
     setTabOrder(PlaySong, OverWrite);
     setTabOrder(OverWrite, NameCopies);
     setTabOrder(NameCopies, SkipCopied);
-    setTabOrder(SkipCopied, XP_Button2);
+    setTabOrder(SkipCopied, WriteTags);
+    setTabOrder(WriteTags, XP_Button2);
     setTabOrder(XP_Button2, LumoButtonSmall1);
     setTabOrder(LumoButtonSmall1, LumoButtonSmall2);
 }
@@ -189,6 +194,7 @@ void TFormOption::FormShow() {
         PlaySong->setChecked(InitialPlaySong);
         ShowCopyNaming(InitialCopyNaming);
         SkipCopied->setChecked(InitialSkipCopied);
+        WriteTags->setChecked(InitialWriteTags);
         const QRect m = main_.geometry();
         move(m.left() + (m.width() - width()) / 2, m.top() + (m.height() - height()) / 2);
         XP_Button1->setFocus();
@@ -221,6 +227,7 @@ void TFormOption::OpenDirClick() {
     main_.SetOverwriteExisting(OverWrite->isChecked());
     main_.SetCopyNaming(*naming);
     main_.SetSkipCopiedFiles(SkipCopied->isChecked());
+    main_.SetWriteTagsToCopies(WriteTags->isChecked());
     accept();
 }
 
@@ -267,6 +274,7 @@ void TFormOption::XP_Button2Click() {
     PlaySong->setChecked(false);
     ShowCopyNaming(kDefaultCopyNaming);
     SkipCopied->setChecked(false);
+    WriteTags->setChecked(false);
     filling_ = true;
     for (int i = 0; i < SunCheckListBoxCols->count(); ++i)
         SunCheckListBoxCols->item(i)->setCheckState(Qt::Checked);

@@ -2,8 +2,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // TFormOption, the options window: shows or hides song-table columns at once, and sets
 // the two behaviour flags (play on double-click, overwrite existing files) and the two
-// settings of organised copies (how copies are named, skipping songs already copied),
-// which take effect when the user presses "Save".
+// settings of organised copies (how copies are named, skipping songs already copied) and
+// whether copies get the iPod's tags, which take effect when the user presses "Save".
 
 #include "copyout/CopyNaming.h"
 
@@ -39,6 +39,8 @@ public:
     bool InitialSkipCopied = false;
     void SetInitialCopyNaming(const TCopyNaming& value) { InitialCopyNaming = value; }
     void SetInitialSkipCopied(bool value) { InitialSkipCopied = value; }
+    bool InitialWriteTags = false;
+    void SetInitialWriteTags(bool value) { InitialWriteTags = value; }
 
     QGroupBox* XP_GroupBox1 = nullptr;
     QListWidget* SunCheckListBoxCols = nullptr;
@@ -48,6 +50,7 @@ public:
     QLabel* NameCopiesLabel = nullptr;       // "Name copies"
     QComboBox* NameCopies = nullptr;         // the presets (kNamingPresets), editable
     QCheckBox* SkipCopied = nullptr;         // "Skip songs already copied"
+    QCheckBox* WriteTags = nullptr;          // "Write the iPod's tags into copies"
     QPushButton* XP_Button2 = nullptr;       // Restore Default
     QPushButton* OpenDir = nullptr;          // Save
     QPushButton* XP_Button1 = nullptr;       // Cancel

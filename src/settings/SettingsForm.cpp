@@ -30,6 +30,10 @@ void TFormMain::SetSkipCopiedFiles(bool value) {
     SkipCopiedFiles = value;
 }
 
+void TFormMain::SetWriteTagsToCopies(bool value) {
+    WriteTagsToCopies = value;
+}
+
 void TFormMain::ReadRegistry() {
     Guard("ReadRegistry:", [&] {
         // A key that cannot be opened or created leaves every value at its default.
@@ -38,6 +42,7 @@ void TFormMain::ReadRegistry() {
         OverwriteExisting = ReadRegistryFlag(platform_, kValueOverwrite, true);
         CopyNaming = ReadCopyNaming(platform_);
         SkipCopiedFiles = ReadRegistryFlag(platform_, kValueSkipCopied, false);
+        WriteTagsToCopies = ReadRegistryFlag(platform_, kValueWriteTags, false);
         AppFolder = platform_.AppFolder();
         TLogClass::SetAppFolder(AppFolder);
     });
@@ -49,6 +54,7 @@ void TFormMain::WriteRegistry() {
         WriteRegistryFlag(platform_, kValueOverwrite, OverwriteExisting);
         WriteCopyNaming(platform_, CopyNaming);
         WriteRegistryFlag(platform_, kValueSkipCopied, SkipCopiedFiles);
+        WriteRegistryFlag(platform_, kValueWriteTags, WriteTagsToCopies);
     });
 }
 
@@ -101,6 +107,7 @@ void TFormMain::XP_Button3Click() {
     formOption_->SetInitialPlaySong(PlayOnDoubleClick);
     formOption_->SetInitialCopyNaming(CopyNaming);
     formOption_->SetInitialSkipCopied(SkipCopiedFiles);
+    formOption_->SetInitialWriteTags(WriteTagsToCopies);
     dialogs_.ShowModal(formOption_);
 }
 

@@ -25,6 +25,8 @@ inline constexpr const char* kValueOverwrite = "OverWriteExistFile";
 // already copied are skipped (REG_DWORD), kept beside the two flags.
 inline constexpr const char* kValueCopyNaming = "CopyNaming";
 inline constexpr const char* kValueSkipCopied = "SkipCopiedFiles";
+// Whether copies get the iPod's tags (REG_DWORD), off unless the user turns it on.
+inline constexpr const char* kValueWriteTags = "WriteTags";
 inline constexpr const char* kSettingsFileName = "ipdes.dll";
 inline constexpr int kDefaultColumnWidth = 80;
 

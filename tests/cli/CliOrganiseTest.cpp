@@ -180,3 +180,78 @@ TEST_F(CliOrganise, WrongOptionsAreUsageErrorsThatCopyNothing) {
 }
 
 } // namespace
+
+// The record's album artist, compilation flag, track and disc numbers, read from a real
+// database by the reader, name the copies end to end.
+TEST(CliOrganiseRecord, CompilationsAndTwoDiscAlbumsGetTheirOwnFolders) {
+    IpodTree tree;
+    const std::string out = tree.Dir() / "out";
+    MakeDirs(out);
+    itdb::ITunesDbWriter writer;
+    struct Song {
+        const char* title;
+        const char* artist;
+        const char* albumArtist;
+        const char* album;
+        int track, tracks, disc, discs;
+        bool compilation;
+    };
+    const Song songs[] = {
+        {"Song A", "Band One", "", "Now 1", 1, 20, 1, 1, true},
+        {"Song B", "Band Two", "", "Now 1", 2, 20, 1, 1, true},
+        {"In the Flesh?", "Pink Floyd", "Pink Floyd", "The Wall", 1, 13, 1, 2, false},
+        {"Hey You", "Pink Floyd", "Pink Floyd", "The Wall", 1, 12, 2, 2, false},
+        {"Feat. Song", "Singer feat. Guest", "Singer", "Solo", 7, 120, 0, 0, false},
+        {"Bonus", "Singer", "", "Solo", 3, 0, 2, 0, false},
+    };
+    std::int32_t id = 1;
+    for (const Song& song : songs) {
+        const std::string file = "F0" + std::to_string(id) + "/S" + std::to_string(id) + ".mp3";
+        itdb::Track& track =
+            writer.AddTrack(id)
+                .Add(itdb::Title, song.title)
+                .Add(itdb::Location, ":iPod_Control:Music:F0" + std::to_string(id) + ":S" +
+                                         std::to_string(id) + ".mp3")
+                .Add(itdb::Artist, song.artist)
+                .Add(itdb::Album, song.album)
+                .Add(itdb::FileType, "MPEG audio file");
+        if (*song.albumArtist)
+            track.Add(itdb::AlbumArtist, song.albumArtist);
+        track.trackNumber = song.track;
+        track.trackCount = song.tracks;
+        track.discNumber = song.disc;
+        track.discCount = song.discs;
+        track.compilation = song.compilation;
+        WriteFile(tree.Ipod() + "/iPod_Control/Music/" + file, "audio of " + file);
+        ++id;
+    }
+    tree.WriteDatabase(writer);
+
+    const CliRun run =
+        RunKorvelloCli(tree.Dir().path(), "copy --to '" + out +
+                                              "' --drive e: --name "
+                                              "'{albumartist}/{album}/[{disc}-][{track} ]{title}'");
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> expected = {
+        "Song A\t" + out + "/Various Artists/Now 1/01 Song A.mp3",
+        "Song B\t" + out + "/Various Artists/Now 1/02 Song B.mp3",
+        "In the Flesh?\t" + out + "/Pink Floyd/The Wall/1-01 In the Flesh.mp3",
+        "Hey You\t" + out + "/Pink Floyd/The Wall/2-01 Hey You.mp3",
+        "Feat. Song\t" + out + "/Singer/Solo/007 Feat. Song.mp3",
+        // Disc 2 of an album whose disc count is unknown is still numbered; the track count
+        // is unknown, so the number takes two digits.
+        "Bonus\t" + out + "/Singer/Solo/2-03 Bonus.mp3",
+    };
+    EXPECT_EQ(run.lines, expected) << run.out;
+    EXPECT_EQ(ReadFile(out + "/Pink Floyd/The Wall/2-01 Hey You.mp3"), "audio of F04/S4.mp3");
+    EXPECT_EQ(ReadFile(out + "/Various Artists/Now 1/02 Song B.mp3"), "audio of F02/S2.mp3");
+
+    // The same songs under the folder presets: a compilation's songs stay together under
+    // "Various Artists" only where the template asks for the album artist.
+    MakeDirs(out + "/b");
+    const CliRun byArtist =
+        RunKorvelloCli(tree.Dir().path(), "copy --to '" + out +
+                                              "/b' --drive e: --search 'Song A' "
+                                              "--name artist-album-title");
+    EXPECT_EQ(byArtist.out, "Song A\t" + out + "/b/Band One/Now 1/Song A.mp3\n") << byArtist.err;
+}

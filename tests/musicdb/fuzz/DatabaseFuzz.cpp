@@ -74,12 +74,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::int32_t song : otg.Songs)
         if (song < 0 || static_cast<std::size_t>(song) >= songs.size())
             std::abort();
-    // A walk that finished keeps no empty record.
+    // A walk that finished keeps no empty record: one with neither an id nor any string.
     for (const TSong& song : songs)
         if (song.SongId == 0 && song.Title.empty() && song.Location.size() <= 2 &&
             song.Album.empty() && song.Artist.empty() && song.Genre.empty() &&
             song.FileType.empty() && song.Comment.empty() && song.EQSetting.empty() &&
-            song.Composer.empty() && song.Grouping.empty())
+            song.Composer.empty() && song.Grouping.empty() && song.AlbumArtist.empty() &&
+            song.SortTitle.empty() && song.SortArtist.empty() && song.SortAlbum.empty() &&
+            song.SortAlbumArtist.empty() && song.SortComposer.empty())
             std::abort();
     return 0;
 }
