@@ -71,7 +71,8 @@ protected:
         itdb::ITunesDbWriter writer;
         std::int32_t id = 0;
         for (const std::string& location : locations) {
-            auto& track = writer.AddTrack(++id).Add(itdb::Title, "Song " + std::to_string(id));
+            ++id;
+            auto& track = writer.AddTrack(id).Add(itdb::Title, "Song " + std::to_string(id));
             if (!location.empty())
                 track.Add(itdb::Location, location);
         }
