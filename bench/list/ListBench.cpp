@@ -110,10 +110,9 @@ void LibgpodParse(benchmark::State& state, bool playlists) {
             (void)pread(out, line, sizeof line - 1, 0);
         if (out >= 0)
             close(out);
-        unsigned tracks = 0, playlists = 0;
+        unsigned tracks = 0, lists = 0;
         double realMs = 0, parseCpuMs = 0;
-        if (!ok ||
-            std::sscanf(line, "%u %u %lf %lf", &tracks, &playlists, &realMs, &parseCpuMs) != 4 ||
+        if (!ok || std::sscanf(line, "%u %u %lf %lf", &tracks, &lists, &realMs, &parseCpuMs) != 4 ||
             tracks != kSongs) {
             state.SkipWithError("gpod-parse failed or read another song count");
             break;
