@@ -8,13 +8,15 @@
 #   make package build optimised and hardened and write build/package/korvello_<version>_<arch>.deb
 #   make format  format the C++ sources with the repository's .clang-format
 #   make fuzz    libFuzzer over the database reader under ASan/UBSan (MINUTES=20 by default)
+#   make mutants break each safety guard of scripts/mutants.list in turn and check that its
+#                test program notices (not part of make test; about 30 minutes)
 
 JOBS ?= 2
 PREFIX ?= /usr/local
 MINUTES ?= 20
 CMAKE ?= cmake
 
-.PHONY: all bootstrap build test demo run bench install package format screenshot fuzz clean
+.PHONY: all bootstrap build test demo run bench install package format screenshot fuzz mutants clean
 
 all: build
 
@@ -44,6 +46,9 @@ screenshot: build
 
 fuzz: bootstrap
 	JOBS=$(JOBS) bash scripts/fuzz.sh $(MINUTES)
+
+mutants: bootstrap
+	JOBS=$(JOBS) bash scripts/mutants.sh
 
 install: build
 	$(CMAKE) --install build/release --prefix $(PREFIX)

@@ -157,6 +157,10 @@ bool TCopyThread::Finished() const {
     return finished_;
 }
 
+bool TCopyThread::WaitingAtPause() const {
+    return waitingAtPause_;
+}
+
 void TCopyThread::SetCurrentTarget(const std::string& path) {
     std::lock_guard lock(mutex_);
     currentTarget_ = path;
@@ -165,7 +169,9 @@ void TCopyThread::SetCurrentTarget(const std::string& path) {
 void TCopyThread::CheckGate() {
     if (paused_ || abandoned_) {
         std::unique_lock lock(mutex_);
+        waitingAtPause_ = paused_ && !abandoned_;
         gateChanged_.wait(lock, [this] { return !paused_ || abandoned_; });
+        waitingAtPause_ = false;
     }
     if (abandoned_)
         throw Abandoned{};

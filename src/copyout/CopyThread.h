@@ -176,6 +176,9 @@ public:
     std::string CurrentTarget() const;
     // The thread body has returned.
     bool Finished() const;
+    // Paused and standing at its check (it writes and sends nothing until Resume). A
+    // worker paused inside a send waits in the sink instead, which holds the message.
+    bool WaitingAtPause() const;
     // Temporary files of earlier jobs that this job removed from the folders it wrote to.
     int LeftoversRemoved() const { return leftoversRemoved_; }
     // The program is quitting: the worker stops at its next check, writes no further
@@ -291,6 +294,7 @@ private:
     std::condition_variable gateChanged_;
     std::string currentTarget_;
     std::atomic<bool> paused_{false};
+    std::atomic<bool> waitingAtPause_{false};
     std::atomic<bool> abandoned_{false};
     std::atomic<bool> finished_{false};
     std::atomic<bool> finishHandled_{false};

@@ -47,6 +47,11 @@ void WorkerMessageBridge::SendMessage(unsigned msg, std::intptr_t wParam, std::i
     released_.wait(lock, [&] { return pending->released; });
 }
 
+std::size_t WorkerMessageBridge::QueuedSends() {
+    std::lock_guard lock(mutex_);
+    return queue_.size();
+}
+
 void WorkerMessageBridge::ScheduleDelivery() {
     // Queued to this object's thread; dropped by Qt if the bridge is gone by then.
     QMetaObject::invokeMethod(

@@ -50,6 +50,9 @@ public:
     // stop, are dropped unhandled, so the bar and the status line stay as the stop left
     // them. CM_PROGRESSFINISH is still handled. Lasts until the next job (OpenForJob).
     void DropProgress();
+    // Messages a worker has posted that are not yet being handled: each one's sender
+    // waits in SendMessage. Any thread.
+    std::size_t QueuedSends();
 
 private:
     struct Pending {

@@ -2,15 +2,19 @@
 // Marks made by the user's mouse and key gestures, and the order in which the grid tells
 // the program about clicks, releases, right presses, double clicks and keys.
 #include "GridTestSupport.h"
+#include "support/PumpUntil.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QMenu>
 #include <QScrollBar>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace korvello::test {
 namespace {
@@ -70,13 +74,21 @@ TEST(GridMouseTest, DragHeldBelowTheBottomEdgeKeepsScrollingAndMarking) {
     const QPoint below(20, grid->viewport()->height() + 10);
     QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, CellPos(*grid, 1));
     QTest::mouseMove(grid->viewport(), below);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return grid->MarkedRowCount() > visibleRows + 5; }, 10000));
+    EXPECT_TRUE(PumpUntil([&] { return grid->MarkedRowCount() > visibleRows + 5; }));
+    // What keeps it scrolling while the mouse stands still is a timer of the grid's.
+    const auto scrolling = [&grid] {
+        const auto timers = grid->findChildren<QTimer*>();
+        return std::any_of(timers.begin(), timers.end(),
+                           [](const QTimer* timer) { return timer->isActive(); });
+    };
+    EXPECT_TRUE(scrolling());
     QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, below);
     const int marked = grid->MarkedRowCount();
     EXPECT_TRUE(grid->RowMarked(1));
     EXPECT_TRUE(grid->RowMarked(marked));
-    QTest::qWait(150);
-    EXPECT_EQ(grid->MarkedRowCount(), marked) << "the release stops the scrolling";
+    EXPECT_FALSE(scrolling()) << "the release stops the scrolling";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(grid->MarkedRowCount(), marked);
 }
 
 TEST(GridMouseTest, ClicksBelowTheLastRowAndOnTheHeaderMarkNothing) {

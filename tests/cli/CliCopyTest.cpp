@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // korvello-cli copy run as a program: an iPod mapped as drive e: in a temporary tree, the
 // songs copied into folders of the same tree.
+#include "support/Backdate.h"
 #include "support/CliRun.h"
 #include "support/IpodTree.h"
 
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <csignal>
@@ -29,12 +31,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using CopyRun = CliRun;
-
-// A file of the user's from before the run: overwriting may replace it.
-void Backdate(const std::string& path) {
-    const timeval old[2] = {{::time(nullptr) - 60, 0}, {::time(nullptr) - 60, 0}};
-    ::utimes(path.c_str(), old);
-}
 
 // Every file name in `folder` (not recursive).
 std::set<std::string> FileNames(const std::string& folder) {
@@ -364,6 +360,84 @@ TEST_F(CliCopy, AKilledCopyLeavesNoPartialSongAndNothingInTheTemporaryFolder) {
     }
 }
 
+TEST_F(CliCopy, AStopSignalEndsTheCopyWithoutAPartialSongAndReportsTheRest) {
+    // Many small songs: the run takes a while after its first song, whose line tells that
+    // the copy is under way.
+    itdb::ITunesDbWriter writer;
+    constexpr int kSongs = 300;
+    for (int i = 0; i < kSongs; ++i) {
+        const std::string file = "F00/S" + std::to_string(i) + ".mp3";
+        AddSong(writer, i + 1, "Song " + std::to_string(i), file);
+        SongContent(file, std::string(60000 + i, static_cast<char>('a' + i % 26)));
+    }
+    tree_.WriteDatabase(writer);
+
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        const std::string folder = out_ + "/" + std::to_string(signal);
+        MakeDirs(folder);
+        const std::string errFile = folder + ".err";
+        int out[2];
+        ASSERT_EQ(::pipe(out), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::setenv("XDG_CONFIG_HOME", (tree_.Dir() / "config").c_str(), 1);
+            ::setenv("XDG_DATA_HOME", (tree_.Dir() / "data").c_str(), 1);
+            ::dup2(out[1], 1);
+            ::close(out[0]);
+            ::close(out[1]);
+            const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(err, 2);
+            ::execl(KORVELLO_CLI_PATH, KORVELLO_CLI_PATH, "copy", "--drive", "e:", "--to",
+                    folder.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        std::string printed;
+        char buffer[4096];
+        bool signalled = false;
+        for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) {
+            printed.append(buffer, static_cast<std::size_t>(n));
+            if (!signalled && printed.find('\n') != std::string::npos) {
+                ::kill(child, signal);
+                signalled = true;
+            }
+        }
+        ::close(out[0]);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        const std::string err = ReadFile(errFile);
+        const std::size_t terminated = [&printed] {
+            std::size_t count = 0;
+            for (std::size_t at = 0;
+                 (at = printed.find("\tCopy Terminated.\n", at)) != std::string::npos; ++at)
+                ++count;
+            return count;
+        }();
+        // A run that ended whole and never saw the signal was too quick for this machine.
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && terminated == 0 &&
+            err.find("stopped") == std::string::npos)
+            GTEST_SKIP() << "the copy ended before signal " << signal << " reached it";
+
+        ASSERT_TRUE(WIFEXITED(status)) << "signal " << signal << " ended the run itself";
+        EXPECT_EQ(WEXITSTATUS(status), 1) << err;
+        EXPECT_NE(err.find("korvello-cli copy: stopped\n"), std::string::npos) << err;
+        // Every song has its line: copied whole, or terminated.
+        EXPECT_EQ(static_cast<int>(std::count(printed.begin(), printed.end(), '\n')), kSongs);
+        EXPECT_GE(terminated, 1u);
+        std::size_t copied = 0;
+        for (const std::string& name : AllNames(folder)) {
+            ASSERT_TRUE(name.starts_with("Song ") && name.ends_with(".mp3"))
+                << name << " left behind after signal " << signal;
+            const int i = std::stoi(name.substr(5));
+            EXPECT_TRUE(ReadFile(folder + "/" + name) == Song("F00/S" + std::to_string(i) + ".mp3"))
+                << name << " is not its whole song";
+            ++copied;
+        }
+        EXPECT_EQ(copied + terminated, static_cast<std::size_t>(kSongs));
+    }
+}
+
 TEST_F(CliCopy, ControlCharactersOfTitlesNeverReachTheTerminal) {
     itdb::ITunesDbWriter writer;
     AddSong(writer, 1, "Red\x1b[31mAlert\x07\x7f", "F00/AAAA.mp3");
@@ -412,8 +486,7 @@ TEST_F(CliCopy, LeftoversOfAnEarlierKilledCopyAreRemovedAndCounted) {
     SongContent("F00/AAAA.mp3", "the song");
     for (const char* name : {".A.mp3.korvello-part", ".B.mp3.korvello-part"}) {
         WriteFile(out_ + "/" + name, "half a song");
-        const timeval old[2] = {{::time(nullptr) - 60, 0}, {::time(nullptr) - 60, 0}};
-        ::utimes((out_ + "/" + name).c_str(), old);
+        Backdate(out_ + "/" + name);
     }
     const CopyRun run = Call(To() + " --drive e:");
     EXPECT_EQ(run.status, 0) << run.err;

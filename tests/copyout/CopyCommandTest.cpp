@@ -2,10 +2,12 @@
 // The window's side of copying, with scripted answers: the job built from the marked rows,
 // the Stop and close questions, the report, and the window back at rest afterwards.
 #include "browser/ITunesStringGrid.h"
+#include "copyout/CopyThread.h"
 #include "copyout/FrmReport.h"
 #include "core/FrmMain.h"
 #include "platform/Text.h"
 #include "support/AppFixture.h"
+#include "support/PumpUntil.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -25,15 +27,6 @@ namespace korvello::test {
 namespace {
 
 using ::testing::ElementsAre;
-
-// Handles events until `done` holds (at most ten seconds).
-template <class Cond> bool PumpUntil(Cond done) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 10000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 struct ReportSeen {
     std::vector<std::string> titles, targets;
@@ -252,9 +245,10 @@ TEST_F(CopyCommandTest, CloseDuringACopyAsksFirst) {
     fx.dialogs.answers.push_back(IDialogs::Answer::Yes);
     form->XP_ButtonSmall3Click();
     EXPECT_FALSE(form->isVisible());
-    // The job was abandoned: no report, and destroying the window does not wait or crash.
-    for (int i = 0; i < 20; ++i)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    // The job was abandoned: once its thread has ended and what it posted was handled,
+    // there is no report, and destroying the window does not wait or crash.
+    ASSERT_TRUE(PumpUntil([&] { return !form->CopyThread || form->CopyThread->Finished(); }));
+    QCoreApplication::processEvents();
     EXPECT_EQ(seen.shown, 1);
     report.reset(); // a child of the main window
     form.reset();

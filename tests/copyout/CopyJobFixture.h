@@ -9,7 +9,9 @@
 #include "copyout/CopyThread.h"
 #include "core/ErrorLog.h"
 #include "platform/posix/PosixPlatform.h"
+#include "support/Backdate.h"
 #include "support/TempDir.h"
+#include "support/Waits.h"
 
 #include <gtest/gtest.h>
 
@@ -55,13 +57,6 @@ public:
         return out;
     }
 };
-
-// Gives a file a modification time a minute back: a file of the user's from before the
-// job, which overwriting may replace (one changed as the job began is left alone).
-inline void Backdate(const std::string& path) {
-    const timeval old[2] = {{::time(nullptr) - 60, 0}, {::time(nullptr) - 60, 0}};
-    ::utimes(path.c_str(), old);
-}
 
 inline PosixRoots RootsIn(const TempDir& tmp) {
     WriteFile(tmp / "mountinfo", "");
@@ -130,10 +125,7 @@ protected:
             worker->FoundList = &foundCopies;
         }
         worker->Start();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (!worker->Finished() && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        ASSERT_TRUE(worker->Finished()) << "the job did not end";
+        ASSERT_TRUE(WaitUntil([this] { return worker->Finished(); })) << "the job did not end";
     }
 
     TempDir tmp;

@@ -135,28 +135,11 @@ TEST(CopyNaming, TheDialogProposesTheNameTheFileWillHave) {
 // The worker as the window and korvello-cli run it for organised copies.
 class OrganisedJobTest : public CopyJobTest {
 protected:
-    void RunOrganised() {
-        sink.messages.clear();
-        found.assign(sources.size(), std::string());
-        worker = std::make_unique<TCopyThread>(platform, sink, overwrite);
-        worker->SourceList = &sources;
-        worker->TargetList = &targets;
-        worker->ChosenFolder = "c:\\out";
-        worker->SkipCopiedFiles = &skip;
-        worker->FoundList = &found;
-        worker->Start();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (!worker->Finished() && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        ASSERT_TRUE(worker->Finished()) << "the job did not end";
-    }
+    OrganisedJobTest() { organisedInto = "c:\\out"; }
     // Adds one song named by `naming`.
     void AddNamed(const std::string& song, const char* naming, const Tags& tags) {
         Add(song, Named("c:\\out", naming, tags, song));
     }
-
-    std::atomic<bool> skip{false};
-    std::vector<std::string> found;
 };
 
 TEST_F(OrganisedJobTest, FoldersAreMadeAsNeededAndClashesAreSettledPerFolder) {
@@ -172,7 +155,7 @@ TEST_F(OrganisedJobTest, FoldersAreMadeAsNeededAndClashesAreSettledPerFolder) {
                                      std::filesystem::file_time_type::clock::now() -
                                          std::chrono::hours(1));
     AddNamed(Song("5.mp3", 3000, 5), naming, {"Intro", "Beta", "Live"});
-    RunOrganised();
+    Run();
 
     EXPECT_THAT(targets,
                 ElementsAre(Out("Alpha\\First\\Intro.mp3"), Out("Alpha\\Second\\Intro.mp3"),
@@ -190,7 +173,7 @@ TEST_F(OrganisedJobTest, FoldersAreMadeAsNeededAndClashesAreSettledPerFolder) {
     overwrite = true;
     AddNamed(Song("6.mp3", 2000, 6), naming, {"Intro", "Beta", "Live"});
     AddNamed(Song("7.mp3", 2000, 7), naming, {"Intro", "Beta", "Live"});
-    RunOrganised();
+    Run();
     EXPECT_THAT(targets,
                 ElementsAre(Out("Beta\\Live\\Intro.mp3"), Out("Beta\\Live\\Intro(2).mp3")));
     EXPECT_EQ(ReadFile(OutFile("Beta/Live/Intro.mp3")), SongBytes(2000, 6));
@@ -203,13 +186,17 @@ TEST_F(OrganisedJobTest, AFolderThatCannotBeMadeFailsThatSongOnly) {
     // A destination outside the chosen folder is never written, whatever built it.
     Add(Song("3.mp3", 1000, 3), "c:\\elsewhere\\Three.mp3");
     Add(Song("4.mp3", 1000, 4), Out("..\\Four.mp3"));
+    // A sibling whose name begins with the chosen folder's is outside it too.
+    Add(Song("5.mp3", 1000, 5), "c:\\out2\\Five.mp3");
     AddNamed(Song("1.mp3", 1000, 1), "artist-album-title", {"One", "Gamma", "A"});
-    RunOrganised();
+    Run();
     EXPECT_EQ(targets[0], Out("Delta\\B\\Two.mp3"));
     EXPECT_EQ(targets[1], " Copy failed: the file name leads out of the chosen folder.");
     EXPECT_EQ(targets[2], " Copy failed: the file name leads out of the chosen folder.");
-    EXPECT_EQ(targets[3], " Copy failed: File exists.");
+    EXPECT_EQ(targets[3], " Copy failed: the file name leads out of the chosen folder.");
+    EXPECT_EQ(targets[4], " Copy failed: File exists.");
     EXPECT_FALSE(Exists(tmp / "elsewhere"));
+    EXPECT_FALSE(Exists(tmp / "out2"));
     EXPECT_FALSE(Exists(tmp / "Four.mp3"));
     EXPECT_EQ(ReadFile(OutFile("Gamma")), "a file where the artist folder would go");
     EXPECT_THAT(Log(), HasSubstr("cannot create the folder"));
@@ -229,7 +216,7 @@ TEST_F(OrganisedJobTest, ASongWhosePathIsTooLongFailsAndLeavesNoFolders) {
     while (fits.size() + 251 + 41 < room)
         fits += folder + "\\";
     Add(Song("3.mp3", 1000, 3), Out(fits + "Fits.mp3"));
-    RunOrganised();
+    Run();
     EXPECT_EQ(targets[0], Out("A\\B\\Short.mp3"));
     EXPECT_EQ(targets[1], " Copy failed: the path of the copy is too long.");
     EXPECT_EQ(targets[2], Out(fits + "Fits.mp3"));
@@ -251,13 +238,13 @@ TEST_F(OrganisedJobTest, SongsAlreadyCopiedAreSkippedOnlyWhenTheirCopyMatches) {
     WriteFile(OutFile("A - Other.mp3"), other);
     WriteFile(OutFile("A - Short.mp3"), SongBytes(big - 1000, 3));
     WriteFile(OutFile("A - Same(1).mp3"), SongBytes(5000, 4));
-    skip = true;
+    skipCopiedSongs = true;
     overwrite = false;
-    RunOrganised();
+    Run();
 
     EXPECT_THAT(targets, ElementsAre(kAlreadyCopied, Out("A - Other(1).mp3"),
                                      Out("A - Short(1).mp3"), kAlreadyCopied));
-    EXPECT_THAT(found, ElementsAre(Out("A - Same.mp3"), "", "", Out("A - Same(1).mp3")));
+    EXPECT_THAT(foundCopies, ElementsAre(Out("A - Same.mp3"), "", "", Out("A - Same(1).mp3")));
     EXPECT_EQ(ReadFile(OutFile("A - Other.mp3")), other);
     EXPECT_EQ(ReadFile(OutFile("A - Other(1).mp3")), SongBytes(big, 2));
     // Skipped songs send nothing; the two copied ones tell the window as ever.
@@ -265,11 +252,11 @@ TEST_F(OrganisedJobTest, SongsAlreadyCopiedAreSkippedOnlyWhenTheirCopyMatches) {
     EXPECT_EQ(Finish(), 1);
 
     // Off, the same job copies every song again.
-    skip = false;
+    skipCopiedSongs = false;
     targets.clear();
     sources.clear();
     AddNamed(Song("same.mp3", big, 1), "artist-title", {"Same", "A", ""});
-    RunOrganised();
+    Run();
     EXPECT_THAT(targets, ElementsAre(Out("A - Same(2).mp3")));
 }
 
@@ -284,6 +271,8 @@ TEST_F(AlreadyCopiedTest, SameSizeAndEndsMeanCopiedWhateverTheFileCanDo) {
     head[10] ^= 1;
     WriteFile(OutFile("head.mp3"), head);
     WriteFile(OutFile("short.mp3"), SongBytes(big - 1, 7));
+    // A longer file that starts with the song (an interrupted append, another edit).
+    WriteFile(OutFile("long.mp3"), SongBytes(big, 7) + "more");
     WriteFile(OutFile("other.mp3"), SongBytes(big, 8));
 
     UnseekablePlatform unseekable(real);
@@ -292,6 +281,7 @@ TEST_F(AlreadyCopiedTest, SameSizeAndEndsMeanCopiedWhateverTheFileCanDo) {
         EXPECT_FALSE(SameFileAlreadyThere(*p, song, Out("tail.mp3")));
         EXPECT_FALSE(SameFileAlreadyThere(*p, song, Out("head.mp3")));
         EXPECT_FALSE(SameFileAlreadyThere(*p, song, Out("short.mp3")));
+        EXPECT_FALSE(SameFileAlreadyThere(*p, song, Out("long.mp3")));
         EXPECT_FALSE(SameFileAlreadyThere(*p, song, Out("other.mp3")));
         EXPECT_FALSE(SameFileAlreadyThere(*p, song, Out("missing.mp3")));
     }

@@ -6,6 +6,7 @@
 #include "copyout/FrmReport.h"
 #include "core/FrmMain.h"
 #include "support/AppFixture.h"
+#include "support/PumpUntil.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -72,11 +73,8 @@ protected:
         const int before = reports;
         fx.dialogs.saves.push_back(out + "/anything.mp3");
         form->ButtonCopyClick();
-        QElapsedTimer timer;
-        timer.start();
-        while ((reports == before || form->CopyRunning) && timer.elapsed() < 10000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        ASSERT_GT(reports, before) << "the job did not end";
+        ASSERT_TRUE(PumpUntil([&] { return reports > before && !form->CopyRunning; }))
+            << "the job did not end";
     }
     static QAction* SavePlaylist(TFormReport& r) {
         const QList<QAction*> actions = r.SunPopupreport->actions();

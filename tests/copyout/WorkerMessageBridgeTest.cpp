@@ -5,6 +5,7 @@
 #include "CopyJobFixture.h"
 
 #include "copyout/WorkerMessageBridge.h"
+#include "support/PumpUntil.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -20,19 +21,6 @@ namespace {
 
 using ::testing::ElementsAre;
 
-// Runs the event loop until `done` holds or the time is up; true when it holds.
-bool SpinUntil(const std::function<bool()>& done, int timeoutMs = 20000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
-
 // Runs the event loop for a while, as a modal message box would.
 void SpinFor(int ms) {
     QElapsedTimer timer;
@@ -46,24 +34,22 @@ void SpinFor(int ms) {
 // A worker thread that sends one message and notes when the send returned.
 class Sender {
 public:
-    Sender(IWindowMessageSink& sink, unsigned msg) {
-        thread_ = std::thread([this, &sink, msg] {
-            started_ = true;
-            sink.SendMessage(msg, 7, 0);
+    Sender(WorkerMessageBridge& bridge, unsigned msg) : bridge_(bridge) {
+        thread_ = std::thread([this, msg] {
+            bridge_.SendMessage(msg, 7, 0);
             returned_ = true;
         });
     }
     ~Sender() { thread_.join(); }
-    // Waits (without running the event loop) until the send has very likely been posted.
-    void WaitUntilSending() {
-        while (!started_)
-            std::this_thread::yield();
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    // Waits, without running the event loop, until the message is posted and its sender
+    // waits for it to be handled.
+    bool WaitUntilSending() {
+        return WaitUntil([this] { return bridge_.QueuedSends() > 0; });
     }
     bool Returned() const { return returned_; }
 
 private:
-    std::atomic<bool> started_{false};
+    WorkerMessageBridge& bridge_;
     std::atomic<bool> returned_{false};
     std::thread thread_;
 };
@@ -88,7 +74,7 @@ TEST(WorkerMessageBridge, DeliversOnTheWindowThreadInOrderAndWaitsForEach) {
         }
         done = true;
     });
-    const bool finished = SpinUntil([&] { return done.load(); });
+    const bool finished = PumpUntil([&] { return done.load(); });
     worker.join();
     ASSERT_TRUE(finished);
     ASSERT_EQ(seen.size(), 100u);
@@ -103,14 +89,14 @@ TEST(WorkerMessageBridge, MessageWaitingWhenHeldIsHandledOnlyAfterTheRelease) {
     int handled = 0;
     bridge.SetHandler([&](unsigned, std::intptr_t, std::intptr_t) { ++handled; });
     Sender sender(bridge, CM_PROGRESS);
-    sender.WaitUntilSending(); // posted, but the window has not run its loop yet
+    EXPECT_TRUE(sender.WaitUntilSending()); // posted; the window has not run its loop yet
     bridge.HoldMessages(true);
     SpinFor(150); // a modal question's nested event loop
     EXPECT_EQ(handled, 0);
     EXPECT_FALSE(sender.Returned());
     bridge.HoldMessages(false);
     EXPECT_EQ(handled, 0) << "released from the event loop, not from inside the release";
-    EXPECT_TRUE(SpinUntil([&] { return sender.Returned(); }));
+    EXPECT_TRUE(PumpUntil([&] { return sender.Returned(); }));
     EXPECT_EQ(handled, 1);
 }
 
@@ -121,19 +107,20 @@ TEST(WorkerMessageBridge, CancelReleasesTheWaitingSenderUnhandledUntilTheNextJob
     bridge.HoldMessages(true);
     {
         Sender sender(bridge, CM_PROGRESS);
-        sender.WaitUntilSending();
+        EXPECT_TRUE(sender.WaitUntilSending());
         bridge.CancelSends();
     } // joins: the sender was let go
     {
         Sender late(bridge, CM_PROGRESS); // a send after the cancel returns at once
     }
     bridge.HoldMessages(false);
-    SpinFor(50);
+    // Both senders have returned, so whatever they posted waits in the event queue.
+    QCoreApplication::processEvents();
     EXPECT_EQ(handled, 0);
 
     bridge.OpenForJob();
     Sender next(bridge, CM_PROGRESSFINISH);
-    EXPECT_TRUE(SpinUntil([&] { return next.Returned(); }));
+    EXPECT_TRUE(PumpUntil([&] { return next.Returned(); }));
     EXPECT_EQ(handled, 1);
 }
 
@@ -160,6 +147,9 @@ protected:
         worker->Start();
     }
 
+    // The paused worker waits at its check, or inside a send the bridge holds back.
+    bool WorkerStandsStill() { return worker->WaitingAtPause() || bridge.QueuedSends() > 0; }
+
     std::int64_t SizeOf(const std::string& name) const {
         std::error_code ec;
         const auto size = std::filesystem::file_size(OutFile(name), ec);
@@ -184,7 +174,8 @@ TEST_F(BridgedJobTest, PausedWorkerCopiesNothingAndNoMessageIsHandled) {
             return;
         QTimer::singleShot(0, [&] {
             worker->Suspend();
-            SpinFor(30); // a block under way is finished, then the worker waits
+            // A block under way is finished, then the worker waits.
+            ASSERT_TRUE(PumpUntil([&] { return WorkerStandsStill(); }));
             handledBefore = handled;
             sizeBefore = SizeOf(".A.mp3.korvello-part"); // written under its temporary name
             SpinFor(250);
@@ -194,7 +185,7 @@ TEST_F(BridgedJobTest, PausedWorkerCopiesNothingAndNoMessageIsHandled) {
         });
     };
     Start();
-    ASSERT_TRUE(SpinUntil([&] { return worker->Finished(); }));
+    ASSERT_TRUE(PumpUntil([&] { return worker->Finished(); }));
     EXPECT_EQ(handledAfter, handledBefore);
     EXPECT_EQ(sizeAfter, sizeBefore);
     EXPECT_GE(sizeBefore, 0);
@@ -216,7 +207,7 @@ TEST_F(BridgedJobTest, AbandonedJobStopsWhereItStoodAndIsSafeToDestroy) {
             return;
         QTimer::singleShot(0, [&] {
             worker->Suspend();
-            SpinFor(30);
+            ASSERT_TRUE(PumpUntil([&] { return WorkerStandsStill(); }));
             // The song is being written under its temporary name.
             sizeWhenAbandoned = SizeOf(".A.mp3.korvello-part");
             worker->Abandon(); // "Ignore copying file and quit?" answered Yes: no resume
@@ -224,8 +215,9 @@ TEST_F(BridgedJobTest, AbandonedJobStopsWhereItStoodAndIsSafeToDestroy) {
         });
     };
     Start();
-    ASSERT_TRUE(SpinUntil([&] { return worker == nullptr; }));
-    SpinFor(50);
+    ASSERT_TRUE(PumpUntil([&] { return worker == nullptr; }));
+    // The worker's thread was joined: anything it posted waits in the event queue.
+    QCoreApplication::processEvents();
     EXPECT_EQ(finish, 0) << "an abandoned job sends no end";
     // The lists are not touched; the half-written song was no song and is gone, and no
     // file lies under the song's name.
@@ -243,7 +235,7 @@ TEST_F(BridgedJobTest, WorkerReleasedInsideItsFinishHandlerLeavesTheBridgeUsable
             worker.reset(); // the worker is still waiting in this very send
     };
     Start();
-    ASSERT_TRUE(SpinUntil([&] { return worker == nullptr; }));
+    ASSERT_TRUE(PumpUntil([&] { return worker == nullptr; }));
     EXPECT_EQ(finish, 1);
 
     // The next job on the same bridge is delivered as usual.
@@ -253,7 +245,7 @@ TEST_F(BridgedJobTest, WorkerReleasedInsideItsFinishHandlerLeavesTheBridgeUsable
     targets.clear();
     Add(Song("B.mp3", 3000, 2), Out("B.mp3"));
     Start();
-    ASSERT_TRUE(SpinUntil([&] { return worker->Finished(); }));
+    ASSERT_TRUE(PumpUntil([&] { return worker->Finished(); }));
     EXPECT_EQ(finish, 1);
     EXPECT_EQ(ReadFile(OutFile("B.mp3")), SongBytes(3000, 2));
 }

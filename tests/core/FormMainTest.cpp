@@ -8,6 +8,7 @@
 #include "platform/Text.h"
 #include "support/AppFixture.h"
 #include "support/ForwardingPlatform.h"
+#include "support/PumpUntil.h"
 #include "ui/LumoProgressBar.h"
 
 #include <QAbstractItemView>
@@ -42,15 +43,6 @@ std::vector<std::string> SelectorEntries(const TFormMain& form) {
     for (int i = 0; i < form.iPodSelectorCom->count(); ++i)
         out.push_back(form.iPodSelectorCom->itemText(i).toStdString());
     return out;
-}
-
-// Handles events until `done` holds, for at most half a minute of wall time.
-template <class Cond> bool PumpUntil(Cond done) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 30000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
 }
 
 class FormMainTest : public ::testing::Test {

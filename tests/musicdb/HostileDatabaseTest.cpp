@@ -8,8 +8,11 @@
 #include "itdb/Crafted.h"
 #include "itdb/ITunesDbWriter.h"
 #include "musicdb/DatabaseReader.h"
+#include "musicdb/ImageReader.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace korvello;
 namespace itdb = korvello::itdb;
@@ -120,6 +123,70 @@ TEST(HostileDatabase, ADamagedFileOfMegabytesDeclaringAHugeCount) {
     EXPECT_EQ(walked.declared, 0x7FFFFFFF);
     EXPECT_LE(walked.cost.records, 5); // the playlists after them, then the zeros
     EXPECT_LE(walked.lookups, 3);
+}
+
+TEST(HostileDatabase, AUtf8StringRunningPastTheEndIsCutThere) {
+    // The last object of the file is a UTF-8 title declaring nearly 2 GB: only the bytes
+    // up to the end of the image are read.
+    itdb::ITunesDbWriter writer;
+    writer.AddTrack(1).Add(itdb::Title, "First").Add(itdb::Location, ":F:a");
+    itdb::Object title = itdb::Object::Utf8(itdb::Title, "Runs on");
+    title.declaredStringLength = 0x7FFFFF00;
+    writer.AddTrack(2).objects.push_back(title);
+    auto image = writer.Build();
+    // Cut right after the title's own bytes, so nothing follows it.
+    const std::string tail = "Runs on";
+    const auto end = std::search(image.begin(), image.end(), tail.begin(), tail.end());
+    ASSERT_NE(end, image.end());
+    image.erase(end + static_cast<std::ptrdiff_t>(tail.size()), image.end());
+    image.shrink_to_fit();
+
+    const Walked walked = Walk(image);
+    ExpectWithinAllowance(walked, image.size());
+    ASSERT_EQ(walked.songs.size(), 2u);
+    EXPECT_EQ(walked.songs[1].Title, u"Runs on");
+}
+
+TEST(HostileDatabase, AnObjectOfNoLengthEndsItsTracksWalk) {
+    // A track declaring a million objects whose first has no length: stepping by nothing
+    // would read that object again for as many rounds as the file's size allows.
+    itdb::ITunesDbWriter writer;
+    auto& track = writer.AddTrack(1).Add(itdb::Title, "Kept");
+    track.objects.push_back(itdb::Object::Opaque(100, 24));
+    track.objects.back().totalLength = 0;
+    track.Add(itdb::Artist, "Unseen");
+    track.declaredObjectCount = 1000000;
+    writer.AddTrack(2).Add(itdb::Title, "Next");
+    const auto image = writer.Build();
+    const Walked walked = Walk(image);
+    ASSERT_EQ(walked.songs.size(), 2u);
+    EXPECT_EQ(walked.songs[0].Title, u"Kept");
+    EXPECT_EQ(walked.songs[0].Artist, u"");
+    EXPECT_EQ(walked.songs[1].Title, u"Next");
+    EXPECT_LE(walked.cost.objectSteps, 4);
+}
+
+TEST(HostileDatabase, TheImageReaderCutsEveryReadAtTheImagesEnd) {
+    // Whatever length a caller passes on: "ab" in UTF-16LE, then half a code unit.
+    const std::vector<std::uint8_t> image = {'a', 0, 'b', 0, 'c'};
+    const TImageReader reader(image);
+    EXPECT_EQ(reader.Utf16At(0, 64), u"ab");
+    EXPECT_EQ(reader.Utf16At(2, 6), u"b");
+    EXPECT_EQ(reader.BytesAt(3, 0x7FFFFFFF), std::string_view("\0c", 2));
+    EXPECT_EQ(reader.Int32At(3), 'c' << 8);
+    EXPECT_EQ(reader.Utf16At(5, 2), u"");
+    EXPECT_EQ(reader.Int32At(-2), 'a' << 16);
+}
+
+TEST(HostileDatabase, AZeroLengthDataSetEndsTheSearchForTheTrackList) {
+    // 512 bytes: a header declaring 2^31 - 1 data sets, the first of which has no length.
+    std::vector<std::uint8_t> image(512, 0);
+    Put32(image, 4, 0xF4);
+    Put32(image, 8, 512);
+    Put32(image, kDataSetCountOffset, 0x7FFFFFFF);
+    Put32(image, 0xF4 + 12, 4);
+    TDataSetTable table{};
+    EXPECT_FALSE(ReadDataSets(image, table));
 }
 
 // Tracks of 20 bytes, each with an id, filling `size` bytes after the track list: what

@@ -8,6 +8,7 @@
 
 #include "core/ErrorLog.h"
 #include "musicdb/DatabaseReader.h"
+#include "musicdb/IpodLayout.h"
 #include "musicdb/iPodcomponent.h"
 #include "platform/Text.h"
 
@@ -159,6 +160,21 @@ TEST_F(LaterIpod, ITunesCdbThatFailsPartWayIsAnErrorNotAnEmptyIpod) {
     } catch (const EKorvelloError& e) {
         EXPECT_STREQ(e.what(),
                      "Cannot read file e:\\iPod_Control\\iTunes\\iTunesCDB: Input/output error");
+    }
+    EXPECT_EQ(ipod.SongCount(), 0);
+}
+
+TEST_F(LaterIpod, ADatabaseThatReadsShortOfItsSizeIsAnErrorNotAHang) {
+    Library().WriteFile(tree_.DatabaseFile());
+    FailingFilesPlatform failing(*platform_);
+    failing.FailFile(DatabasePath("e:"), FileFailure::ShortOfItsSize(100));
+    TiPod ipod(failing);
+    ipod.SetDrivePath("e:");
+    try {
+        ipod.LoadDatabase();
+        FAIL() << "no error";
+    } catch (const EKorvelloError& e) {
+        EXPECT_EQ(e.what(), "Cannot read file " + DatabasePath("e:") + ": it ended early");
     }
     EXPECT_EQ(ipod.SongCount(), 0);
 }

@@ -62,6 +62,22 @@ TEST(Drives, BindMountListedFirstStillGivesOneLetterAtTheWholeVolume) {
     EXPECT_EQ(drives[1].linuxRoot, sys.At("/media/u/MY IPOD"));
 }
 
+TEST(Drives, VolumesUnderRunMediaGetALetter) {
+    // Where udisks mounts removable volumes on some systems (Fedora, Arch); the device is
+    // unknown to the fake sysfs, so the place alone makes it removable.
+    FakeSystem sys;
+    sys.SetMounts("21 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
+                  "60 21 8:33 / /run/media/u/PHONE rw,nosuid - vfat /dev/sdc1 rw\n");
+    MakeDirs(sys.At("/run/media/u/PHONE"));
+    auto platform = sys.MakePlatform();
+    const auto drives = platform->Drives();
+    ASSERT_EQ(drives.size(), 2u);
+    EXPECT_EQ(drives[1].letter, 'd');
+    EXPECT_EQ(drives[1].type, DriveType::Removable);
+    EXPECT_EQ(drives[1].linuxRoot, sys.At("/run/media/u/PHONE"));
+    EXPECT_EQ(drives[1].label, "PHONE");
+}
+
 TEST(Drives, EmptyOrMissingMountTableLeavesOnlyC) {
     FakeSystem sys;
     std::filesystem::remove(sys.roots.mountinfo);

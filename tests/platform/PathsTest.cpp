@@ -84,6 +84,36 @@ TEST_F(Paths, AFolderDatedInTheFutureIsListedOnceAndDeepPathsAreExact) {
     EXPECT_EQ(platform->FindFile(shallow + "\\y.mp3"), 1);
 }
 
+TEST_F(Paths, AnOlderFolderThatChangesIsListedAgain) {
+    // F00 dates from an hour ago, so its listing is kept; a change to the folder, even one
+    // dated outside the two seconds in which FAT times are unsure, is seen by its time.
+    const std::string folder = ipod + "/iPod_Control/Music/F00";
+    const auto dateFolder = [&folder](std::time_t when) {
+        const timespec times[2] = {{0, UTIME_OMIT}, {when, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, folder.c_str(), times, 0), 0);
+    };
+    dateFolder(::time(nullptr) - 3600);
+    EXPECT_FALSE(platform->FindFile("d:\\iPod_Control\\Music\\F00\\late.mp3"));
+    WriteFile(folder + "/LATE.MP3", "x");
+    dateFolder(::time(nullptr) - 1800);
+    EXPECT_EQ(platform->FindFile("d:\\iPod_Control\\Music\\F00\\late.mp3"), 1);
+}
+
+TEST_F(Paths, OfTwoNamesDifferingInCaseTheOneSortingFirstWins) {
+    // A folder copied from a case-sensitive disk may hold "Twin.mp3" and "TWIN.mp3": a
+    // caseless look-up takes the name whose bytes sort first ("TWIN.mp3"), whatever
+    // order the folder lists them in.
+    for (const bool upperFirst : {true, false}) {
+        const std::string folder = ipod + "/iPod_Control/Music/" + (upperFirst ? "F10" : "F11");
+        WriteFile(folder + (upperFirst ? "/TWIN.mp3" : "/Twin.mp3"), upperFirst ? "22" : "1");
+        WriteFile(folder + (upperFirst ? "/Twin.mp3" : "/TWIN.mp3"), upperFirst ? "1" : "22");
+        const std::string asked =
+            std::string("d:\\iPod_Control\\Music\\") + (upperFirst ? "f10" : "f11") + "\\twin.MP3";
+        EXPECT_EQ(platform->ToLinuxPath(asked), folder + "/TWIN.mp3");
+        EXPECT_EQ(platform->FindFile(asked), 2);
+    }
+}
+
 TEST_F(Paths, FixedDriveNamesAreExact) {
     WriteFile(sys.At("/home/u/Yesterday.mp3"), "x");
     EXPECT_EQ(platform->ToLinuxPath("c:\\home\\u\\yesterday.mp3"), sys.At("/home/u/yesterday.mp3"));

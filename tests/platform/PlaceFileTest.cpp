@@ -8,6 +8,7 @@
 #include "FakeSystem.h"
 
 #include "platform/posix/PlaceFile.h"
+#include "support/Backdate.h"
 #include "support/FatMount.h"
 #include "support/TempDir.h"
 
@@ -40,11 +41,6 @@ Identity IdentityOf(const std::string& path) {
     if (::lstat(path.c_str(), &st) != 0)
         return {};
     return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
-}
-
-void Backdate(const std::string& path) {
-    const timeval old[2] = {{::time(nullptr) - 60, 0}, {::time(nullptr) - 60, 0}};
-    ::utimes(path.c_str(), old);
 }
 
 std::vector<std::string> Names(const std::string& folder) {

@@ -23,6 +23,9 @@ struct FileFailure {
     std::optional<std::int64_t> writeAfter; // writes fail once this many bytes were stored
     bool close = false;                     // Close() fails, as a delayed write error does
     int error = EIO;                        // the errno of every failure
+    // Size() claims this many bytes more than reads give, as a file on a pseudo file
+    // system, or one cut while it is read, does; a read at the real end returns 0.
+    std::int64_t missing = 0;
 
     static FileFailure ReadAfter(std::int64_t bytes, int error = EIO) {
         return {bytes, std::nullopt, false, error};
@@ -32,6 +35,9 @@ struct FileFailure {
     }
     static FileFailure AtClose(int error = EIO) {
         return {std::nullopt, std::nullopt, true, error};
+    }
+    static FileFailure ShortOfItsSize(std::int64_t missing) {
+        return {std::nullopt, std::nullopt, false, EIO, missing};
     }
 };
 
@@ -71,7 +77,8 @@ public:
         return allowed < count ? Fail(failure_.error) : n;
     }
     std::int64_t Size() override {
-        return inner_ ? inner_->Size() : static_cast<std::int64_t>(memory_.size());
+        return (inner_ ? inner_->Size() : static_cast<std::int64_t>(memory_.size())) +
+               failure_.missing;
     }
     // Closing twice is harmless and keeps the first close's error.
     bool Close() override {

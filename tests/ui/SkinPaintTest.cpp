@@ -9,6 +9,7 @@
 #include "ui/XP_GroupBox.h"
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QScrollBar>
 
@@ -40,6 +41,25 @@ bool HasColour(const QImage& image, QRgb colour) {
             if ((image.pixel(x, y) & 0xffffff) == (colour & 0xffffff))
                 return true;
     return false;
+}
+
+TEST(SkinPaint, TheWindowsFontNamesReachTheInstalledFamilies) {
+    // The families the bootstrap installs (fonts-noto-core, fonts-noto-cjk): the old
+    // bitmap faces become Noto Sans, and the Korean caption's face Noto Sans CJK KR.
+    // The mapping is the program's own, not left to the system's font configuration (Qt
+    // keeps substitutes in lower case).
+    for (const char* family : {"MS Sans Serif", "Tahoma"}) {
+        EXPECT_EQ(QFontInfo(SkinFont(family, 8)).family(), QStringLiteral("Noto Sans")) << family;
+        EXPECT_EQ(QFont::substitutes(QString::fromLatin1(family)).value(0).toStdString(),
+                  "noto sans")
+            << family;
+    }
+    EXPECT_EQ(QFontInfo(SkinFont("@Gulim", 9, true)).family(), QStringLiteral("Noto Sans CJK KR"));
+    EXPECT_EQ(QFont::substitutes(QStringLiteral("@Gulim")).value(0).toStdString(),
+              "noto sans cjk kr");
+    const QFontInfo bold(SkinFont("MS Sans Serif", 8, true));
+    EXPECT_TRUE(bold.bold());
+    EXPECT_EQ(bold.pointSize(), 8);
 }
 
 TEST(SkinPaint, FramesAreCutFromTheStripByFifths) {
