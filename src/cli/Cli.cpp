@@ -3,12 +3,18 @@
 
 #include "core/ErrorLog.h"
 #include "musicdb/IpodLayout.h"
+#include "musicdb/MusicFolderScan.h"
+#include "settings/SettingsStore.h"
+#include "tags/Tagger.h"
 
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <ostream>
 #include <string_view>
 #include <system_error>
@@ -104,6 +110,10 @@ Options ParseOptions(const std::vector<std::string>& args, unsigned accepted) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             options.help = true;
+            continue;
+        }
+        if (arg == "--with-unlisted" && (accepted & kUnlistedOption)) {
+            options.withUnlisted = true;
             continue;
         }
         if (arg.rfind("--", 0) != 0 || arg == "--") {
@@ -287,6 +297,98 @@ void LoadIpodDatabase(Session& session, const std::string& drive, TiPod& ipod) {
     throw RunError("no readable music database " +
                    std::string(place.rfind("drive ", 0) == 0 ? "on " : "in ") + place + " (" +
                    UserFailureText(session.Platform(), drive, status.problem) + ")");
+}
+
+namespace {
+
+// Ctrl-C (or a closed terminal) while the tags are read ends the reading with the songs
+// read so far; a second one goes to whatever handled it before, which ends the run.
+std::atomic<bool> gScanStop{false};
+using ScanSignalHandler = void (*)(int);
+constexpr int kScanStopSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+ScanSignalHandler gScanPrevious[3] = {SIG_DFL, SIG_DFL, SIG_DFL};
+
+extern "C" void OnScanStopSignal(int signal) {
+    gScanStop.store(true);
+    for (int i = 0; i < 3; ++i)
+        if (kScanStopSignals[i] == signal)
+            std::signal(signal, gScanPrevious[i]);
+}
+
+class ScanStopOnSignal {
+public:
+    ScanStopOnSignal() {
+        gScanStop.store(false);
+        for (int i = 0; i < 3; ++i)
+            gScanPrevious[i] = std::signal(kScanStopSignals[i], OnScanStopSignal);
+    }
+    ~ScanStopOnSignal() {
+        for (int i = 0; i < 3; ++i)
+            std::signal(kScanStopSignals[i], gScanPrevious[i]);
+    }
+    ScanStopOnSignal(const ScanStopOnSignal&) = delete;
+    ScanStopOnSignal& operator=(const ScanStopOnSignal&) = delete;
+};
+
+} // namespace
+
+bool LoadIpodSongs(Session& session, const std::string& drive, TiPod& ipod, bool withUnlisted,
+                   const std::string& command, std::ostream& err) {
+    IPlatform& platform = session.Platform();
+    session.RequireDatabase(drive);
+    ipod.SetDrivePath(drive);
+    try {
+        ipod.LoadDatabase();
+    } catch (const EKorvelloError& e) {
+        throw RunError(UserFailureText(platform, drive, e.what()));
+    }
+    const bool unlisted = withUnlisted || ReadRegistryFlag(platform, kValueListUnlisted, false);
+    const TDatabaseStatus& status = ipod.DatabaseStatus();
+    TScanResult scan;
+    if (!status.Readable() || unlisted) {
+        const bool onTerminal = &err == &std::cerr && isatty(STDERR_FILENO) == 1;
+        const ScanStopOnSignal stopOnSignal;
+        TScanOptions options;
+        options.stop = &gScanStop;
+        options.cacheFile = SongTagsCacheFile(platform);
+        std::int64_t shownPercent = -1;
+        if (onTerminal)
+            options.progress = [&](std::int64_t done, std::int64_t total) {
+                const std::int64_t percent = total > 0 ? done * 100 / total : 100;
+                if (percent == shownPercent)
+                    return;
+                shownPercent = percent;
+                err << "\rkorvello-cli " << command << ": reading song files: " << done << " of "
+                    << total << " (" << percent << "%)" << std::flush;
+            };
+        const std::unique_ptr<ITagger> tagger = MakeTagLibTagger(platform);
+        scan = AddSongsOfFiles(ipod, platform, *tagger, unlisted, options);
+        if (onTerminal && shownPercent >= 0)
+            err << "\r\x1b[K" << std::flush;
+    }
+    if (!status.Readable() && !scan.replaced) {
+        const std::string place = session.Describe(drive);
+        throw RunError("no readable music database " +
+                       std::string(place.rfind("drive ", 0) == 0 ? "on " : "in ") + place + " (" +
+                       UserFailureText(platform, drive, status.problem) + ")");
+    }
+    if (scan.replaced)
+        err << "korvello-cli " << command << ": no readable music database ("
+            << UserFailureText(platform, drive, status.problem) << "): " << scan.songs.size()
+            << (scan.songs.size() == 1 ? " song" : " songs") << " read from their files\n";
+    else if (scan.scanned)
+        err << "korvello-cli " << command << ": " << scan.songs.size()
+            << (scan.songs.size() == 1 ? " song file" : " song files")
+            << " the database does not name added\n";
+    if (!scan.unreadable.empty())
+        err << "korvello-cli " << command << ": " << scan.unreadable.size()
+            << (scan.unreadable.size() == 1 ? " file could not be read and is"
+                                            : " files could not be read and are")
+            << " listed by name (see the error log)\n";
+    if (scan.stopped)
+        err << "korvello-cli " << command << ": stopped: " << scan.songs.size() << " of "
+            << scan.filesFound << " song files read\n";
+    return !scan.stopped;
 }
 
 } // namespace korvello::cli

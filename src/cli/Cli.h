@@ -42,6 +42,7 @@ struct Options {
     std::optional<std::string> drive;   // --drive e:
     std::optional<std::string> folder;  // --folder PATH
     bool help = false;                  // --help or -h
+    bool withUnlisted = false;          // --with-unlisted
     std::vector<std::string> arguments; // everything that is not an option
 };
 
@@ -49,6 +50,7 @@ enum OptionSet : unsigned {
     kNoOptions = 0,
     kDriveOption = 1u << 0,
     kFolderOption = 1u << 1,
+    kUnlistedOption = 1u << 2,
 };
 
 // Parses `args` (the words after the subcommand). "--drive X" and "--drive=X" both work;
@@ -92,6 +94,16 @@ private:
 // folder or mount point the user knows, when the iPod has no database that can be read
 // or its file cannot be opened.
 void LoadIpodDatabase(Session& session, const std::string& drive, TiPod& ipod);
+// Loads the songs of the iPod at `drive` into `ipod`: the database, and where the iPod has
+// none that can be read, the songs of its music folders read from the files' own tags
+// (with progress on `err` when it is a terminal, and Ctrl-C ending the reading with the
+// songs read so far); with `withUnlisted` (or the stored setting), the files the database
+// does not name follow its songs. Says on `err`, for `command`, where the songs came from.
+// Throws as LoadIpodDatabase when there is neither a database nor a song file. False when
+// the reading was stopped before every file was read. Unreadable files go to the error log
+// of TLogClass's platform (none when it has none).
+bool LoadIpodSongs(Session& session, const std::string& drive, TiPod& ipod, bool withUnlisted,
+                   const std::string& command, std::ostream& err);
 // Says on `err` that the iPod's database is damaged when fewer songs could be read than it
 // declares ("korvello-cli list: The iPod's music database is damaged: ..."). True when
 // every declared song was read.

@@ -53,6 +53,7 @@ constexpr const char* kHelp =
     "                         [--skip-copied | --no-skip-copied] [--playlist FILE]\n"
     "                         [--write-tags | --no-write-tags]\n"
     "                         [--export-playlists DIR] [--library-file FILE]\n"
+    "                         [--with-unlisted]\n"
     "Copies songs of an iPod into FOLDER, each named after its title, like the window's\n"
     "Copy command. Without a filter every song is copied, in the iPod's own order.\n"
     "  --to FOLDER        an existing folder to copy into\n"
@@ -96,6 +97,9 @@ constexpr const char* kHelp =
     "                     every word of TEXT (letter case matters)\n"
     "  --drive e:         the iPod on this drive (see korvello-cli drives)\n"
     "  --folder PATH      a folder holding an iPod's contents, mapped as drive e:\n"
+    "  --with-unlisted    also the song files the iPod's database does not name (without\n"
+    "                     it, the setting stored by the program; default off); an iPod\n"
+    "                     without a readable database has its songs read from its files\n"
     "A name option given several times accepts any of its names; different options must\n"
     "all hold, so --artist A --album B copies A's songs on album B.\n"
     "Prints one line per song as the song ends: the title, a tab, and the file written or\n"
@@ -602,7 +606,7 @@ bool ExportLibrary(IPlatform& platform, const std::string& libraryPath, const Ti
 int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CopyRequest request;
     const std::vector<std::string> rest = TakeCopyOptions(args, request);
-    const Options options = ParseOptions(rest, kDriveOption | kFolderOption);
+    const Options options = ParseOptions(rest, kDriveOption | kFolderOption | kUnlistedOption);
     if (options.help) {
         out << kHelp;
         return kExitOk;
@@ -644,7 +648,8 @@ int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
     const std::string drive = session.ChooseIpod();
     TiPod ipod(platform);
-    LoadIpodDatabase(session, drive, ipod);
+    if (!LoadIpodSongs(session, drive, ipod, options.withUnlisted, "copy", err))
+        return kExitNotFound; // stopped while the song files were read: nothing is copied
     const bool wholeDatabase = ReportDamagedDatabase(ipod, "copy", err);
     CopyJobLists job = SelectJob(ipod, request, folder, naming);
 

@@ -193,6 +193,11 @@ const std::vector<Field>& Fields() {
          [](const TSong& s, IPlatform&) {
              return MediaType(s.MediaType);
          }},
+        {"source",
+         [](const TSong& s, IPlatform&) {
+             return FieldValue{s.Source == TSong::TSource::Files ? "files" : "database", false,
+                               false};
+         }},
     };
     return fields;
 }
@@ -375,12 +380,15 @@ const char* KindName(TPlaylist::TKind kind) {
 
 int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     ListRequest request;
-    const Options options =
-        ParseOptions(TakeListOptions(args, request), kDriveOption | kFolderOption);
+    const Options options = ParseOptions(TakeListOptions(args, request),
+                                         kDriveOption | kFolderOption | kUnlistedOption);
     if (options.help) {
         out << "usage: korvello-cli list [--drive e: | --folder PATH] [--fields F,F,...]\n"
                "                         [--format tsv|json] [--playlist NAME]...\n"
+               "                         [--with-unlisted]\n"
                "Lists every song of an iPod's database, tab-separated, one line a song.\n"
+               "An iPod without a readable database has its songs read from the files in\n"
+               "its music folders (field source: files instead of database).\n"
                "  --drive e:       the iPod on this drive (see korvello-cli drives)\n"
                "  --folder PATH    a folder holding an iPod's contents, mapped as drive e:\n"
                "                   for this run only (your drives folder is left alone)\n"
@@ -391,6 +399,8 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
                    "  --format json    one JSON object a song (all fields without --fields)\n"
                    "  --playlist NAME  only the songs of this playlist, in its order (may be\n"
                    "                   given again; see korvello-cli playlists)\n"
+                   "  --with-unlisted  also the song files the database does not name (default:\n"
+                   "                   the setting stored by the program, off)\n"
                    "Without an option the first iPod the program itself would find is listed.\n";
         return kExitOk;
     }
@@ -407,7 +417,16 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     Session session(options);
     const std::string drive = session.ChooseIpod();
     TiPod ipod(session.Platform());
-    LoadIpodDatabase(session, drive, ipod);
+    bool complete = true;
+    {
+        // Files that cannot be read are noted in the user's own error log.
+        TLogClass::SetPlatform(&session.Platform());
+        TLogClass::SetAppFolder(session.Platform().AppFolder());
+        struct LogOff {
+            ~LogOff() { TLogClass::SetPlatform(nullptr); }
+        } logOff;
+        complete = LoadIpodSongs(session, drive, ipod, options.withUnlisted, "list", err);
+    }
     const std::vector<std::int32_t> songs = SongsToList(ipod, request.playlists);
 
     if (fields.empty()) {
@@ -440,7 +459,7 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const int status = FinishOutput(out, err, "list");
     if (status != kExitOk)
         return status;
-    return ReportDamagedDatabase(ipod, "list", err) ? kExitOk : kExitNotFound;
+    return ReportDamagedDatabase(ipod, "list", err) && complete ? kExitOk : kExitNotFound;
 }
 
 int RunPlaylists(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

@@ -136,6 +136,10 @@ void TFormMain::StartCopyJob(const std::string& folder, int marked) {
 }
 
 void TFormMain::ButtonCopyClick() {
+    if (ScanRunning) {
+        ScanStopRequested = true; // the songs read so far are shown
+        return;
+    }
     const QString caption = ButtonCopy->text();
     if (caption == QStringLiteral("Copy"))
         CopyoutSongClick();

@@ -329,6 +329,7 @@ void TFormMain::ShowStatus(const std::string& text) {
 void TFormMain::LoadCurrentDrive() {
     iPod.SetDrivePath(ToUtf8(CurrentDrive));
     iPod.LoadDatabase();
+    LoadSongsOfFiles();
 }
 
 void TFormMain::RunUnguarded(const std::function<void()>& handler) {
@@ -398,6 +399,9 @@ void TFormMain::closeEvent(QCloseEvent* event) {
             return;
         }
     }
+    // Closed while the songs are read from their files: the reading ends at the next file.
+    if (ScanRunning)
+        ScanStopRequested = true;
     FormClose();
     QWidget::closeEvent(event);
 }

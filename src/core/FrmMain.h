@@ -81,6 +81,16 @@ public:
     TCopyNaming CopyNaming = kDefaultCopyNaming;
     std::atomic<bool> SkipCopiedFiles{false};   // also read by the copy worker
     std::atomic<bool> WriteTagsToCopies{false}; // likewise
+    // Whether the files the iPod's database does not name are listed as songs too.
+    bool ListUnlistedFiles = false;
+    // While the songs of an iPod are read from its files: Stop (the copy button) sets the
+    // flag, and the selector and device arrival wait for the end.
+    bool ScanRunning = false;
+    std::atomic<bool> ScanStopRequested{false};
+    // What the last reading of song files did (the files whose tags were read, and
+    // whether it was stopped), for the status line and the tests.
+    std::int64_t LastScanTagsRead = 0;
+    bool LastScanStopped = false;
     std::vector<std::string> ColumnWidths;
     std::vector<std::string> SourceList, TargetList, TitleList;
     // The rest of a job, for its playlist: each song's artist, the copy found for a song
@@ -153,6 +163,10 @@ public:
     // After a load: tells the user (status line) and the log when the chosen iPod has a
     // database folder but no database that could be read.
     void ShowDatabaseProblem();
+    // After a load: the songs of an iPod without a readable database are read from the
+    // files in its music folders (and with ListUnlistedFiles, the files a readable
+    // database does not name are added), with progress on the status line.
+    void LoadSongsOfFiles();
 
     // ---- Song table, category lists, search and selection (browser/) -----------------
     void DisPlaySongsInit();
@@ -212,6 +226,8 @@ public:
     void SetCopyNaming(const TCopyNaming& value);
     void SetSkipCopiedFiles(bool value);
     void SetWriteTagsToCopies(bool value);
+    // Stores the setting; a change lists the songs of the iPod afresh.
+    void SetListUnlistedFiles(bool value);
 
     // The window's side of the copy worker's synchronous hand-over.
     IWindowMessageSink& MessageSink();

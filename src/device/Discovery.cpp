@@ -4,10 +4,12 @@
 #include "core/ErrorLog.h"
 #include "core/FrmMain.h"
 #include "musicdb/IpodLayout.h"
+#include "musicdb/MusicFolderScan.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
 
 #include <QComboBox>
+#include <QLocale>
 
 namespace korvello {
 
@@ -73,16 +75,19 @@ void TFormMain::iPodSelectorComCloseUp() {
     const char letter = drive[0];
     if (!((letter >= 'a' && letter <= 'z') || (letter >= 'A' && letter <= 'Z')) || drive[1] != ':')
         return;
+    if (ScanRunning)
+        return; // the songs of the iPod being read come first
     CurrentDrive = ToUtf16(drive);
     iPod.SetDrivePath(drive);
     iPod.LoadDatabase();
+    LoadSongsOfFiles();
     DisPlaySongs(SongListMode::AllSongs, nullptr);
     DisPlayOther();
     ShowDatabaseProblem();
 }
 
 void TFormMain::WMDeviceChange(unsigned wParam) {
-    if (wParam != DBT_DEVICEARRIVAL)
+    if (wParam != DBT_DEVICEARRIVAL || ScanRunning)
         return;
     ShowStatus("Detecting New iPod...");
     GetiPodDriver();
@@ -114,6 +119,14 @@ void TFormMain::ShowDatabaseProblem() {
     }
     if (status.Readable())
         return;
+    if (iPod.SongsFromFiles() > 0) {
+        const std::string count = QLocale().toString(iPod.SongsFromFiles()).toStdString();
+        TLogClass::WriteLog("LoadDatabase:" + ITunesFolder(iPod.DrivePath()) + ": " +
+                            ScannedSongsText(count) + " (" + status.problem + ")");
+        ShowStatus((LastScanStopped ? "Stopped: " : "No database: ") + count +
+                   " songs read from files.");
+        return;
+    }
     // A volume that is no longer an iPod (unplugged, another device on its letter) keeps
     // the earlier songs without a word, as a missing database always has.
     if (!HoldsITunesFolder(platform_, iPod.DrivePath()))

@@ -42,6 +42,7 @@ void TiPod::LoadDatabase() {
 
 std::string TiPod::LoadImage(std::span<const std::uint8_t> image, std::int64_t compressedSize) {
     DropIndexes();
+    songsFromFiles_ = 0;
     lastDeclared_ = 0;
     playlists_.clear();
     masterPlaylistName_.clear();
@@ -87,6 +88,28 @@ std::string TiPod::LoadImage(std::span<const std::uint8_t> image, std::int64_t c
         return "there is not enough memory to hold its songs";
     }
     return {};
+}
+
+void TiPod::AddSongsFromFiles(std::vector<TSong> songs, bool replace) {
+    DropIndexes();
+    if (replace) {
+        songs_.clear();
+        playlists_.clear();
+        masterPlaylistName_.clear();
+        songsFromFiles_ = 0;
+    }
+    std::int64_t highest = 0;
+    for (const TSong& song : songs_)
+        highest = std::max<std::int64_t>(highest, song.SongId);
+    for (TSong& song : songs) {
+        // Past the largest id there is no room: count on from the smallest negative ones.
+        song.SongId = highest < std::numeric_limits<std::int32_t>::max()
+                          ? static_cast<std::int32_t>(++highest)
+                          : std::numeric_limits<std::int32_t>::min() + songsFromFiles_;
+        song.Source = TSong::TSource::Files;
+        songs_.push_back(std::move(song));
+        ++songsFromFiles_;
+    }
 }
 
 std::int32_t TiPod::SongCount() const {

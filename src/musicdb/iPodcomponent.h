@@ -137,6 +137,14 @@ public:
     // not finish (memory ran out: then there are no songs), or nothing.
     std::string LoadImage(std::span<const std::uint8_t> image, std::int64_t compressedSize = -1);
 
+    // Songs read from the files themselves (see MusicFolderScan.h): with `replace` they
+    // take the place of the database's songs and playlists (an iPod without a readable
+    // database), otherwise they follow the database's songs. Their ids are renumbered to
+    // follow the highest id of the database's songs, so an id names one song.
+    void AddSongsFromFiles(std::vector<TSong> songs, bool replace);
+    // How many of the songs were read from their files.
+    std::int32_t SongsFromFiles() const { return songsFromFiles_; }
+
     std::int32_t SongCount() const;
     // Copies the song at `index` (0 to SongCount() - 1). Throws EKorvelloError when the
     // index is out of range, leaving `song` as it was.
@@ -197,6 +205,7 @@ private:
     TDataSetTable dataSets_{};
     TDatabaseStatus databaseStatus_;
     std::int64_t lastDeclared_ = 0; // the track count the last image declared
+    std::int32_t songsFromFiles_ = 0;
 
     // Whatever replaces songs_ calls DropIndexes(); an index whose song count no longer
     // matches is made again all the same.

@@ -132,6 +132,12 @@ void TFormOption::BuildGeneralGroup() {
     WriteTags = new QCheckBox(QStringLiteral("Write the iPod's tags into copies"), XP_GroupBox2);
     WriteTags->setObjectName(QStringLiteral("WriteTags"));
     WriteTags->setGeometry(24, 176, 190, 17);
+    // Neither group has a free line this wide: the strip between the groups and the
+    // buttons holds it, beside the copy settings.
+    ListUnlisted =
+        new QCheckBox(QStringLiteral("Also list songs the database does not name"), this);
+    ListUnlisted->setObjectName(QStringLiteral("ListUnlisted"));
+    ListUnlisted->setGeometry(24, 254, 353, 17);
 }
 
 // Restore Default, Save and Cancel.
@@ -165,7 +171,8 @@ void TFormOption::OrderTabs() {
     setTabOrder(OverWrite, NameCopies);
     setTabOrder(NameCopies, SkipCopied);
     setTabOrder(SkipCopied, WriteTags);
-    setTabOrder(WriteTags, XP_Button2);
+    setTabOrder(WriteTags, ListUnlisted);
+    setTabOrder(ListUnlisted, XP_Button2);
     setTabOrder(XP_Button2, LumoButtonSmall1);
     setTabOrder(LumoButtonSmall1, LumoButtonSmall2);
 }
@@ -195,6 +202,7 @@ void TFormOption::FormShow() {
         ShowCopyNaming(InitialCopyNaming);
         SkipCopied->setChecked(InitialSkipCopied);
         WriteTags->setChecked(InitialWriteTags);
+        ListUnlisted->setChecked(InitialListUnlisted);
         const QRect m = main_.geometry();
         move(m.left() + (m.width() - width()) / 2, m.top() + (m.height() - height()) / 2);
         XP_Button1->setFocus();
@@ -229,6 +237,8 @@ void TFormOption::OpenDirClick() {
     main_.SetSkipCopiedFiles(SkipCopied->isChecked());
     main_.SetWriteTagsToCopies(WriteTags->isChecked());
     accept();
+    // After the window closed: the songs of the iPod may be listed afresh.
+    main_.SetListUnlistedFiles(ListUnlisted->isChecked());
 }
 
 // The naming's preset, or the user's own template as an item of its own after the presets.
@@ -275,6 +285,7 @@ void TFormOption::XP_Button2Click() {
     ShowCopyNaming(kDefaultCopyNaming);
     SkipCopied->setChecked(false);
     WriteTags->setChecked(false);
+    ListUnlisted->setChecked(false);
     filling_ = true;
     for (int i = 0; i < SunCheckListBoxCols->count(); ++i)
         SunCheckListBoxCols->item(i)->setCheckState(Qt::Checked);

@@ -41,16 +41,20 @@ public:
     void SetInitialSkipCopied(bool value) { InitialSkipCopied = value; }
     bool InitialWriteTags = false;
     void SetInitialWriteTags(bool value) { InitialWriteTags = value; }
+    bool InitialListUnlisted = false;
+    void SetInitialListUnlisted(bool value) { InitialListUnlisted = value; }
 
     QGroupBox* XP_GroupBox1 = nullptr;
     QListWidget* SunCheckListBoxCols = nullptr;
     QGroupBox* XP_GroupBox2 = nullptr;
     QCheckBox* PlaySong = nullptr;
     QCheckBox* OverWrite = nullptr;
-    QLabel* NameCopiesLabel = nullptr;       // "Name copies"
-    QComboBox* NameCopies = nullptr;         // the presets (kNamingPresets), editable
-    QCheckBox* SkipCopied = nullptr;         // "Skip songs already copied"
-    QCheckBox* WriteTags = nullptr;          // "Write the iPod's tags into copies"
+    QLabel* NameCopiesLabel = nullptr; // "Name copies"
+    QComboBox* NameCopies = nullptr;   // the presets (kNamingPresets), editable
+    QCheckBox* SkipCopied = nullptr;   // "Skip songs already copied"
+    QCheckBox* WriteTags = nullptr;    // "Write the iPod's tags into copies"
+    // "Also list songs the database does not name", below the two groups (neither has room)
+    QCheckBox* ListUnlisted = nullptr;
     QPushButton* XP_Button2 = nullptr;       // Restore Default
     QPushButton* OpenDir = nullptr;          // Save
     QPushButton* XP_Button1 = nullptr;       // Cancel

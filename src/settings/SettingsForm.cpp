@@ -34,6 +34,18 @@ void TFormMain::SetWriteTagsToCopies(bool value) {
     WriteTagsToCopies = value;
 }
 
+void TFormMain::SetListUnlistedFiles(bool value) {
+    if (ListUnlistedFiles == value)
+        return;
+    ListUnlistedFiles = value;
+    // The songs of the iPod are listed afresh, unless a copy job is working on them.
+    if (CopyRunning || ScanRunning || iPod.DrivePath().empty() || !iPod.DatabaseStatus().Readable())
+        return;
+    LoadCurrentDrive();
+    DisPlaySongs(SongListMode::AllSongs, nullptr);
+    DisPlayOther();
+}
+
 void TFormMain::ReadRegistry() {
     Guard("ReadRegistry:", [&] {
         // A key that cannot be opened or created leaves every value at its default.
@@ -43,6 +55,7 @@ void TFormMain::ReadRegistry() {
         CopyNaming = ReadCopyNaming(platform_);
         SkipCopiedFiles = ReadRegistryFlag(platform_, kValueSkipCopied, false);
         WriteTagsToCopies = ReadRegistryFlag(platform_, kValueWriteTags, false);
+        ListUnlistedFiles = ReadRegistryFlag(platform_, kValueListUnlisted, false);
         AppFolder = platform_.AppFolder();
         TLogClass::SetAppFolder(AppFolder);
     });
@@ -55,6 +68,7 @@ void TFormMain::WriteRegistry() {
         WriteCopyNaming(platform_, CopyNaming);
         WriteRegistryFlag(platform_, kValueSkipCopied, SkipCopiedFiles);
         WriteRegistryFlag(platform_, kValueWriteTags, WriteTagsToCopies);
+        WriteRegistryFlag(platform_, kValueListUnlisted, ListUnlistedFiles);
     });
 }
 
@@ -108,6 +122,7 @@ void TFormMain::XP_Button3Click() {
     formOption_->SetInitialCopyNaming(CopyNaming);
     formOption_->SetInitialSkipCopied(SkipCopiedFiles);
     formOption_->SetInitialWriteTags(WriteTagsToCopies);
+    formOption_->SetInitialListUnlisted(ListUnlistedFiles);
     dialogs_.ShowModal(formOption_);
 }
 

@@ -27,6 +27,9 @@ inline constexpr const char* kValueCopyNaming = "CopyNaming";
 inline constexpr const char* kValueSkipCopied = "SkipCopiedFiles";
 // Whether copies get the iPod's tags (REG_DWORD), off unless the user turns it on.
 inline constexpr const char* kValueWriteTags = "WriteTags";
+// Whether the files in the iPod's music folders that its database does not name are
+// listed as songs of their own (REG_DWORD, off by default).
+inline constexpr const char* kValueListUnlisted = "ListUnlistedFiles";
 inline constexpr const char* kSettingsFileName = "ipdes.dll";
 inline constexpr int kDefaultColumnWidth = 80;
 

@@ -14,6 +14,7 @@
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
 #include <taglib/popularimeterframe.h>
+#include <taglib/tiostream.h>
 #include <taglib/tpropertymap.h>
 #include <taglib/unknownframe.h>
 #include <taglib/wavfile.h>
@@ -25,6 +26,11 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace korvello {
 
@@ -33,6 +39,118 @@ namespace {
 // The name Windows Media Player gives its ratings; players that read POPM at all read
 // the frame of this name.
 constexpr const char* kPopmEmail = "Windows Media Player 9 Series";
+
+// A file as TagLib sees it, read and written with pread/pwrite. TagLib's own file stream
+// moves everything after a tag that grows through a 1 KiB buffer, a seek, a read, a seek
+// and a write per KiB; this one moves it in blocks of a megabyte. Write failures are not
+// reported to TagLib (it has no way to take them); the caller's audio check finds them.
+class TTagFileStream final : public TagLib::IOStream {
+public:
+    explicit TTagFileStream(std::string name)
+        : name_(std::move(name)), fd_(::open(name_.c_str(), O_RDWR | O_CLOEXEC)) {}
+    ~TTagFileStream() override {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    TTagFileStream(const TTagFileStream&) = delete;
+    TTagFileStream& operator=(const TTagFileStream&) = delete;
+
+    TagLib::FileName name() const override { return name_.c_str(); }
+    bool readOnly() const override { return false; }
+    bool isOpen() const override { return fd_ >= 0; }
+
+    TagLib::ByteVector readBlock(unsigned long length) override {
+        const long available = std::max(0L, this->length() - position_);
+        TagLib::ByteVector data(static_cast<unsigned int>(std::min<unsigned long>(
+                                    length, static_cast<unsigned long>(available))),
+                                '\0');
+        const long got = ReadAt(data.data(), data.size(), position_);
+        data.resize(static_cast<unsigned int>(got));
+        position_ += got;
+        return data;
+    }
+    void writeBlock(const TagLib::ByteVector& data) override {
+        WriteAt(data.data(), data.size(), position_);
+        position_ += static_cast<long>(data.size());
+    }
+    void insert(const TagLib::ByteVector& data, unsigned long start,
+                unsigned long replace) override {
+        const auto at = static_cast<long>(start);
+        const auto size = static_cast<long>(data.size());
+        const auto replaced = static_cast<long>(replace);
+        if (size < replaced) {
+            removeBlock(start + data.size(), replace - data.size());
+        } else if (size > replaced) {
+            // The rest of the file moves back by the growth, its last block first.
+            const long grow = size - replaced;
+            const long end = length();
+            for (long from = end; from > at + replaced;) {
+                const long n = std::min<long>(kMoveBlock, from - (at + replaced));
+                from -= n;
+                ReadAt(buffer_.data(), static_cast<std::size_t>(n), from);
+                WriteAt(buffer_.data(), static_cast<std::size_t>(n), from + grow);
+            }
+        }
+        WriteAt(data.data(), data.size(), at);
+        position_ = at + size;
+    }
+    void removeBlock(unsigned long start, unsigned long length) override {
+        const auto at = static_cast<long>(start);
+        const auto gone = static_cast<long>(length);
+        const long end = this->length();
+        for (long from = at + gone; from < end;) {
+            const long n = std::min<long>(kMoveBlock, end - from);
+            ReadAt(buffer_.data(), static_cast<std::size_t>(n), from);
+            WriteAt(buffer_.data(), static_cast<std::size_t>(n), from - gone);
+            from += n;
+        }
+        truncate(std::max(at, end - gone));
+        position_ = at;
+    }
+    void seek(long offset, Position p) override {
+        const long base = p == Beginning ? 0 : p == Current ? position_ : length();
+        position_ = std::max(0L, base + offset);
+    }
+    long tell() const override { return position_; }
+    long length() override {
+        struct stat st {};
+        return fd_ >= 0 && ::fstat(fd_, &st) == 0 ? static_cast<long>(st.st_size) : 0;
+    }
+    void truncate(long length) override {
+        if (fd_ >= 0)
+            static_cast<void>(::ftruncate(fd_, length));
+    }
+
+private:
+    static constexpr long kMoveBlock = 1024 * 1024;
+
+    long ReadAt(char* data, std::size_t count, long offset) {
+        std::size_t got = 0;
+        while (fd_ >= 0 && got < count) {
+            const ssize_t n =
+                ::pread(fd_, data + got, count - got, offset + static_cast<long>(got));
+            if (n <= 0)
+                break;
+            got += static_cast<std::size_t>(n);
+        }
+        return static_cast<long>(got);
+    }
+    void WriteAt(const char* data, std::size_t count, long offset) {
+        std::size_t done = 0;
+        while (fd_ >= 0 && done < count) {
+            const ssize_t n =
+                ::pwrite(fd_, data + done, count - done, offset + static_cast<long>(done));
+            if (n <= 0)
+                return;
+            done += static_cast<std::size_t>(n);
+        }
+    }
+
+    std::string name_;
+    int fd_;
+    long position_ = 0;
+    std::vector<char> buffer_ = std::vector<char>(kMoveBlock);
+};
 
 TagLib::String ToTagText(const std::u16string& text) {
     return TagLib::String(ToUtf8(text), TagLib::String::UTF8);
@@ -251,10 +369,11 @@ TTagOutcome Complete(File& file, const TSong& song, const TFormatSteps& steps,
     return {TTagResult::Written, {}};
 }
 
-TTagOutcome WriteFormat(TAudioFormat format, const char* name, const TSong& song) {
+TTagOutcome WriteFormat(TAudioFormat format, TagLib::IOStream* where, const TSong& song) {
+    auto* const frames = TagLib::ID3v2::FrameFactory::instance();
     switch (format) {
     case TAudioFormat::Mpeg: {
-        TagLib::MPEG::File file(name, false);
+        TagLib::MPEG::File file(where, frames, false);
         if (!file.isValid() || file.readOnly())
             return {TTagResult::NotTagged, "TagLib cannot open it as MPEG audio"};
         const TagLib::ID3v2::Version version = SaveVersion(file.hasID3v2Tag(), file.ID3v2Tag());
@@ -270,7 +389,7 @@ TTagOutcome WriteFormat(TAudioFormat format, const char* name, const TSong& song
                          }});
     }
     case TAudioFormat::Flac: {
-        TagLib::FLAC::File file(name, false);
+        TagLib::FLAC::File file(where, frames, false);
         if (!file.isValid() || file.readOnly())
             return {TTagResult::NotTagged, "TagLib cannot open it as FLAC"};
         return Complete(file, song,
@@ -284,7 +403,7 @@ TTagOutcome WriteFormat(TAudioFormat format, const char* name, const TSong& song
                         true);
     }
     case TAudioFormat::Mp4: {
-        TagLib::MP4::File file(name, false);
+        TagLib::MP4::File file(where, false);
         if (!file.isValid() || file.readOnly())
             return {TTagResult::NotTagged, "TagLib cannot open it as MP4"};
         return Complete(file, song, {{}, [&] {
@@ -292,7 +411,7 @@ TTagOutcome WriteFormat(TAudioFormat format, const char* name, const TSong& song
                                      }});
     }
     case TAudioFormat::Wav: {
-        TagLib::RIFF::WAV::File file(name, false);
+        TagLib::RIFF::WAV::File file(where, false);
         if (!file.isValid() || file.readOnly())
             return {TTagResult::NotTagged, "TagLib cannot open it as WAV"};
         const TagLib::ID3v2::Version version = SaveVersion(file.hasID3v2Tag(), file.ID3v2Tag());
@@ -304,7 +423,7 @@ TTagOutcome WriteFormat(TAudioFormat format, const char* name, const TSong& song
                          }});
     }
     case TAudioFormat::Aiff: {
-        TagLib::RIFF::AIFF::File file(name, false);
+        TagLib::RIFF::AIFF::File file(where, false);
         if (!file.isValid() || file.readOnly())
             return {TTagResult::NotTagged, "TagLib cannot open it as AIFF"};
         const TagLib::ID3v2::Version version = SaveVersion(file.hasID3v2Tag(), file.tag());
@@ -330,7 +449,10 @@ TTagOutcome TTagLibTagger::WriteTags(const std::string& path, const TSong& song)
                 "its audio data cannot be found, not a format that gets tags"};
     TTagOutcome outcome;
     try {
-        outcome = WriteFormat(before->format, name.c_str(), song);
+        TTagFileStream stream(name);
+        if (!stream.isOpen())
+            return {TTagResult::NotTagged, "it cannot be opened for writing"};
+        outcome = WriteFormat(before->format, &stream, song);
     } catch (const std::exception& e) {
         outcome = {TTagResult::Failed, std::string("TagLib failed: ") + e.what()};
     }

@@ -82,8 +82,8 @@ TEST_F(Cli, FindsTheMappedIpodByScanOrByLetter) {
     const CliRun drives = Call("drives");
     EXPECT_EQ(drives.status, 0);
     ASSERT_FALSE(drives.lines.empty());
-    EXPECT_EQ(drives.lines[0], "Drive\tType\tMapped\tLabel\tRoot\tiPod\tDatabase");
-    EXPECT_NE(drives.out.find("e:\tremovable\tyes\tipod\t" + tree_.Ipod() + "\tyes\tiTunesDB\n"),
+    EXPECT_EQ(drives.lines[0], "Drive\tType\tMapped\tLabel\tRoot\tiPod\tDatabase\tUnlisted");
+    EXPECT_NE(drives.out.find("e:\tremovable\tyes\tipod\t" + tree_.Ipod() + "\tyes\tiTunesDB\t0\n"),
               std::string::npos)
         << drives.out;
 }

@@ -226,3 +226,43 @@ TEST_F(OrganiseOptionsTest, ATypedTemplateIsKeptAndABadOneIsRefusedWithAMessage)
 }
 
 } // namespace
+
+// "Also list songs the database does not name": below both groups (neither has room for
+// its text), clear of every specified control, saved and restored like the others.
+TEST_F(OrganiseOptionsTest, ListUnlistedFilesBoxFitsBelowTheGroupsAndIsSaved) {
+    WithOptions([&] {
+        TFormOption& o = Options();
+        EXPECT_EQ(o.ListUnlisted->text(), "Also list songs the database does not name");
+        EXPECT_FALSE(o.ListUnlisted->isChecked());
+        EXPECT_LE(o.ListUnlisted->sizeHint().width(), o.ListUnlisted->width());
+        EXPECT_TRUE(o.rect().contains(o.ListUnlisted->geometry()));
+        for (QWidget* w :
+             {static_cast<QWidget*>(o.XP_GroupBox1), static_cast<QWidget*>(o.XP_GroupBox2),
+              static_cast<QWidget*>(o.XP_Button2), static_cast<QWidget*>(o.OpenDir),
+              static_cast<QWidget*>(o.XP_Button1)})
+            EXPECT_FALSE(w->geometry().intersects(o.ListUnlisted->geometry()))
+                << w->objectName().toStdString();
+        o.ListUnlisted->setChecked(true);
+        o.OpenDir->click();
+    });
+    EXPECT_TRUE(Main().ListUnlistedFiles);
+    WithOptions([&] {
+        EXPECT_TRUE(Options().ListUnlisted->isChecked());
+        Options().XP_Button2->click();
+        EXPECT_FALSE(Options().ListUnlisted->isChecked());
+        Options().OpenDir->click();
+    });
+    EXPECT_FALSE(Main().ListUnlistedFiles);
+}
+
+TEST_F(OrganiseSettingsTest, ListUnlistedFilesIsStoredAtCloseAndOffByDefault) {
+    {
+        TFormMain form(*fx.platform, fx.dialogs);
+        EXPECT_FALSE(form.ListUnlistedFiles);
+        form.SetListUnlistedFiles(true);
+        form.close();
+    }
+    EXPECT_EQ(fx.platform->RegQueryValue(kRegistryKey, kValueListUnlisted).dword, 1u);
+    TFormMain again(*fx.platform, fx.dialogs);
+    EXPECT_TRUE(again.ListUnlistedFiles);
+}

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <random>
 
 #include <sys/mount.h>
 
@@ -197,6 +198,49 @@ TEST_F(TagsTest, NothingToAddLeavesTheFileAsItWas) {
     const std::string content = ReadFile(bare.path);
     EXPECT_EQ(tagger->WriteTags(bare.program, TSong{}).result, TTagResult::Unchanged);
     EXPECT_EQ(ReadFile(bare.path), content);
+}
+
+// MPEG audio frames (128 kbit/s, 44.1 kHz: 417 bytes each) of random content, `bytes` long.
+std::string MpegFrames(std::size_t bytes) {
+    std::mt19937 random(7);
+    std::string data(bytes, '\0');
+    for (char& c : data)
+        c = static_cast<char>(random() & 0xFF);
+    for (std::size_t at = 0; at + 4 <= bytes; at += 417)
+        data.replace(at, 4, "\xFF\xFB\x90\x64");
+    return data;
+}
+
+// A tag that grows in front of megabytes of audio moves all of it back, and one that
+// shrinks (an old tag with 2 MiB of padding, more than a tag keeps) moves it forward;
+// either way the audio arrives whole and in order.
+TEST_F(TagsTest, ATagThatGrowsOrShrinksMovesTheWholeAudioIntact) {
+    const std::string audio = MpegFrames(3 * 1024 * 1024 + 1234);
+    const std::string plain = machine.root + "/music/plain.mp3";
+    WriteFile(plain, audio);
+    const std::size_t padding = 2 * 1024 * 1024 + 77;
+    std::string header = "ID3\x03";
+    header += std::string(2, '\0');
+    for (int shift : {21, 14, 7, 0})
+        header += static_cast<char>((padding >> shift) & 0x7F);
+    const std::string padded = machine.root + "/music/padded.mp3";
+    WriteFile(padded, header + std::string(padding, '\0') + audio);
+
+    for (const std::string& path : {plain, padded}) {
+        SCOPED_TRACE(path);
+        const std::size_t before = ReadFile(path).size();
+        const TTagOutcome outcome =
+            tagger->WriteTags(machine.platform->ToProgramPath(path), FullSong());
+        ASSERT_EQ(outcome.result, TTagResult::Written) << outcome.detail;
+        const std::string after = ReadFile(path);
+        EXPECT_TRUE(AudioBytes(path) == audio) << "the audio moved whole";
+        EXPECT_TRUE(after.ends_with(audio));
+        EXPECT_EQ(ReadTagsWithMutagen(path)["title"], "Für Elise – live");
+        if (path == padded)
+            EXPECT_LT(after.size(), before - 1024 * 1024) << "the padding went";
+        else
+            EXPECT_GT(after.size(), before);
+    }
 }
 
 // A file that is no song, a damaged one, and a format that is not tagged are all left

@@ -109,10 +109,11 @@ TEST_F(SkinnedWindowsTest, TabWalksTheOptionsWindowInItsOrder) {
         ASSERT_TRUE(QTest::qWaitForWindowActive(&Options()));
         Options().OpenDir->setFocus();
         const std::vector<QWidget*> order = {
-            Options().OpenDir,          Options().XP_Button1,       Columns(),
-            Options().PlaySong,         Options().OverWrite,        Options().NameCopies,
-            Options().SkipCopied,       Options().WriteTags,        Options().XP_Button2,
-            Options().LumoButtonSmall1, Options().LumoButtonSmall2, Options().OpenDir};
+            Options().OpenDir,    Options().XP_Button1,       Columns(),
+            Options().PlaySong,   Options().OverWrite,        Options().NameCopies,
+            Options().SkipCopied, Options().WriteTags,        Options().ListUnlisted,
+            Options().XP_Button2, Options().LumoButtonSmall1, Options().LumoButtonSmall2,
+            Options().OpenDir};
         for (std::size_t i = 0; i + 1 < order.size(); ++i) {
             ASSERT_EQ(QApplication::focusWidget(), order[i]) << "step " << i;
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
