@@ -71,7 +71,7 @@ private:
         mountPoint_ = root_ / "disk";
         fs::create_directories(mountPoint_);
         const fs::path image = root_ / "disk.img";
-        if (geteuid() == 0 && Shell("truncate -s 160M '" + image.string() + "'") &&
+        if (geteuid() == 0 && Shell("truncate -s 256M '" + image.string() + "'") &&
             Shell("mkfs.ext4 -q -F '" + image.string() + "'")) {
             char loop[64] = {};
             if (FILE* out = popen(("losetup -f --show '" + image.string() + "'").c_str(), "r")) {
@@ -121,7 +121,7 @@ private:
         fs::create_directories(ipod_ / "iPod_Control/iTunes");
         const std::string wav = (root_ / "tone.wav").string();
         const std::string mp3 = (root_ / "tone.mp3").string();
-        Shell("sox -n -r 44100 -c 2 -b 16 '" + wav + "' synth 3 sine 440");
+        Shell("sox -n -r 44100 -c 2 -b 16 '" + wav + "' synth 1 sine 440");
         Shell("lame --quiet -b 128 --tt 'A title' --ta 'An artist' --tl 'An album' --tn 3/12 '" +
               wav + "' '" + mp3 + "'");
         std::ifstream in(mp3, std::ios::binary);
