@@ -66,4 +66,6 @@ awk -F, '
     }' "$results"
 # The copy benchmark's ratio to cp and its message count, when it ran.
 bash "$(dirname "$0")/bench-copy.sh" "$build" "$results"
+# korvello-cli list against libgpod's parse, and what playlists cost the load.
+bash "$(dirname "$0")/bench-list.sh" "$build" "$results"
 exit $status

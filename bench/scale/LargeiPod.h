@@ -3,9 +3,11 @@
 // A large iPod in a temporary folder, mapped as drive e: through a configuration folder
 // of its own: `songs` songs in ten-song albums and twenty-song artists, with titles and
 // names of varied lengths, some of them not ASCII, and some albums and artists written
-// in another letter case on a few of their songs, as a real library has them. Song files
-// are sparse, so the folder costs almost no disk. Its database also holds 200 playlists of
-// 5,000 songs each, spread over the whole library.
+// in another letter case on a few of their songs, as a real library has them. Every track
+// carries the whole record (album artist, sort names on some, numbers, times and counts
+// in a header of iTunes 7's length). Song files are sparse, so the folder costs almost no
+// disk. Its database also holds 200 playlists of 5,000 songs each, spread over the whole
+// library, unless it is made without playlists.
 
 #include "BenchSupport.h"
 #include "itdb/ITunesDbWriter.h"
@@ -79,7 +81,11 @@ inline std::string Upper(std::string text) {
 
 class LargeiPod : public iPodFolder {
 public:
-    explicit LargeiPod(int songs, int folders = 50) : iPodFolder("korvello-scale-XXXXXX") {
+    static constexpr int kPlaylists = 200;
+    static constexpr int kPlaylistSongs = 5000;
+
+    explicit LargeiPod(int songs, int playlists = kPlaylists, int folders = 50)
+        : iPodFolder("korvello-scale-XXXXXX") {
         // Made by a child process, so that the generator's memory never counts in the
         // peak of the process that measures.
         const pid_t pid = fork();
@@ -88,7 +94,7 @@ public:
         if (pid == 0) {
             int status = 0;
             try {
-                Make(songs, folders);
+                Make(songs, playlists, folders);
             } catch (...) {
                 status = 1;
             }
@@ -101,10 +107,7 @@ public:
     }
 
 private:
-    static constexpr int kPlaylists = 200;
-    static constexpr int kPlaylistSongs = 5000;
-
-    void Make(int songs, int folders) {
+    void Make(int songs, int playlists, int folders) {
         namespace fs = std::filesystem;
         itdb::ITunesDbWriter writer;
         for (int i = 0; i < songs; ++i) {
@@ -124,7 +127,25 @@ private:
                 album = words::Upper(album);
             if (words::Mix(u + 77) % 40 == 0)
                 artist = words::Upper(artist);
-            writer.AddTrack(i + 1)
+            itdb::Track& track = writer.AddTrack(i + 1);
+            const std::uint32_t h = words::Mix(u + 7);
+            track.lengthMs = 120000 + static_cast<std::int32_t>(h % 240000);
+            track.trackNumber = i % 10 + 1;
+            track.trackCount = 10;
+            track.discNumber = 1;
+            track.discCount = 1;
+            track.year = 1960 + static_cast<std::int32_t>(h % 60);
+            track.rating = static_cast<std::int32_t>(h % 6) * 20;
+            track.playCount = static_cast<std::int32_t>(h % 50);
+            track.skipCount = static_cast<std::int32_t>(h % 7);
+            track.dateAdded = 1300000000 + i;
+            track.lastPlayed = track.playCount > 0 ? 1600000000 + i : 0;
+            track.bitrate = 256;
+            track.sampleRate = 44100;
+            track.mediaType = 1;
+            if (h % 8 == 0)
+                track.Add(itdb::SortArtist, words::Name(u / 20, 2));
+            track.Add(itdb::AlbumArtist, words::Name(u / 20, 2))
                 .Add(itdb::Title, title)
                 .Add(itdb::Location, std::string(":iPod_Control:Music:") + folder + ":" + name)
                 .Add(itdb::Album, album)
@@ -134,7 +155,7 @@ private:
                 .Add(itdb::Composer, words::Name(u / 30, 3));
             AddSongFile(folder, name, i, i < folders);
         }
-        for (int p = 0; p < kPlaylists; ++p) {
+        for (int p = 0; p < playlists; ++p) {
             itdb::Playlist playlist;
             playlist.name = "Playlist " + std::to_string(p + 1);
             playlist.trackIds.reserve(kPlaylistSongs);

@@ -34,6 +34,8 @@ public:
 
     std::string ConfigHome() const { return (root_ / "config").string(); }
     std::string DataHome() const { return (root_ / "data").string(); }
+    // The iPod's own folder, as a mount point would hold it.
+    std::string IpodPath() const { return Ipod().string(); }
     // Points XDG_CONFIG_HOME and XDG_DATA_HOME of this process, and of the children it
     // starts from now on, at this folder.
     void UseAsHome() const;

@@ -19,9 +19,9 @@ namespace {
 constexpr std::int64_t kLookFileBytes = 256 * 1024;
 constexpr std::int64_t kLookImageBytes = 4 * 1024 * 1024;
 
-// Reads an open file whole (or its first `most` bytes), in as few reads as the system
-// allows.
-std::vector<std::uint8_t> ReadWholeFile(IFile& file, const std::string& path, std::int64_t most) {
+// An open file whole (or its first `most` bytes): mapped where the system allows, else read
+// in as few reads as it allows into memory that is not zeroed first (the reads fill it).
+TDatabaseImage ReadWholeFile(IFile& file, const std::string& path, std::int64_t most) {
     std::int64_t size = file.Size();
     if (size < 0)
         throw EKorvelloError("Cannot read file " + path + ": " + file.ErrorText());
@@ -30,40 +30,48 @@ std::vector<std::uint8_t> ReadWholeFile(IFile& file, const std::string& path, st
     if (size > std::numeric_limits<std::int32_t>::max())
         throw EKorvelloError("Cannot read file " + path + ": the file is too large");
     size = std::min(size, most);
-    std::vector<std::uint8_t> image;
+    TDatabaseImage image;
+    if (size > 0) {
+        if (std::unique_ptr<IFileMapping> mapping = file.Map(size)) {
+            image.TakeMapped(std::move(mapping));
+            return image;
+        }
+    }
+    std::unique_ptr<std::uint8_t[]> bytes;
     try {
-        image.resize(static_cast<std::size_t>(size));
+        bytes.reset(new std::uint8_t[static_cast<std::size_t>(size)]);
     } catch (const std::bad_alloc&) {
         throw EKorvelloError("Out of memory reading " + path);
     }
     std::int64_t done = 0;
     while (done < size) {
-        const std::int64_t n = file.Read(image.data() + done, size - done);
+        const std::int64_t n = file.Read(bytes.get() + done, size - done);
         if (n < 0)
             throw EKorvelloError("Cannot read file " + path + ": " + file.ErrorText());
         if (n == 0)
             throw EKorvelloError("Cannot read file " + path + ": it ended early");
         done += n;
     }
+    image.TakeRead(std::move(bytes), static_cast<std::size_t>(size));
     return image;
 }
 
-std::vector<std::uint8_t> ReadFile(IPlatform& platform, const std::string& path,
-                                   std::int64_t most) {
+TDatabaseImage ReadFile(IPlatform& platform, const std::string& path, std::int64_t most) {
     std::string error;
     // Linux has no share-deny open: another program may hold or even rewrite the file
-    // while it is read. Reading it in one go and parsing the copy keeps that window small,
-    // and the walk never trusts a length, so a half-written file only yields less.
+    // while it is read. The walk never trusts a length and reads every byte through
+    // bounds-checked accessors, so a half-written file only yields less; a mapped file
+    // that shrinks reads as zeros past its new end.
     std::unique_ptr<IFile> file = platform.OpenRead(path, error);
     if (!file)
         throw EKorvelloError("Cannot open file " + path);
-    std::vector<std::uint8_t> image = ReadWholeFile(*file, path, most);
+    TDatabaseImage image = ReadWholeFile(*file, path, most);
     file->Close();
     return image;
 }
 
 // The track count the image's track list declares; nothing when it has no track list.
-std::optional<std::int32_t> DeclaredTracks(const std::vector<std::uint8_t>& image) {
+std::optional<std::int32_t> DeclaredTracks(std::span<const std::uint8_t> image) {
     TDataSetTable table{};
     if (!ReadDataSets(image, table))
         return std::nullopt;
@@ -95,9 +103,9 @@ namespace {
 
 // ReadDatabaseFile, or with `look` a look at the files' first bytes only: a track list
 // beyond them counts as declaring tracks.
-TDatabaseStatus Examine(IPlatform& platform, const std::string& drivePath,
-                        std::vector<std::uint8_t>& image, bool look) {
-    image.clear();
+TDatabaseStatus Examine(IPlatform& platform, const std::string& drivePath, TDatabaseImage& image,
+                        bool look) {
+    image.Clear();
     const std::int64_t most = look ? kLookFileBytes : std::numeric_limits<std::int64_t>::max();
     const std::string plainPath = DatabasePath(drivePath);
     const std::string compressedPath = CompressedDatabasePath(drivePath);
@@ -109,10 +117,10 @@ TDatabaseStatus Examine(IPlatform& platform, const std::string& drivePath,
         status.path = plainPath;
         if (*size > 0)
             image = ReadFile(platform, plainPath, most);
-        const std::optional<std::int32_t> tracks = DeclaredTracks(image);
+        const std::optional<std::int32_t> tracks = DeclaredTracks(image.Bytes());
         if (tracks ? *tracks > 0 : look && *size > kLookFileBytes)
             return status;
-        if (image.empty())
+        if (image.Empty())
             status.problem = "its iTunesDB is empty";
         else if (!tracks)
             status.problem = "its iTunesDB holds no track list";
@@ -120,35 +128,36 @@ TDatabaseStatus Examine(IPlatform& platform, const std::string& drivePath,
     }
 
     if (platform.FindFile(compressedPath)) {
-        std::vector<std::uint8_t> file = ReadFile(platform, compressedPath, most);
-        bool cut = look && static_cast<std::int64_t>(file.size()) == kLookFileBytes;
+        TDatabaseImage file = ReadFile(platform, compressedPath, most);
+        bool cut = look && static_cast<std::int64_t>(file.Size()) == kLookFileBytes;
         status = TDatabaseStatus();
         status.file = TDatabaseFile::ITunesCDB;
         status.path = compressedPath;
-        image.clear();
-        if (!IsCompressedDatabase(file)) {
+        image.Clear();
+        if (!IsCompressedDatabase(file.Bytes())) {
             // Stored plain after all: it is read like an iTunesDB.
             image = std::move(file);
         } else {
             std::string problem;
-            status.compressedSize = static_cast<std::int64_t>(file.size());
+            status.compressedSize = static_cast<std::int64_t>(file.Size());
             try {
-                auto inflated = look ? InflateDatabaseStart(file, kLookImageBytes, cut, problem)
-                                     : InflateDatabase(file, problem);
+                auto inflated =
+                    look ? InflateDatabaseStart(file.Bytes(), kLookImageBytes, cut, problem)
+                         : InflateDatabase(file.Bytes(), problem);
                 cut = cut || (look && inflated &&
                               static_cast<std::int64_t>(inflated->size()) >= kLookImageBytes);
                 if (inflated)
-                    image = std::move(*inflated);
+                    image.TakeInflated(std::move(*inflated));
                 else
                     status.problem = "its iTunesCDB cannot be read: " + problem;
             } catch (const std::bad_alloc&) {
-                image = std::vector<std::uint8_t>();
+                image.Clear();
                 status.problem = "its iTunesCDB cannot be read: there is not enough memory";
             }
         }
-        if (status.Readable() && !DeclaredTracks(image) && !cut)
+        if (status.Readable() && !DeclaredTracks(image.Bytes()) && !cut)
             status.problem =
-                image.empty() ? "its iTunesCDB is empty" : "its iTunesCDB holds no track list";
+                image.Empty() ? "its iTunesCDB is empty" : "its iTunesCDB holds no track list";
         return status;
     }
 
@@ -165,12 +174,12 @@ TDatabaseStatus Examine(IPlatform& platform, const std::string& drivePath,
 } // namespace
 
 TDatabaseStatus ReadDatabaseFile(IPlatform& platform, const std::string& drivePath,
-                                 std::vector<std::uint8_t>& image) {
+                                 TDatabaseImage& image) {
     return Examine(platform, drivePath, image, false);
 }
 
 TDatabaseStatus LookAtDatabaseFile(IPlatform& platform, const std::string& drivePath) {
-    std::vector<std::uint8_t> image;
+    TDatabaseImage image;
     return Examine(platform, drivePath, image, true);
 }
 

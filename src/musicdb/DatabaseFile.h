@@ -12,6 +12,8 @@
 #include "platform/Platform.h"
 
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,47 @@ struct TDatabaseStatus {
     bool Damaged() const { return Readable() && readSongs < declaredSongs; }
 };
 
+// A database image in memory: a file mapped (no copy at all) or read whole into memory
+// that was not zeroed first (the read fills every byte of it), or what an iTunesCDB
+// inflated to.
+class TDatabaseImage {
+public:
+    std::span<const std::uint8_t> Bytes() const {
+        if (mapped_)
+            return mapped_->Bytes();
+        return read_ ? std::span<const std::uint8_t>(read_.get(), readSize_)
+                     : std::span<const std::uint8_t>(inflated_);
+    }
+    std::size_t Size() const { return Bytes().size(); }
+    bool Empty() const { return Size() == 0; }
+
+    void Clear() {
+        mapped_.reset();
+        read_.reset();
+        readSize_ = 0;
+        inflated_ = std::vector<std::uint8_t>();
+    }
+    void TakeMapped(std::unique_ptr<IFileMapping> mapping) {
+        Clear();
+        mapped_ = std::move(mapping);
+    }
+    void TakeRead(std::unique_ptr<std::uint8_t[]> bytes, std::size_t size) {
+        Clear();
+        read_ = std::move(bytes);
+        readSize_ = size;
+    }
+    void TakeInflated(std::vector<std::uint8_t> bytes) {
+        Clear();
+        inflated_ = std::move(bytes);
+    }
+
+private:
+    std::unique_ptr<IFileMapping> mapped_;
+    std::unique_ptr<std::uint8_t[]> read_;
+    std::size_t readSize_ = 0;
+    std::vector<std::uint8_t> inflated_;
+};
+
 // "The iPod's music database is damaged: 2 of 128 songs could be read."
 std::string DamagedDatabaseText(const TDatabaseStatus& status);
 
@@ -49,7 +92,7 @@ std::string DamagedDatabaseText(const TDatabaseStatus& status);
 // Throws EKorvelloError ("Cannot open file <path>", or a read failure) when a database
 // file exists but cannot be opened or read.
 TDatabaseStatus ReadDatabaseFile(IPlatform& platform, const std::string& drivePath,
-                                 std::vector<std::uint8_t>& image);
+                                 TDatabaseImage& image);
 // What ReadDatabaseFile would find, judged from the first 256 KB of each file and the
 // first 4 MB they inflate to, so that a glance at many iPods never reads whole databases.
 // A track list that lies beyond that counts as found. Throws as ReadDatabaseFile does.

@@ -25,6 +25,12 @@ public:
 
     // The signed 32-bit little-endian integer at `offset`; missing bytes count as zero.
     std::int32_t Int32At(std::int64_t offset) const {
+        if (offset >= 0 && offset <= Size() - 4) {
+            const std::uint8_t* p = image_.data() + offset;
+            return static_cast<std::int32_t>(p[0] | (static_cast<std::uint32_t>(p[1]) << 8) |
+                                             (static_cast<std::uint32_t>(p[2]) << 16) |
+                                             (static_cast<std::uint32_t>(p[3]) << 24));
+        }
         std::uint32_t value = 0;
         for (int i = 0; i < 4; ++i) {
             if (Contains(offset + i))

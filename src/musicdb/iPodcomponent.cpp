@@ -25,12 +25,12 @@ const std::string& TiPod::DrivePath() const {
 }
 
 void TiPod::LoadDatabase() {
-    std::vector<std::uint8_t> image;
+    TDatabaseImage image;
     TDatabaseStatus status = ReadDatabaseFile(platform_, drivePath_, image);
     // Without any database file the songs stay as they were; a file that was found
     // replaces them with what it yields, none when it could not be used.
     if (status.file != TDatabaseFile::None) {
-        const std::string problem = LoadImage(image, status.compressedSize);
+        const std::string problem = LoadImage(image.Bytes(), status.compressedSize);
         status.declaredSongs = lastDeclared_;
         status.readSongs = SongCount();
         if (!problem.empty() && status.Readable())
@@ -58,18 +58,19 @@ std::string TiPod::LoadImage(std::span<const std::uint8_t> image, std::int64_t c
     // Songs share a few dozen folders. A folder that is not there (a database copied
     // without its music, a damaged device) is asked about once rather than for each of
     // its songs, each of which would cost several failed look-ups on the device.
+    // The platform lists each folder once rather than walking the path of every song.
     std::unordered_map<std::string, bool> folderExists;
-    context.sizeOf = [this, &folderExists](const std::string& location) {
+    const std::unique_ptr<IFileSizes> sizes = platform_.FileSizes();
+    context.sizeOf = [this, &folderExists, &sizes](const std::string& location) {
         const auto slash = location.rfind('\\');
         if (slash != std::string::npos) {
-            const std::string folder = location.substr(0, slash);
-            auto [it, added] = folderExists.try_emplace(folder, false);
+            auto [it, added] = folderExists.try_emplace(location.substr(0, slash), false);
             if (added)
-                it->second = platform_.DirectoryExists(folder);
+                it->second = platform_.DirectoryExists(it->first);
             if (!it->second)
                 return std::optional<std::int64_t>();
         }
-        return platform_.FindFile(location);
+        return sizes->FindFile(location);
     };
     TTrackListResult result = ParseTracks(image, dataSets_[0], context, songs_, compressedSize);
     lastDeclared_ = result.declared;

@@ -15,6 +15,7 @@
 #include <ctime>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -73,6 +74,13 @@ struct NameInfo {
 
 // An open file. Counts are 64-bit; a negative count means the call failed, and Error()
 // then says why.
+// A file's bytes held in memory for as long as the object lives (see IFile::Map).
+class IFileMapping {
+public:
+    virtual ~IFileMapping() = default;
+    virtual std::span<const std::uint8_t> Bytes() const = 0;
+};
+
 class IFile {
 public:
     virtual ~IFile() = default;
@@ -92,6 +100,15 @@ public:
     virtual bool Seek(std::int64_t offset) {
         (void)offset;
         return false;
+    }
+
+    // The file's first `size` bytes in memory without reading a copy of them (a read-only
+    // mapping of the file), valid after the file is closed; nullptr where that is not
+    // possible, and the caller reads the file instead. Should the file shrink meanwhile,
+    // the bytes it lost read as zeros.
+    virtual std::unique_ptr<IFileMapping> Map(std::int64_t size) {
+        (void)size;
+        return nullptr;
     }
 
     // Stores what was written on the disk itself (fsync), collected writes first; false,
@@ -147,6 +164,17 @@ struct WatchDescriptor {
     bool exceptional = false;
 };
 
+// Sizes of many files, each as IPlatform::FindFile gives it, for a caller that asks about
+// thousands of files in a few folders at once (the songs of a load). An implementation may
+// list each folder once and hold it open until the object goes; the object must not
+// outlive its platform, and serves one thread.
+class IFileSizes {
+public:
+    virtual ~IFileSizes() = default;
+    // Size of the file at the program path `path`, or nothing when no file is there.
+    virtual std::optional<std::int64_t> FindFile(const std::string& path) = 0;
+};
+
 class IPlatform {
 public:
     virtual ~IPlatform() = default;
@@ -181,6 +209,9 @@ public:
     // ---- Files (all paths are program paths) ------------------------------------------
     // Size of the file at `path`, or nothing when no file is there (a folder is no file).
     virtual std::optional<std::int64_t> FindFile(const std::string& path) = 0;
+    // An asker of many sizes at once (see IFileSizes). This one asks FindFile each time,
+    // so a decorator that changes FindFile changes these answers too.
+    virtual std::unique_ptr<IFileSizes> FileSizes();
     // Opens an existing file read-only. nullptr on failure, with `error` set.
     virtual std::unique_ptr<IFile> OpenRead(const std::string& path, std::string& error) = 0;
     // Creates the file empty for writing (an existing file is emptied). nullptr on
@@ -297,5 +328,19 @@ public:
     // added since the previous call. Removals are not arrivals.
     virtual bool PollDeviceArrival() = 0;
 };
+
+inline std::unique_ptr<IFileSizes> IPlatform::FileSizes() {
+    class OneByOne : public IFileSizes {
+    public:
+        explicit OneByOne(IPlatform& platform) : platform_(platform) {}
+        std::optional<std::int64_t> FindFile(const std::string& path) override {
+            return platform_.FindFile(path);
+        }
+
+    private:
+        IPlatform& platform_;
+    };
+    return std::make_unique<OneByOne>(*this);
+}
 
 } // namespace korvello

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include <filesystem>
+#include <span>
 #include <vector>
 
 #include <sys/resource.h>
@@ -59,6 +60,33 @@ TEST_F(Files, FindFileGivesSizesOfFilesOnly) {
         ASSERT_EQ(::truncate(sys.At("/home/u/huge.bin").c_str(), 5LL << 30), 0);
     }
     EXPECT_EQ(platform->FindFile("c:\\home\\u\\huge.bin"), 5LL << 30);
+}
+
+TEST_F(Files, AMappedFileReadsAsZerosPastTheEndItLostWhileMapped) {
+    const std::size_t size = 3 * 4096 + 100;
+    WriteFile(sys.At("/home/u/m.bin"), std::string(size, 'x'));
+    std::string error;
+    auto file = platform->OpenRead("c:\\home\\u\\m.bin", error);
+    ASSERT_TRUE(file) << error;
+    const std::unique_ptr<IFileMapping> mapping = file->Map(static_cast<std::int64_t>(size));
+    ASSERT_TRUE(mapping) << "a regular file on a local disk can be mapped";
+    file->Close();
+    const std::span<const std::uint8_t> bytes = mapping->Bytes();
+    ASSERT_EQ(bytes.size(), size);
+    EXPECT_EQ(bytes[0], 'x');
+    EXPECT_EQ(bytes[size - 1], 'x');
+
+    // Another program cuts the file short: what it lost reads as zeros, and the program
+    // goes on instead of ending with SIGBUS.
+    ASSERT_EQ(::truncate(sys.At("/home/u/m.bin").c_str(), 100), 0);
+    EXPECT_EQ(bytes[50], 'x');
+    EXPECT_EQ(bytes[2 * 4096 + 1], 0);
+    EXPECT_EQ(bytes[size - 1], 0);
+
+    // A file opened for writing is not mapped: it is still changing.
+    auto written = platform->CreateWrite("c:\\home\\u\\w.bin", error);
+    ASSERT_TRUE(written);
+    EXPECT_FALSE(written->Map(1));
 }
 
 TEST_F(Files, BlocksRoundTripWithTheCountsActuallyMoved) {

@@ -14,11 +14,6 @@ namespace {
 
 // Bounds the memory a long session over many folders can take.
 constexpr std::size_t kMaxListings = 512;
-// An iPod's own files lie four levels below its root (iPod_Control\Music\F00\ABCD.mp3);
-// a deeper path is looked up exactly as given. Each level of a missing path costs a stat
-// and perhaps a folder listing, so a damaged database naming thousands of distinct deep
-// folders would otherwise cost hundreds of look-ups per song.
-constexpr std::size_t kMaxSearchDepth = 8;
 
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
@@ -59,7 +54,7 @@ std::string PathResolver::Resolve(const std::string& root,
     struct stat st {};
     if (statValid != nullptr)
         *statValid = false;
-    if (components.size() <= kMaxSearchDepth &&
+    if (components.size() <= kMaxCaselessDepth &&
         ResolvePrefix(root, components, components.size(), path, st)) {
         if (found != nullptr && statValid != nullptr) {
             *found = st;

@@ -15,6 +15,12 @@
 
 namespace korvello::posix {
 
+// An iPod's own files lie four levels below its root (iPod_Control\Music\F00\ABCD.mp3);
+// a path of more components than this is looked up exactly as given. Each level of a
+// missing path costs a stat and perhaps a folder listing, so a damaged database naming
+// thousands of distinct deep folders would otherwise cost hundreds of look-ups per song.
+inline constexpr std::size_t kMaxCaselessDepth = 8;
+
 class PathResolver {
 public:
     // The Linux path of `components` under `root`, each component matched without regard

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/posix/PosixFile.h"
 
+#include "platform/posix/FileMapping.h"
 #include "platform/posix/PlaceFile.h"
 
 #include <algorithm>
@@ -51,6 +52,12 @@ std::unique_ptr<IFile> OpenRegular(const std::string& linuxPath, int flags, bool
 
 std::unique_ptr<IFile> PosixFile::OpenRead(const std::string& linuxPath, std::string& error) {
     return OpenRegular(linuxPath, O_RDONLY, false, error);
+}
+
+std::unique_ptr<IFileMapping> PosixFile::Map(std::int64_t size) {
+    if (!fd_ || writable_)
+        return nullptr;
+    return MapFile(fd_.get(), size);
 }
 
 std::unique_ptr<IFile> PosixFile::CreateWrite(const std::string& linuxPath, std::string& error) {

@@ -35,6 +35,8 @@ public:
     bool Seek(std::int64_t offset) override;
     bool Sync() override;
     NameInfo Identity() const override;
+    // A read-only mapping (FileMapping.h) of a file opened for reading.
+    std::unique_ptr<IFileMapping> Map(std::int64_t size) override;
 
 private:
     // Small blocks (the copy moves 2048 bytes at a time) would cost two system calls per

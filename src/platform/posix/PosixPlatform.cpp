@@ -3,6 +3,7 @@
 
 #include "platform/posix/DriveMap.h"
 #include "platform/posix/FileUtil.h"
+#include "platform/posix/FolderSizes.h"
 #include "platform/posix/PathResolver.h"
 #include "platform/posix/PlaceFile.h"
 #include "platform/posix/PosixFile.h"
@@ -19,6 +20,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <mutex>
+#include <unordered_map>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -394,6 +396,79 @@ std::optional<std::int64_t> PosixPlatform::FindFile(const std::string& path) {
     if (onDisk.empty() || (!known && ::stat(onDisk.c_str(), &st) != 0) || !S_ISREG(st.st_mode))
         return std::nullopt;
     return static_cast<std::int64_t>(st.st_size);
+}
+
+namespace {
+
+// Folders listed and held open by one asker of sizes: a real iPod spreads its songs over
+// at most a hundred music folders.
+constexpr std::size_t kMaxListedFolders = 128;
+
+class ListedFileSizes : public IFileSizes {
+public:
+    explicit ListedFileSizes(PosixPlatform& platform)
+        : platform_(platform), folders_(kMaxListedFolders) {}
+
+    std::optional<std::int64_t> FindFile(const std::string& path) override {
+        char letter = 0;
+        std::vector<std::string> components;
+        // What the caseless look-up takes exactly as given is asked of FindFile as well.
+        if (!SplitProgramPath(path, letter, components) || components.empty() ||
+            components.size() > kMaxCaselessDepth)
+            return platform_.FindFile(path);
+        const std::string name = std::move(components.back());
+        components.pop_back();
+        // The folder as a program path, its components normalised: the many spellings a
+        // damaged database may give one folder ("F00\\", "F00\.") share one entry.
+        std::string folder = std::string(1, letter) + ":";
+        for (const std::string& component : components)
+            folder += "\\" + component;
+        auto [it, added] = folderOf_.try_emplace(std::move(folder));
+        if (added)
+            it->second = Look(letter, it->first);
+        switch (it->second.kind) {
+        case Kind::Missing:
+            return std::nullopt;
+        case Kind::Unlisted:
+            return platform_.FindFile(path);
+        case Kind::Listed:
+            break;
+        }
+        const FolderSizes::Answer answer = FolderSizes::SizeOf(*it->second.listing, name);
+        return answer.known ? answer.size : platform_.FindFile(path);
+    }
+
+private:
+    enum class Kind { Missing, Unlisted, Listed };
+    struct Folder {
+        Kind kind = Kind::Unlisted;
+        FolderSizes::Listing* listing = nullptr;
+    };
+
+    Folder Look(char letter, const std::string& folder) {
+        // Names on c: are exact; only removable and mapped drives match without case.
+        const DriveType type = platform_.GetDriveType(std::string(1, letter) + ":");
+        if (type != DriveType::Removable)
+            return {};
+        const std::string onDisk = platform_.ToLinuxPath(folder);
+        struct stat st {};
+        if (onDisk.empty())
+            return {};
+        if (::stat(onDisk.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            return {Kind::Missing, nullptr};
+        FolderSizes::Listing* listing = folders_.Open(onDisk);
+        return listing == nullptr ? Folder{} : Folder{Kind::Listed, listing};
+    }
+
+    PosixPlatform& platform_;
+    FolderSizes folders_;
+    std::unordered_map<std::string, Folder> folderOf_;
+};
+
+} // namespace
+
+std::unique_ptr<IFileSizes> PosixPlatform::FileSizes() {
+    return std::make_unique<ListedFileSizes>(*this);
 }
 
 std::unique_ptr<IFile> PosixPlatform::OpenRead(const std::string& path, std::string& error) {

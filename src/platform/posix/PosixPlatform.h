@@ -159,6 +159,10 @@ public:
     std::string DisplayPath(const std::string& programPath) override;
 
     std::optional<std::int64_t> FindFile(const std::string& path) override;
+    // Lists each folder once (FolderSizes.h) on removable and mapped drives; paths on c:,
+    // deeper than the caseless look-up goes, or in folders past the listed ones are asked
+    // of FindFile.
+    std::unique_ptr<IFileSizes> FileSizes() override;
     std::unique_ptr<IFile> OpenRead(const std::string& path, std::string& error) override;
     std::unique_ptr<IFile> CreateWrite(const std::string& path, std::string& error) override;
     bool DeleteFile(const std::string& path) override;
