@@ -336,17 +336,10 @@ void TFormReport::SavePlaylistClick() {
             return;
         const std::string proposed = platform_.DisplayPath(
             (JobFolder.ends_with('\\') ? JobFolder : JobFolder + "\\") + kPlaylistFileName);
-        const std::optional<std::string> chosen =
-            Dialogs->SaveFile(this, "Save playlist", proposed, ".m3u8");
+        const std::optional<std::string> chosen = AskFileToSave("Save playlist", proposed, ".m3u8");
         if (!chosen)
             return;
         const std::string path = platform_.ToProgramPath(*chosen);
-        if (path.empty())
-            throw EKorvelloError("no drive holds " + *chosen);
-        if (platform_.StatName(path).kind != NameKind::Missing &&
-            Dialogs->AskYesNo(this, *chosen + " already exists. Replace it?") !=
-                IDialogs::Answer::Yes)
-            return;
         static const std::vector<std::string> kNone;
         const std::string text = PlaylistText(
             *chosen, PlaylistOfJob(platform_, *TitleList, ArtistList ? *ArtistList : kNone,
@@ -358,6 +351,23 @@ void TFormReport::SavePlaylistClick() {
                                "Cannot write the playlist " + *chosen + ": " + error);
         }
     });
+}
+
+// The file the user chose to save to, as they know it; nothing when they cancelled or would
+// not replace an existing file. A path no drive holds is a failure of the command.
+std::optional<std::string> TFormReport::AskFileToSave(const std::string& title,
+                                                      const std::string& proposed,
+                                                      const std::string& extension) {
+    std::optional<std::string> chosen = Dialogs->SaveFile(this, title, proposed, extension);
+    if (!chosen)
+        return std::nullopt;
+    const std::string path = platform_.ToProgramPath(*chosen);
+    if (path.empty())
+        throw EKorvelloError("no drive holds " + *chosen);
+    if (platform_.StatName(path).kind != NameKind::Missing &&
+        Dialogs->AskYesNo(this, *chosen + " already exists. Replace it?") != IDialogs::Answer::Yes)
+        return std::nullopt;
+    return chosen;
 }
 
 TJobCopies TFormReport::JobCopies() {
@@ -405,17 +415,11 @@ void TFormReport::SaveLibraryFileClick() {
     Guard("SaveLibraryFileClick:", [&] {
         if (Dialogs == nullptr || TargetList == nullptr || !Catalogue.songAt)
             return;
-        const std::optional<std::string> chosen = Dialogs->SaveFile(
-            this, "Save library file", ProposedFolder() + "/" + kLibraryFileName, ".xml");
+        const std::optional<std::string> chosen =
+            AskFileToSave("Save library file", ProposedFolder() + "/" + kLibraryFileName, ".xml");
         if (!chosen)
             return;
         const std::string path = platform_.ToProgramPath(*chosen);
-        if (path.empty())
-            throw EKorvelloError("no drive holds " + *chosen);
-        if (platform_.StatName(path).kind != NameKind::Missing &&
-            Dialogs->AskYesNo(this, *chosen + " already exists. Replace it?") !=
-                IDialogs::Answer::Yes)
-            return;
         TLibraryExport counts;
         std::string error;
         if (!WriteLibraryFile(platform_, path, Catalogue, JobCopies(),

@@ -8,6 +8,7 @@
 
 #include <QDialog>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,8 @@ private:
     void ShowSummary();
     TJobCopies JobCopies();
     std::string ProposedFolder();
+    std::optional<std::string> AskFileToSave(const std::string& title, const std::string& proposed,
+                                             const std::string& extension);
 
     IPlatform& platform_;
     QWidget* mainWindow_;
