@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <ctime>
 #include <functional>
+#include <initializer_list>
 #include <ostream>
 #include <system_error>
 
@@ -312,6 +313,18 @@ std::vector<std::int32_t> SongsToList(const TiPod& ipod, const std::vector<std::
     return songs;
 }
 
+// A row as WriteRow writes it, added to `line` so that it goes out in one write.
+void AppendRow(std::string& line, std::initializer_list<std::string> values) {
+    bool first = true;
+    for (const std::string& value : values) {
+        if (!first)
+            line += '\t';
+        first = false;
+        line += EscapeField(value);
+    }
+    line += '\n';
+}
+
 void WriteSong(std::ostream& out, const TSong& s, const std::vector<const Field*>& fields,
                bool json, IPlatform& platform) {
     if (json) {
@@ -420,17 +433,26 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         // user's terms: the Linux path of the song's file under the mount point or folder
         // ("/media/ipod/iPod_Control/Music/F05/UKEX.m4a"); a song without a file has none.
         IPlatform& platform = session.Platform();
-        auto shownLocation = [&](const std::u16string& location) {
-            return location.size() <= 3 ? std::string() : platform.DisplayPath(ToUtf8(location));
+        auto shownLocation = [&](std::int32_t index, const std::u16string& location) {
+            if (location.size() <= 3)
+                return std::string();
+            // Where the load found the file under the names as written, those names are
+            // its path: no second look-up on the disk for each song.
+            return ipod.FoundAsGiven(index) ? platform.LinuxPathAsGiven(ToUtf8(location))
+                                            : platform.DisplayPath(ToUtf8(location));
         };
         WriteRow(out, {"SongId", "Title", "Location", "FileSize", "Album", "Artist", "Genre",
                        "FileType", "Comment", "EQSetting", "Composer", "Grouping"});
+        std::string line;
         for (std::size_t i = 0; i < songs.size() && out; ++i) {
             const TSong& s = ipod.SongAt(songs[i]);
-            WriteRow(out, {std::to_string(s.SongId), ToUtf8(s.Title), shownLocation(s.Location),
-                           ToUtf8(s.FileSize), ToUtf8(s.Album), ToUtf8(s.Artist), ToUtf8(s.Genre),
-                           ToUtf8(s.FileType), ToUtf8(s.Comment), ToUtf8(s.EQSetting),
-                           ToUtf8(s.Composer), ToUtf8(s.Grouping)});
+            line.clear();
+            AppendRow(line,
+                      {std::to_string(s.SongId), ToUtf8(s.Title),
+                       shownLocation(songs[i], s.Location), ToUtf8(s.FileSize), ToUtf8(s.Album),
+                       ToUtf8(s.Artist), ToUtf8(s.Genre), ToUtf8(s.FileType), ToUtf8(s.Comment),
+                       ToUtf8(s.EQSetting), ToUtf8(s.Composer), ToUtf8(s.Grouping)});
+            out.write(line.data(), static_cast<std::streamsize>(line.size()));
         }
     } else {
         if (!request.json) {

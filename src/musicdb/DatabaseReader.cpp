@@ -122,23 +122,27 @@ void ReadTrackStrings(const TImageReader& reader, std::int64_t track,
 // and over).
 class TSizeLookups {
 public:
-    explicit TSizeLookups(const TSizeLookup& sizeOf) : sizeOf_(sizeOf) {}
+    explicit TSizeLookups(const TTrackWalkContext& context) : context_(context) {}
 
     std::optional<std::int64_t> SizeOf(const std::string& location) {
         if (looked_ && location == lastLocation_)
             return lastSize_;
-        if (!sizeOf_)
+        if (!context_.sizeOf)
             return std::nullopt;
-        lastSize_ = sizeOf_(location);
+        lastSize_ = context_.sizeOf(location);
+        lastAsGiven_ = context_.foundAsGiven && context_.foundAsGiven();
         lastLocation_ = location;
         looked_ = true;
         return lastSize_;
     }
+    // Whether the last file asked about was found under its names as written.
+    bool FoundAsGiven() const { return looked_ && lastAsGiven_; }
 
 private:
-    const TSizeLookup& sizeOf_;
+    const TTrackWalkContext& context_;
     std::string lastLocation_;
     std::optional<std::int64_t> lastSize_;
+    bool lastAsGiven_ = false;
     bool looked_ = false;
 };
 
@@ -300,10 +304,11 @@ TTrackListResult ParseTracks(std::span<const std::uint8_t> image, const TDataSet
         std::min({result.declared, room / kMinTrackBytes, allowance.records});
 
     songs.clear();
-    TSizeLookups sizes(context.sizeOf);
+    TSizeLookups sizes(context);
     try {
         songs.reserve(static_cast<std::size_t>(count));
         result.songOfTrack.reserve(static_cast<std::size_t>(count));
+        result.foundAsGiven.reserve(static_cast<std::size_t>(count));
         std::int64_t track = firstTrack;
         TTrackStrings strings;
         for (std::int64_t i = 0; i < count; ++i) {
@@ -320,6 +325,7 @@ TTrackListResult ParseTracks(std::span<const std::uint8_t> image, const TDataSet
                 song.SongId = id;
                 ReadTrackNumbers(reader, track, song);
                 StoreTrack(strings, context, sizes, song);
+                result.foundAsGiven.push_back(sizes.FoundAsGiven());
             } else {
                 result.songOfTrack.push_back(-1);
             }
@@ -332,10 +338,12 @@ TTrackListResult ParseTracks(std::span<const std::uint8_t> image, const TDataSet
     } catch (const std::bad_alloc&) {
         songs = std::vector<TSong>();
         result.songOfTrack = std::vector<std::int32_t>();
+        result.foundAsGiven = std::vector<bool>();
         result.problem = "there is not enough memory to hold its songs";
     } catch (const std::exception& e) {
         songs = std::vector<TSong>();
         result.songOfTrack = std::vector<std::int32_t>();
+        result.foundAsGiven = std::vector<bool>();
         result.problem = e.what();
     }
     return result;

@@ -46,6 +46,9 @@ struct TTrackWalkContext {
     std::string drivePath;              // put in front of every location
     std::string decimalSeparator = "."; // the user's, for the size texts
     TSizeLookup sizeOf;                 // may be empty: every FileSize is then empty
+    // Whether the last answer of sizeOf found the file under exactly the names of its
+    // location as written (may be empty: never known).
+    std::function<bool()> foundAsGiven;
 };
 
 // Reads the database header and the first two data sets of `image` into `table` (entry
@@ -81,6 +84,9 @@ struct TTrackListResult {
     // For each track walked, in database order, the position of its record in the songs,
     // or -1 when it held nothing. The Play Counts and On-The-Go files name tracks so.
     std::vector<std::int32_t> songOfTrack;
+    // For each record, in the songs' order: its file was found under exactly the names of
+    // its location (TTrackWalkContext::foundAsGiven).
+    std::vector<bool> foundAsGiven;
 };
 
 // Walks the track list of the data set `entry` describes and replaces `songs` with the

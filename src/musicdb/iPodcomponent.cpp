@@ -14,6 +14,19 @@
 
 namespace korvello {
 
+namespace {
+
+// Hashes a std::string key and a std::string_view alike, so that a look-up by a part of a
+// longer string makes no copy of it.
+struct TViewHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+        return std::hash<std::string_view>()(text);
+    }
+};
+
+} // namespace
+
 TiPod::TiPod(IPlatform& platform) : platform_(platform) {}
 
 void TiPod::SetDrivePath(const std::string& path) {
@@ -44,6 +57,7 @@ std::string TiPod::LoadImage(std::span<const std::uint8_t> image, std::int64_t c
     DropIndexes();
     songsFromFiles_ = 0;
     lastDeclared_ = 0;
+    foundAsGiven_.clear();
     playlists_.clear();
     masterPlaylistName_.clear();
     if (!ReadDataSets(image, dataSets_)) {
@@ -59,23 +73,32 @@ std::string TiPod::LoadImage(std::span<const std::uint8_t> image, std::int64_t c
     // without its music, a damaged device) is asked about once rather than for each of
     // its songs, each of which would cost several failed look-ups on the device.
     // The platform lists each folder once rather than walking the path of every song.
-    std::unordered_map<std::string, bool> folderExists;
+    std::unordered_map<std::string, bool, TViewHash, std::equal_to<>> folderExists;
     const std::unique_ptr<IFileSizes> sizes = platform_.FileSizes();
-    context.sizeOf = [this, &folderExists, &sizes](const std::string& location) {
+    bool asked = false;
+    context.sizeOf = [this, &folderExists, &sizes, &asked](const std::string& location) {
+        asked = false;
         const auto slash = location.rfind('\\');
         if (slash != std::string::npos) {
-            auto [it, added] = folderExists.try_emplace(location.substr(0, slash), false);
-            if (added)
-                it->second = platform_.DirectoryExists(it->first);
+            const std::string_view folder(location.data(), slash);
+            auto it = folderExists.find(folder);
+            if (it == folderExists.end())
+                it = folderExists.emplace(folder, platform_.DirectoryExists(std::string(folder)))
+                         .first;
             if (!it->second)
                 return std::optional<std::int64_t>();
         }
+        asked = true;
         return sizes->FindFile(location);
+    };
+    context.foundAsGiven = [&sizes, &asked] {
+        return asked && sizes->FoundAsGiven();
     };
     TTrackListResult result = ParseTracks(image, dataSets_[0], context, songs_, compressedSize);
     lastDeclared_ = result.declared;
     if (!result.problem.empty())
         return result.problem;
+    foundAsGiven_ = std::move(result.foundAsGiven);
     try {
         MergePlayCountsFile(platform_, drivePath_, result.songOfTrack, songs_);
         TPlaylistRead read = ReadPlaylists(image, songs_, result.allowance, result.cost);
@@ -84,6 +107,7 @@ std::string TiPod::LoadImage(std::span<const std::uint8_t> image, std::int64_t c
         AppendOnTheGoFiles(platform_, drivePath_, result.songOfTrack, playlists_);
     } catch (const std::bad_alloc&) {
         songs_ = std::vector<TSong>();
+        foundAsGiven_ = std::vector<bool>();
         playlists_ = std::vector<TPlaylist>();
         return "there is not enough memory to hold its songs";
     }
@@ -94,6 +118,7 @@ void TiPod::AddSongsFromFiles(std::vector<TSong> songs, bool replace) {
     DropIndexes();
     if (replace) {
         songs_.clear();
+        foundAsGiven_.clear();
         playlists_.clear();
         masterPlaylistName_.clear();
         songsFromFiles_ = 0;
@@ -120,6 +145,11 @@ const TSong& TiPod::SongAt(std::int32_t index) const {
     if (index < 0 || index >= SongCount())
         throw EKorvelloError("List index out of bounds (" + std::to_string(index) + ")");
     return songs_[static_cast<std::size_t>(index)];
+}
+
+bool TiPod::FoundAsGiven(std::int32_t index) const {
+    return index >= 0 && static_cast<std::size_t>(index) < foundAsGiven_.size() &&
+           foundAsGiven_[static_cast<std::size_t>(index)];
 }
 
 void TiPod::GetSong(std::int32_t index, TSong& song) const {

@@ -151,6 +151,10 @@ public:
     void GetSong(std::int32_t index, TSong& song) const;
     // The song at `index` without a copy, for filling big tables. Same range check.
     const TSong& SongAt(std::int32_t index) const;
+    // True when the last load found the file of the song at `index` under exactly the
+    // names of its Location (IFileSizes::FoundAsGiven), so that IPlatform::LinuxPathAsGiven
+    // shows it without asking the disk again. False when not known, or out of range.
+    bool FoundAsGiven(std::int32_t index) const;
 
     // Copies every song whose id matches into `song`, so the last match in database order
     // wins; no match leaves `song` untouched.
@@ -202,6 +206,7 @@ private:
     IPlatform& platform_;
     std::string drivePath_;
     std::vector<TSong> songs_;
+    std::vector<bool> foundAsGiven_; // of the database's songs, by position
     std::vector<TPlaylist> playlists_;
     std::u16string masterPlaylistName_;
     TDataSetTable dataSets_{};

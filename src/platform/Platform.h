@@ -173,6 +173,10 @@ public:
     virtual ~IFileSizes() = default;
     // Size of the file at the program path `path`, or nothing when no file is there.
     virtual std::optional<std::int64_t> FindFile(const std::string& path) = 0;
+    // True when the last FindFile found something at exactly the names of its path as
+    // written, so that the path's Linux form is IPlatform::LinuxPathAsGiven of it. False
+    // when that is not known.
+    virtual bool FoundAsGiven() const { return false; }
 };
 
 class IPlatform {
@@ -205,6 +209,11 @@ public:
     virtual std::string ToProgramPath(const std::string& linuxPath) = 0;
     // How the program shows a program path to the user: its Linux form.
     virtual std::string DisplayPath(const std::string& programPath) = 0;
+    // DisplayPath of a path that exists under exactly the names it is written with (see
+    // IFileSizes::FoundAsGiven): the same text, made without asking the disk.
+    virtual std::string LinuxPathAsGiven(const std::string& programPath) {
+        return DisplayPath(programPath);
+    }
 
     // ---- Files (all paths are program paths) ------------------------------------------
     // Size of the file at `path`, or nothing when no file is there (a folder is no file).

@@ -67,6 +67,47 @@ TEST_F(Cli, ListsAFolderWithEscapedValues) {
     EXPECT_FALSE(Exists(tree_.Dir() / "config/korvello/drives/e:/iPod_Control/Music"));
 }
 
+// The Location column is the file's own path whichever way the database spells it, for
+// the whole list and for a playlist's songs in the playlist's order.
+TEST_F(Cli, LocationsAreTheFilesRealPathsHoweverTheDatabaseSpellsThem) {
+    const std::string copy = tree_.Dir() / "spelled";
+    itdb::ITunesDbWriter writer;
+    writer.AddTrack(1).Add(itdb::Location, ":iPod_Control:Music:F00:ABCD.mp3");
+    writer.AddTrack(2).Add(itdb::Location, ":iPod_Control:music:f00:abcd.MP3");
+    writer.AddTrack(3).Add(itdb::Location, ":iPod_Control:Music:F00:None.mp3");
+    writer.AddTrack(4).Add(itdb::Location, ":iPod_Control:Music:F00:.:..:F00:ABCD.mp3");
+    itdb::Playlist playlist;
+    playlist.name = "Mixed";
+    playlist.trackIds = {2, 3, 1, 2};
+    writer.AddPlaylist(playlist);
+    writer.WriteFile(copy + "/iPod_Control/iTunes/iTunesDB");
+    WriteFile(copy + "/iPod_Control/Music/F00/ABCD.mp3", std::string(1000, 'x'));
+    const std::string real = copy + "/iPod_Control/Music/F00/ABCD.mp3";
+    const std::string none = copy + "/iPod_Control/Music/F00/None.mp3";
+    const auto location = [](const std::string& line) {
+        const auto start = line.find('\t') + 1;
+        const auto title = line.find('\t', start) + 1;
+        return line.substr(title, line.find('\t', title) - title);
+    };
+
+    const CliRun all = Call("list --folder '" + copy + "'");
+    ASSERT_EQ(all.lines.size(), 5u) << all.out << all.err;
+    EXPECT_EQ(location(all.lines[1]), real);
+    EXPECT_EQ(location(all.lines[2]), real);
+    EXPECT_EQ(location(all.lines[3]), none);
+    EXPECT_EQ(location(all.lines[4]), real);
+
+    const CliRun mixed = Call("list --folder '" + copy + "' --playlist Mixed");
+    ASSERT_EQ(mixed.lines.size(), 5u) << mixed.out << mixed.err;
+    EXPECT_EQ(location(mixed.lines[1]), real);
+    EXPECT_EQ(location(mixed.lines[2]), none);
+    EXPECT_EQ(location(mixed.lines[3]), real);
+    EXPECT_EQ(mixed.lines[1], all.lines[2]);
+    EXPECT_EQ(mixed.lines[2], all.lines[3]);
+    EXPECT_EQ(mixed.lines[3], all.lines[1]);
+    EXPECT_EQ(mixed.lines[4], all.lines[2]);
+}
+
 TEST_F(Cli, FindsTheMappedIpodByScanOrByLetter) {
     itdb::ITunesDbWriter writer;
     writer.AddTrack(1).Add(itdb::Title, "On e");

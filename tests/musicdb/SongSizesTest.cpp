@@ -85,6 +85,11 @@ protected:
             const TSong& song = ipod.SongAt(i);
             SCOPED_TRACE(ToUtf8(song.Location));
             EXPECT_EQ(song.FileBytes, platform_->FindFile(ToUtf8(song.Location)).value_or(-1));
+            // A file found under its names as written is shown by those names without a
+            // look at the disk, which must give the text the look-up gives.
+            if (ipod.FoundAsGiven(i))
+                EXPECT_EQ(platform_->LinuxPathAsGiven(ToUtf8(song.Location)),
+                          platform_->DisplayPath(ToUtf8(song.Location)));
         }
     }
 
@@ -115,6 +120,16 @@ TEST_F(SongSizes, EverySpellingGivesTheSizeThePlatformFindsForIt) {
     ASSERT_EQ(ipod.SongCount(), static_cast<std::int32_t>(expected.size()));
     for (std::int32_t i = 0; i < ipod.SongCount(); ++i)
         EXPECT_EQ(SizeOf(ipod, i), expected[static_cast<std::size_t>(i)]) << kLocations[i];
+    // Found as written: the exact names (also through "", "." and ".." names, and a folder
+    // or a link found so), never a name or folder matched without case, nothing missing,
+    // nothing past the caseless depth (not looked at that way).
+    const std::vector<bool> asGiven = {true, false, false, true,  false, false,
+                                       true, false, true,  false, false, false,
+                                       true, true,  true,  false, false, false};
+    for (std::int32_t i = 0; i < ipod.SongCount(); ++i)
+        EXPECT_EQ(ipod.FoundAsGiven(i), asGiven[static_cast<std::size_t>(i)]) << kLocations[i];
+    EXPECT_FALSE(ipod.FoundAsGiven(-1));
+    EXPECT_FALSE(ipod.FoundAsGiven(ipod.SongCount()));
 }
 
 TEST_F(SongSizes, FilesChangedAfterALoadAreSeenByTheNext) {

@@ -1,17 +1,19 @@
 #pragma once
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The sizes of many files on one drive with one listing per folder.
+// The sizes of many files on one drive with one open folder each.
 //
 // A load asks the size of every song file, and songs share a few dozen folders. Instead
-// of a whole path walk per song, each folder is opened once and listed once; a name is
-// then looked up in the listing and its size asked with fstatat relative to the folder's
-// descriptor. The answers are those of a path look-up (see PathResolver): the exact name
-// first, else the name that matches without regard to letter case (the byte-wise
-// smallest of several); a symbolic link is followed; only a regular file has a size.
+// of a whole path walk per song, each folder is opened once and a name is asked with
+// fstatat relative to the folder's descriptor. The answers are those of a path look-up
+// (see PathResolver): the name exactly as given first (which a file system that ignores
+// letter case matches as the path look-up's own first try does), else the name that
+// matches without regard to letter case, the byte-wise smallest of several, taken from
+// the folder's listing, which is read only when a name first needs it; a symbolic link
+// is followed; only a regular file has a size.
 //
-// A folder listed within FAT's two-second time granularity of its last change may still
+// A folder opened within FAT's two-second time granularity of its last change may still
 // gain entries, so a name it does not hold is left to the caller's own look-up. Folders
-// are told apart by device and inode, so one folder named in many spellings is listed
+// are told apart by device and inode, so one folder named in many spellings is opened
 // once; at most `maxFolders` are held open, and a name in any further folder is left to
 // the caller as well.
 
@@ -21,7 +23,6 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
 #include <sys/types.h>
@@ -37,14 +38,17 @@ public:
 
     struct Listing;
 
-    // The listing of the folder at the Linux path `folder`, read on first use. nullptr
-    // when it is no folder or cannot be opened or read, or when `maxFolders` are held.
+    // The folder at the Linux path `folder`, opened on first use. nullptr when it is no
+    // folder or cannot be opened, or when `maxFolders` are held.
     Listing* Open(const std::string& folder);
 
-    // What a listing tells about one name.
+    // What a folder tells about one name.
     struct Answer {
         bool known = false;               // false: the caller must look the name up itself
         std::optional<std::int64_t> size; // when known: the file's size, or no regular file
+        // When known: something is there under exactly the name given, so a path look-up
+        // takes that name as it is.
+        bool asGiven = false;
     };
     static Answer SizeOf(Listing& listing, const std::string& name);
 
@@ -56,10 +60,9 @@ private:
 struct FolderSizes::Listing {
     int fd = -1;
     bool racy = false;
-    std::unordered_set<std::string> names;
-    // Folded name -> the byte-wise smallest real name of that folding; made on the first
-    // name that is not in the folder exactly as given.
-    bool foldedMade = false;
+    // Folded name -> the byte-wise smallest real name of that folding; read from the
+    // folder on the first name that is not there exactly as given.
+    bool listed = false;
     std::unordered_map<std::string, std::string> byFolded;
 };
 

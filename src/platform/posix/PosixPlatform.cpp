@@ -381,6 +381,15 @@ std::string PosixPlatform::DisplayPath(const std::string& programPath) {
     return onDisk.empty() ? programPath : onDisk;
 }
 
+std::string PosixPlatform::LinuxPathAsGiven(const std::string& programPath) {
+    std::string onDisk;
+    {
+        std::lock_guard lock(impl_->mutex);
+        onDisk = impl_->ToLinuxExact(programPath);
+    }
+    return onDisk.empty() ? programPath : onDisk;
+}
+
 // ---- Files -----------------------------------------------------------------------------
 
 std::optional<std::int64_t> PosixPlatform::FindFile(const std::string& path) {
@@ -404,20 +413,67 @@ namespace {
 // at most a hundred music folders.
 constexpr std::size_t kMaxListedFolders = 128;
 
+// Hashes a std::string key and a std::string_view alike, so that a look-up by a part of a
+// longer string makes no copy of it.
+struct ViewHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+        return std::hash<std::string_view>()(text);
+    }
+};
+
 class ListedFileSizes : public IFileSizes {
 public:
     explicit ListedFileSizes(PosixPlatform& platform)
         : platform_(platform), folders_(kMaxListedFolders) {}
 
     std::optional<std::int64_t> FindFile(const std::string& path) override {
+        asGiven_ = false;
+        // Songs share a few dozen folders, each spelled the same way by all of its songs:
+        // the folder part of a path is worked out once per spelling, and each song costs a
+        // look-up of that spelling and one fstatat. A path whose last name is one that
+        // splitting would drop or change takes the whole way below.
+        const std::size_t cut = path.find_last_of("\\/");
+        if (cut == std::string::npos || path.find('\0') != std::string::npos)
+            return FindBySplitting(path);
+        const std::string name = path.substr(cut + 1);
+        if (name.empty() || name == "." || name == "..")
+            return FindBySplitting(path);
+        const std::string_view spelling(path.data(), cut);
+        auto known = folderOfSpelling_.find(spelling);
+        if (known == folderOfSpelling_.end())
+            known =
+                folderOfSpelling_.emplace(std::string(spelling), FolderOfSpelling(spelling)).first;
+        if (known->second == nullptr)
+            return platform_.FindFile(path);
+        return SizeIn(*known->second, path, name);
+    }
+
+    bool FoundAsGiven() const override { return asGiven_; }
+
+private:
+    enum class Kind { Missing, Unlisted, Listed };
+    struct Folder {
+        Kind kind = Kind::Unlisted;
+        FolderSizes::Listing* listing = nullptr;
+        // Its Linux path is the one its names give exactly as written.
+        bool asGiven = false;
+    };
+
+    // The folder of the program path `folder`, whose paths have one more name below it;
+    // nullptr when such a path is to be asked of FindFile as it is (c: takes names
+    // exactly as given, and the caseless look-up goes only so deep).
+    Folder* FolderOfSpelling(std::string_view folder) {
         char letter = 0;
         std::vector<std::string> components;
-        // What the caseless look-up takes exactly as given is asked of FindFile as well.
-        if (!SplitProgramPath(path, letter, components) || components.empty() ||
-            components.size() > kMaxCaselessDepth)
-            return platform_.FindFile(path);
-        const std::string name = std::move(components.back());
-        components.pop_back();
+        if (!SplitProgramPath(std::string(folder), letter, components) ||
+            components.size() + 1 > kMaxCaselessDepth)
+            return nullptr;
+        return &FolderOf(letter, components);
+    }
+
+    // The folder of the normalised `components` on the drive `letter`.
+    Folder& FolderOf(char letter, const std::vector<std::string>& components) {
         // The folder as a program path, its components normalised: the many spellings a
         // damaged database may give one folder ("F00\\", "F00\.") share one entry.
         std::string folder = std::string(1, letter) + ":";
@@ -426,7 +482,24 @@ public:
         auto [it, added] = folderOf_.try_emplace(std::move(folder));
         if (added)
             it->second = Look(letter, it->first);
-        switch (it->second.kind) {
+        return it->second;
+    }
+
+    std::optional<std::int64_t> FindBySplitting(const std::string& path) {
+        char letter = 0;
+        std::vector<std::string> components;
+        // What the caseless look-up takes exactly as given is asked of FindFile as well.
+        if (!SplitProgramPath(path, letter, components) || components.empty() ||
+            components.size() > kMaxCaselessDepth)
+            return platform_.FindFile(path);
+        const std::string name = std::move(components.back());
+        components.pop_back();
+        return SizeIn(FolderOf(letter, components), path, name);
+    }
+
+    std::optional<std::int64_t> SizeIn(const Folder& folder, const std::string& path,
+                                       const std::string& name) {
+        switch (folder.kind) {
         case Kind::Missing:
             return std::nullopt;
         case Kind::Unlisted:
@@ -434,16 +507,12 @@ public:
         case Kind::Listed:
             break;
         }
-        const FolderSizes::Answer answer = FolderSizes::SizeOf(*it->second.listing, name);
-        return answer.known ? answer.size : platform_.FindFile(path);
+        const FolderSizes::Answer answer = FolderSizes::SizeOf(*folder.listing, name);
+        if (!answer.known)
+            return platform_.FindFile(path);
+        asGiven_ = answer.asGiven && folder.asGiven;
+        return answer.size;
     }
-
-private:
-    enum class Kind { Missing, Unlisted, Listed };
-    struct Folder {
-        Kind kind = Kind::Unlisted;
-        FolderSizes::Listing* listing = nullptr;
-    };
 
     Folder Look(char letter, const std::string& folder) {
         // Names on c: are exact; only removable and mapped drives match without case.
@@ -457,12 +526,16 @@ private:
         if (::stat(onDisk.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
             return {Kind::Missing, nullptr};
         FolderSizes::Listing* listing = folders_.Open(onDisk);
-        return listing == nullptr ? Folder{} : Folder{Kind::Listed, listing};
+        if (listing == nullptr)
+            return {};
+        return {Kind::Listed, listing, onDisk == platform_.LinuxPathAsGiven(folder)};
     }
 
     PosixPlatform& platform_;
     FolderSizes folders_;
     std::unordered_map<std::string, Folder> folderOf_;
+    std::unordered_map<std::string, Folder*, ViewHash, std::equal_to<>> folderOfSpelling_;
+    bool asGiven_ = false;
 };
 
 } // namespace

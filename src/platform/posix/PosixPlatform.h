@@ -6,6 +6,8 @@
 //   PosixPlatform.cpp  the interface calls, the roots, the device watch
 //   DriveMap           lettering of volumes and mapped folders     MountTable  mountinfo
 //   PathResolver       caseless look-up with cached folder listings
+//   FolderSizes        sizes of many files by one open folder each (IFileSizes)
+//   FileMapping        read-only file mappings (IFile::Map), reads past a shrunk end as zeros
 //   PosixFile          IFile over a descriptor                     FileUtil    fd, loops,
 //                                                                              atomic rewrite
 //   ProfileText        INI read/edit                               RegistryText user.reg
@@ -157,11 +159,14 @@ public:
     std::string ToLinuxPath(const std::string& programPath) override;
     std::string ToProgramPath(const std::string& linuxPath) override;
     std::string DisplayPath(const std::string& programPath) override;
+    // The drive's root and the names joined as written (the drive's form of ToLinuxPath
+    // when no name is matched without case).
+    std::string LinuxPathAsGiven(const std::string& programPath) override;
 
     std::optional<std::int64_t> FindFile(const std::string& path) override;
-    // Lists each folder once (FolderSizes.h) on removable and mapped drives; paths on c:,
-    // deeper than the caseless look-up goes, or in folders past the listed ones are asked
-    // of FindFile.
+    // Opens each folder once (FolderSizes.h) on removable and mapped drives and asks each
+    // name with fstatat; paths on c:, deeper than the caseless look-up goes, or in folders
+    // past the ones held open are asked of FindFile.
     std::unique_ptr<IFileSizes> FileSizes() override;
     std::unique_ptr<IFile> OpenRead(const std::string& path, std::string& error) override;
     std::unique_ptr<IFile> CreateWrite(const std::string& path, std::string& error) override;
