@@ -307,6 +307,10 @@ TTrackListResult ParseTracks(std::span<const std::uint8_t> image, const TDataSet
     TSizeLookups sizes(context);
     try {
         songs.reserve(static_cast<std::size_t>(count));
+        // A hundred thousand records are tens of megabytes, first touched one page at a
+        // time as the walk fills them.
+        if (context.preferLargePages && songs.capacity() > 0)
+            context.preferLargePages(songs.data(), songs.capacity() * sizeof(TSong));
         result.songOfTrack.reserve(static_cast<std::size_t>(count));
         result.foundAsGiven.reserve(static_cast<std::size_t>(count));
         std::int64_t track = firstTrack;

@@ -49,6 +49,9 @@ struct TTrackWalkContext {
     // Whether the last answer of sizeOf found the file under exactly the names of its
     // location as written (may be empty: never known).
     std::function<bool()> foundAsGiven;
+    // Told of the songs' memory once it is made, before it is filled (may be empty); see
+    // IPlatform::PreferLargePages.
+    std::function<void(void* start, std::size_t bytes)> preferLargePages;
 };
 
 // Reads the database header and the first two data sets of `image` into `table` (entry

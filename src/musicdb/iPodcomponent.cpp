@@ -94,6 +94,9 @@ std::string TiPod::LoadImage(std::span<const std::uint8_t> image, std::int64_t c
     context.foundAsGiven = [&sizes, &asked] {
         return asked && sizes->FoundAsGiven();
     };
+    context.preferLargePages = [this](void* start, std::size_t bytes) {
+        platform_.PreferLargePages(start, bytes);
+    };
     TTrackListResult result = ParseTracks(image, dataSets_[0], context, songs_, compressedSize);
     lastDeclared_ = result.declared;
     if (!result.problem.empty())

@@ -218,6 +218,13 @@ public:
     // ---- Files (all paths are program paths) ------------------------------------------
     // Size of the file at `path`, or nothing when no file is there (a folder is no file).
     virtual std::optional<std::int64_t> FindFile(const std::string& path) = 0;
+    // A hint that the memory from `start` on, `bytes` long, is a large block about to be
+    // filled: where the system offers large pages, it takes them there (far fewer page
+    // faults). Its contents stay as they are; a system without them ignores the hint.
+    virtual void PreferLargePages(void* start, std::size_t bytes) {
+        (void)start;
+        (void)bytes;
+    }
     // An asker of many sizes at once (see IFileSizes). This one asks FindFile each time,
     // so a decorator that changes FindFile changes these answers too.
     virtual std::unique_ptr<IFileSizes> FileSizes();

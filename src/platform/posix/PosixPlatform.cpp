@@ -26,6 +26,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/inotify.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -405,6 +406,16 @@ std::optional<std::int64_t> PosixPlatform::FindFile(const std::string& path) {
     if (onDisk.empty() || (!known && ::stat(onDisk.c_str(), &st) != 0) || !S_ISREG(st.st_mode))
         return std::nullopt;
     return static_cast<std::int64_t>(st.st_size);
+}
+
+void PosixPlatform::PreferLargePages(void* start, std::size_t bytes) {
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto begin = reinterpret_cast<std::uintptr_t>(start);
+    const std::uintptr_t first = (begin + page - 1) / page * page;
+    const std::uintptr_t end = (begin + bytes) / page * page;
+    // Only the pages wholly inside the block; a refusal (no huge pages here) changes nothing.
+    if (bytes > 0 && end > first)
+        ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
 }
 
 namespace {

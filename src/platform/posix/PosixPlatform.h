@@ -164,6 +164,8 @@ public:
     std::string LinuxPathAsGiven(const std::string& programPath) override;
 
     std::optional<std::int64_t> FindFile(const std::string& path) override;
+    // madvise(MADV_HUGEPAGE) on the whole pages of the block (transparent huge pages).
+    void PreferLargePages(void* start, std::size_t bytes) override;
     // Opens each folder once (FolderSizes.h) on removable and mapped drives and asks each
     // name with fstatat; paths on c:, deeper than the caseless look-up goes, or in folders
     // past the ones held open are asked of FindFile.
