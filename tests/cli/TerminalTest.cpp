@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 using namespace korvello;
@@ -110,7 +111,7 @@ TEST_F(Terminal, MessagesNameTheFolderOrDriveTheUserGave) {
     }
 
     // A mapped drive is named with the folder it stands for.
-    std::filesystem::remove(tree_.Dir() / "config/korvello/drives/e:");
+    UnmapDriveIn(tree_.Roots().configHome, "e:");
     tree_.MapDrive('e', plain);
     const CliRun mapped = Call("list --drive e:");
     EXPECT_EQ(mapped.status, 1);

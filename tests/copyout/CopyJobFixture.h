@@ -10,6 +10,7 @@
 #include "core/ErrorLog.h"
 #include "platform/posix/PosixPlatform.h"
 #include "support/Backdate.h"
+#include "support/FakeRoots.h"
 #include "support/TempDir.h"
 #include "support/Waits.h"
 
@@ -58,24 +59,6 @@ public:
     }
 };
 
-inline PosixRoots RootsIn(const TempDir& tmp) {
-    WriteFile(tmp / "mountinfo", "");
-    MakeDirs(tmp / "ipod");
-    MakeDirs(tmp / "out");
-    MakeDirs(tmp / "log");
-    PosixRoots roots;
-    roots.rootDir = tmp.path();
-    roots.mountinfo = tmp / "mountinfo";
-    roots.sysfs = tmp / "sys";
-    roots.byLabel = tmp / "bylabel";
-    roots.configHome = tmp / "config";
-    roots.dataHome = tmp / "data";
-    roots.programPath = tmp / "opt/k/korvello";
-    roots.shellOpen = [](const std::string&) {
-    };
-    return roots;
-}
-
 // Content that differs from song to song and from block to block.
 inline std::string SongBytes(std::size_t bytes, int seed) {
     std::string data(bytes, '\0');
@@ -86,7 +69,9 @@ inline std::string SongBytes(std::size_t bytes, int seed) {
 
 class CopyJobTest : public ::testing::Test {
 protected:
-    CopyJobTest() : real(RootsIn(tmp)), platform(real) {
+    CopyJobTest() : real(FakeMachineRoots(tmp, {.drive = "", .home = ""})), platform(real) {
+        for (const char* folder : {"ipod", "out", "log"})
+            MakeDirs(tmp / folder);
         TLogClass::SetPlatform(&real);
         TLogClass::SetAppFolder("c:\\log");
     }

@@ -156,12 +156,12 @@ TEST_F(CopySafety, OnlyTheFileCheckedIsReplacedWhenTwoJobsWantIt) {
 
     RecordingSink sinkB;
     std::vector<std::string> sourcesB{Song("B.mp3", 7000, 2)}, targetsB{Out("X.mp3")};
-    PosixPlatform plainB(RootsIn(tmp));
+    PosixPlatform plainB(real.Roots());
     TCopyThread jobB(plainB, sinkB, overwrite);
     jobB.SourceList = &sourcesB;
     jobB.TargetList = &targetsB;
 
-    PosixRoots rootsA = RootsIn(tmp);
+    PosixRoots rootsA = real.Roots();
     bool held = false;
     rootsA.placeStep = [&](std::string_view step) {
         if (step != "claim" || held)

@@ -537,8 +537,7 @@ TEST_F(CopyJobTest, CaseDifferentUserFileOnAMappedDriveIsNotReplaced) {
     // A destination on a mapped (removable) drive, where the iPod's own files are looked
     // up without regard to case: the copy's names are exact all the same.
     MakeDirs(tmp / "stick");
-    MakeDirs(tmp / "config/korvello/drives");
-    ASSERT_EQ(::symlink((tmp / "stick").c_str(), (tmp / "config/korvello/drives/f:").c_str()), 0);
+    MapDriveIn(real.Roots().configHome, "f:", tmp / "stick");
     real.GetLogicalDrives();
     WriteFile(tmp / "stick/radio radio 5.mp3", "the user's own song");
     WriteFile(tmp / "stick/radio radio 5(1).mp3", "another of the user's");

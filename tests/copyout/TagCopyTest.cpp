@@ -14,6 +14,7 @@
 #include <gmock/gmock.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 
 namespace korvello::test {
@@ -49,10 +50,13 @@ public:
     TTagOutcome WriteTags(const std::string& path, const TSong&) override {
         WriteFile(platform_.ToLinuxPath(path), "half a tag");
         ++calls;
+        if (alsoOnSave)
+            alsoOnSave();
         return {TTagResult::Failed, "the disk went away"};
     }
     bool ReadTags(const std::string&, TSong&, std::string&) override { return false; }
     int calls = 0;
+    std::function<void()> alsoOnSave;
 
 private:
     IPlatform& platform_;
@@ -127,10 +131,7 @@ protected:
         worker->SkipCopiedFiles = &skipCopied;
         worker->Tagger = tagger;
         worker->Start();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (!worker->Finished() && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        ASSERT_TRUE(worker->Finished()) << "the job did not end";
+        ASSERT_TRUE(WaitUntil([this] { return worker->Finished(); })) << "the job did not end";
     }
 
     std::vector<TSong> songs;
@@ -211,6 +212,26 @@ TEST_F(TagCopyTest, AFailedSaveIsReplacedByAFreshCopy) {
     EXPECT_EQ(ReadFile(OutFile("b.flac")), ReadFile(tmp / "ipod/b.flac"));
     EXPECT_THAT(Log(), HasSubstr("the disk went away"));
     EXPECT_EQ(FilesIn(tmp / "out"), 2u) << "no temporary file left";
+}
+
+// The fresh copy after a failed save is the song whole or nothing: a song on the iPod that
+// changed since its first copy fails, and neither half is left.
+TEST_F(TagCopyTest, AFreshCopyOfASongThatChangedMeanwhileFailsThatSong) {
+    SpoilingTagger spoiling(real);
+    int saves = 0;
+    spoiling.alsoOnSave = [&] {
+        if (saves++ == 0)
+            WriteFile(tmp / "ipod/a.mp3", ReadFile(tmp / "ipod/a.mp3").substr(0, 1000));
+    };
+    tagger = &spoiling;
+    AddSong("a.mp3", "mp3");
+    AddSong("b.mp3", "mp3", 1);
+    RunWithTags();
+    EXPECT_THAT(targets,
+                ElementsAre(" Copy failed: the song changed while it was copied.", Out("b.mp3")));
+    EXPECT_FALSE(Exists(OutFile("a.mp3")));
+    EXPECT_EQ(ReadFile(OutFile("b.mp3")), ReadFile(tmp / "ipod/b.mp3"));
+    EXPECT_EQ(FilesIn(tmp / "out"), 1u) << "no temporary file left";
 }
 
 // A copy that replaces an older file is on the disk with its tags before the old file

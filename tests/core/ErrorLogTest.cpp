@@ -5,7 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <thread>
 
 using namespace korvello;
@@ -74,8 +79,35 @@ TEST(ErrorLog, TwoMessagesInOneSecondLeaveTheLaterOne) {
     GTEST_SKIP() << "could not fit two writes into one second";
 }
 
+// The date and time functions' locale and zone for one test: the "C" locale's texts and
+// a zone five and a half hours east of UTC, whatever the machine chose.
+class FixedClockSettings {
+public:
+    FixedClockSettings() : time_(std::setlocale(LC_TIME, nullptr)) {
+        if (const char* tz = std::getenv("TZ"))
+            tz_ = tz;
+        std::setlocale(LC_TIME, "C");
+        ::setenv("TZ", "KST-5:30", 1);
+        ::tzset();
+    }
+    ~FixedClockSettings() {
+        std::setlocale(LC_TIME, time_.c_str());
+        if (tz_)
+            ::setenv("TZ", tz_->c_str(), 1);
+        else
+            ::unsetenv("TZ");
+        ::tzset();
+    }
+    static constexpr std::chrono::minutes kEastOfUtc{5 * 60 + 30};
+
+private:
+    std::string time_;
+    std::optional<std::string> tz_;
+};
+
 TEST(ErrorLog, KeyIsShortDateAndLongTimeWithoutTimeAtMidnight) {
     MachineFixture fx;
+    const FixedClockSettings clock;
     std::tm noon{};
     noon.tm_year = 126;
     noon.tm_mon = 11;
@@ -83,12 +115,42 @@ TEST(ErrorLog, KeyIsShortDateAndLongTimeWithoutTimeAtMidnight) {
     noon.tm_hour = 12;
     noon.tm_min = 3;
     noon.tm_sec = 4;
-    const std::string date = fx.platform->ShortDate(noon);
-    EXPECT_EQ(TLogClass::TimestampKey(*fx.platform, noon),
-              date + " " + fx.platform->LongTime(noon));
+    EXPECT_EQ(TLogClass::TimestampKey(*fx.platform, noon), "12/09/26 12:03:04");
     std::tm midnight = noon;
     midnight.tm_hour = midnight.tm_min = midnight.tm_sec = 0;
-    EXPECT_EQ(TLogClass::TimestampKey(*fx.platform, midnight), date);
+    EXPECT_EQ(TLogClass::TimestampKey(*fx.platform, midnight), "12/09/26");
+    std::tm second = midnight;
+    second.tm_sec = 1;
+    EXPECT_EQ(TLogClass::TimestampKey(*fx.platform, second), "12/09/26 00:00:01");
+}
+
+// The key of a message written now is the local time, worked out here from the clock with
+// the calendar's own arithmetic rather than the C library's date functions.
+TEST(ErrorLog, AMessageIsKeyedByTheLocalDateAndTimeItWasWritten) {
+    using namespace std::chrono;
+    MachineFixture fx;
+    TLogClass::SetAppFolder(fx.platform->ToProgramPath(fx.programDir));
+    const FixedClockSettings clock;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        std::remove(fx.InAppFolder("apces.cnt").c_str());
+        const auto before = floor<seconds>(system_clock::now());
+        TLogClass::WriteLog("now");
+        const auto local = before + FixedClockSettings::kEastOfUtc;
+        const auto day = floor<days>(local);
+        const year_month_day date{day};
+        const hh_mm_ss time{local - day};
+        if (floor<seconds>(system_clock::now()) != before || time.to_duration() == 0s)
+            continue; // the second changed, or it is midnight: try again
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "%02u/%02u/%02d %02d:%02d:%02d",
+                      static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                      static_cast<int>(date.year()) % 100, static_cast<int>(time.hours().count()),
+                      static_cast<int>(time.minutes().count()),
+                      static_cast<int>(time.seconds().count()));
+        EXPECT_EQ(fx.Log(), "[Error Log]\n" + std::string(expected) + "=now\n");
+        return;
+    }
+    GTEST_SKIP() << "could not write within one second, away from midnight";
 }
 
 TEST(ErrorLog, AnUnwritableFolderIsSilentAndAnEmptyFolderMeansTheRootOfC) {

@@ -293,12 +293,14 @@ TEST_F(ExportTest, ALibraryThatCannotBeWrittenLeavesTheOldOneWhole) {
 
 TEST(JobCopies, FirstCopyOfASongWinsAndStrayEntriesArePassedOver) {
     MachineFixture m;
-    const TJobCopies copies = CopiesOfJob(
-        *m.platform, 3, {2, 2, 7, -1, 0, 1},
-        {"c:\\a.mp3", "c:\\b.mp3", "c:\\c.mp3", "c:\\d.mp3", kAlreadyCopied, kSongNotFound}, {});
-    ASSERT_EQ(copies.pathOfSong.size(), 3u);
+    const TJobCopies copies = CopiesOfJob(*m.platform, 4, {2, 2, 7, -1, 0, 1, 3},
+                                          {"c:\\a.mp3", "c:\\b.mp3", "c:\\c.mp3", "c:\\d.mp3",
+                                           kAlreadyCopied, kSongNotFound, "q:\\e.mp3"},
+                                          {});
+    ASSERT_EQ(copies.pathOfSong.size(), 4u);
     EXPECT_EQ(copies.pathOfSong[2], m.root + "/a.mp3");
     EXPECT_EQ(copies.pathOfSong[0], "") << "already copied, but no copy named";
+    EXPECT_EQ(copies.pathOfSong[3], "") << "on a drive this machine does not have";
     EXPECT_EQ(copies.Count(), 1);
 }
 

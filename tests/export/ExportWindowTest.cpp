@@ -127,6 +127,33 @@ TEST_F(ReportExportTest, SaveLibraryFileProposesTheJobsFolderAndAsksBeforeReplac
     EXPECT_EQ(ReadFile(library), written);
 }
 
+// A place the user picked that no drive of the program holds ends the command: nothing is
+// written there or anywhere, and the log names the place.
+TEST_F(ReportExportTest, APlaceNoDriveHoldsEndsEitherExport) {
+    TLogClass::SetAppFolder("c:\\");
+    const std::string outside = fx.tmp / "outside"; // beside c:, on no drive
+    MakeDirs(outside);
+    // Two messages within a second share a key: each is read before the next.
+    fx.dialogs.saves.push_back(outside + "/Library.xml");
+    Item(report, "SaveLibraryFile")->trigger();
+    const std::string log = ReadFile(fx.root + "/apces.cnt");
+    EXPECT_NE(log.find("=SaveLibraryFileClick:no drive holds " + outside + "/Library.xml\n"),
+              std::string::npos)
+        << log;
+    fx.dialogs.folders.push_back(outside);
+    Item(report, "SaveIpodPlaylists")->trigger();
+    EXPECT_NE(ReadFile(fx.root + "/apces.cnt")
+                  .find("=SaveIpodPlaylistsClick:no drive holds " + outside + "\n"),
+              std::string::npos)
+        << ReadFile(fx.root + "/apces.cnt");
+    ASSERT_EQ(fx.dialogs.calls.size(), 2u)
+        << "no question, no message: " << fx.dialogs.calls.back().text;
+    EXPECT_EQ(fx.dialogs.calls[0].kind, "save");
+    EXPECT_EQ(fx.dialogs.calls[1].kind, "folder");
+    EXPECT_TRUE(fs::is_empty(outside));
+    EXPECT_TRUE(fs::is_empty(fx.root + "/My Music/lists"));
+}
+
 // A real job of the main window: its entries know their songs, so the library file holds
 // every copy.
 TEST(MainWindowExport, TheLibraryOfAJobNamesEveryCopy) {

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -135,6 +136,26 @@ TEST_F(MusicFolderScan, WithoutDatabaseSongsComeFromTheirFilesTagsAndNames) {
         EXPECT_EQ(found, ipod.SongAt(i));
     }
     EXPECT_EQ(ipod.GetArtists(), (std::vector<std::string>{"Ann", "Bob"}));
+}
+
+// The walk's limits, on names alone (no tag is read): a hand-filled player's nesting is
+// followed six folders deep and no deeper, and a link to a folder (here one that leads
+// back up, which would repeat the tree) is not entered.
+TEST(MusicFolderWalk, FoldersBeyondSixLevelsAndLinkedFoldersAreNotEntered) {
+    MachineFixture machine;
+    const std::string music = machine.tmp / "ipod/iPod_Control/Music";
+    WriteFile(music + "/F00/A.mp3", "a");
+    WriteFile(music + "/2/3/4/5/6/Six.mp3", "6");
+    WriteFile(music + "/2/3/4/5/6/7/Seven.mp3", "7");
+    std::filesystem::create_directory_symlink(music, music + "/F00/Up");
+    std::filesystem::create_directory_symlink(music + "/2", music + "/Aside");
+    machine.MapDrive("e:", machine.tmp / "ipod");
+    std::vector<std::string> paths;
+    for (const TMusicFile& file : ListMusicFiles(*machine.platform, "e:"))
+        paths.push_back(file.path);
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(paths, (std::vector<std::string>{"e:\\iPod_Control\\Music\\2\\3\\4\\5\\6\\Six.mp3",
+                                               "e:\\iPod_Control\\Music\\F00\\A.mp3"}));
 }
 
 TEST_F(MusicFolderScan, EmptyAndDamagedDatabasesAreReplacedByTheFiles) {

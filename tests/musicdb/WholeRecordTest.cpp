@@ -149,6 +149,13 @@ TEST(WholeRecord, PlayCountsAreMergedByTrackPositionAsTheIpodDoes) {
     EXPECT_EQ(again.songs[0].PlayCount, 22);
     EXPECT_EQ(again.songs[0].Rating, 75);
     EXPECT_EQ(again.songs[0].SkipCount, 4);
+    // More entries than the database has tracks (a Play Counts file of another database):
+    // the extra entries belong to no track.
+    Loaded fewer = Load(image);
+    MergePlayCounts(raw::CountsFile(0x60, 0x0C, {{1, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3}, {4}, {5}}),
+                    fewer.tracks.songOfTrack, fewer.songs);
+    EXPECT_EQ(fewer.songs[0].PlayCount, 18);
+    EXPECT_EQ(fewer.songs[1].PlayCount, 2);
     // A header or entry length that leads nowhere changes nothing.
     for (const auto& damaged : {raw::CountsFile(0x60, 0, {{5}}), raw::CountsFile(0x60, 8, {{5}}),
                                 std::vector<std::uint8_t>{}}) {

@@ -37,7 +37,7 @@ TEST(DeviceWatch, ArrivalsAreNewLettersOnly) {
     // The stick goes away: no arrival. A new stick comes: arrival.
     sys.SetMounts("21 1 8:2 / / rw - ext4 /dev/sda2 rw\n");
     EXPECT_FALSE(platform->PollDeviceArrival());
-    std::filesystem::remove(sys.roots.configHome + "/korvello/drives/m:");
+    UnmapDriveIn(sys.roots.configHome, "m:");
     EXPECT_FALSE(platform->PollDeviceArrival());
     sys.SetMounts(std::string("21 1 8:2 / / rw - ext4 /dev/sda2 rw\n") +
                   FakeSystem::MediaLine(60, 80, "NANO", "sdf1"));

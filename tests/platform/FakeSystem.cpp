@@ -28,22 +28,7 @@ void Link(const std::string& target, const std::string& link) {
 
 } // namespace
 
-FakeSystem::FakeSystem() {
-    roots.rootDir = Root();
-    roots.mountinfo = dir / "mountinfo";
-    roots.sysfs = dir / "sys";
-    roots.byLabel = dir / "by-label";
-    roots.configHome = At("/home/u/.config");
-    roots.dataHome = At("/home/u/.local/share");
-    roots.programPath = At("/opt/korvello/korvello");
-    roots.shellOpen = [](const std::string&) {
-    };
-
-    MakeDirs(Root());
-    WriteFile(roots.programPath, "binary");
-    // A build tree's program: its folder holds the files the program keeps.
-    WriteFile(At("/opt/korvello/") + kPortableMarker, "");
-    MakeDirs(At("/home/u"));
+FakeSystem::FakeSystem() : roots(FakeMachineRoots(dir, {.drive = "root", .home = "/home/u"})) {
     MakeDirs(At("/media/u/MY IPOD"));
     MakeDirs(At("/mnt/card"));
     MakeDirs(At("/mnt/bind"));
@@ -108,7 +93,7 @@ void FakeSystem::AddUsbPartition(const std::string& name, const std::string& lab
 }
 
 void FakeSystem::MapDrive(const std::string& name, const std::string& target) {
-    Link(target, roots.configHome + "/korvello/drives/" + name);
+    MapDriveIn(roots.configHome, name, target);
 }
 
 std::unique_ptr<PosixPlatform> FakeSystem::MakePlatform() const {

@@ -1,10 +1,11 @@
 #pragma once
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A fake machine for the Linux backend: a root folder that plays "/", a mount table, a
-// sysfs tree with a USB stick, an internal disk and a memory card, udev label links and
-// a home folder, all inside one temporary folder.
+// A fake machine for the Linux backend (FakeMachineRoots) whose folder "root" plays "/",
+// filled in: a mount table, a sysfs tree with a USB stick, an internal disk and a memory
+// card, udev label links and a user's home folder, all inside one temporary folder.
 
 #include "platform/posix/PosixPlatform.h"
+#include "support/FakeRoots.h"
 #include "support/TempDir.h"
 
 #include <memory>
@@ -33,7 +34,7 @@ public:
     std::unique_ptr<PosixPlatform> MakePlatform() const;
 
     // The folder playing "/", and the Linux folder of a mount point in the fake table.
-    std::string Root() const { return dir.path() + "/root"; }
+    std::string Root() const { return roots.rootDir; }
     std::string At(const std::string& absolute) const { return Root() + absolute; }
 
     TempDir dir;

@@ -179,10 +179,8 @@ TEST(PathsShell, ShellGetsTheLinuxFormOfThePath) {
 
 TEST(PathsRealRoot, RootFolderSlashGivesRealPaths) {
     TempDir dir;
-    PosixRoots roots;
-    roots.mountinfo = dir / "none";
-    roots.configHome = dir / "config";
-    roots.dataHome = dir / "data";
+    PosixRoots roots = FakeMachineRoots(dir);
+    roots.rootDir = "/";
     PosixPlatform platform(roots);
     EXPECT_EQ(platform.ToLinuxPath("c:\\etc\\hostname"), "/etc/hostname");
     std::string expected = "c:" + dir.path() + "/x";

@@ -1,15 +1,14 @@
 #pragma once
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A fake machine in a temporary folder for the catalogue tests (laid out as
-// FakeMachineRoots lays it out), and a folder holding an iPod's contents mapped as drive e: through
-// the per-user drives folder, the way a user maps a copy of an iPod.
+// A fake machine in a temporary folder for the catalogue tests (FakeMachineRoots), and a
+// folder holding an iPod's contents mapped as drive e: through the per-user drives folder,
+// the way a user maps a copy of an iPod.
 
 #include "itdb/ITunesDbWriter.h"
 #include "platform/posix/PosixPlatform.h"
-#include "support/MachineFixture.h"
+#include "support/FakeRoots.h"
 #include "support/TempDir.h"
 
-#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -28,8 +27,7 @@ public:
     std::string DatabaseFile() const { return Ipod() + "/iPod_Control/iTunes/iTunesDB"; }
 
     void MapDrive(char letter, const std::string& folder) const {
-        std::filesystem::create_directory_symlink(
-            folder, dir_ / ("config/korvello/drives/" + std::string(1, letter) + ":"));
+        MapDriveIn(roots_.configHome, std::string(1, letter) + ":", folder);
     }
     // A song file of `bytes` bytes under the iPod folder (path relative, with "/").
     void AddSongFile(const std::string& relative, std::size_t bytes) const {

@@ -3,34 +3,7 @@
 
 #include "itdb/ITunesDbWriter.h"
 
-#include <filesystem>
-#include <unistd.h>
-
-namespace fs = std::filesystem;
-
 namespace korvello::test {
-
-PosixRoots FakeMachineRoots(const TempDir& dir) {
-    PosixRoots roots;
-    roots.rootDir = dir / "root";
-    roots.mountinfo = dir / "mountinfo";
-    roots.sysfs = dir / "sys";
-    roots.byLabel = dir / "bylabel";
-    roots.configHome = dir / "config";
-    roots.dataHome = dir / "data";
-    roots.programPath = dir / "root/opt/korvello/korvello";
-    roots.shellOpen = [](const std::string&) {
-    };
-    MakeDirs(roots.configHome + "/korvello/drives");
-    MakeDirs(roots.dataHome);
-    WriteFile(roots.programPath, "");
-    // Run as a build tree runs: the program keeps its files in its own folder.
-    WriteFile(dir / ("root/opt/korvello/" + std::string(kPortableMarker)), "");
-    WriteFile(roots.mountinfo, "");
-    MakeDirs(roots.sysfs);
-    MakeDirs(roots.byLabel);
-    return roots;
-}
 
 MachineFixture::MachineFixture() {
     PosixRoots roots = FakeMachineRoots(tmp);
@@ -84,11 +57,11 @@ std::string MachineFixture::MakeiPod(const std::string& name, const std::vector<
 }
 
 void MachineFixture::MapDrive(const std::string& letter, const std::string& folder) {
-    fs::create_symlink(folder, configHome + "/korvello/drives/" + letter);
+    MapDriveIn(configHome, letter, folder);
 }
 
 void MachineFixture::UnmapDrive(const std::string& letter) {
-    fs::remove(configHome + "/korvello/drives/" + letter);
+    UnmapDriveIn(configHome, letter);
 }
 
 std::string MachineFixture::Log() const {

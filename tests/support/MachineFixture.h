@@ -8,6 +8,7 @@
 
 #include "core/ErrorLog.h"
 #include "platform/posix/PosixPlatform.h"
+#include "support/FakeRoots.h"
 #include "support/TempDir.h"
 
 #include <memory>
@@ -23,11 +24,6 @@ struct DemoSong {
     std::size_t bytes = 0; // size of the song file written (none when `missing`)
     bool missing = false;
 };
-
-// The roots of a fake machine laid out in `dir`: "root" is c: (the program file lies in
-// root/opt/korvello), "config" and "data" are the per-user homes, the mount table is
-// empty. Makes the folders and files; the shell hand-off does nothing.
-PosixRoots FakeMachineRoots(const TempDir& dir);
 
 class MachineFixture {
 public:

@@ -97,6 +97,27 @@ TEST(SkinPaint, ScalingKeepsCornersAndStretchesTheMiddleColumnAndRow) {
     EXPECT_EQ(SourceY(even, 0, 9), 3);
 }
 
+// The progress pictures, read from the artwork: the empty bar is 4 x 11, a one-pixel frame
+// round a dark field; the fill is one column of 10 rows, light at the top; the head is
+// 4 x 12, three light columns and a dark edge.
+constexpr QRgb kBarFrame = qRgb(0x54, 0x5c, 0x80);
+constexpr QRgb kBarField = qRgb(0x12, 0x14, 0x20);
+constexpr QRgb kFillTop = qRgb(0xfd, 0xfb, 0xbe);
+constexpr QRgb kFillBottom = qRgb(0xd8, 0xb8, 0x0a);
+constexpr QRgb kHeadEdge = qRgb(0xc8, 0x96, 0x00);
+
+// Where the empty bar is its frame and where its field, at any size: the scaling keeps the
+// outer rows and columns and stretches the inside.
+void ExpectEmptyBar(const QImage& picture, int fromX) {
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = fromX; x < picture.width(); ++x) {
+            const bool frame =
+                x == 0 || y == 0 || x == picture.width() - 1 || y == picture.height() - 1;
+            ASSERT_EQ(picture.pixel(x, y) & 0xffffff, (frame ? kBarFrame : kBarField) & 0xffffff)
+                << "x=" << x << " y=" << y << " of " << picture.width() << "x" << picture.height();
+        }
+}
+
 TEST(SkinPaint, ProgressFillRoundsHalfToEvenAndDrawsTheHeadAtItsEnd) {
     TLumoProgressBar bar;
     bar.resize(257, 11);
@@ -104,17 +125,19 @@ TEST(SkinPaint, ProgressFillRoundsHalfToEvenAndDrawsTheHeadAtItsEnd) {
     bar.SetPosition(50);
     EXPECT_EQ(bar.FillWidth(), 128); // 128.5 goes to the even neighbour
 
+    // Columns 0 to 127 are the fill (its 10 rows stretched to the bar's 11), 128 to 131
+    // the head, the rest the empty bar.
     const QImage picture = bar.PaintBar();
-    const QImage colour = SkinImage("LumoProgress_COLOR");
-    const QImage head = SkinImage("LumoProgress_ARR");
-    const QImage empty = ScaleKeepEdges(SkinImage("LumoProgress_GRAY"), bar.size());
-    ASSERT_FALSE(colour.isNull());
-    ASSERT_FALSE(head.isNull());
-    EXPECT_EQ(picture.pixel(0, 0), colour.pixel(0, 0));
-    EXPECT_EQ(picture.pixel(127, 0), colour.pixel(0, 0));
-    for (int x = 0; x < head.width(); ++x)
-        EXPECT_EQ(picture.pixel(128 + x, 4), head.pixel(x, 4)) << "x=" << x;
-    EXPECT_EQ(picture.pixel(200, 5), empty.pixel(200, 5));
+    for (const int x : {0, 64, 127}) {
+        EXPECT_EQ(picture.pixel(x, 0), kFillTop) << "x=" << x;
+        EXPECT_EQ(picture.pixel(x, 10), kFillBottom) << "x=" << x;
+    }
+    EXPECT_EQ(picture.pixel(128, 0), qRgb(0xff, 0xfe, 0xf9));
+    EXPECT_EQ(picture.pixel(130, 4), qRgb(0xff, 0xf8, 0xcc));
+    EXPECT_EQ(picture.pixel(128, 10), qRgb(0xff, 0xee, 0x89));
+    for (int y = 0; y < 11; ++y)
+        EXPECT_EQ(picture.pixel(131, y), kHeadEdge) << "y=" << y;
+    ExpectEmptyBar(picture, 132);
 
     bar.resize(255, 11);
     bar.setRange(0, 2);
@@ -133,12 +156,15 @@ TEST(SkinPaint, ProgressFillRoundsHalfToEvenAndDrawsTheHeadAtItsEnd) {
 
 TEST(SkinPaint, ProgressAtItsMinimumShowsOnlyTheEmptyBar) {
     TLumoProgressBar bar;
-    bar.resize(257, 11);
     bar.setRange(10, 20);
     bar.SetPosition(10);
-    const QImage empty = ScaleKeepEdges(SkinImage("LumoProgress_GRAY"), bar.size());
-    EXPECT_EQ(bar.PaintBar().convertToFormat(QImage::Format_ARGB32),
-              empty.convertToFormat(QImage::Format_ARGB32));
+    // The window's own bar, one wider than the artwork and a taller one.
+    for (const QSize size : {QSize(257, 11), QSize(5, 11), QSize(40, 16)}) {
+        bar.resize(size);
+        const QImage picture = bar.PaintBar();
+        ASSERT_EQ(picture.size(), size);
+        ExpectEmptyBar(picture, 0);
+    }
 }
 
 TEST(SkinPaint, DisabledButtonShowsFrameThreeWithGreyTextWhateverItIsAskedFor) {
