@@ -87,9 +87,10 @@ protected:
             EXPECT_EQ(song.FileBytes, platform_->FindFile(ToUtf8(song.Location)).value_or(-1));
             // A file found under its names as written is shown by those names without a
             // look at the disk, which must give the text the look-up gives.
-            if (ipod.FoundAsGiven(i))
+            if (ipod.FoundAsGiven(i)) {
                 EXPECT_EQ(platform_->LinuxPathAsGiven(ToUtf8(song.Location)),
                           platform_->DisplayPath(ToUtf8(song.Location)));
+            }
         }
     }
 
