@@ -23,13 +23,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-std::size_t FilesIn(const std::string& folder) {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder))
-        ++count;
-    return count;
-}
-
 TSong Record(const std::string& title) {
     TSong song;
     song.Title = ToUtf16(title);
@@ -163,7 +156,7 @@ TEST_F(TagCopyTest, CopiesGetTheirRecordsTagsAndASecondRunFindsThem) {
         EXPECT_EQ(ReadFile(tmp / (std::string("ipod/song.") + extension)), originals[extension]);
         EXPECT_NE(ReadFile(copy), originals[extension]);
     }
-    EXPECT_EQ(FilesIn(tmp / "out"), kAudioExtensions.size()) << "no temporary file left";
+    EXPECT_EQ(NamesIn(tmp / "out").size(), kAudioExtensions.size()) << "no temporary file left";
 
     // The second run takes every tagged copy for its song, with tags on or off.
     skipCopied = true;
@@ -211,7 +204,7 @@ TEST_F(TagCopyTest, AFailedSaveIsReplacedByAFreshCopy) {
     EXPECT_EQ(ReadFile(OutFile("a.mp3")), ReadFile(tmp / "ipod/a.mp3"));
     EXPECT_EQ(ReadFile(OutFile("b.flac")), ReadFile(tmp / "ipod/b.flac"));
     EXPECT_THAT(Log(), HasSubstr("the disk went away"));
-    EXPECT_EQ(FilesIn(tmp / "out"), 2u) << "no temporary file left";
+    EXPECT_EQ(NamesIn(tmp / "out").size(), 2u) << "no temporary file left";
 }
 
 // The fresh copy after a failed save is the song whole or nothing: a song on the iPod that
@@ -231,7 +224,7 @@ TEST_F(TagCopyTest, AFreshCopyOfASongThatChangedMeanwhileFailsThatSong) {
                 ElementsAre(" Copy failed: the song changed while it was copied.", Out("b.mp3")));
     EXPECT_FALSE(Exists(OutFile("a.mp3")));
     EXPECT_EQ(ReadFile(OutFile("b.mp3")), ReadFile(tmp / "ipod/b.mp3"));
-    EXPECT_EQ(FilesIn(tmp / "out"), 1u) << "no temporary file left";
+    EXPECT_EQ(NamesIn(tmp / "out").size(), 1u) << "no temporary file left";
 }
 
 // A copy that replaces an older file is on the disk with its tags before the old file
@@ -247,7 +240,7 @@ TEST_F(TagCopyTest, AReplacingCopyIsStoredWithItsTagsBeforeTheOldFileGoes) {
     EXPECT_EQ(syncing.syncs, 1);
     EXPECT_THAT(targets, ElementsAre(" Copy failed: Input/output error."));
     EXPECT_TRUE(ReadFile(OutFile("song.mp3")) == "an older copy") << "the old file stays";
-    EXPECT_EQ(FilesIn(tmp / "out"), 1u) << "no temporary file left";
+    EXPECT_EQ(NamesIn(tmp / "out").size(), 1u) << "no temporary file left";
 
     syncing.fail = false;
     syncing.syncs = 0;
