@@ -64,6 +64,41 @@ awk -F, '
             extra = extra sprintf("   program CPU %.0f ms", $cpu)
         printf "%-50s %13.2f %s %13.2f %s%s\n", name, $3, $5, $4, $5, extra
     }' "$results"
+# Rows that did not run say why (a benchmark skips itself where the machine refuses what
+# it needs: root, a loop device, a cgroup I/O limit).
+awk -F, '
+    $1 == "name" {
+        err = 0
+        msg = 0
+        for (i = 1; i <= NF; i++) {
+            if ($i == "error_occurred" || $i == "\"error_occurred\"")
+                err = i
+            if ($i == "error_message" || $i == "\"error_message\"")
+                msg = i
+        }
+        next
+    }
+    err > 0 && $err == "true" {
+        name = $1
+        gsub(/"/, "", name)
+        sub(/\/repeats:[0-9]+$/, "", name)
+        text = $msg
+        for (i = msg + 1; i <= NF; i++)
+            text = text "," $i
+        gsub(/"/, "", text)
+        if (!(name in shown))
+            printf "%-50s %s\n", name, text
+        shown[name] = 1
+    }' "$results"
+# Listing from a cold, throttled disk: korvello-cli list against cat of the database and
+# find -printf %s over the music folders.
+awk -F, '
+    $1 ~ /^"?BM_ColdList20k.*_median"?$/ { list = $3 }
+    $1 ~ /^"?BM_ColdCatFind20k.*_median"?$/ { plain = $3 }
+    END {
+        if (list > 0 && plain > 0)
+            printf "%-50s %13.2f x\n", "cold list 20k: korvello-cli / cat + find", list / plain
+    }' "$results"
 # The copy benchmark's ratio to cp and its message count, when it ran.
 bash "$(dirname "$0")/bench-copy.sh" "$build" "$results"
 # korvello-cli list against libgpod's parse, and what playlists cost the load.

@@ -161,6 +161,33 @@ void GridModel::SetCell(int col, int row, const std::string& text) {
     CellChanged(col, row, {Qt::DisplayRole});
 }
 
+void GridModel::SetRowTexts(int row, std::span<const std::string> texts) {
+    if (row < 0 || row >= RowCount())
+        return;
+    std::size_t count = std::min(texts.size(), static_cast<std::size_t>(colCount_));
+    // Trailing empty cells are not stored, as SetCell leaves them.
+    while (count > 0 && texts[count - 1].empty())
+        --count;
+    std::size_t length = 0;
+    for (std::size_t c = 0; c < count; ++c)
+        length += texts[c].size();
+    Row& r = rows_[static_cast<std::size_t>(row)];
+    r.text.clear();
+    r.text.reserve(length);
+    r.ends.clear();
+    r.ends.reserve(count);
+    for (std::size_t c = 0; c < count; ++c) {
+        r.text += texts[c];
+        r.ends.push_back(static_cast<std::uint32_t>(r.text.size()));
+    }
+    if (Updating())
+        return;
+    if (row >= HeaderRows())
+        RowsChanged(row, row, {Qt::DisplayRole});
+    else if (colCount_ > 0)
+        Q_EMIT headerDataChanged(Qt::Horizontal, 0, colCount_ - 1);
+}
+
 QPixmap GridModel::Picture(int col, int row) const {
     if (!InRange(col, row))
         return {};

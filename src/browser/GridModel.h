@@ -15,6 +15,7 @@
 #include <QPixmap>
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -37,6 +38,10 @@ public:
     // The view stays valid until the row is written to or the table changes shape.
     std::string_view Cell(int col, int row) const;
     void SetCell(int col, int row, const std::string& text);
+    // Gives cell c of `row` the text texts[c], and every cell past the given ones the empty
+    // text, in one write: a table fill pays one allocation for the row's texts instead of
+    // growing them cell by cell. Texts past the column count are dropped.
+    void SetRowTexts(int row, std::span<const std::string> texts);
     QPixmap Picture(int col, int row) const;
     void SetPicture(int col, int row, const QPixmap& picture);
     void ClearCells();

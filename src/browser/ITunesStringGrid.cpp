@@ -301,6 +301,10 @@ void TITunesStringGrid::SetCells(int col, int row, const std::string& text) {
     model_->SetCell(col, row, text);
 }
 
+void TITunesStringGrid::SetRowCells(int row, std::span<const std::string> texts) {
+    model_->SetRowTexts(row, texts);
+}
+
 int TITunesStringGrid::RowCount() const {
     return model_->RowCount();
 }

@@ -18,6 +18,7 @@
 
 #include <functional>
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,9 @@ public:
 
     std::string Cells(int col, int row) const;
     void SetCells(int col, int row, const std::string& text);
+    // The texts of a whole row at once, from column 0 on; the columns past them are
+    // emptied. For fills: one write instead of one per cell.
+    void SetRowCells(int row, std::span<const std::string> texts);
 
     // New rows are blank and unmarked; shrinking drops the rows and their marks.
     int RowCount() const;

@@ -89,6 +89,7 @@ void TFormMain::DisPlaySongs(SongListMode mode, const std::vector<std::string>* 
         AdvStringGridSong->SetRowCount(n + 1);
         songRowCounter_ = 0;
         AddSongRows(mode, list);
+        EndSongRows();
         if (n >= 1)
             ShowSongListStatus(mode, list);
         searchFoundNothing = mode == SongListMode::SearchSongs && songRowCounter_ == 0;
@@ -159,6 +160,7 @@ void TFormMain::DisPlayPlaylistSongs(std::size_t index) {
             shown[static_cast<std::size_t>(song)] = 1;
             AddSongRow(song);
         }
+        EndSongRows();
         ShowStatus("Files in playlist " + ToUtf8(playlist.Name));
     });
 }
@@ -199,20 +201,32 @@ void TFormMain::ShowSongListStatus(SongListMode mode, const std::vector<std::str
     }
 }
 
+// The table ends after the last row written, unless no row was (then it keeps the rows it
+// was given). The fills grow the table only where it is too short, so a fill of every song
+// into a table sized for them moves no rows.
+void TFormMain::EndSongRows() {
+    if (songRowCounter_ > 0)
+        AdvStringGridSong->SetRowCount(songRowCounter_ + 1);
+}
+
 void TFormMain::AddSongRow(int index) {
     TITunesStringGrid* grid = AdvStringGridSong;
     const int r = ++songRowCounter_;
-    grid->SetRowCount(r + 1);
+    if (grid->RowCount() < r + 1)
+        grid->SetRowCount(r + 1);
     grid->SetRowHeights(r, kGridRowHeight);
     grid->SetCellPicture(kIconColumn, r, playIcon_);
     const TSong& song = iPod.SongAt(index);
-    // The song's texts in column order, from the title to the grouping.
+    // The icon column's empty text, the song's texts in column order from the title to
+    // the grouping, then its id.
     const std::u16string* fields[kSongIdColumn - kFirstTextColumn] = {
         &song.Title,    &song.FileSize, &song.Album,     &song.Artist,   &song.Genre,
         &song.FileType, &song.Comment,  &song.EQSetting, &song.Composer, &song.Grouping};
+    std::string texts[kSongColumnCount];
     for (int c = kFirstTextColumn; c < kSongIdColumn; ++c)
-        grid->SetCells(c, r, ToUtf8(*fields[c - kFirstTextColumn]));
-    grid->SetCells(kSongIdColumn, r, std::to_string(song.SongId));
+        texts[c] = ToUtf8(*fields[c - kFirstTextColumn]);
+    texts[kSongIdColumn] = std::to_string(song.SongId);
+    grid->SetRowCells(r, texts);
     grid->SetRowMarked(r, false);
 }
 

@@ -32,6 +32,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QSocketNotifier>
+#include <QTimer>
 
 namespace korvello {
 
@@ -368,10 +369,30 @@ void TFormMain::FormShow() {
             DisPlaySongs(SongListMode::AllSongs, nullptr);
             DisPlayOther();
             ShowDatabaseProblem();
-            BackupDatabase();
+            // The copy of the database comes next, after the fill as always, but only once
+            // the filled window is on the screen: on a large database it takes longer than
+            // everything before it.
+            backupDue_ = true;
         }
     });
     AdvStringGridSong->setFocus(Qt::OtherFocusReason);
+}
+
+void TFormMain::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (!backupDue_ || backupQueued_)
+        return;
+    backupQueued_ = true;
+    // Queued: the children of the window are painted and the window reaches the screen
+    // before the copy starts.
+    QTimer::singleShot(0, this, [this] { MakeDueBackup(); });
+}
+
+void TFormMain::MakeDueBackup() {
+    if (!backupDue_)
+        return;
+    backupDue_ = false;
+    Guard("FormShow:", [&] { BackupDatabase(); });
 }
 
 void TFormMain::SelectStartDrive() {
@@ -407,6 +428,7 @@ void TFormMain::closeEvent(QCloseEvent* event) {
 }
 
 void TFormMain::FormClose() {
+    MakeDueBackup();
     WriteIniFile();
     WriteRegistry();
 }

@@ -175,6 +175,7 @@ public:
     void DisPlaySongsInit();
     void DisPlaySongs(SongListMode mode, const std::vector<std::string>* names);
     void AddSongRow(int index);
+    void EndSongRows();
     void AdvStringGridSongCanSort(int col, bool& allow);
     void AdvStringGridSongRightClickCell(int row, int col);
     void AdvStringGridSongMouseUp();
@@ -245,9 +246,12 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The database copy of the first showing, once (BackupDatabase), if still due.
+    void MakeDueBackup();
     // The window's widgets, area by area (core/), then the browser's wiring (browser/).
     void BuildLayout();
     std::vector<QWidget*> BuildFramePictures();
@@ -292,6 +296,11 @@ private:
     TFormReport* formReport_ = nullptr;
     WindowChrome* chrome_ = nullptr;
     bool shown_ = false;
+    // The first showing found an iPod: its database is copied once the window has been
+    // painted, so the copy never holds back the window's first appearance (or on closing,
+    // if the window was never painted).
+    bool backupDue_ = false;
+    bool backupQueued_ = false;
     std::string startDrive_;
     bool closeConfirmed_ = false; // quitting during a copy was confirmed
     int songRowCounter_ = 0;

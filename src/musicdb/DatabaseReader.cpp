@@ -368,14 +368,50 @@ std::int64_t FindDataSet(const TImageReader& reader, std::int32_t type,
     return -1;
 }
 
-// Position of the last song with each id.
-std::unordered_map<std::int32_t, std::int32_t> SongOfId(const std::vector<TSong>& songs) {
-    std::unordered_map<std::int32_t, std::int32_t> positions;
-    positions.reserve(songs.size());
-    for (std::size_t i = 0; i < songs.size(); ++i)
-        positions[songs[i].SongId] = static_cast<std::int32_t>(i);
-    return positions;
-}
+// Position of the last song with each id, as FindSongById finds it. The ids of a real
+// database run from about 1 to a little past the song count, so a table indexed by id
+// answers each entry with one read; ids spread wider than a few times the song count (a
+// damaged or hostile database) go into a hash map instead, so the table never costs
+// more than a small multiple of the songs.
+class TSongOfId {
+public:
+    explicit TSongOfId(const std::vector<TSong>& songs) {
+        if (songs.empty())
+            return;
+        const auto [lowest, highest] =
+            std::minmax_element(songs.begin(), songs.end(),
+                                [](const TSong& a, const TSong& b) { return a.SongId < b.SongId; });
+        const std::int64_t span = std::int64_t{highest->SongId} - lowest->SongId + 1;
+        if (span <= kTableSongs * static_cast<std::int64_t>(songs.size()) + kTableSlack) {
+            base_ = lowest->SongId;
+            table_.assign(static_cast<std::size_t>(span), -1);
+            for (std::size_t i = 0; i < songs.size(); ++i)
+                table_[static_cast<std::size_t>(std::int64_t{songs[i].SongId} - base_)] =
+                    static_cast<std::int32_t>(i);
+            return;
+        }
+        map_.reserve(songs.size());
+        for (std::size_t i = 0; i < songs.size(); ++i)
+            map_[songs[i].SongId] = static_cast<std::int32_t>(i);
+    }
+
+    // The position, or -1 when no song has the id.
+    std::int32_t Find(std::int32_t id) const {
+        if (!table_.empty()) {
+            const auto slot = static_cast<std::uint64_t>(std::int64_t{id} - base_);
+            return slot < table_.size() ? table_[static_cast<std::size_t>(slot)] : -1;
+        }
+        const auto found = map_.find(id);
+        return found == map_.end() ? -1 : found->second;
+    }
+
+private:
+    static constexpr std::int64_t kTableSongs = 4;
+    static constexpr std::int64_t kTableSlack = 1024;
+    std::int64_t base_ = 0;
+    std::vector<std::int32_t> table_;
+    std::unordered_map<std::int32_t, std::int32_t> map_;
+};
 
 // Walks the objects of the playlist at `playlist`: its name, whether it is smart. Returns
 // where its entries begin.
@@ -401,10 +437,22 @@ std::int64_t ReadPlaylistObjects(const TImageReader& reader, std::int64_t playli
     return object;
 }
 
-// Walks the entries of a playlist from `entry` on and keeps the songs they name.
+// Room made at once for the entries of one playlist: what it declares, but no more than
+// the bytes left could hold at this many bytes an entry (a real entry takes more than
+// 100 bytes with its position object).
+constexpr std::int64_t kReservedEntryBytes = 64;
+
+// Walks the entries of a playlist from `entry` on and adds the songs they name to
+// `found`. One `found` serves every playlist of a walk in turn: the room made from one
+// playlist's declared count is made once for the whole walk, never again for each of
+// many playlists that declare huge counts and hold nothing.
 void ReadPlaylistEntries(const TImageReader& reader, std::int64_t entry, std::int32_t declared,
-                         const std::unordered_map<std::int32_t, std::int32_t>& songOfId,
-                         const TWalkAllowance& allowance, TWalkCost& cost, TPlaylist& out) {
+                         const TSongOfId& songOfId, const TWalkAllowance& allowance,
+                         TWalkCost& cost, std::vector<std::int32_t>& found, std::int32_t& dropped) {
+    if (!reader.Contains(entry))
+        return;
+    found.reserve(static_cast<std::size_t>(std::min<std::int64_t>(
+        std::max(declared, 0), (reader.Size() - entry) / kReservedEntryBytes)));
     for (std::int32_t j = 0; j < declared && reader.Contains(entry); ++j) {
         if (cost.objectSteps >= allowance.objectSteps)
             break;
@@ -412,17 +460,17 @@ void ReadPlaylistEntries(const TImageReader& reader, std::int64_t entry, std::in
         const std::int32_t header = reader.Int32At(entry + kTrackHeaderLengthOffset);
         const std::int32_t length = reader.Int32At(entry + kObjectTotalLengthOffset);
         if ((reader.Int32At(entry + kEntryFlagsOffset) & kPodcastGroupFlag) == 0) {
-            const auto song = songOfId.find(reader.Int32At(entry + kEntryTrackIdOffset));
-            if (song == songOfId.end())
-                ++out.DroppedEntries;
+            const std::int32_t song = songOfId.Find(reader.Int32At(entry + kEntryTrackIdOffset));
+            if (song < 0)
+                ++dropped;
             else
-                out.Songs.push_back(song->second);
+                found.push_back(song);
         }
         std::int64_t next = entry + length;
-        const std::int32_t objects = reader.Int32At(entry + kEntryObjectCountOffset);
-        if (length == header && objects > 0) {
+        if (length == header) {
             // Early iTunes versions wrote an entry's total length as its header's alone:
             // its objects follow it.
+            const std::int32_t objects = reader.Int32At(entry + kEntryObjectCountOffset);
             for (std::int32_t k = 0; k < objects && reader.Contains(next); ++k) {
                 if (cost.objectSteps >= allowance.objectSteps)
                     break;
@@ -450,7 +498,10 @@ TPlaylistRead ReadPlaylists(std::span<const std::uint8_t> image, const std::vect
         dataSet = FindDataSet(reader, kPlaylistDataSet, allowance, cost);
     if (dataSet < 0)
         return result;
-    const auto songOfId = SongOfId(songs);
+    // Made for the first playlist that has entries: a database of only its master
+    // playlist needs none.
+    std::optional<TSongOfId> songOfId;
+    std::vector<std::int32_t> found;
     const std::int64_t list = dataSet + reader.Int32At(dataSet + kDataSetHeaderLengthOffset);
     const std::int32_t count = reader.Int32At(list + kPlaylistCountOffset);
     std::int64_t playlist = list + reader.Int32At(list + kTrackHeaderLengthOffset);
@@ -468,9 +519,15 @@ TPlaylistRead ReadPlaylists(std::span<const std::uint8_t> image, const std::vect
             if (result.masterName.empty())
                 result.masterName = std::move(read.Name);
         } else {
-            ReadPlaylistEntries(reader, entries,
-                                reader.Int32At(playlist + kPlaylistEntryCountOffset), songOfId,
-                                allowance, cost, read);
+            const std::int32_t declared = reader.Int32At(playlist + kPlaylistEntryCountOffset);
+            found.clear();
+            if (declared > 0) {
+                if (!songOfId)
+                    songOfId.emplace(songs);
+                ReadPlaylistEntries(reader, entries, declared, *songOfId, allowance, cost, found,
+                                    read.DroppedEntries);
+            }
+            read.Songs.assign(found.begin(), found.end());
             result.playlists.push_back(std::move(read));
         }
         const std::int32_t length = reader.Int32At(playlist + kDataSetTotalLengthOffset);

@@ -8,24 +8,6 @@ namespace korvello {
 
 namespace {
 
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 // Decodes one UTF-8 sequence at text[i]; advances i. Malformed input gives U+FFFD and
 // consumes one byte.
 char32_t DecodeUtf8(std::string_view text, std::size_t& i) {
@@ -74,31 +56,78 @@ char32_t DecodeUtf8(std::string_view text, std::size_t& i) {
 
 } // namespace
 
+namespace {
+
+bool IsHighSurrogate(char16_t u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t u) {
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
+
+} // namespace
+
+// Sized in a first pass and written byte by byte into place: a catalogue's texts are
+// turned by the hundred thousand at a time, and growing each string as it is written cost
+// more than the encoding itself.
 std::string ToUtf8(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    const std::size_t n = text.size();
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < n; ++i) {
         const char16_t u = text[i];
-        if (u >= 0xD800 && u <= 0xDBFF) {
-            if (i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-                const char32_t cp =
-                    0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-                AppendUtf8(out, cp);
-                ++i;
-            } else {
-                AppendUtf8(out, 0xFFFD);
-            }
-        } else if (u >= 0xDC00 && u <= 0xDFFF) {
-            AppendUtf8(out, 0xFFFD);
+        if (u < 0x80) {
+            length += 1;
+        } else if (u < 0x800) {
+            length += 2;
+        } else if (IsHighSurrogate(u) && i + 1 < n && IsLowSurrogate(text[i + 1])) {
+            length += 4;
+            ++i;
         } else {
-            AppendUtf8(out, u);
+            length += 3; // the rest of the plane, and a lone surrogate's U+FFFD
         }
+    }
+    std::string out(length, '\0');
+    char* p = out.data();
+    for (std::size_t i = 0; i < n; ++i) {
+        const char16_t u = text[i];
+        char32_t cp = u;
+        if (u < 0x80) {
+            *p++ = static_cast<char>(u);
+            continue;
+        }
+        if (IsHighSurrogate(u) && i + 1 < n && IsLowSurrogate(text[i + 1])) {
+            cp = 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (IsHighSurrogate(u) || IsLowSurrogate(u)) {
+            cp = 0xFFFD;
+        }
+        if (cp < 0x800) {
+            *p++ = static_cast<char>(0xC0 | (cp >> 6));
+        } else if (cp < 0x10000) {
+            *p++ = static_cast<char>(0xE0 | (cp >> 12));
+            *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        } else {
+            *p++ = static_cast<char>(0xF0 | (cp >> 18));
+            *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        }
+        *p++ = static_cast<char>(0x80 | (cp & 0x3F));
     }
     return out;
 }
 
 std::u16string ToUtf16(std::string_view text) {
+    // Plain ASCII, most of a catalogue's texts, is widened unit by unit.
+    std::size_t ascii = 0;
+    while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80)
+        ++ascii;
     std::u16string out;
+    if (ascii == text.size()) {
+        out.resize(text.size());
+        for (std::size_t i = 0; i < text.size(); ++i)
+            out[i] = static_cast<char16_t>(text[i]);
+        return out;
+    }
     out.reserve(text.size());
     std::size_t i = 0;
     while (i < text.size()) {

@@ -103,6 +103,41 @@ TEST(GridStorageTest, CellsOfARowStayApartThroughRewritesInAnyOrder) {
     EXPECT_EQ(model.Cell(3, 1), "");
 }
 
+// A whole-row write is the same as writing its cells one by one: it replaces every
+// text of the row (the cells past the given ones read empty), leaves the pictures and the
+// other rows alone, drops texts past the last column, and tells the view of the change.
+TEST(GridStorageTest, AWholeRowWriteReplacesTheRowAsCellWritesWould) {
+    auto grid =
+        MakeSongTable({"Title", "Album", "Artist"}, {{"t1", "a1", "r1"}, {"t2", "a2", "r2"}});
+    grid->SetCellPicture(0, 2, QPixmap(16, 16));
+    QSignalSpy changes(grid->model(), &QAbstractItemModel::dataChanged);
+    const std::string texts[] = {"", "new title", "", "", "past the last column"};
+    grid->SetRowCells(2, texts);
+    EXPECT_THAT(Column(*grid, 1, 0), ElementsAre("Title", "t1", "new title"));
+    EXPECT_EQ(grid->Cells(2, 2), "");
+    EXPECT_EQ(grid->Cells(3, 2), "") << "a cell past the given texts is emptied";
+    EXPECT_EQ(grid->Cells(3, 1), "r1");
+    EXPECT_EQ(grid->ColCount(), 4);
+    EXPECT_TRUE(grid->model()->index(1, 0).data(Qt::DecorationRole).isValid());
+    ASSERT_EQ(changes.count(), 1);
+    EXPECT_EQ(changes[0][0].toModelIndex().row(), 1);
+    EXPECT_EQ(grid->model()->index(1, 1).data().toString(), "new title");
+    // Cell writes afterwards see the row's cells where the whole-row write put them.
+    grid->SetCells(2, 2, "album");
+    grid->SetCells(1, 2, "t");
+    EXPECT_EQ(grid->Cells(1, 2), "t");
+    EXPECT_EQ(grid->Cells(2, 2), "album");
+    // The header row is written the same way and read as the header; rows outside the
+    // table are not written.
+    const std::string header[] = {"", "Name", "Disc"};
+    grid->SetRowCells(0, header);
+    EXPECT_EQ(grid->model()->headerData(2, Qt::Horizontal).toString(), "Disc");
+    EXPECT_EQ(grid->Cells(3, 0), "");
+    grid->SetRowCells(3, header);
+    grid->SetRowCells(-1, header);
+    EXPECT_EQ(grid->RowCount(), 3);
+}
+
 TEST(GridStorageTest, RowCountClearCellsAndMarkRowsKeepTheirPromisesAboutMarks) {
     auto grid = MakeSongTable({"Title"}, {{"a"}, {"b"}, {"c"}});
     grid->SetCellPicture(0, 1, QPixmap(16, 16));

@@ -91,10 +91,28 @@ TEST_F(FormMainTest, StartWithOneIPodLoadsItAndBacksUpItsDatabase) {
     EXPECT_EQ(form->StatusText(), "5 Files found in your iPod.");
     EXPECT_EQ(form->AdvStringGridSong->RowCount(), 6);
     EXPECT_EQ(form->ArtistList->Cells(kListEntryColumn, 0), "All ...");
-    // The backup is the database byte for byte, beside the program.
+    // The copy waits for the filled window's first paint, so it never holds the window
+    // back; then it is the database byte for byte, beside the program.
+    EXPECT_FALSE(form->BackupDone);
+    EXPECT_FALSE(Exists(fx.InAppFolder("Idb.ant")));
+    ASSERT_TRUE(PumpUntil([&] { return form->BackupDone; }));
     EXPECT_EQ(ReadFile(fx.InAppFolder("Idb.ant")),
               ReadFile(ipod + "/iPod_Control/iTunes/iTunesDB"));
+}
+
+TEST_F(FormMainTest, AWindowClosedBeforeItsFirstPaintStillBacksUpTheDatabase) {
+    const std::string ipod = fx.MakeiPod("IPOD", AppFixture::SampleSongs());
+    fx.MapDrive("e:", ipod);
+    auto form = Start();
+    form->close();
     EXPECT_TRUE(form->BackupDone);
+    EXPECT_EQ(ReadFile(fx.InAppFolder("Idb.ant")),
+              ReadFile(ipod + "/iPod_Control/iTunes/iTunesDB"));
+    // Once is all: the paint that may still come copies nothing again.
+    std::filesystem::remove(fx.InAppFolder("Idb.ant"));
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(Exists(fx.InAppFolder("Idb.ant")));
 }
 
 TEST_F(FormMainTest, TwoIPodsAreListedInLetterOrderAndTheFirstIsLoaded) {

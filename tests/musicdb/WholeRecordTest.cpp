@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <limits>
 
 using namespace korvello;
 namespace raw = korvello::test::raw;
@@ -199,6 +201,71 @@ TEST(WholeRecord, PlaylistsOfEveryKindInTheirOrder) {
         EXPECT_EQ(lists[2].Kind, TPlaylist::TKind::Podcast);
         EXPECT_EQ(lists[2].Songs, (std::vector<std::int32_t>{1}));
         EXPECT_EQ(lists[2].DroppedEntries, 0); // the show's group entry is no entry
+    }
+}
+
+// Entries find the last song with their id whether the ids lie close together (looked
+// up in a table indexed by id) or spread over the whole range (a hash map): ids just
+// outside the songs' range, the extremes of the range and repeated ids included. A
+// playlist after a longer one and one that declares nothing hold only their own songs.
+TEST(WholeRecord, EntriesFindTheLastSongOfTheirIdHoweverTheIdsSpread) {
+    constexpr std::int32_t kLowest = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int32_t kHighest = std::numeric_limits<std::int32_t>::max();
+    struct Case {
+        const char* name;
+        std::vector<std::int32_t> ids; // of the tracks, in order
+    };
+    const Case cases[] = {
+        {"close together", {10, 11, 12, 10, 13}},
+        {"close together, negative", {-3, -2, -1, -3, 0}},
+        {"spread wide", {10, 11, 2000000000, 10, -2000000000}},
+        {"the extremes", {kLowest, kHighest, 12, kLowest, 7}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        raw::Bytes tracks;
+        for (const std::int32_t id : c.ids)
+            raw::Track(tracks, id, 0x9C, {}, {{1, "Song " + std::to_string(id)}});
+        const std::int32_t first = c.ids[0], second = c.ids[1], third = c.ids[2];
+        const std::int32_t fifth = c.ids[4];
+        const auto below = [](std::int32_t id) {
+            return id == kLowest ? id : id - 1;
+        };
+        std::int32_t lowest = kHighest, highest = kLowest;
+        for (const std::int32_t id : c.ids) {
+            lowest = std::min(lowest, id);
+            highest = std::max(highest, id);
+        }
+        raw::Bytes playlists;
+        raw::PlaylistRecord(playlists, {"Long",
+                                        {raw::To(fifth), raw::To(first), raw::To(third),
+                                         raw::To(second), raw::To(first)}});
+        // Ids one past the lowest and the highest id name nothing (unless an extreme).
+        raw::PlaylistRecord(playlists, {"Edges", {raw::To(below(lowest)), raw::To(second)}});
+        raw::PlaylistRecord(playlists,
+                            {"Above", {raw::To(highest == kHighest ? 424242 : highest + 1)}});
+        raw::PlaylistRecord(playlists, {"Empty", {}});
+        raw::PlaylistRecord(playlists, {"Short", {raw::To(third)}});
+        const Loaded loaded =
+            Load(raw::Database({{1, raw::List(static_cast<std::int64_t>(c.ids.size()), tracks)},
+                                {2, raw::List(5, playlists)}}));
+        ASSERT_EQ(loaded.songs.size(), c.ids.size());
+        const auto& lists = loaded.playlists.playlists;
+        ASSERT_EQ(lists.size(), 5u);
+        // The first id is repeated by the fourth track, which therefore answers for it.
+        EXPECT_EQ(lists[0].Songs, (std::vector<std::int32_t>{4, 3, 2, 1, 3}));
+        EXPECT_EQ(lists[0].DroppedEntries, 0);
+        if (lowest == kLowest) {
+            EXPECT_EQ(lists[1].Songs, (std::vector<std::int32_t>{3, 1}));
+        } else {
+            EXPECT_EQ(lists[1].Songs, (std::vector<std::int32_t>{1}));
+            EXPECT_EQ(lists[1].DroppedEntries, 1);
+        }
+        EXPECT_TRUE(lists[2].Songs.empty());
+        EXPECT_EQ(lists[2].DroppedEntries, 1);
+        EXPECT_TRUE(lists[3].Songs.empty());
+        EXPECT_EQ(lists[3].DroppedEntries, 0);
+        EXPECT_EQ(lists[4].Songs, (std::vector<std::int32_t>{2}));
     }
 }
 
