@@ -34,6 +34,9 @@ void TFormMain::ConnectSongTable() {
     songs->SetColumnsResizable(true);
     songs->SetScrollBarsBoth(true);
     songs->SetCellTextColor(palette().color(QPalette::Shadow));
+    songs->SetTextsSource([this](std::int32_t index, std::vector<std::string>& texts) {
+        SongRowTexts(index, texts);
+    });
     songs->OnCanSort = [this](int col, bool& allow) {
         AdvStringGridSongCanSort(col, allow);
     };

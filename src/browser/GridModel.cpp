@@ -134,7 +134,8 @@ bool GridModel::InRange(int col, int row) const {
 std::string_view GridModel::Cell(int col, int row) const {
     if (!InRange(col, row))
         return {};
-    const Row& r = rows_[static_cast<std::size_t>(row)];
+    Row& r = rows_[static_cast<std::size_t>(row)];
+    WriteWaitingRow(r);
     const auto c = static_cast<std::size_t>(col);
     if (c >= r.ends.size())
         return {};
@@ -146,6 +147,7 @@ void GridModel::SetCell(int col, int row, const std::string& text) {
     if (!InRange(col, row))
         return;
     Row& r = rows_[static_cast<std::size_t>(row)];
+    WriteWaitingRow(r);
     const auto c = static_cast<std::size_t>(col);
     if (c >= r.ends.size()) {
         if (text.empty())
@@ -161,9 +163,7 @@ void GridModel::SetCell(int col, int row, const std::string& text) {
     CellChanged(col, row, {Qt::DisplayRole});
 }
 
-void GridModel::SetRowTexts(int row, std::span<const std::string> texts) {
-    if (row < 0 || row >= RowCount())
-        return;
+void GridModel::WriteTexts(Row& r, std::span<const std::string> texts) const {
     std::size_t count = std::min(texts.size(), static_cast<std::size_t>(colCount_));
     // Trailing empty cells are not stored, as SetCell leaves them.
     while (count > 0 && texts[count - 1].empty())
@@ -171,7 +171,6 @@ void GridModel::SetRowTexts(int row, std::span<const std::string> texts) {
     std::size_t length = 0;
     for (std::size_t c = 0; c < count; ++c)
         length += texts[c].size();
-    Row& r = rows_[static_cast<std::size_t>(row)];
     r.text.clear();
     r.text.reserve(length);
     r.ends.clear();
@@ -180,12 +179,68 @@ void GridModel::SetRowTexts(int row, std::span<const std::string> texts) {
         r.text += texts[c];
         r.ends.push_back(static_cast<std::uint32_t>(r.text.size()));
     }
+}
+
+void GridModel::WriteWaitingRow(Row& r) const {
+    if (r.record < 0)
+        return;
+    const std::int32_t record = r.record;
+    r.record = -1;
+    --waitingRows_;
+    scratch_.clear();
+    if (textsSource_)
+        textsSource_(record, scratch_);
+    WriteTexts(r, scratch_);
+}
+
+void GridModel::StopWaiting(Row& r) {
+    if (r.record >= 0) {
+        r.record = -1;
+        --waitingRows_;
+    }
+}
+
+void GridModel::SetRowTexts(int row, std::span<const std::string> texts) {
+    if (row < 0 || row >= RowCount())
+        return;
+    Row& r = rows_[static_cast<std::size_t>(row)];
+    StopWaiting(r);
+    WriteTexts(r, texts);
     if (Updating())
         return;
     if (row >= HeaderRows())
         RowsChanged(row, row, {Qt::DisplayRole});
     else if (colCount_ > 0)
         Q_EMIT headerDataChanged(Qt::Horizontal, 0, colCount_ - 1);
+}
+
+void GridModel::SetTextsSource(TextsSource source) {
+    textsSource_ = std::move(source);
+}
+
+void GridModel::SetRowRecord(int row, std::int32_t record) {
+    if (row < 0 || row >= RowCount() || record < 0)
+        return;
+    Row& r = rows_[static_cast<std::size_t>(row)];
+    StopWaiting(r);
+    r.text.clear();
+    r.ends.clear();
+    r.record = record;
+    ++waitingRows_;
+    if (Updating())
+        return;
+    if (row >= HeaderRows())
+        RowsChanged(row, row, {Qt::DisplayRole});
+    else if (colCount_ > 0)
+        Q_EMIT headerDataChanged(Qt::Horizontal, 0, colCount_ - 1);
+}
+
+void GridModel::WriteWaitingRows() {
+    for (Row& r : rows_) {
+        if (waitingRows_ == 0)
+            break;
+        WriteWaitingRow(r);
+    }
 }
 
 QPixmap GridModel::Picture(int col, int row) const {
@@ -221,7 +276,9 @@ void GridModel::ClearCells() {
         row.text.clear();
         row.ends.clear();
         row.pictures.clear();
+        row.record = -1;
     }
+    waitingRows_ = 0;
     if (Updating())
         return;
     if (HeaderRows() > 0 && colCount_ > 0)
@@ -241,8 +298,10 @@ void GridModel::SetRowCount(int rows) {
     if (rows < old) {
         if (signal)
             beginRemoveRows(QModelIndex(), newModelRows, oldModelRows - 1);
-        for (int r = rows; r < old; ++r)
+        for (int r = rows; r < old; ++r) {
             markedCount_ -= marks_[static_cast<std::size_t>(r)] ? 1 : 0;
+            waitingRows_ -= rows_[static_cast<std::size_t>(r)].record >= 0 ? 1 : 0;
+        }
         rows_.resize(static_cast<std::size_t>(rows));
         marks_.resize(static_cast<std::size_t>(rows));
         if (signal)
@@ -268,6 +327,8 @@ void GridModel::SetColCount(int cols) {
     if (cols < old) {
         // Header sections exist whether or not there are rows, so the header hears of
         // every column change through the column signals.
+        // A waiting row gets its texts at the old width, then loses those past the new one.
+        WriteWaitingRows();
         if (!Updating())
             beginRemoveColumns(QModelIndex(), cols, old - 1);
         colCount_ = cols;

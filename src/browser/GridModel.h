@@ -15,6 +15,7 @@
 #include <QPixmap>
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -42,6 +43,19 @@ public:
     // text, in one write: a table fill pays one allocation for the row's texts instead of
     // growing them cell by cell. Texts past the column count are dropped.
     void SetRowTexts(int row, std::span<const std::string> texts);
+
+    // Rows written later: a row may hold, in place of its texts, the number of the record
+    // they come from. The texts source writes a record's texts (as SetRowTexts takes them)
+    // when anything first reads the row: a view painting it, a sort, the program reading
+    // a cell. A fill of many rows then stores one number a row and converts only the rows
+    // that are read. Any write to the row, and ClearCells, ends its wait. Without a source
+    // a waiting row reads empty.
+    using TextsSource = std::function<void(std::int32_t record, std::vector<std::string>& texts)>;
+    void SetTextsSource(TextsSource source);
+    void SetRowRecord(int row, std::int32_t record);
+    // Writes every waiting row now, as a fill would have: before the records change.
+    void WriteWaitingRows();
+    int WaitingRows() const { return waitingRows_; }
     QPixmap Picture(int col, int row) const;
     void SetPicture(int col, int row, const QPixmap& picture);
     void ClearCells();
@@ -103,15 +117,24 @@ private:
         std::string text;
         std::vector<std::uint32_t> ends;
         std::vector<std::pair<int, QPixmap>> pictures;
+        std::int32_t record = -1; // waiting for its texts from this record, or -1
     };
 
     bool InRange(int col, int row) const;
+    // Writes the texts of a waiting row; reads are const, the row's content is not changed
+    // by it, only made real.
+    void WriteWaitingRow(Row& r) const;
+    void StopWaiting(Row& r);
+    void WriteTexts(Row& r, std::span<const std::string> texts) const;
     void SetMarkSilently(int row, bool marked);
     // Tells the view that rows first..last (grid rows) changed, unless inside an update.
     void RowsChanged(int first, int last, const QList<int>& roles = {});
     void CellChanged(int col, int row, const QList<int>& roles);
 
-    std::vector<Row> rows_;
+    mutable std::vector<Row> rows_;
+    TextsSource textsSource_;
+    mutable int waitingRows_ = 0;
+    mutable std::vector<std::string> scratch_;
     std::vector<char> marks_;
     int markedCount_ = 0;
     int colCount_ = 0;

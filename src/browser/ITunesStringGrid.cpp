@@ -305,6 +305,19 @@ void TITunesStringGrid::SetRowCells(int row, std::span<const std::string> texts)
     model_->SetRowTexts(row, texts);
 }
 
+void TITunesStringGrid::SetTextsSource(
+    std::function<void(std::int32_t record, std::vector<std::string>& texts)> source) {
+    model_->SetTextsSource(std::move(source));
+}
+
+void TITunesStringGrid::SetRowRecord(int row, std::int32_t record) {
+    model_->SetRowRecord(row, record);
+}
+
+void TITunesStringGrid::WriteWaitingRows() {
+    model_->WriteWaitingRows();
+}
+
 int TITunesStringGrid::RowCount() const {
     return model_->RowCount();
 }

@@ -16,6 +16,7 @@
 #include <QPointer>
 #include <QTableView>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <span>
@@ -41,6 +42,14 @@ public:
     // The texts of a whole row at once, from column 0 on; the columns past them are
     // emptied. For fills: one write instead of one per cell.
     void SetRowCells(int row, std::span<const std::string> texts);
+    // A row whose texts are written when it is first read (painted, sorted, or read by
+    // Cells): `source` writes the texts of a record, from column 0 on, as SetRowCells takes
+    // them. See GridModel::SetTextsSource.
+    void SetTextsSource(
+        std::function<void(std::int32_t record, std::vector<std::string>& texts)> source);
+    void SetRowRecord(int row, std::int32_t record);
+    // Writes every row still waiting for its texts: before the records they come from change.
+    void WriteWaitingRows();
 
     // New rows are blank and unmarked; shrinking drops the rows and their marks.
     int RowCount() const;

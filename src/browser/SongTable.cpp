@@ -209,6 +209,7 @@ void TFormMain::EndSongRows() {
         AdvStringGridSong->SetRowCount(songRowCounter_ + 1);
 }
 
+// A row holds only its song's number until it is first read; SongRowTexts writes it then.
 void TFormMain::AddSongRow(int index) {
     TITunesStringGrid* grid = AdvStringGridSong;
     const int r = ++songRowCounter_;
@@ -216,18 +217,25 @@ void TFormMain::AddSongRow(int index) {
         grid->SetRowCount(r + 1);
     grid->SetRowHeights(r, kGridRowHeight);
     grid->SetCellPicture(kIconColumn, r, playIcon_);
+    (void)iPod.SongAt(index); // a number outside the catalogue fails here, as before
+    grid->SetRowRecord(r, index);
+    grid->SetRowMarked(r, false);
+}
+
+// The icon column's empty text, the song's texts in column order from the title to the
+// grouping, then its id.
+void TFormMain::SongRowTexts(std::int32_t index, std::vector<std::string>& texts) const {
+    if (index < 0 || index >= iPod.SongCount())
+        return;
     const TSong& song = iPod.SongAt(index);
-    // The icon column's empty text, the song's texts in column order from the title to
-    // the grouping, then its id.
     const std::u16string* fields[kSongIdColumn - kFirstTextColumn] = {
         &song.Title,    &song.FileSize, &song.Album,     &song.Artist,   &song.Genre,
         &song.FileType, &song.Comment,  &song.EQSetting, &song.Composer, &song.Grouping};
-    std::string texts[kSongColumnCount];
+    texts.resize(kSongColumnCount);
+    texts[kIconColumn].clear();
     for (int c = kFirstTextColumn; c < kSongIdColumn; ++c)
-        texts[c] = ToUtf8(*fields[c - kFirstTextColumn]);
+        texts[static_cast<std::size_t>(c)] = ToUtf8(*fields[c - kFirstTextColumn]);
     texts[kSongIdColumn] = std::to_string(song.SongId);
-    grid->SetRowCells(r, texts);
-    grid->SetRowMarked(r, false);
 }
 
 void TFormMain::AdvStringGridSongCanSort(int /*col*/, bool& allow) {

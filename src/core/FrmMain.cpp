@@ -119,6 +119,8 @@ TFormMain::~TFormMain() {
         if (CopyThread)
             CopyThread->Abandon();
         CopyThread.reset();
+        // The catalogue goes before the song table does.
+        AdvStringGridSong->SetTextsSource(nullptr);
         SourceList.clear();
         TargetList.clear();
         TitleList.clear();
@@ -328,6 +330,8 @@ void TFormMain::ShowStatus(const std::string& text) {
 }
 
 void TFormMain::LoadCurrentDrive() {
+    // The song table's rows not yet read hold numbers of the songs about to go.
+    AdvStringGridSong->WriteWaitingRows();
     iPod.SetDrivePath(ToUtf8(CurrentDrive));
     iPod.LoadDatabase();
     LoadSongsOfFiles();

@@ -176,6 +176,7 @@ public:
     void DisPlaySongs(SongListMode mode, const std::vector<std::string>* names);
     void AddSongRow(int index);
     void EndSongRows();
+    void SongRowTexts(std::int32_t index, std::vector<std::string>& texts) const;
     void AdvStringGridSongCanSort(int col, bool& allow);
     void AdvStringGridSongRightClickCell(int row, int col);
     void AdvStringGridSongMouseUp();

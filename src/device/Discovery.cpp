@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // iPod discovery: finding iPod volumes among the drive letters, the iPod selector, the
 // device arrival and the once-per-run copy of the iPod's database.
+#include "browser/ITunesStringGrid.h"
 #include "core/ErrorLog.h"
 #include "core/FrmMain.h"
 #include "musicdb/IpodLayout.h"
@@ -78,6 +79,8 @@ void TFormMain::iPodSelectorComCloseUp() {
     if (ScanRunning)
         return; // the songs of the iPod being read come first
     CurrentDrive = ToUtf16(drive);
+    // The song table's rows not yet read hold numbers of the songs about to go.
+    AdvStringGridSong->WriteWaitingRows();
     iPod.SetDrivePath(drive);
     iPod.LoadDatabase();
     LoadSongsOfFiles();

@@ -138,6 +138,63 @@ TEST(GridStorageTest, AWholeRowWriteReplacesTheRowAsCellWritesWould) {
     EXPECT_EQ(grid->RowCount(), 3);
 }
 
+// Rows that wait for their texts read exactly as rows written at once would: the view,
+// Cells and sorting all see the record's texts, only the rows read are ever written, a
+// write to a waiting row keeps the record's other cells, and ClearCells, shrinking and
+// WriteWaitingRows end the wait as a fill's later writes would.
+TEST(GridStorageTest, RowsWaitingForTheirTextsReadAsWrittenRows) {
+    auto grid = MakeSongTable({"Title", "Album"}, {});
+    std::vector<std::int32_t> asked;
+    grid->SetTextsSource([&](std::int32_t record, std::vector<std::string>& texts) {
+        asked.push_back(record);
+        texts = {"", "title " + std::to_string(record), record % 2 ? "odd" : "even"};
+    });
+    grid->BeginUpdate();
+    grid->SetRowCount(1001);
+    for (int r = 1; r <= 1000; ++r)
+        grid->SetRowRecord(r, 1000 - r);
+    grid->EndUpdate();
+    QCoreApplication::processEvents(); // the view paints its first screen of rows
+    EXPECT_FALSE(asked.empty());
+    EXPECT_LT(asked.size(), 100u) << "only the rows on screen are written";
+
+    EXPECT_EQ(grid->Cells(1, 1000), "title 0");
+    EXPECT_EQ(grid->model()->index(500, 2).data().toString(), "odd"); // row 501, record 499
+    grid->SetCells(2, 10, "changed");
+    EXPECT_EQ(grid->Cells(1, 10), "title 990");
+    EXPECT_EQ(grid->Cells(2, 10), "changed");
+
+    // A sort reads every row; the records' texts decide the order.
+    ClickHeader(*grid, 1);
+    EXPECT_EQ(grid->Cells(1, 1), "title 0");
+    EXPECT_EQ(grid->Cells(1, 2), "title 1");
+
+    // Ends of the wait: a row cut off, a row emptied, and every remaining row written now.
+    grid->SetRowCount(2);
+    grid->SetRowCount(4);
+    EXPECT_EQ(grid->Cells(1, 3), "");
+    grid->SetRowRecord(2, 7);
+    grid->SetRowRecord(3, 8);
+    grid->ClearCells();
+    EXPECT_EQ(grid->Cells(1, 2), "");
+    grid->SetRowRecord(2, 7);
+    grid->SetRowRecord(3, 8);
+    asked.clear();
+    grid->WriteWaitingRows();
+    EXPECT_EQ(asked, (std::vector<std::int32_t>{7, 8}));
+    grid->SetTextsSource(nullptr);
+    EXPECT_EQ(grid->Cells(1, 3), "title 8") << "written rows keep their texts";
+    // Fewer columns drop the waiting rows' texts past the new last column too.
+    grid->SetRowRecord(3, 9);
+    grid->SetTextsSource([](std::int32_t, std::vector<std::string>& texts) {
+        texts = {"", "a", "b"};
+    });
+    grid->SetColCount(2);
+    grid->SetColCount(3);
+    EXPECT_EQ(grid->Cells(1, 3), "a");
+    EXPECT_EQ(grid->Cells(2, 3), "");
+}
+
 TEST(GridStorageTest, RowCountClearCellsAndMarkRowsKeepTheirPromisesAboutMarks) {
     auto grid = MakeSongTable({"Title"}, {{"a"}, {"b"}, {"c"}});
     grid->SetCellPicture(0, 1, QPixmap(16, 16));

@@ -248,14 +248,6 @@ TEST_F(CliCopy, CountsProgressMessagesOnRequest) {
     EXPECT_EQ(ReadFile(errFile), "korvello-cli copy: 36 CM_PROGRESS messages\n" + summary);
 }
 
-// Names of every entry of `folder`, hidden ones included.
-std::set<std::string> AllNames(const std::string& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
 TEST_F(CliCopy, EverySongGetsAFileOfItsOwnAndUserFilesFollowTheSetting) {
     // Titles alike, alike but for case, and titles that would give hidden names; the
     // destination lies on the mapped iPod drive, where reading the iPod is caseless.
@@ -302,7 +294,7 @@ TEST_F(CliCopy, EverySongGetsAFileOfItsOwnAndUserFilesFollowTheSetting) {
         // Nothing else: no temporary file, no hidden copy.
         written.insert("HOME.mp3");
         written.insert("home.mp3");
-        EXPECT_EQ(AllNames(folder), written);
+        EXPECT_EQ(NamesIn(folder), written);
     }
 }
 
@@ -343,7 +335,7 @@ TEST_F(CliCopy, AKilledCopyLeavesNoPartialSongAndNothingInTheTemporaryFolder) {
         ::waitpid(child, &status, 0);
 
         // Under a song's name lies that song whole, or the user's file it would replace.
-        for (const std::string& name : AllNames(folder)) {
+        for (const std::string& name : NamesIn(folder)) {
             if (name.front() == '.') {
                 EXPECT_TRUE(name.ends_with(".korvello-part")) << name;
                 continue;
@@ -356,7 +348,7 @@ TEST_F(CliCopy, AKilledCopyLeavesNoPartialSongAndNothingInTheTemporaryFolder) {
             EXPECT_TRUE(content == Song("F00/S" + std::to_string(i) + ".mp3"))
                 << name << " is not its song (killed after " << delayMs << " ms)";
         }
-        EXPECT_TRUE(AllNames(tmpdir).empty()) << "a --folder run leaves nothing behind";
+        EXPECT_TRUE(NamesIn(tmpdir).empty()) << "a --folder run leaves nothing behind";
     }
 }
 
@@ -426,7 +418,7 @@ TEST_F(CliCopy, AStopSignalEndsTheCopyWithoutAPartialSongAndReportsTheRest) {
         EXPECT_EQ(static_cast<int>(std::count(printed.begin(), printed.end(), '\n')), kSongs);
         EXPECT_GE(terminated, 1u);
         std::size_t copied = 0;
-        for (const std::string& name : AllNames(folder)) {
+        for (const std::string& name : NamesIn(folder)) {
             ASSERT_TRUE(name.starts_with("Song ") && name.ends_with(".mp3"))
                 << name << " left behind after signal " << signal;
             const int i = std::stoi(name.substr(5));

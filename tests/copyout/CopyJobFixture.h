@@ -95,6 +95,9 @@ protected:
                    : sink.messages.back().wParam;
     }
 
+    // What a test class adds to each worker before it starts (tags, ...).
+    virtual void Configure(TCopyThread& /*worker*/) {}
+
     // Runs the job on a fresh worker and waits for it to end; `through` stands between
     // the worker and `platform` when given.
     void Run(IPlatform* through = nullptr) {
@@ -109,6 +112,7 @@ protected:
             worker->SkipCopiedFiles = &skipCopiedSongs;
             worker->FoundList = &foundCopies;
         }
+        Configure(*worker);
         worker->Start();
         ASSERT_TRUE(WaitUntil([this] { return worker->Finished(); })) << "the job did not end";
     }

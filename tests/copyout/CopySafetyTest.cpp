@@ -104,13 +104,6 @@ private:
 
 using CopySafety = CopyJobTest;
 
-std::set<std::string> NamesIn(const std::string& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
 TEST_F(CopySafety, TitlesDifferingInLetterCaseEachGetAFileOfTheirOwnOnACaseBlindDrive) {
     for (const bool numberPerSpelling : {false, true}) {
         for (const bool over : {true, false}) {

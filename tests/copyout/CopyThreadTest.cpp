@@ -22,14 +22,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-// Every name in `folder`, hidden ones included.
-std::set<std::string> ListDir(const std::string& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
 TEST(ProgressPosition, ReachesTheMaximumOnceForSongsOfGigabytes) {
     EXPECT_EQ(ProgressPosition(2048, 0), 450); // only empty songs: complete, no division
     const std::int64_t total = (3LL << 30) + 12345;
@@ -387,7 +379,7 @@ TEST_F(CopyJobTest, DestinationTheFileSystemRefusesFailsThatSongOnly) {
                                      " Copy failed: File name too long.", Out("D.mp3")));
     EXPECT_EQ(ReadFile(OutFile("plain")), "a file, not a folder");
     EXPECT_EQ(ReadFile(OutFile("D.mp3")), SongBytes(3000, 4));
-    EXPECT_EQ(ListDir(tmp / "out").size(), 3u) << "no temporary file is left";
+    EXPECT_EQ(NamesIn(tmp / "out").size(), 3u) << "no temporary file is left";
     EXPECT_EQ(Finish(), 1);
     // The log keeps one message a second: the last one.
     EXPECT_THAT(Log(), HasSubstr("=Execute:cannot rename c:\\out\\.nnn"));
@@ -441,7 +433,7 @@ TEST_F(CopyJobTest, AFullDiskKeepsTheOlderFileWholeAndLeavesNoPartialCopy) {
     EXPECT_THAT(targets, ElementsAre(kDiskSpaceNotEnough, Out("Small.mp3")));
     EXPECT_EQ(ReadFile(OutFile("Big.mp3")), older) << "replaced only by a complete copy";
     EXPECT_EQ(ReadFile(OutFile("Small.mp3")), SongBytes(3000, 2));
-    EXPECT_EQ(ListDir(tmp / "out"),
+    EXPECT_EQ(NamesIn(tmp / "out"),
               (std::set<std::string>{"Big.mp3", "Small.mp3", "filler", "hog"}));
     EXPECT_EQ(Finish(), 1);
 }
@@ -483,7 +475,7 @@ TEST_F(CopyJobTest, SongThatChangesWhileItIsCopiedIsReportedAsFailed) {
                                      " Copy failed: the song changed while it was copied.",
                                      Out("Same.mp3")));
     EXPECT_EQ(ReadFile(OutFile("Shrinks.mp3")), "the user's older copy");
-    EXPECT_EQ(ListDir(tmp / "out"), (std::set<std::string>{"Shrinks.mp3", "Same.mp3"}));
+    EXPECT_EQ(NamesIn(tmp / "out"), (std::set<std::string>{"Shrinks.mp3", "Same.mp3"}));
     EXPECT_EQ(Finish(), 1);
     EXPECT_THAT(Log(), HasSubstr("Grows.mp3 changed while it was copied"));
 }
@@ -498,7 +490,7 @@ TEST_F(CopyJobTest, RefusedNameFailsThatSongAndTheNextAreCopied) {
     EXPECT_EQ(targets[1], Out("B.mp3"));
     EXPECT_EQ(targets[2], Out("D.mp3"));
     EXPECT_EQ(ReadFile(OutFile("D.mp3")), SongBytes(3000, 4));
-    EXPECT_EQ(ListDir(tmp / "out"), (std::set<std::string>{"B.mp3", "D.mp3"}));
+    EXPECT_EQ(NamesIn(tmp / "out"), (std::set<std::string>{"B.mp3", "D.mp3"}));
     EXPECT_EQ(Finish(), 1);
 }
 
@@ -515,7 +507,7 @@ TEST_F(CopyJobTest, AFolderOnAReadOnlyVolumeFailsThatSongOnly) {
     EXPECT_THAT(targets,
                 ElementsAre(Out("B.mp3"), " Copy failed: Read-only file system.", Out("D.mp3")));
     EXPECT_EQ(ReadFile(OutFile("D.mp3")), SongBytes(3000, 4));
-    EXPECT_EQ(ListDir(tmp / "out"), (std::set<std::string>{"B.mp3", "D.mp3", "locked"}));
+    EXPECT_EQ(NamesIn(tmp / "out"), (std::set<std::string>{"B.mp3", "D.mp3", "locked"}));
     EXPECT_EQ(Finish(), 1);
 }
 
@@ -530,7 +522,7 @@ TEST_F(CopyJobTest, NameThatLeavesTheFolderIsRefused) {
                                      " Copy failed: the file name leads out of the chosen folder.",
                                      Out("C.mp3")));
     EXPECT_EQ(ReadFile(tmp / "victim"), "outside the chosen folder");
-    EXPECT_EQ(ListDir(tmp / "out"), std::set<std::string>{"C.mp3"});
+    EXPECT_EQ(NamesIn(tmp / "out"), std::set<std::string>{"C.mp3"});
 }
 
 TEST_F(CopyJobTest, CaseDifferentUserFileOnAMappedDriveIsNotReplaced) {
@@ -586,7 +578,7 @@ TEST_F(CopyJobTest, TwoJobsIntoOneFolderNeverShareAFile) {
             reported.insert(targetsB[i]);
         }
         EXPECT_EQ(reported.size(), 24u) << "overwrite " << replace;
-        EXPECT_EQ(ListDir(tmp / "out").size(), 24u);
+        EXPECT_EQ(NamesIn(tmp / "out").size(), 24u);
     }
 }
 
@@ -616,7 +608,7 @@ protected:
     void ExpectOnlyTheMiddleSongLost(const std::string& outcome) {
         EXPECT_THAT(targets, ElementsAre(Out("A.mp3"), outcome, Out("C.mp3")));
         EXPECT_EQ(ReadFile(OutFile("B.mp3")), "the user's older copy");
-        EXPECT_EQ(ListDir(tmp / "out"), (std::set<std::string>{"A.mp3", "B.mp3", "C.mp3"}));
+        EXPECT_EQ(NamesIn(tmp / "out"), (std::set<std::string>{"A.mp3", "B.mp3", "C.mp3"}));
         EXPECT_EQ(ReadFile(OutFile("C.mp3")), SongBytes(3000, 3));
         EXPECT_EQ(worker->CurrentTarget(), "");
         EXPECT_EQ(Finish(), 1);

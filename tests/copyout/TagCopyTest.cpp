@@ -23,13 +23,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-std::size_t FilesIn(const std::string& folder) {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder))
-        ++count;
-    return count;
-}
-
 TSong Record(const std::string& title) {
     TSong song;
     song.Title = ToUtf16(title);
@@ -121,17 +114,12 @@ protected:
         songs.push_back(Record("Title of " + name));
     }
 
-    void RunWithTags(IPlatform* through = nullptr) {
-        sink.messages.clear();
-        worker = std::make_unique<TCopyThread>(through ? *through : platform, sink, overwrite);
-        worker->SourceList = &sources;
-        worker->TargetList = &targets;
-        worker->SongList = &songs;
-        worker->WriteTags = &writeTags;
-        worker->SkipCopiedFiles = &skipCopied;
-        worker->Tagger = tagger;
-        worker->Start();
-        ASSERT_TRUE(WaitUntil([this] { return worker->Finished(); })) << "the job did not end";
+    // Every job of these tests carries the songs' records and the tag switches.
+    void Configure(TCopyThread& job) override {
+        job.SongList = &songs;
+        job.WriteTags = &writeTags;
+        job.SkipCopiedFiles = &skipCopied;
+        job.Tagger = tagger;
     }
 
     std::vector<TSong> songs;
@@ -148,7 +136,7 @@ TEST_F(TagCopyTest, CopiesGetTheirRecordsTagsAndASecondRunFindsThem) {
         originals[extension] = ReadFile(tmp / (std::string("ipod/song.") + extension));
     const std::vector<std::string> wanted = targets;
 
-    RunWithTags();
+    Run();
     EXPECT_EQ(targets, wanted);
     for (const char* extension : kAudioExtensions) {
         SCOPED_TRACE(extension);
@@ -163,13 +151,13 @@ TEST_F(TagCopyTest, CopiesGetTheirRecordsTagsAndASecondRunFindsThem) {
         EXPECT_EQ(ReadFile(tmp / (std::string("ipod/song.") + extension)), originals[extension]);
         EXPECT_NE(ReadFile(copy), originals[extension]);
     }
-    EXPECT_EQ(FilesIn(tmp / "out"), kAudioExtensions.size()) << "no temporary file left";
+    EXPECT_EQ(NamesIn(tmp / "out").size(), kAudioExtensions.size()) << "no temporary file left";
 
     // The second run takes every tagged copy for its song, with tags on or off.
     skipCopied = true;
     writeTags = false;
     targets = wanted;
-    RunWithTags();
+    Run();
     for (const std::string& target : targets)
         EXPECT_EQ(target, kAlreadyCopied);
     EXPECT_EQ(Finish(), 1);
@@ -178,7 +166,7 @@ TEST_F(TagCopyTest, CopiesGetTheirRecordsTagsAndASecondRunFindsThem) {
 TEST_F(TagCopyTest, WithTagsOffACopyIsTheSongByteForByte) {
     writeTags = false;
     AddSong("plain.mp3", "mp3");
-    RunWithTags();
+    Run();
     EXPECT_THAT(targets, ElementsAre(Out("plain.mp3")));
     EXPECT_EQ(ReadFile(OutFile("plain.mp3")), ReadFile(tmp / "ipod/plain.mp3"));
 }
@@ -190,7 +178,7 @@ TEST_F(TagCopyTest, AFileThatCannotBeTaggedIsCopiedUntouched) {
     Add("c:\\ipod\\damaged.mp3", Out("damaged.mp3"));
     songs.push_back(Record("Damaged"));
     AddSong("fine.mp3", "mp3");
-    RunWithTags();
+    Run();
     EXPECT_THAT(targets, ElementsAre(Out("damaged.mp3"), Out("fine.mp3")));
     EXPECT_EQ(ReadFile(OutFile("damaged.mp3")), damaged);
     EXPECT_EQ(ReadTagsWithMutagen(OutFile("fine.mp3"))["title"], "Title of fine.mp3");
@@ -205,13 +193,13 @@ TEST_F(TagCopyTest, AFailedSaveIsReplacedByAFreshCopy) {
     tagger = &spoiling;
     AddSong("a.mp3", "mp3");
     AddSong("b.flac", "flac");
-    RunWithTags();
+    Run();
     EXPECT_EQ(spoiling.calls, 2);
     EXPECT_THAT(targets, ElementsAre(Out("a.mp3"), Out("b.flac")));
     EXPECT_EQ(ReadFile(OutFile("a.mp3")), ReadFile(tmp / "ipod/a.mp3"));
     EXPECT_EQ(ReadFile(OutFile("b.flac")), ReadFile(tmp / "ipod/b.flac"));
     EXPECT_THAT(Log(), HasSubstr("the disk went away"));
-    EXPECT_EQ(FilesIn(tmp / "out"), 2u) << "no temporary file left";
+    EXPECT_EQ(NamesIn(tmp / "out").size(), 2u) << "no temporary file left";
 }
 
 // The fresh copy after a failed save is the song whole or nothing: a song on the iPod that
@@ -226,12 +214,12 @@ TEST_F(TagCopyTest, AFreshCopyOfASongThatChangedMeanwhileFailsThatSong) {
     tagger = &spoiling;
     AddSong("a.mp3", "mp3");
     AddSong("b.mp3", "mp3", 1);
-    RunWithTags();
+    Run();
     EXPECT_THAT(targets,
                 ElementsAre(" Copy failed: the song changed while it was copied.", Out("b.mp3")));
     EXPECT_FALSE(Exists(OutFile("a.mp3")));
     EXPECT_EQ(ReadFile(OutFile("b.mp3")), ReadFile(tmp / "ipod/b.mp3"));
-    EXPECT_EQ(FilesIn(tmp / "out"), 1u) << "no temporary file left";
+    EXPECT_EQ(NamesIn(tmp / "out").size(), 1u) << "no temporary file left";
 }
 
 // A copy that replaces an older file is on the disk with its tags before the old file
@@ -243,16 +231,16 @@ TEST_F(TagCopyTest, AReplacingCopyIsStoredWithItsTagsBeforeTheOldFileGoes) {
     Backdate(OutFile("song.mp3"));
     TemporarySyncPlatform syncing(platform);
     syncing.fail = true;
-    RunWithTags(&syncing);
+    Run(&syncing);
     EXPECT_EQ(syncing.syncs, 1);
     EXPECT_THAT(targets, ElementsAre(" Copy failed: Input/output error."));
     EXPECT_TRUE(ReadFile(OutFile("song.mp3")) == "an older copy") << "the old file stays";
-    EXPECT_EQ(FilesIn(tmp / "out"), 1u) << "no temporary file left";
+    EXPECT_EQ(NamesIn(tmp / "out").size(), 1u) << "no temporary file left";
 
     syncing.fail = false;
     syncing.syncs = 0;
     targets = {Out("song.mp3")};
-    RunWithTags(&syncing);
+    Run(&syncing);
     EXPECT_EQ(syncing.syncs, 1);
     EXPECT_THAT(targets, ElementsAre(Out("song.mp3")));
     EXPECT_EQ(ReadTagsWithMutagen(OutFile("song.mp3"))["title"], "Title of song.mp3");
@@ -263,7 +251,7 @@ TEST_F(TagCopyTest, EntriesWithoutARecordAreCopiedAsTheyAre) {
     AddSong("tagged.mp3", "mp3");
     AddSong("untagged.mp3", "mp3", 1);
     songs.resize(1);
-    RunWithTags();
+    Run();
     EXPECT_EQ(ReadTagsWithMutagen(OutFile("tagged.mp3"))["title"], "Title of tagged.mp3");
     EXPECT_EQ(ReadFile(OutFile("untagged.mp3")), ReadFile(tmp / "ipod/untagged.mp3"));
 }

@@ -133,13 +133,15 @@ TEST(ErrorLog, AMessageIsKeyedByTheLocalDateAndTimeItWasWritten) {
     const FixedClockSettings clock;
     for (int attempt = 0; attempt < 5; ++attempt) {
         std::remove(fx.InAppFolder("apces.cnt").c_str());
-        const auto before = floor<seconds>(system_clock::now());
+        // The clock the log reads: std::time may trail system_clock by a few milliseconds
+        // (a coarse clock), so a second taken from system_clock can be one the log never saw.
+        const auto before = system_clock::from_time_t(std::time(nullptr));
         TLogClass::WriteLog("now");
         const auto local = before + FixedClockSettings::kEastOfUtc;
         const auto day = floor<days>(local);
         const year_month_day date{day};
         const hh_mm_ss time{local - day};
-        if (floor<seconds>(system_clock::now()) != before || time.to_duration() == 0s)
+        if (system_clock::from_time_t(std::time(nullptr)) != before || time.to_duration() == 0s)
             continue; // the second changed, or it is midnight: try again
         char expected[32];
         std::snprintf(expected, sizeof expected, "%02u/%02u/%02d %02d:%02d:%02d",

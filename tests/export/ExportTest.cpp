@@ -38,13 +38,6 @@ TPlaylist List(std::u16string name, std::vector<std::int32_t> songs,
     return playlist;
 }
 
-std::set<std::string> Names(const std::string& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
 // A catalogue of six songs and a job over five of them: two copied, one found already
 // copied, one not found on the iPod, one stopped; the sixth song is not in the job.
 class ExportTest : public ::testing::Test {
@@ -129,7 +122,7 @@ TEST_F(ExportTest, PlaylistFilesHoldTheCopiesInPlaylistOrderNamedAndNumberedLike
     EXPECT_TRUE(result.failures.empty());
     EXPECT_EQ(PlaylistExportText(result), "5 playlists written, 2 of their songs not in this job, "
                                           "1 playlist without songs of this job");
-    EXPECT_EQ(Names(m.root + "/out"),
+    EXPECT_EQ(NamesIn(m.root + "/out"),
               (std::set<std::string>{"Road Trip.m3u8", "Road Trip(1).m3u8", "road trip(2).m3u8",
                                      "Mix AB.m3u8", "_.m3u8", "On-The-Go 1.m3u8"}))
         << "an existing file and a namesake are clashes; nothing else is left behind";
@@ -163,8 +156,9 @@ TEST_F(ExportTest, APlaylistThatCannotBeWrittenIsReportedAndTheOthersAreWritten)
     EXPECT_EQ(result.written, 4);
     ASSERT_EQ(result.failures.size(), 1u);
     EXPECT_EQ(result.failures[0], "Mix AB.m3u8: No space left on device");
-    EXPECT_EQ(Names(m.root + "/out"), (std::set<std::string>{"Road Trip.m3u8", "road trip(1).m3u8",
-                                                             "_.m3u8", "On-The-Go 1.m3u8"}));
+    EXPECT_EQ(NamesIn(m.root + "/out"),
+              (std::set<std::string>{"Road Trip.m3u8", "road trip(1).m3u8", "_.m3u8",
+                                     "On-The-Go 1.m3u8"}));
     EXPECT_EQ(PlaylistExportText(result), "4 playlists written, 2 of their songs not in this job, "
                                           "1 playlist without songs of this job, 1 could not be "
                                           "written");
@@ -283,7 +277,7 @@ TEST_F(ExportTest, ALibraryThatCannotBeWrittenLeavesTheOldOneWhole) {
             WriteLibraryFile(failing, "c:\\out\\Library.xml", View(), copies, 0, counts, error));
         EXPECT_EQ(error, reason);
         EXPECT_EQ(ReadFile(Out("Library.xml")), "old");
-        EXPECT_EQ(Names(m.root + "/out"), std::set<std::string>{"Library.xml"});
+        EXPECT_EQ(NamesIn(m.root + "/out"), std::set<std::string>{"Library.xml"});
     }
     fs::create_directories(Out("Folder.xml"));
     EXPECT_FALSE(

@@ -43,14 +43,6 @@ Identity IdentityOf(const std::string& path) {
     return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
-std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // What a placement works on: the new file's temporary name and the song's name.
 struct Scene {
     std::string dir, from, to;
@@ -85,7 +77,7 @@ protected:
         return places;
     }
     void Clear(const std::string& dir) {
-        for (const std::string& name : Names(dir))
+        for (const std::string& name : NamesIn(dir))
             std::filesystem::remove(dir + "/" + name);
     }
 
@@ -111,7 +103,7 @@ TEST_F(PlaceFile, WithoutReplacingAnExistingNameIsKeptAndNoClaimStays) {
         std::filesystem::remove(scene.to);
         EXPECT_EQ(posix::PlaceNoReplace(scene.from, scene.to, options), 0);
         EXPECT_EQ(ReadFile(scene.to), "the whole new song");
-        EXPECT_EQ(Names(dir), std::vector<std::string>{"Song.mp3"});
+        EXPECT_EQ(NamesIn(dir), std::set<std::string>{"Song.mp3"});
     }
 }
 
@@ -132,7 +124,7 @@ TEST_F(PlaceFile, ReplacingTakesOnlyTheFileThatWasChecked) {
         const Identity now = IdentityOf(scene.to);
         EXPECT_EQ(posix::PlaceReplacing(scene.from, scene.to, now.device, now.inode, options), 0);
         EXPECT_EQ(ReadFile(scene.to), "the whole new song");
-        EXPECT_EQ(Names(dir), std::vector<std::string>{"Song.mp3"});
+        EXPECT_EQ(NamesIn(dir), std::set<std::string>{"Song.mp3"});
     }
 }
 
@@ -189,7 +181,7 @@ TEST_F(PlaceFile, AKillAtAnyStepLeavesTheOldFileOrTheWholeNewOneAndLeftoversGoLa
                 // The next job finds what the killed one left: a free claim and the
                 // temporary file (or the user's replaced file under its name), removed
                 // once they are old enough; the name itself is never touched.
-                for (const std::string& name : Names(dir)) {
+                for (const std::string& name : NamesIn(dir)) {
                     const std::string path = dir + "/" + name;
                     if (name == "Song.mp3")
                         continue;
@@ -197,8 +189,8 @@ TEST_F(PlaceFile, AKillAtAnyStepLeavesTheOldFileOrTheWholeNewOneAndLeftoversGoLa
                     Backdate(path);
                     EXPECT_TRUE(posix::DeleteUnlockedLeftover(path, 5)) << name;
                 }
-                EXPECT_TRUE(Names(dir).empty() ||
-                            Names(dir) == std::vector<std::string>{"Song.mp3"});
+                EXPECT_TRUE(NamesIn(dir).empty() ||
+                            NamesIn(dir) == std::set<std::string>{"Song.mp3"});
             }
         }
     }

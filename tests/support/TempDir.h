@@ -4,6 +4,7 @@
 // helpers that tests use to lay out fake trees in it.
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -32,5 +33,7 @@ void MakeDirs(const std::string& path);
 // The whole content of a file; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
+// The name of every entry of `folder`, hidden ones included (not recursive).
+std::set<std::string> NamesIn(const std::string& folder);
 
 } // namespace korvello::test
