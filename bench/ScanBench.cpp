@@ -14,6 +14,8 @@
 #include "platform/posix/PosixPlatform.h"
 #include "tags/Tagger.h"
 
+#include "ChildProcess.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -33,17 +35,6 @@ constexpr int kFiles = 5000;
 constexpr int kFolders = 50; // F00 to F49, as iTunes fills them
 constexpr const char* kCgroup = "/sys/fs/cgroup/blkio/korvello-bench-scan";
 
-bool Shell(const std::string& command) {
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-bool WriteText(const std::string& file, const std::string& text) {
-    std::ofstream out(file);
-    out << text;
-    out.close();
-    return static_cast<bool>(out);
-}
-
 class ScanDisk {
 public:
     static ScanDisk& Get() {
@@ -57,8 +48,8 @@ public:
     void Remount() {
         if (!mounted_)
             return;
-        Shell("umount '" + mountPoint_.string() + "'");
-        mounted_ = Shell("mount '" + loop_ + "' '" + mountPoint_.string() + "'");
+        bench::Shell("umount '" + mountPoint_.string() + "'");
+        mounted_ = bench::Shell("mount '" + loop_ + "' '" + mountPoint_.string() + "'");
     }
     const std::string& Label() const { return label_; }
     const fs::path& Ipod() const { return ipod_; }
@@ -71,16 +62,16 @@ private:
         mountPoint_ = root_ / "disk";
         fs::create_directories(mountPoint_);
         const fs::path image = root_ / "disk.img";
-        if (geteuid() == 0 && Shell("truncate -s 256M '" + image.string() + "'") &&
-            Shell("mkfs.ext4 -q -F '" + image.string() + "'")) {
+        if (geteuid() == 0 && bench::Shell("truncate -s 256M '" + image.string() + "'") &&
+            bench::Shell("mkfs.ext4 -q -F '" + image.string() + "'")) {
             char loop[64] = {};
             if (FILE* out = popen(("losetup -f --show '" + image.string() + "'").c_str(), "r")) {
                 if (fgets(loop, sizeof loop, out) != nullptr)
                     loop_ = std::string(loop).substr(0, std::string(loop).find('\n'));
                 pclose(out);
             }
-            mounted_ =
-                !loop_.empty() && Shell("mount '" + loop_ + "' '" + mountPoint_.string() + "'");
+            mounted_ = !loop_.empty() &&
+                       bench::Shell("mount '" + loop_ + "' '" + mountPoint_.string() + "'");
         }
         ipod_ = (mounted_ ? mountPoint_ : root_) / "ipod";
         MakeSongs();
@@ -103,13 +94,14 @@ private:
     }
     ~ScanDisk() {
         if (throttled_) {
-            WriteText(std::string("/sys/fs/cgroup/blkio/cgroup.procs"), std::to_string(getpid()));
+            bench::WriteText(std::string("/sys/fs/cgroup/blkio/cgroup.procs"),
+                             std::to_string(getpid()));
             rmdir(kCgroup);
         }
         if (mounted_)
-            Shell("umount '" + mountPoint_.string() + "'");
+            bench::Shell("umount '" + mountPoint_.string() + "'");
         if (!loop_.empty())
-            Shell("losetup -d " + loop_);
+            bench::Shell("losetup -d " + loop_);
         std::error_code ec;
         fs::remove_all(root_, ec);
     }
@@ -121,9 +113,10 @@ private:
         fs::create_directories(ipod_ / "iPod_Control/iTunes");
         const std::string wav = (root_ / "tone.wav").string();
         const std::string mp3 = (root_ / "tone.mp3").string();
-        Shell("sox -n -r 44100 -c 2 -b 16 '" + wav + "' synth 1 sine 440");
-        Shell("lame --quiet -b 128 --tt 'A title' --ta 'An artist' --tl 'An album' --tn 3/12 '" +
-              wav + "' '" + mp3 + "'");
+        bench::Shell("sox -n -r 44100 -c 2 -b 16 '" + wav + "' synth 1 sine 440");
+        bench::Shell(
+            "lame --quiet -b 128 --tt 'A title' --ta 'An artist' --tl 'An album' --tn 3/12 '" +
+            wav + "' '" + mp3 + "'");
         std::ifstream in(mp3, std::ios::binary);
         const std::string song((std::istreambuf_iterator<char>(in)), {});
         for (int i = 0; i < kFiles; ++i) {
@@ -145,10 +138,11 @@ private:
         const std::string device =
             std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
         const std::string cgroup = kCgroup;
-        throttled_ = WriteText(cgroup + "/blkio.throttle.read_bps_device",
-                               device + " " + std::to_string(20 * 1024 * 1024)) &&
-                     WriteText(cgroup + "/blkio.throttle.read_iops_device", device + " 1000") &&
-                     WriteText(cgroup + "/cgroup.procs", std::to_string(getpid()));
+        throttled_ =
+            bench::WriteText(cgroup + "/blkio.throttle.read_bps_device",
+                             device + " " + std::to_string(20 * 1024 * 1024)) &&
+            bench::WriteText(cgroup + "/blkio.throttle.read_iops_device", device + " 1000") &&
+            bench::WriteText(cgroup + "/cgroup.procs", std::to_string(getpid()));
     }
 
     fs::path root_, mountPoint_, ipod_;

@@ -13,6 +13,8 @@
 // skipped with the reason, which bench.sh prints.
 #include "LargeiPod.h"
 
+#include "ChildProcess.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -43,17 +45,6 @@ constexpr int kReadsPerSecond = 1000;
 constexpr const char* kBlkioRoot = "/sys/fs/cgroup/blkio";
 constexpr const char* kUnifiedRoots[] = {"/sys/fs/cgroup", "/sys/fs/cgroup/unified"};
 
-bool Shell(const std::string& command) {
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-bool WriteText(const std::string& file, const std::string& text) {
-    std::ofstream out(file);
-    out << text;
-    out.close();
-    return static_cast<bool>(out);
-}
-
 std::string ReadText(const std::string& file) {
     std::ifstream in(file);
     std::string text;
@@ -80,11 +71,11 @@ public:
     // Nothing of the disk stays in memory: the page cache is dropped and the file system
     // mounted again. False when either fails.
     bool MakeCold() {
-        Shell("sync");
-        if (!WriteText("/proc/sys/vm/drop_caches", "3"))
+        bench::Shell("sync");
+        if (!bench::WriteText("/proc/sys/vm/drop_caches", "3"))
             return false;
-        return Shell("umount '" + mountPoint_.string() + "'") &&
-               Shell("mount '" + loop_ + "' '" + mountPoint_.string() + "'");
+        return bench::Shell("umount '" + mountPoint_.string() + "'") &&
+               bench::Shell("mount '" + loop_ + "' '" + mountPoint_.string() + "'");
     }
 
 private:
@@ -102,8 +93,9 @@ private:
             return;
         }
         const std::string image = (root_ / "disk.img").string();
-        if (!Shell("truncate -s 2G '" + image + "'") ||
-            !Shell("mkfs.ext4 -q -F -E lazy_itable_init=0,lazy_journal_init=0 '" + image + "'")) {
+        if (!bench::Shell("truncate -s 2G '" + image + "'") ||
+            !bench::Shell("mkfs.ext4 -q -F -E lazy_itable_init=0,lazy_journal_init=0 '" + image +
+                          "'")) {
             refusal_ = "mkfs.ext4 failed";
             return;
         }
@@ -113,7 +105,8 @@ private:
                 loop_ = std::string(loop).substr(0, std::string(loop).find('\n'));
             pclose(out);
         }
-        if (loop_.empty() || !Shell("mount '" + loop_ + "' '" + mountPoint_.string() + "'")) {
+        if (loop_.empty() ||
+            !bench::Shell("mount '" + loop_ + "' '" + mountPoint_.string() + "'")) {
             refusal_ = "the loop device or its mount was refused";
             return;
         }
@@ -146,14 +139,14 @@ private:
 
     ~ColdDisk() {
         if (!cgroupProcs_.empty()) {
-            WriteText(parentProcs_, std::to_string(getpid()));
+            bench::WriteText(parentProcs_, std::to_string(getpid()));
             rmdir(cgroup_.c_str());
         }
         pod_.reset();
         if (mounted_)
-            Shell("umount '" + mountPoint_.string() + "'");
+            bench::Shell("umount '" + mountPoint_.string() + "'");
         if (!loop_.empty())
-            Shell("losetup -d " + loop_);
+            bench::Shell("losetup -d " + loop_);
         std::error_code ec;
         if (!root_.empty())
             fs::remove_all(root_, ec);
@@ -171,11 +164,11 @@ private:
         if (fs::exists(std::string(kBlkioRoot) + "/blkio.throttle.read_bps_device")) {
             cgroup_ = std::string(kBlkioRoot) + "/" + name;
             if (mkdir(cgroup_.c_str(), 0755) == 0 &&
-                WriteText(cgroup_ + "/blkio.throttle.read_bps_device",
-                          device + " " + std::to_string(kBytesPerSecond)) &&
-                WriteText(cgroup_ + "/blkio.throttle.read_iops_device",
-                          device + " " + std::to_string(kReadsPerSecond)) &&
-                WriteText(cgroup_ + "/cgroup.procs", std::to_string(getpid()))) {
+                bench::WriteText(cgroup_ + "/blkio.throttle.read_bps_device",
+                                 device + " " + std::to_string(kBytesPerSecond)) &&
+                bench::WriteText(cgroup_ + "/blkio.throttle.read_iops_device",
+                                 device + " " + std::to_string(kReadsPerSecond)) &&
+                bench::WriteText(cgroup_ + "/cgroup.procs", std::to_string(getpid()))) {
                 cgroupProcs_ = cgroup_ + "/cgroup.procs";
                 parentProcs_ = std::string(kBlkioRoot) + "/cgroup.procs";
                 return true;
@@ -186,12 +179,13 @@ private:
             const std::string controllers = ReadText(std::string(root) + "/cgroup.controllers");
             if (controllers.find("io") == std::string::npos)
                 continue;
-            WriteText(std::string(root) + "/cgroup.subtree_control", "+io");
+            bench::WriteText(std::string(root) + "/cgroup.subtree_control", "+io");
             cgroup_ = std::string(root) + "/" + name;
             if (mkdir(cgroup_.c_str(), 0755) == 0 &&
-                WriteText(cgroup_ + "/io.max", device + " rbps=" + std::to_string(kBytesPerSecond) +
-                                                   " riops=" + std::to_string(kReadsPerSecond)) &&
-                WriteText(cgroup_ + "/cgroup.procs", std::to_string(getpid()))) {
+                bench::WriteText(cgroup_ + "/io.max",
+                                 device + " rbps=" + std::to_string(kBytesPerSecond) +
+                                     " riops=" + std::to_string(kReadsPerSecond)) &&
+                bench::WriteText(cgroup_ + "/cgroup.procs", std::to_string(getpid()))) {
                 cgroupProcs_ = cgroup_ + "/cgroup.procs";
                 parentProcs_ = std::string(root) + "/cgroup.procs";
                 return true;
@@ -209,30 +203,6 @@ private:
     std::unique_ptr<bench::LargeiPod> pod_;
 };
 
-double CpuMs(const rusage& usage) {
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
-}
-
-// Runs `argv` with its output thrown away and waits for it; true when it exited with 0.
-bool Run(const std::vector<std::string>& argv, rusage& usage) {
-    std::vector<char*> args;
-    for (const std::string& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int devNull = open("/dev/null", O_WRONLY);
-        dup2(devNull, STDOUT_FILENO);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    usage = rusage{};
-    wait4(pid, &status, 0, &usage);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 void RunCold(benchmark::State& state, const std::vector<std::string>& argv) {
     ColdDisk& disk = ColdDisk::Get();
     if (!disk.Refusal().empty()) {
@@ -247,10 +217,10 @@ void RunCold(benchmark::State& state, const std::vector<std::string>& argv) {
         }
         rusage usage{};
         const auto start = std::chrono::steady_clock::now();
-        const bool ok = Run(argv, usage);
+        const bool ok = bench::RunChild(argv, -1, usage);
         state.SetIterationTime(
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-        cpuMs.push_back(CpuMs(usage));
+        cpuMs.push_back(bench::CpuMs(usage));
         if (!ok) {
             state.SkipWithError((argv[0] + " failed").c_str());
             break;

@@ -8,6 +8,8 @@
 // Without libgpod (libgpod-dev) the libgpod row is missing and bench.sh says so.
 #include "LargeiPod.h"
 
+#include "ChildProcess.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -36,30 +38,6 @@ bench::LargeiPod& Pod(bool playlists) {
     return bare;
 }
 
-double CpuMs(const rusage& usage) {
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
-}
-
-// Runs `argv` with its output going to `outputFd` (nothing else of it is kept) and waits
-// for it. True when it exited with 0.
-bool Run(const std::vector<std::string>& argv, int outputFd, rusage& usage) {
-    std::vector<char*> args;
-    for (const std::string& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(outputFd, STDOUT_FILENO);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    usage = rusage{};
-    wait4(pid, &status, 0, &usage);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 void Report(benchmark::State& state, const std::vector<double>& cpuMs) {
     std::vector<double> sorted = cpuMs;
     std::sort(sorted.begin(), sorted.end());
@@ -73,10 +51,11 @@ void KorvelloCliList(benchmark::State& state, bool playlists) {
     for (auto _ : state) {
         rusage usage{};
         const auto start = std::chrono::steady_clock::now();
-        const bool ok = Run({KORVELLO_CLI_PATH, "list", "--folder", folder}, devNull, usage);
+        const bool ok =
+            bench::RunChild({KORVELLO_CLI_PATH, "list", "--folder", folder}, devNull, usage);
         state.SetIterationTime(
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-        cpuMs.push_back(CpuMs(usage));
+        cpuMs.push_back(bench::CpuMs(usage));
         if (!ok) {
             state.SkipWithError("korvello-cli list failed");
             break;
@@ -104,7 +83,7 @@ void LibgpodParse(benchmark::State& state, bool playlists) {
         const int out = mkstemp(path);
         unlink(path);
         rusage usage{};
-        const bool ok = out >= 0 && Run({GPOD_PARSE_PATH, folder}, out, usage);
+        const bool ok = out >= 0 && bench::RunChild({GPOD_PARSE_PATH, folder}, out, usage);
         char line[256] = {};
         if (ok)
             (void)pread(out, line, sizeof line - 1, 0);

@@ -206,6 +206,10 @@ void GridModel::SetRowTexts(int row, std::span<const std::string> texts) {
     Row& r = rows_[static_cast<std::size_t>(row)];
     StopWaiting(r);
     WriteTexts(r, texts);
+    RowTextsChanged(row);
+}
+
+void GridModel::RowTextsChanged(int row) {
     if (Updating())
         return;
     if (row >= HeaderRows())
@@ -227,12 +231,7 @@ void GridModel::SetRowRecord(int row, std::int32_t record) {
     r.ends.clear();
     r.record = record;
     ++waitingRows_;
-    if (Updating())
-        return;
-    if (row >= HeaderRows())
-        RowsChanged(row, row, {Qt::DisplayRole});
-    else if (colCount_ > 0)
-        Q_EMIT headerDataChanged(Qt::Horizontal, 0, colCount_ - 1);
+    RowTextsChanged(row);
 }
 
 void GridModel::WriteWaitingRows() {

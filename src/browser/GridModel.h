@@ -126,6 +126,8 @@ private:
     void WriteWaitingRow(Row& r) const;
     void StopWaiting(Row& r);
     void WriteTexts(Row& r, std::span<const std::string> texts) const;
+    // Tells the views (or the header, for a header row) that a row's texts changed.
+    void RowTextsChanged(int row);
     void SetMarkSilently(int row, bool marked);
     // Tells the view that rows first..last (grid rows) changed, unless inside an update.
     void RowsChanged(int first, int last, const QList<int>& roles = {});
