@@ -4,6 +4,7 @@
 #include "core/ErrorLog.h"
 #include "musicdb/IpodLayout.h"
 #include "musicdb/MusicFolderScan.h"
+#include "platform/TabFields.h"
 #include "platform/Text.h"
 #include "settings/SettingsStore.h"
 #include "tags/Tagger.h"
@@ -155,31 +156,18 @@ Options ParseOptions(const std::vector<std::string>& args, unsigned accepted) {
 std::string EscapeField(std::string_view value) {
     std::string out;
     out.reserve(value.size());
-    for (char c : value) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
-            // Other control characters (an ESC would drive the terminal) are shown as
-            // \xHH, never passed on.
-            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-                constexpr char kHex[] = "0123456789abcdef";
-                out += "\\x";
-                out += kHex[(static_cast<unsigned char>(c) >> 4) & 0xF];
-                out += kHex[static_cast<unsigned char>(c) & 0xF];
-            } else {
-                out += c;
-            }
+    for (const char c : value) {
+        if (AppendEscapedSeparator(out, c))
+            continue;
+        // Other control characters (an ESC would drive the terminal) are shown as \xHH,
+        // never passed on.
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            constexpr char kHex[] = "0123456789abcdef";
+            out += "\\x";
+            out += kHex[(static_cast<unsigned char>(c) >> 4) & 0xF];
+            out += kHex[static_cast<unsigned char>(c) & 0xF];
+        } else {
+            out += c;
         }
     }
     return out;

@@ -5,6 +5,7 @@
 #include "musicdb/DatabaseReader.h"
 #include "musicdb/IpodLayout.h"
 #include "platform/Platform.h"
+#include "platform/TabFields.h"
 #include "platform/Text.h"
 #include "tags/Tagger.h"
 
@@ -99,24 +100,9 @@ void Walk(IPlatform& platform, const std::string& folder, int depth, const std::
 std::string Escaped(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
+    for (const char c : text)
+        if (!AppendEscapedSeparator(out, c))
             out += c;
-        }
-    }
     return out;
 }
 
