@@ -42,6 +42,21 @@ protected:
         return songs;
     }
 
+    // The error of a load of e: through `platform` that must fail, and the songs it kept
+    // (none).
+    static std::string LoadError(IPlatform& platform) {
+        TiPod ipod(platform);
+        ipod.SetDrivePath("e:");
+        std::string error = "no error";
+        try {
+            ipod.LoadDatabase();
+        } catch (const EKorvelloError& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(ipod.SongCount(), 0);
+        return error;
+    }
+
     std::vector<TSong> Reference() {
         Library().WriteFile(tree_.DatabaseFile());
         TiPod ipod(*platform_);
@@ -152,31 +167,15 @@ TEST_F(LaterIpod, ITunesCdbThatFailsPartWayIsAnErrorNotAnEmptyIpod) {
     itdb::WriteBytes(Compressed(), Library().BuildCompressed());
     FailingFilesPlatform failing(*platform_);
     failing.FailFile("e:\\iPod_Control\\iTunes\\iTunesCDB", FileFailure::ReadAfter(0xF4 + 10));
-    TiPod ipod(failing);
-    ipod.SetDrivePath("e:");
-    try {
-        ipod.LoadDatabase();
-        FAIL() << "no error";
-    } catch (const EKorvelloError& e) {
-        EXPECT_STREQ(e.what(),
-                     "Cannot read file e:\\iPod_Control\\iTunes\\iTunesCDB: Input/output error");
-    }
-    EXPECT_EQ(ipod.SongCount(), 0);
+    EXPECT_EQ(LoadError(failing),
+              "Cannot read file e:\\iPod_Control\\iTunes\\iTunesCDB: Input/output error");
 }
 
 TEST_F(LaterIpod, ADatabaseThatReadsShortOfItsSizeIsAnErrorNotAHang) {
     Library().WriteFile(tree_.DatabaseFile());
     FailingFilesPlatform failing(*platform_);
     failing.FailFile(DatabasePath("e:"), FileFailure::ShortOfItsSize(100));
-    TiPod ipod(failing);
-    ipod.SetDrivePath("e:");
-    try {
-        ipod.LoadDatabase();
-        FAIL() << "no error";
-    } catch (const EKorvelloError& e) {
-        EXPECT_EQ(e.what(), "Cannot read file " + DatabasePath("e:") + ": it ended early");
-    }
-    EXPECT_EQ(ipod.SongCount(), 0);
+    EXPECT_EQ(LoadError(failing), "Cannot read file " + DatabasePath("e:") + ": it ended early");
 }
 
 TEST_F(LaterIpod, AVolumeWithoutAReadableDatabaseIsToldApartFromAnEmptyIpod) {
