@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "BenchSupport.h"
 
+#include "ChildProcess.h"
+
 #include "itdb/ITunesDbWriter.h"
 
 #include <QApplication>
@@ -74,16 +76,10 @@ int StartOnce(int argc, char** argv) {
 }
 
 bool RunStartOnce(const std::string& self, rusage& usage) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        execl(self.c_str(), self.c_str(), "--once", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    usage = rusage{};
-    wait4(pid, &status, 0, &usage);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    // The child draws off screen, whatever display this run was started on; this
+    // process's own platform was chosen when its application was made.
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    return RunChild({self, "--once"}, STDOUT_FILENO, usage);
 }
 
 } // namespace korvello::bench
