@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <string>
 #include <sys/resource.h>
+#include <utility>
 
 using namespace korvello;
 
@@ -260,8 +261,14 @@ int main(int argc, char** argv) {
 
     // Registered in this order on purpose: the load and the start-up run before the
     // window exists, the peak memory last.
-    Register("LoadDatabaseWithSizes", LoadDatabase);
-    Register("LoadDatabaseWithSizesNoPlaylists", LoadDatabaseWithoutPlaylists);
+    // The load looks song files up on a second thread: its CPU column is the process's.
+    for (const auto& [name, fn] :
+         {std::pair{"LoadDatabaseWithSizes", LoadDatabase},
+          std::pair{"LoadDatabaseWithSizesNoPlaylists", LoadDatabaseWithoutPlaylists}})
+        benchmark::RegisterBenchmark(("BM_" + std::string(name) + kSize).c_str(), fn)
+            ->Unit(benchmark::kMillisecond)
+            ->MeasureProcessCPUTime()
+            ->UseRealTime();
     benchmark::RegisterBenchmark(("BM_StartupToFirstShowing" + kSize).c_str(), Startup)
         ->Unit(benchmark::kMillisecond)
         ->Iterations(3)
