@@ -46,11 +46,17 @@ awk -F, '
     $1 == "name" {
         peak = 0
         cpu = 0
+        run = 0
+        runCpu = 0
         for (i = 1; i <= NF; i++) {
             if ($i == "peak_MB" || $i == "\"peak_MB\"")
                 peak = i
             if ($i == "program_cpu_ms" || $i == "\"program_cpu_ms\"")
                 cpu = i
+            if ($i == "whole_run_ms" || $i == "\"whole_run_ms\"")
+                run = i
+            if ($i == "whole_run_cpu_ms" || $i == "\"whole_run_cpu_ms\"")
+                runCpu = i
         }
         next
     }
@@ -62,6 +68,10 @@ awk -F, '
         # A row that starts the program as a child also gives the CPU time of that child.
         if (cpu > 0 && $cpu + 0 > 0)
             extra = extra sprintf("   program CPU %.0f ms", $cpu)
+        # The start-up row ends at the first paint; the child's whole run, its teardown
+        # included, follows.
+        if (run > 0 && $run + 0 > 0)
+            extra = extra sprintf("   whole run %.0f ms (CPU %.0f ms)", $run, $runCpu)
         printf "%-50s %13.2f %s %13.2f %s%s\n", name, $3, $5, $4, $5, extra
     }' "$results"
 # Rows that did not run say why (a benchmark skips itself where the machine refuses what

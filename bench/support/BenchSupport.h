@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Pieces shared by the window benchmarks: a temporary iPod folder mapped as drive e:, one
 // main window kept for a whole run, and start-up measured by running the program itself
-// as a child that exits after the main window's first showing.
+// as a child that reports the main window's first paint and then exits.
 
 #include "core/ApplicationWindows.h"
 #include "core/ErrorLog.h"
@@ -90,11 +90,22 @@ private:
 bool IsStartOnce(int argc, char** argv);
 // The path of the running program, for starting it again as a child.
 std::string SelfPath(const char* argv0);
-// Starts up exactly as korvello does, up to the end of the main window's first showing,
-// and returns the number of songs it loaded.
+// Starts up exactly as korvello does, up to the end of the main window's first paint,
+// tells the measuring parent so (with the CPU time used up to then), then ends without
+// waiting for anything later; returns the number of songs it loaded.
 int StartOnce(int argc, char** argv);
-// Runs `self --once` offscreen as a child and waits for it; `usage` gets the child's
-// resource use. True when the child started up and exited with 0.
-bool RunStartOnce(const std::string& self, rusage& usage);
+
+// One start-up measured from outside: the child's time from just before it was started
+// to its first paint, its CPU time up to then, and its whole run (teardown included).
+struct StartupRun {
+    bool ok = false; // painted, and exited with 0
+    double toPaintMs = 0;
+    double cpuToPaintMs = 0;
+    double wholeRunMs = 0;
+    double wholeRunCpuMs = 0;
+    long peakKb = 0;
+};
+// Runs `self --once` offscreen as a child and waits for it to end.
+StartupRun RunStartOnce(const std::string& self);
 
 } // namespace korvello::bench

@@ -188,17 +188,30 @@ public:
 private:
     // The collation keys of one name field: each distinct text of the loaded songs gets its
     // key once, and texts with equal keys (those CompareText finds equal) share one key id.
+    // Key ids follow the songs' order: a key's id is smaller than that of any key whose
+    // first song comes later.
     struct TNameIndex {
         bool built = false;
         std::vector<std::int32_t> keyIdOfSong;
-        std::vector<std::string> keys; // by key id
+        std::vector<const std::string*> keys; // by key id, into keyIdOfKey
         std::unordered_map<std::string, std::int32_t> keyIdOfKey;
-        std::unordered_map<std::string, std::int32_t> keyIdOfText; // UTF-8 text
+        // By key id: the first song with the key, and the first whose text is not empty
+        // (a text of characters the collation ignores shares the empty text's key), or -1.
+        std::vector<std::int32_t> firstSong;
+        std::vector<std::int32_t> firstNamedSong;
+        // By distinct text, in the order of the songs: its first song and its key id.
+        std::vector<std::int32_t> firstSongOfText;
+        std::vector<std::int32_t> keyIdOfText;
+        // Made on the first SongsNamed: the UTF-8 of each distinct text to its key id.
+        bool textsBuilt = false;
+        std::unordered_map<std::string, std::int32_t> keyIdOfUtf8;
     };
 
     std::vector<std::string> SortedDistinct(TNameField field, bool keepEmpty) const;
     // The indexes below are made on first use after a load and dropped by the next one.
+    // The three name fields' indexes are made together, in one walk of the songs.
     const TNameIndex& NameIndex(TNameField field) const;
+    void BuildNameIndexes() const;
     // Position of the last song with each id.
     const std::unordered_map<std::int32_t, std::int32_t>& IdIndex() const;
     void DropIndexes();

@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <set>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -322,6 +324,60 @@ TEST_F(Catalogue, NamedSongsAreExactlyThoseCompareTextFindsEqual) {
             EXPECT_LT(platform_->CompareText(albums[i], albums[j]), 0)
                 << albums[i] << " / " << albums[j];
     }
+}
+
+// A catalogue large enough for its songs to be walked in two halves at once: the lists
+// and the named songs are exactly what one plain pass over the songs with the platform's
+// collation keys gives. Albums come in runs of nine songs with a tricky name inside each
+// run, artists alternate their letter case and scatter the tricky names, and some names
+// first occur only in the later half; the file types hold empty texts and an ignorable
+// character.
+TEST_F(Catalogue, ListsOfALargeCatalogueAreThoseOfAPlainPassOverItsSongs) {
+    std::vector<TSong> songs(20000);
+    for (std::size_t i = 0; i < songs.size(); ++i) {
+        const std::string& tricky = kTrickyNames[i * 7 % kTrickyNames.size()];
+        songs[i].Album = ToUtf16(i % 9 == 4 ? tricky : "Album " + std::to_string(i / 9 % 1500));
+        songs[i].Artist = ToUtf16(i % 5 == 0 ? tricky
+                                             : (i % 2 == 0 ? "artist " : "ARTIST ") +
+                                                   std::to_string(i * 37 % 2900));
+        songs[i].FileType = ToUtf16(i % 3 == 0 ? "" : (i % 3 == 1 ? "MPEG audio file" : tricky));
+    }
+    TiPod ipod(*platform_);
+    ipod.AddSongsFromFiles(songs, true);
+    ASSERT_EQ(ipod.SongCount(), 20000);
+
+    // Key order, and of equal keys the first song's spelling; empty texts only where kept.
+    auto plainList = [&](std::u16string TSong::*member, bool keepEmpty) {
+        std::map<std::string, std::string> firstOfKey;
+        for (const TSong& song : songs) {
+            const std::string text = ToUtf8(song.*member);
+            if (keepEmpty || !text.empty())
+                firstOfKey.try_emplace(platform_->CollationKey(text), text);
+        }
+        std::vector<std::string> list;
+        for (const auto& [key, text] : firstOfKey)
+            list.push_back(text);
+        return list;
+    };
+    EXPECT_EQ(ipod.GetAlbums(), plainList(&TSong::Album, false));
+    EXPECT_EQ(ipod.GetArtists(), plainList(&TSong::Artist, false));
+    EXPECT_EQ(ipod.GetFileTypes(), plainList(&TSong::FileType, true));
+
+    auto plainNamed = [&](std::u16string TSong::*member, const std::vector<std::string>& names) {
+        std::set<std::string> keys;
+        for (const std::string& name : names)
+            keys.insert(platform_->CollationKey(name));
+        std::vector<char> named;
+        for (const TSong& song : songs)
+            named.push_back(keys.count(platform_->CollationKey(ToUtf8(song.*member))) ? 1 : 0);
+        return named;
+    };
+    const std::vector<std::string> names = {
+        "album 1499", "Album 7",         "ROCK",         "cafe",     "", "Artist 2899",
+        "artist 0",   "mpeg AUDIO file", "\xE2\x80\x8B", "Not there"};
+    EXPECT_EQ(ipod.SongsNamed(TNameField::Album, names), plainNamed(&TSong::Album, names));
+    EXPECT_EQ(ipod.SongsNamed(TNameField::Artist, names), plainNamed(&TSong::Artist, names));
+    EXPECT_EQ(ipod.SongsNamed(TNameField::FileType, names), plainNamed(&TSong::FileType, names));
 }
 
 TEST_F(Catalogue, TheIdIndexGivesTheLastOfEqualIdsAndFollowsAReload) {
