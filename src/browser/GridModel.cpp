@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <numeric>
 
 namespace korvello {
@@ -85,6 +86,55 @@ private:
     std::vector<QCollatorSortKey> textKeys_;
 };
 
+// A row's cell block: the cell count, each cell's end (all uint32), then the cells' bytes.
+std::uint32_t ReadCount(const char* at) {
+    std::uint32_t value = 0;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}
+
+std::uint32_t CellCount(const char* block) {
+    return block == nullptr ? 0 : ReadCount(block);
+}
+
+std::string_view CellOf(const char* block, std::size_t col) {
+    const std::uint32_t count = CellCount(block);
+    if (col >= count)
+        return {};
+    const char* ends = block + sizeof(std::uint32_t);
+    const std::uint32_t begin = col == 0 ? 0 : ReadCount(ends + (col - 1) * sizeof(std::uint32_t));
+    const std::uint32_t end = ReadCount(ends + col * sizeof(std::uint32_t));
+    const char* text = ends + count * sizeof(std::uint32_t);
+    return std::string_view(text + begin, end - begin);
+}
+
+// A block of `count` cells, cell c being cellAt(c); trailing empty cells are not stored,
+// and a row of empty cells holds no block at all.
+template <class CellAt> std::unique_ptr<char[]> MakeCells(std::size_t count, CellAt cellAt) {
+    while (count > 0 && cellAt(count - 1).empty())
+        --count;
+    if (count == 0)
+        return nullptr;
+    std::size_t length = 0;
+    for (std::size_t c = 0; c < count; ++c)
+        length += cellAt(c).size();
+    const std::size_t header = (count + 1) * sizeof(std::uint32_t);
+    auto block = std::make_unique_for_overwrite<char[]>(header + length);
+    const auto count32 = static_cast<std::uint32_t>(count);
+    std::memcpy(block.get(), &count32, sizeof count32);
+    char* ends = block.get() + sizeof(std::uint32_t);
+    char* text = block.get() + header;
+    std::uint32_t end = 0;
+    for (std::size_t c = 0; c < count; ++c) {
+        const std::string_view cell = cellAt(c);
+        if (!cell.empty())
+            std::memcpy(text + end, cell.data(), cell.size());
+        end += static_cast<std::uint32_t>(cell.size());
+        std::memcpy(ends + c * sizeof(std::uint32_t), &end, sizeof end);
+    }
+    return block;
+}
+
 } // namespace
 
 bool ParseGridNumber(std::string_view text, double& value) {
@@ -136,11 +186,7 @@ std::string_view GridModel::Cell(int col, int row) const {
         return {};
     Row& r = rows_[static_cast<std::size_t>(row)];
     WriteWaitingRow(r);
-    const auto c = static_cast<std::size_t>(col);
-    if (c >= r.ends.size())
-        return {};
-    const std::uint32_t begin = c == 0 ? 0 : r.ends[c - 1];
-    return std::string_view(r.text).substr(begin, r.ends[c] - begin);
+    return CellOf(r.cells.get(), static_cast<std::size_t>(col));
 }
 
 void GridModel::SetCell(int col, int row, const std::string& text) {
@@ -149,36 +195,19 @@ void GridModel::SetCell(int col, int row, const std::string& text) {
     Row& r = rows_[static_cast<std::size_t>(row)];
     WriteWaitingRow(r);
     const auto c = static_cast<std::size_t>(col);
-    if (c >= r.ends.size()) {
-        if (text.empty())
-            return;
-        r.ends.resize(c + 1, static_cast<std::uint32_t>(r.text.size()));
-    }
-    const std::uint32_t begin = c == 0 ? 0 : r.ends[c - 1];
-    const std::uint32_t oldLength = r.ends[c] - begin;
-    r.text.replace(begin, oldLength, text);
-    const std::uint32_t newLength = static_cast<std::uint32_t>(text.size());
-    for (std::size_t k = c; k < r.ends.size(); ++k)
-        r.ends[k] = r.ends[k] - oldLength + newLength;
+    const std::uint32_t count = CellCount(r.cells.get());
+    if (c >= count && text.empty())
+        return;
+    const char* old = r.cells.get();
+    r.cells = MakeCells(std::max<std::size_t>(count, c + 1), [&](std::size_t k) {
+        return k == c ? std::string_view(text) : CellOf(old, k);
+    });
     CellChanged(col, row, {Qt::DisplayRole});
 }
 
 void GridModel::WriteTexts(Row& r, std::span<const std::string> texts) const {
-    std::size_t count = std::min(texts.size(), static_cast<std::size_t>(colCount_));
-    // Trailing empty cells are not stored, as SetCell leaves them.
-    while (count > 0 && texts[count - 1].empty())
-        --count;
-    std::size_t length = 0;
-    for (std::size_t c = 0; c < count; ++c)
-        length += texts[c].size();
-    r.text.clear();
-    r.text.reserve(length);
-    r.ends.clear();
-    r.ends.reserve(count);
-    for (std::size_t c = 0; c < count; ++c) {
-        r.text += texts[c];
-        r.ends.push_back(static_cast<std::uint32_t>(r.text.size()));
-    }
+    const std::size_t count = std::min(texts.size(), static_cast<std::size_t>(colCount_));
+    r.cells = MakeCells(count, [&](std::size_t c) { return std::string_view(texts[c]); });
 }
 
 void GridModel::WriteWaitingRow(Row& r) const {
@@ -227,8 +256,7 @@ void GridModel::SetRowRecord(int row, std::int32_t record) {
         return;
     Row& r = rows_[static_cast<std::size_t>(row)];
     StopWaiting(r);
-    r.text.clear();
-    r.ends.clear();
+    r.cells.reset();
     r.record = record;
     ++waitingRows_;
     RowTextsChanged(row);
@@ -245,17 +273,43 @@ void GridModel::WriteWaitingRows() {
 QPixmap GridModel::Picture(int col, int row) const {
     if (!InRange(col, row))
         return {};
-    for (const auto& [c, picture] : rows_[static_cast<std::size_t>(row)].pictures) {
+    const std::int32_t set = rows_[static_cast<std::size_t>(row)].pictures;
+    if (set < 0)
+        return {};
+    for (const auto& [c, picture] : pictureSets_[static_cast<std::size_t>(set)]) {
         if (c == col)
             return picture;
     }
     return {};
 }
 
+std::int32_t GridModel::InternPictures(const PictureSet& set) {
+    if (set.empty())
+        return -1;
+    std::vector<std::pair<int, qint64>> signature;
+    signature.reserve(set.size());
+    for (const auto& [col, picture] : set)
+        signature.emplace_back(col, picture.cacheKey());
+    const auto [it, added] = pictureSetOf_.try_emplace(
+        std::move(signature), static_cast<std::int32_t>(pictureSets_.size()));
+    if (added)
+        pictureSets_.push_back(set);
+    return it->second;
+}
+
 void GridModel::SetPicture(int col, int row, const QPixmap& picture) {
     if (!InRange(col, row))
         return;
-    auto& pictures = rows_[static_cast<std::size_t>(row)].pictures;
+    Row& r = rows_[static_cast<std::size_t>(row)];
+    const qint64 key = picture.isNull() ? 0 : picture.cacheKey();
+    if (lastChange_.from == r.pictures && lastChange_.col == col && lastChange_.key == key &&
+        !picture.isNull()) {
+        r.pictures = lastChange_.to;
+        CellChanged(col, row, {Qt::DecorationRole});
+        return;
+    }
+    PictureSet pictures =
+        r.pictures < 0 ? PictureSet() : pictureSets_[static_cast<std::size_t>(r.pictures)];
     auto it = std::find_if(pictures.begin(), pictures.end(),
                            [col](const auto& entry) { return entry.first == col; });
     if (picture.isNull()) {
@@ -267,16 +321,22 @@ void GridModel::SetPicture(int col, int row, const QPixmap& picture) {
     } else {
         it->second = picture;
     }
+    const std::int32_t from = r.pictures;
+    r.pictures = InternPictures(pictures);
+    if (!picture.isNull())
+        lastChange_ = {from, col, key, r.pictures};
     CellChanged(col, row, {Qt::DecorationRole});
 }
 
 void GridModel::ClearCells() {
     for (auto& row : rows_) {
-        row.text.clear();
-        row.ends.clear();
-        row.pictures.clear();
+        row.cells.reset();
+        row.pictures = -1;
         row.record = -1;
     }
+    pictureSets_.clear();
+    pictureSetOf_.clear();
+    lastChange_ = PictureChange();
     waitingRows_ = 0;
     if (Updating())
         return;
@@ -331,12 +391,21 @@ void GridModel::SetColCount(int cols) {
         if (!Updating())
             beginRemoveColumns(QModelIndex(), cols, old - 1);
         colCount_ = cols;
+        // Each picture set loses its pictures past the new width once; rows follow.
+        std::vector<std::int32_t> cutSet(pictureSets_.size());
+        for (std::size_t set = 0; set < cutSet.size(); ++set) {
+            PictureSet cut = pictureSets_[set];
+            std::erase_if(cut, [cols](const auto& entry) { return entry.first >= cols; });
+            cutSet[set] = InternPictures(cut);
+        }
+        lastChange_ = PictureChange();
         for (auto& row : rows_) {
-            if (row.ends.size() > static_cast<std::size_t>(cols)) {
-                row.text.resize(cols == 0 ? 0 : row.ends[static_cast<std::size_t>(cols) - 1]);
-                row.ends.resize(static_cast<std::size_t>(cols));
-            }
-            std::erase_if(row.pictures, [cols](const auto& entry) { return entry.first >= cols; });
+            const char* wide = row.cells.get();
+            if (CellCount(wide) > static_cast<std::uint32_t>(cols))
+                row.cells = MakeCells(static_cast<std::size_t>(cols),
+                                      [wide](std::size_t c) { return CellOf(wide, c); });
+            if (row.pictures >= 0)
+                row.pictures = cutSet[static_cast<std::size_t>(row.pictures)];
         }
         if (!Updating())
             endRemoveColumns();

@@ -6,9 +6,10 @@
 // row when the grid has fixed rows; the model leaves that header row out of its rows and
 // offers its texts as the horizontal header instead. Cells stay UTF-8 and are turned into
 // QString only when the view asks for them, so a refill of 50,000 songs costs no
-// conversions; a row keeps all its texts in one string, so a row costs a few allocations
-// rather than one per cell. Marks live here too: they colour whole rows, so the view learns of a
-// changed mark through the same dataChanged signal as of a changed text.
+// conversions; a row keeps all its texts in one block, so a row costs one allocation
+// rather than one per cell, and a row not yet written costs none. Marks live here too:
+// they colour whole rows, so the view learns of a changed mark through the same
+// dataChanged signal as of a changed text.
 
 #include <QAbstractTableModel>
 #include <QColor>
@@ -16,6 +17,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -111,14 +114,17 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    // A row keeps only the cells up to its last written one; missing cells read as empty,
-    // so growing the table allocates nothing per row. Cell c is text[ends[c-1], ends[c]).
+    // A row keeps only the cells up to its last written one, all in one block: the cell
+    // count, each cell's end, then the cells' bytes; missing cells read as empty, and a
+    // row without texts holds no block, so growing the table allocates nothing per row.
+    // Its pictures are one of the model's picture sets, which rows share.
     struct Row {
-        std::string text;
-        std::vector<std::uint32_t> ends;
-        std::vector<std::pair<int, QPixmap>> pictures;
-        std::int32_t record = -1; // waiting for its texts from this record, or -1
+        std::unique_ptr<char[]> cells;
+        std::int32_t record = -1;   // waiting for its texts from this record, or -1
+        std::int32_t pictures = -1; // index into pictureSets_, or -1 for none
     };
+    // The pictures of a row, by column.
+    using PictureSet = std::vector<std::pair<int, QPixmap>>;
 
     bool InRange(int col, int row) const;
     // Writes the texts of a waiting row; reads are const, the row's content is not changed
@@ -126,6 +132,8 @@ private:
     void WriteWaitingRow(Row& r) const;
     void StopWaiting(Row& r);
     void WriteTexts(Row& r, std::span<const std::string> texts) const;
+    // The number of the picture set equal to `set`, added when there is none yet.
+    std::int32_t InternPictures(const PictureSet& set);
     // Tells the views (or the header, for a header row) that a row's texts changed.
     void RowTextsChanged(int row);
     void SetMarkSilently(int row, bool marked);
@@ -134,6 +142,18 @@ private:
     void CellChanged(int col, int row, const QList<int>& roles);
 
     mutable std::vector<Row> rows_;
+    std::vector<PictureSet> pictureSets_;
+    // Each set's columns and pictures' cache keys, to its index in pictureSets_.
+    std::map<std::vector<std::pair<int, qint64>>, std::int32_t> pictureSetOf_;
+    // The last picture change: rows of one picture set given the same picture in the same
+    // column (the song table's icon on every row) end in the same set.
+    struct PictureChange {
+        std::int32_t from = -2;
+        int col = -1;
+        qint64 key = 0;
+        std::int32_t to = -1;
+    };
+    PictureChange lastChange_;
     TextsSource textsSource_;
     mutable int waitingRows_ = 0;
     mutable std::vector<std::string> scratch_;

@@ -195,6 +195,55 @@ TEST(GridStorageTest, RowsWaitingForTheirTextsReadAsWrittenRows) {
     EXPECT_EQ(grid->Cells(2, 3), "");
 }
 
+// Rows given the same pictures share them, yet each row's pictures change alone: a
+// picture replaced, added in another column or taken away on one row leaves the rows
+// that had the same ones as they were, and a column cut drops only the pictures past it.
+TEST(GridStorageTest, EachRowKeepsItsOwnPicturesWhereRowsShareThem) {
+    GridModel model;
+    model.SetColCount(3);
+    model.SetRowCount(5);
+    QPixmap red(4, 4);
+    red.fill(Qt::red);
+    QPixmap blue(4, 4);
+    blue.fill(Qt::blue);
+    for (int row = 1; row < 5; ++row)
+        model.SetPicture(0, row, red);
+    model.SetPicture(0, 2, blue);
+    model.SetPicture(2, 3, blue);
+    model.SetPicture(0, 4, QPixmap());
+    model.SetPicture(1, 4, QPixmap()); // nothing there to take away
+    auto key = [&model](int col, int row) {
+        return model.Picture(col, row).cacheKey();
+    };
+    EXPECT_EQ(key(0, 1), red.cacheKey());
+    EXPECT_EQ(key(0, 2), blue.cacheKey());
+    EXPECT_EQ(key(0, 3), red.cacheKey());
+    EXPECT_EQ(key(2, 3), blue.cacheKey());
+    EXPECT_TRUE(model.Picture(0, 4).isNull());
+    EXPECT_TRUE(model.Picture(2, 1).isNull());
+    EXPECT_TRUE(model.Picture(0, 0).isNull()) << "a row never given a picture";
+
+    // Row 1 gets row 3's pictures by the same steps; a change to row 3 stays on row 3.
+    model.SetPicture(2, 1, blue);
+    model.SetPicture(0, 3, QPixmap());
+    EXPECT_EQ(key(0, 1), red.cacheKey());
+    EXPECT_EQ(key(2, 1), blue.cacheKey());
+    EXPECT_TRUE(model.Picture(0, 3).isNull());
+    EXPECT_EQ(key(2, 3), blue.cacheKey());
+
+    model.SetColCount(2);
+    model.SetColCount(3);
+    EXPECT_TRUE(model.Picture(2, 1).isNull());
+    EXPECT_TRUE(model.Picture(2, 3).isNull());
+    EXPECT_EQ(key(0, 1), red.cacheKey());
+    EXPECT_EQ(key(0, 2), blue.cacheKey());
+    // After a clear the same steps start from rows without pictures again.
+    model.ClearCells();
+    model.SetPicture(0, 1, red);
+    EXPECT_EQ(key(0, 1), red.cacheKey());
+    EXPECT_TRUE(model.Picture(0, 2).isNull());
+}
+
 TEST(GridStorageTest, RowCountClearCellsAndMarkRowsKeepTheirPromisesAboutMarks) {
     auto grid = MakeSongTable({"Title"}, {{"a"}, {"b"}, {"c"}});
     grid->SetCellPicture(0, 1, QPixmap(16, 16));
