@@ -212,9 +212,24 @@ std::u16string DriveLocation(std::u16string_view drive, std::u16string_view stor
     return location;
 }
 
-// The file fields of a record whose Location is already the drive's (DriveLocation).
-bool LookUpFile(TSong& song, const std::string& decimalSeparator, TSizeLookups& sizes) {
-    const std::optional<std::int64_t> size = sizes.SizeOf(ToUtf8(song.Location));
+// The UTF-8 form of `text` in `out`, whose room is used again where the text is ASCII.
+void Utf8Into(std::u16string_view text, std::string& out) {
+    out.resize(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] >= 0x80) {
+            out = ToUtf8(text);
+            return;
+        }
+        out[i] = static_cast<char>(text[i]);
+    }
+}
+
+// The file fields of a record whose Location is already the drive's (DriveLocation);
+// `location` is room for its UTF-8 form.
+bool LookUpFile(TSong& song, const std::string& decimalSeparator, TSizeLookups& sizes,
+                std::string& location) {
+    Utf8Into(song.Location, location);
+    const std::optional<std::int64_t> size = sizes.SizeOf(location);
     song.FileSize = size ? ToUtf16(FormatSizeText(*size, decimalSeparator)) : u"";
     song.FileBytes = size.value_or(-1);
     return sizes.FoundAsGiven();
@@ -316,13 +331,15 @@ private:
     // a look-up of an earlier record has failed. A record before a failure is always
     // looked up: runs are claimed in order, and each is worked through up to the failure.
     void LookUp(TSizeLookups& sizes, std::size_t slot) {
+        std::string location;
         for (;;) {
             const std::size_t start = next_.fetch_add(kRun, std::memory_order_relaxed);
             for (std::size_t i = start; i < start + kRun; ++i) {
                 if (!WaitFor(i) || i > firstFailure_.load(std::memory_order_acquire))
                     return;
                 try {
-                    asGiven_[i] = LookUpFile(songs_[i], context_.decimalSeparator, sizes) ? 1 : 0;
+                    asGiven_[i] =
+                        LookUpFile(songs_[i], context_.decimalSeparator, sizes, location) ? 1 : 0;
                 } catch (...) {
                     failures_[slot] = std::current_exception();
                     failedAt_[slot] = i;
@@ -536,6 +553,8 @@ TTrackListResult ParseTracks(std::span<const std::uint8_t> image, const TDataSet
                 files->Finish(false); // a look-up's exception came first
             throw;
         }
+        if (context.afterWalk)
+            context.afterWalk(songs, allowance, result.cost);
         if (files) {
             files->Finish(true);
             result.foundAsGiven = files->FoundAsGiven(songs.size());

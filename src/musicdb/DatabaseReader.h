@@ -42,6 +42,14 @@ namespace korvello {
 // Size in bytes of the file at a program path, or nothing when no file is there.
 using TSizeLookup = std::function<std::optional<std::int64_t>(const std::string& location)>;
 
+// What one walk spent of its allowances, and what each allowance is.
+struct TWalkCost {
+    std::int64_t objectSteps = 0; // data objects looked at, over all tracks
+    std::int64_t stringBytes = 0; // bytes of the image copied into kept strings
+    std::int64_t records = 0;     // tracks walked, kept or not
+};
+using TWalkAllowance = TWalkCost;
+
 // The file look-ups of one thread of a walk.
 struct TFileLookup {
     TSizeLookup sizeOf;
@@ -64,6 +72,13 @@ struct TTrackWalkContext {
     // Makes the look-ups of one more thread, which may run at the same time as sizeOf on
     // the calling thread; may be empty, and then one thread looks every file up.
     std::function<TFileLookup()> anotherLookup;
+    // Run on the calling thread once every track is read, while the files may still be
+    // looked up: every field of the records but Location, FileSize and FileBytes is
+    // final and may be read. Given the walk's allowance and what it spent. Not run when
+    // the walk fails. May be empty.
+    std::function<void(const std::vector<TSong>& songs, const TWalkAllowance& allowance,
+                       const TWalkCost& cost)>
+        afterWalk;
 };
 
 // Reads the database header and the first two data sets of `image` into `table` (entry
@@ -73,14 +88,6 @@ struct TTrackWalkContext {
 // the header declares or the end of the image; the first track list met is recorded.
 // True when a track list was found.
 bool ReadDataSets(std::span<const std::uint8_t> image, TDataSetTable& table);
-
-// What one walk spent of its allowances, and what each allowance is.
-struct TWalkCost {
-    std::int64_t objectSteps = 0; // data objects looked at, over all tracks
-    std::int64_t stringBytes = 0; // bytes of the image copied into kept strings
-    std::int64_t records = 0;     // tracks walked, kept or not
-};
-using TWalkAllowance = TWalkCost;
 
 // The allowances of a walk over an image of `imageSize` bytes inflated from a compressed
 // file of `compressedSize` bytes, or read plain when `compressedSize` is negative.

@@ -13,6 +13,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -122,6 +123,21 @@ std::string TiPod::LoadImage(std::span<const std::uint8_t> image, std::int64_t c
     context.preferLargePages = [this](void* start, std::size_t bytes) {
         platform_.PreferLargePages(start, bytes);
     };
+    // The playlists need only the songs' ids: they are read while the song files are
+    // still being looked up. What that throws is thrown where a read after the walk
+    // would throw it, after the Play Counts.
+    std::optional<TPlaylistRead> read;
+    std::exception_ptr readFailure;
+    context.afterWalk = [&image, &read, &readFailure](const std::vector<TSong>& songs,
+                                                      const TWalkAllowance& allowance,
+                                                      const TWalkCost& cost) {
+        try {
+            TWalkCost spent = cost;
+            read = ReadPlaylists(image, songs, allowance, spent);
+        } catch (...) {
+            readFailure = std::current_exception();
+        }
+    };
     TTrackListResult result = ParseTracks(image, dataSets_[0], context, songs_, compressedSize);
     lastDeclared_ = result.declared;
     if (!result.problem.empty())
@@ -129,9 +145,12 @@ std::string TiPod::LoadImage(std::span<const std::uint8_t> image, std::int64_t c
     foundAsGiven_ = std::move(result.foundAsGiven);
     try {
         MergePlayCountsFile(platform_, drivePath_, result.songOfTrack, songs_);
-        TPlaylistRead read = ReadPlaylists(image, songs_, result.allowance, result.cost);
-        masterPlaylistName_ = std::move(read.masterName);
-        playlists_ = std::move(read.playlists);
+        if (readFailure)
+            std::rethrow_exception(readFailure);
+        if (!read)
+            read = ReadPlaylists(image, songs_, result.allowance, result.cost);
+        masterPlaylistName_ = std::move(read->masterName);
+        playlists_ = std::move(read->playlists);
         AppendOnTheGoFiles(platform_, drivePath_, result.songOfTrack, playlists_);
     } catch (const std::bad_alloc&) {
         songs_ = std::vector<TSong>();

@@ -77,11 +77,13 @@ void ExpectCountMatchesRecords(const TiPod& ipod, std::size_t imageSize) {
 
 TEST(Robustness, EveryTruncationKeepsTheCompleteTracks) {
     const auto full = TwoHundredTracks().Build();
+    TTrackWalkContext context;
+    context.drivePath = "e:";
     std::vector<TSong> reference;
     {
         TDataSetTable table{};
         ASSERT_TRUE(ReadDataSets(full, table));
-        ParseTracks(full, table[0], {"e:", ".", {}, {}, {}, {}}, reference);
+        ParseTracks(full, table[0], context, reference);
         ASSERT_EQ(reference.size(), 200u);
     }
     const auto ends = TrackEnds(full, 200);
@@ -92,7 +94,7 @@ TEST(Robustness, EveryTruncationKeepsTheCompleteTracks) {
         TDataSetTable table{};
         // The same records are reused from cut to cut, as a catalogue reuses them.
         if (ReadDataSets(cut, table))
-            ParseTracks(cut, table[0], {"e:", ".", {}, {}, {}, {}}, songs);
+            ParseTracks(cut, table[0], context, songs);
         else
             songs.clear();
         ASSERT_LE(songs.size(), size / kMinTrackBytes) << size;
