@@ -8,10 +8,14 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <charconv>
 #include <cmath>
+#include <exception>
 #include <limits>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 
 namespace korvello {
@@ -122,15 +126,16 @@ void ReadTrackStrings(const TImageReader& reader, std::int64_t track,
 // and over).
 class TSizeLookups {
 public:
-    explicit TSizeLookups(const TTrackWalkContext& context) : context_(context) {}
+    TSizeLookups(const TSizeLookup& sizeOf, const std::function<bool()>& foundAsGiven)
+        : sizeOf_(sizeOf), foundAsGiven_(foundAsGiven) {}
 
     std::optional<std::int64_t> SizeOf(const std::string& location) {
         if (looked_ && location == lastLocation_)
             return lastSize_;
-        if (!context_.sizeOf)
+        if (!sizeOf_)
             return std::nullopt;
-        lastSize_ = context_.sizeOf(location);
-        lastAsGiven_ = context_.foundAsGiven && context_.foundAsGiven();
+        lastSize_ = sizeOf_(location);
+        lastAsGiven_ = foundAsGiven_ && foundAsGiven_();
         lastLocation_ = location;
         looked_ = true;
         return lastSize_;
@@ -139,28 +144,19 @@ public:
     bool FoundAsGiven() const { return looked_ && lastAsGiven_; }
 
 private:
-    const TTrackWalkContext& context_;
+    const TSizeLookup& sizeOf_;
+    const std::function<bool()>& foundAsGiven_;
     std::string lastLocation_;
     std::optional<std::int64_t> lastSize_;
     bool lastAsGiven_ = false;
     bool looked_ = false;
 };
 
-// Fills the record of a track from its strings: its location on the drive and the size
-// text of the file there.
-void StoreTrack(TTrackStrings& strings, const TTrackWalkContext& context, TSizeLookups& sizes,
-                TSong& song) {
-    std::string location = ToUtf8(strings[kLocationType]);
-    std::replace(location.begin(), location.end(), ':', '\\');
-    location.insert(0, context.drivePath);
-    const std::optional<std::int64_t> size = sizes.SizeOf(location);
-    std::u16string location16 = ToUtf16(location);
-    std::u16string sizeText = size ? ToUtf16(FormatSizeText(*size, context.decimalSeparator)) : u"";
-
-    song.FileBytes = size.value_or(-1);
+// Moves a track's strings into its record. Its Location is still the database's own
+// (":iPod_Control:Music:F00:X.mp3"); StoreFileFields turns it into the drive's.
+void StoreStrings(TTrackStrings& strings, TSong& song) {
     song.Title = std::move(strings[kTitleType]);
-    song.Location = std::move(location16);
-    song.FileSize = std::move(sizeText);
+    song.Location = std::move(strings[kLocationType]);
     song.Album = std::move(strings[kAlbumType]);
     song.Artist = std::move(strings[kArtistType]);
     song.Genre = std::move(strings[kGenreType]);
@@ -176,6 +172,180 @@ void StoreTrack(TTrackStrings& strings, const TTrackWalkContext& context, TSizeL
     song.SortAlbumArtist = std::move(strings[kSortAlbumArtistType]);
     song.SortComposer = std::move(strings[kSortComposerType]);
 }
+
+// Gives a record what it takes from its file: the location on the drive (the database's
+// with ":" turned into a backslash, behind the drive path), the file's size and its size text.
+// Returns whether the file was found under exactly the names of that location.
+bool StoreFileFields(TSong& song, const TTrackWalkContext& context, TSizeLookups& sizes) {
+    std::string location = ToUtf8(song.Location);
+    std::replace(location.begin(), location.end(), ':', '\\');
+    location.insert(0, context.drivePath);
+    const std::optional<std::int64_t> size = sizes.SizeOf(location);
+    song.Location = ToUtf16(location);
+    song.FileSize = size ? ToUtf16(FormatSizeText(*size, context.decimalSeparator)) : u"";
+    song.FileBytes = size.value_or(-1);
+    return sizes.FoundAsGiven();
+}
+
+// The location of a record on the drive, made straight from the database's: the drive
+// path `drive` (in UTF-16), then the stored location with ":" turned into a backslash
+// and a lone surrogate into U+FFFD. For a drive path in valid UTF-8 this is exactly
+// ToUtf16 of the UTF-8 location StoreFileFields makes, whose UTF-8 is that location.
+std::u16string DriveLocation(std::u16string_view drive, std::u16string_view stored) {
+    std::u16string location;
+    location.reserve(drive.size() + stored.size());
+    location.append(drive);
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        const char16_t unit = stored[i];
+        if (unit == u':') {
+            location += u'\\';
+        } else if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < stored.size() &&
+                   stored[i + 1] >= 0xDC00 && stored[i + 1] <= 0xDFFF) {
+            location += unit;
+            location += stored[++i];
+        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+            location += u'\uFFFD';
+        } else {
+            location += unit;
+        }
+    }
+    return location;
+}
+
+// The file fields of a record whose Location is already the drive's (DriveLocation).
+bool LookUpFile(TSong& song, const std::string& decimalSeparator, TSizeLookups& sizes) {
+    const std::optional<std::int64_t> size = sizes.SizeOf(ToUtf8(song.Location));
+    song.FileSize = size ? ToUtf16(FormatSizeText(*size, decimalSeparator)) : u"";
+    song.FileBytes = size.value_or(-1);
+    return sizes.FoundAsGiven();
+}
+
+// Looks the songs' files up beside the walk, which would otherwise spend most of its time
+// waiting for the system's file look-ups. The walk hands over each record once it is
+// filled, its location already the drive's (Publish), and a thread of its own looks the
+// files up in database order. Once the walk is done, the walk's thread takes a share of
+// what is left when the context gives it a look-up of its own (TFileLookup): both then
+// claim runs of records in database order.
+//
+// The answers are those of a walk that looks each file up itself: the same look-ups per
+// record, and of several failures the one of the earliest record is thrown, as that walk
+// would have met it first. While the threads run, each look-up is used by its own thread
+// only, and the walk's thread touches no handed-over record. The records lie in memory
+// reserved for all of them, so the walk adding records never moves the handed-over ones.
+class TFileLookupThreads {
+public:
+    TFileLookupThreads(const TTrackWalkContext& context, TSong* songs, std::size_t capacity)
+        : context_(context), songs_(songs), asGiven_(capacity, 0) {
+        thread_ = std::thread([this] {
+            TSizeLookups sizes(context_.sizeOf, context_.foundAsGiven);
+            LookUp(sizes, 0);
+        });
+    }
+    ~TFileLookupThreads() { Stop(); }
+    TFileLookupThreads(const TFileLookupThreads&) = delete;
+    TFileLookupThreads& operator=(const TFileLookupThreads&) = delete;
+
+    // The first `count` records are filled and may be looked up.
+    void Publish(std::size_t count) {
+        ready_.store(count, std::memory_order_release);
+        ready_.notify_one();
+    }
+    // True once a look-up has thrown: the walk need not go on.
+    bool Failed() const { return firstFailure_.load(std::memory_order_acquire) != kNone; }
+
+    // No more records come. With `help`, the calling thread looks up a share of the records
+    // left; then it waits for the thread and throws the earliest failure, if any.
+    void Finish(bool help) {
+        ready_.fetch_or(kNoMore, std::memory_order_release);
+        ready_.notify_one();
+        if (help && context_.anotherLookup && !Failed()) {
+            // A look-up that cannot be made leaves the rest to the thread.
+            std::optional<TFileLookup> own;
+            try {
+                own = context_.anotherLookup();
+            } catch (const std::exception&) {
+            }
+            if (own) {
+                TSizeLookups sizes(own->sizeOf, own->foundAsGiven);
+                LookUp(sizes, 1);
+            }
+        }
+        Stop();
+        const std::size_t first = firstFailure_.load(std::memory_order_acquire);
+        for (std::size_t slot = 0; slot < kThreads; ++slot)
+            if (failures_[slot] && failedAt_[slot] == first)
+                std::rethrow_exception(failures_[slot]);
+    }
+
+    // For each of the first `count` records, whether its file was found under its names
+    // as written. Only after Finish.
+    std::vector<bool> FoundAsGiven(std::size_t count) const {
+        return std::vector<bool>(asGiven_.begin(),
+                                 asGiven_.begin() + static_cast<std::ptrdiff_t>(count));
+    }
+
+private:
+    static constexpr std::size_t kThreads = 2;
+    // Records claimed at a time: few enough that the two threads end close together.
+    static constexpr std::size_t kRun = 64;
+    // Set in `ready_` beside the count once no more records come.
+    static constexpr std::size_t kNoMore = ~(~std::size_t{0} >> 1);
+    static constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+
+    void Stop() {
+        if (!thread_.joinable())
+            return;
+        ready_.fetch_or(kNoMore, std::memory_order_release);
+        ready_.notify_one();
+        thread_.join();
+    }
+
+    // Waits until record `i` is handed over; false when it never will be.
+    bool WaitFor(std::size_t i) {
+        std::size_t ready = ready_.load(std::memory_order_acquire);
+        while ((ready & ~kNoMore) <= i) {
+            if ((ready & kNoMore) != 0)
+                return false;
+            ready_.wait(ready, std::memory_order_acquire);
+            ready = ready_.load(std::memory_order_acquire);
+        }
+        return true;
+    }
+
+    // Claims runs of records and looks their files up with `sizes` until none is left or
+    // a look-up of an earlier record has failed. A record before a failure is always
+    // looked up: runs are claimed in order, and each is worked through up to the failure.
+    void LookUp(TSizeLookups& sizes, std::size_t slot) {
+        for (;;) {
+            const std::size_t start = next_.fetch_add(kRun, std::memory_order_relaxed);
+            for (std::size_t i = start; i < start + kRun; ++i) {
+                if (!WaitFor(i) || i > firstFailure_.load(std::memory_order_acquire))
+                    return;
+                try {
+                    asGiven_[i] = LookUpFile(songs_[i], context_.decimalSeparator, sizes) ? 1 : 0;
+                } catch (...) {
+                    failures_[slot] = std::current_exception();
+                    failedAt_[slot] = i;
+                    std::size_t first = firstFailure_.load(std::memory_order_relaxed);
+                    while (i < first && !firstFailure_.compare_exchange_weak(
+                                            first, i, std::memory_order_acq_rel))
+                        ;
+                    return;
+                }
+            }
+        }
+    }
+
+    const TTrackWalkContext& context_;
+    TSong* songs_;
+    std::vector<std::uint8_t> asGiven_;
+    std::array<std::exception_ptr, kThreads> failures_;
+    std::array<std::size_t, kThreads> failedAt_{};
+    std::atomic<std::size_t> ready_{0};
+    std::atomic<std::size_t> next_{0};
+    std::atomic<std::size_t> firstFailure_{kNone};
+    std::thread thread_;
+};
 
 // A time as the database stores it (seconds since 1904, unsigned) in Unix seconds; 0
 // (never) stays 0.
@@ -304,7 +474,6 @@ TTrackListResult ParseTracks(std::span<const std::uint8_t> image, const TDataSet
         std::min({result.declared, room / kMinTrackBytes, allowance.records});
 
     songs.clear();
-    TSizeLookups sizes(context);
     try {
         songs.reserve(static_cast<std::size_t>(count));
         // A hundred thousand records are tens of megabytes, first touched one page at a
@@ -312,32 +481,64 @@ TTrackListResult ParseTracks(std::span<const std::uint8_t> image, const TDataSet
         if (context.preferLargePages && songs.capacity() > 0)
             context.preferLargePages(songs.data(), songs.capacity() * sizeof(TSong));
         result.songOfTrack.reserve(static_cast<std::size_t>(count));
-        result.foundAsGiven.reserve(static_cast<std::size_t>(count));
-        std::int64_t track = firstTrack;
-        TTrackStrings strings;
-        for (std::int64_t i = 0; i < count; ++i) {
-            // A track whose id lies past the end holds nothing, and neither do the ones
-            // after it.
-            if (track < 0 || track + kMinTrackBytes > reader.Size())
-                break;
-            ++result.cost.records;
-            const std::int32_t id = reader.Int32At(track + kTrackIdOffset);
-            ReadTrackStrings(reader, track, allowance, result.cost, strings);
-            if (id != 0 || HoldsAString(strings)) {
-                result.songOfTrack.push_back(static_cast<std::int32_t>(songs.size()));
-                TSong& song = songs.emplace_back();
-                song.SongId = id;
-                ReadTrackNumbers(reader, track, song);
-                StoreTrack(strings, context, sizes, song);
-                result.foundAsGiven.push_back(sizes.FoundAsGiven());
-            } else {
-                result.songOfTrack.push_back(-1);
+        // The files are looked up beside the walk (TFileLookupThreads), which then writes
+        // each location straight in the drive's form. Where no thread can be started, or
+        // the drive path is no valid UTF-8 (so that form could not be turned back into
+        // the path asked for), the walk looks each file up itself.
+        const std::u16string drive = ToUtf16(context.drivePath);
+        std::optional<TFileLookupThreads> files;
+        if (context.sizeOf && count > 0 && ToUtf8(drive) == context.drivePath) {
+            try {
+                files.emplace(context, songs.data(), songs.capacity());
+            } catch (const std::system_error&) {
             }
-            const std::int32_t length = reader.Int32At(track + kTrackTotalLengthOffset);
-            // A track that does not move forward would be read again and again.
-            if (length <= 0)
-                break;
-            track += length;
+        }
+        TSizeLookups sizes(context.sizeOf, context.foundAsGiven);
+        if (!files)
+            result.foundAsGiven.reserve(static_cast<std::size_t>(count));
+        try {
+            std::int64_t track = firstTrack;
+            TTrackStrings strings;
+            for (std::int64_t i = 0; i < count; ++i) {
+                // A track whose id lies past the end holds nothing, and neither do the
+                // ones after it.
+                if (track < 0 || track + kMinTrackBytes > reader.Size())
+                    break;
+                if (files && files->Failed())
+                    break;
+                ++result.cost.records;
+                const std::int32_t id = reader.Int32At(track + kTrackIdOffset);
+                ReadTrackStrings(reader, track, allowance, result.cost, strings);
+                if (id != 0 || HoldsAString(strings)) {
+                    result.songOfTrack.push_back(static_cast<std::int32_t>(songs.size()));
+                    // Never past the reserved records: at most one a track, `count` tracks.
+                    TSong& song = songs.emplace_back();
+                    song.SongId = id;
+                    ReadTrackNumbers(reader, track, song);
+                    StoreStrings(strings, song);
+                    if (files) {
+                        song.Location = DriveLocation(drive, song.Location);
+                        files->Publish(songs.size());
+                    } else {
+                        result.foundAsGiven.push_back(StoreFileFields(song, context, sizes));
+                    }
+                } else {
+                    result.songOfTrack.push_back(-1);
+                }
+                const std::int32_t length = reader.Int32At(track + kTrackTotalLengthOffset);
+                // A track that does not move forward would be read again and again.
+                if (length <= 0)
+                    break;
+                track += length;
+            }
+        } catch (...) {
+            if (files)
+                files->Finish(false); // a look-up's exception came first
+            throw;
+        }
+        if (files) {
+            files->Finish(true);
+            result.foundAsGiven = files->FoundAsGiven(songs.size());
         }
     } catch (const std::bad_alloc&) {
         songs = std::vector<TSong>();

@@ -42,16 +42,28 @@ namespace korvello {
 // Size in bytes of the file at a program path, or nothing when no file is there.
 using TSizeLookup = std::function<std::optional<std::int64_t>(const std::string& location)>;
 
+// The file look-ups of one thread of a walk.
+struct TFileLookup {
+    TSizeLookup sizeOf;
+    // Whether the last answer of sizeOf found the file under exactly the names of its
+    // location as written (may be empty: never known).
+    std::function<bool()> foundAsGiven;
+};
+
 struct TTrackWalkContext {
     std::string drivePath;              // put in front of every location
     std::string decimalSeparator = "."; // the user's, for the size texts
-    TSizeLookup sizeOf;                 // may be empty: every FileSize is then empty
-    // Whether the last answer of sizeOf found the file under exactly the names of its
-    // location as written (may be empty: never known).
+    // May be empty: every FileSize is then empty. A walk asks it, and foundAsGiven, from
+    // one thread of its own while it reads on (see ParseTracks), one call at a time.
+    TSizeLookup sizeOf;
+    // As TFileLookup::foundAsGiven, of sizeOf.
     std::function<bool()> foundAsGiven;
     // Told of the songs' memory once it is made, before it is filled (may be empty); see
     // IPlatform::PreferLargePages.
     std::function<void(void* start, std::size_t bytes)> preferLargePages;
+    // Makes the look-ups of one more thread, which may run at the same time as sizeOf on
+    // the calling thread; may be empty, and then one thread looks every file up.
+    std::function<TFileLookup()> anotherLookup;
 };
 
 // Reads the database header and the first two data sets of `image` into `table` (entry
@@ -96,6 +108,10 @@ struct TTrackListResult {
 // records of its tracks, in database order: every track that lies in the image and holds
 // an id or a string, up to the declared count and the allowances. A failure part-way
 // (memory, a throwing size look-up) leaves `songs` empty and says why in the result.
+// The files are looked up in database order on a thread of its own while the walk reads
+// on, and once it is done with anotherLookup on the calling thread as well; the calling
+// thread makes no call of sizeOf or foundAsGiven, and whatever the look-ups throw is
+// reported as if the walk had made every call itself, in database order.
 // String objects whose encoding field (offset 24) is 2 hold UTF-8; any other value means
 // UTF-16LE. `compressedSize` as for WalkAllowance.
 TTrackListResult ParseTracks(std::span<const std::uint8_t> image, const TDataSetEntry& entry,

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <new>
 #include <string_view>
 #include <system_error>
@@ -29,6 +30,43 @@ struct TViewHash {
         return std::hash<std::string_view>()(text);
     }
 };
+
+// The file look-ups of one thread of a load. Songs share a few dozen folders. A folder
+// that is not there (a database copied without its music, a damaged device) is asked
+// about once rather than for each of its songs, each of which would cost several failed
+// look-ups on the device. The platform lists each folder once rather than walking the
+// path of every song. Each look-up has its own asker and memo, so two can run at once
+// where the platform allows it.
+TFileLookup FileLookup(IPlatform& platform) {
+    struct TState {
+        std::unordered_map<std::string, bool, TViewHash, std::equal_to<>> folderExists;
+        std::unique_ptr<IFileSizes> sizes;
+        bool asked = false;
+    };
+    auto state = std::make_shared<TState>();
+    state->sizes = platform.FileSizes();
+    TFileLookup lookup;
+    lookup.sizeOf = [&platform, state](const std::string& location) {
+        state->asked = false;
+        const auto slash = location.rfind('\\');
+        if (slash != std::string::npos) {
+            const std::string_view folder(location.data(), slash);
+            auto it = state->folderExists.find(folder);
+            if (it == state->folderExists.end())
+                it = state->folderExists
+                         .emplace(folder, platform.DirectoryExists(std::string(folder)))
+                         .first;
+            if (!it->second)
+                return std::optional<std::int64_t>();
+        }
+        state->asked = true;
+        return state->sizes->FindFile(location);
+    };
+    lookup.foundAsGiven = [state] {
+        return state->asked && state->sizes->FoundAsGiven();
+    };
+    return lookup;
+}
 
 } // namespace
 
@@ -74,31 +112,13 @@ std::string TiPod::LoadImage(std::span<const std::uint8_t> image, std::int64_t c
     TTrackWalkContext context;
     context.drivePath = drivePath_;
     context.decimalSeparator = platform_.DecimalSeparator();
-    // Songs share a few dozen folders. A folder that is not there (a database copied
-    // without its music, a damaged device) is asked about once rather than for each of
-    // its songs, each of which would cost several failed look-ups on the device.
-    // The platform lists each folder once rather than walking the path of every song.
-    std::unordered_map<std::string, bool, TViewHash, std::equal_to<>> folderExists;
-    const std::unique_ptr<IFileSizes> sizes = platform_.FileSizes();
-    bool asked = false;
-    context.sizeOf = [this, &folderExists, &sizes, &asked](const std::string& location) {
-        asked = false;
-        const auto slash = location.rfind('\\');
-        if (slash != std::string::npos) {
-            const std::string_view folder(location.data(), slash);
-            auto it = folderExists.find(folder);
-            if (it == folderExists.end())
-                it = folderExists.emplace(folder, platform_.DirectoryExists(std::string(folder)))
-                         .first;
-            if (!it->second)
-                return std::optional<std::int64_t>();
-        }
-        asked = true;
-        return sizes->FindFile(location);
-    };
-    context.foundAsGiven = [&sizes, &asked] {
-        return asked && sizes->FoundAsGiven();
-    };
+    TFileLookup lookup = FileLookup(platform_);
+    context.sizeOf = std::move(lookup.sizeOf);
+    context.foundAsGiven = std::move(lookup.foundAsGiven);
+    if (platform_.ConcurrentFileSizes())
+        context.anotherLookup = [this] {
+            return FileLookup(platform_);
+        };
     context.preferLargePages = [this](void* start, std::size_t bytes) {
         platform_.PreferLargePages(start, bytes);
     };

@@ -228,6 +228,10 @@ public:
     // An asker of many sizes at once (see IFileSizes). This one asks FindFile each time,
     // so a decorator that changes FindFile changes these answers too.
     virtual std::unique_ptr<IFileSizes> FileSizes();
+    // True when two askers from FileSizes may be used at the same time, each on a thread
+    // of its own, with DirectoryExists asked from both. False by default: FindFile need
+    // not be safe to call from two threads at once.
+    virtual bool ConcurrentFileSizes() const { return false; }
     // Opens an existing file read-only. nullptr on failure, with `error` set.
     virtual std::unique_ptr<IFile> OpenRead(const std::string& path, std::string& error) = 0;
     // Creates the file empty for writing (an existing file is emptied). nullptr on

@@ -3,11 +3,17 @@
 #include "musicdb/DatabaseReader.h"
 #include "itdb/ITunesDbWriter.h"
 #include "platform/Text.h"
+#include "support/Waits.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
+#include <mutex>
+#include <new>
+#include <set>
 #include <stdexcept>
+#include <thread>
 
 using namespace korvello;
 namespace itdb = korvello::itdb;
@@ -322,4 +328,256 @@ TEST(SizeText, OtherDecimalSeparatorIsNotCutAndHasNoExponent) {
     EXPECT_EQ(FormatSizeText(1048576, ","), "1MB");
     EXPECT_EQ(FormatSizeText(1, ","), "0,00000095367431640625MB");
     EXPECT_EQ(FormatSizeText(104, ","), "0,00009918212890625MB");
+}
+
+namespace {
+
+// One thread's file look-ups in a walk, answering from a table of files, with a log of
+// what was asked, from which threads, and whether two calls ever overlapped.
+class TestLookup {
+public:
+    explicit TestLookup(const std::map<std::string, std::int64_t>& files) : files_(files) {}
+
+    TFileLookup Make() {
+        return {[this](const std::string& location) { return SizeOf(location); },
+                [this] {
+                    return lastAsGiven_;
+                }};
+    }
+
+    // Runs before each answer, with the location asked (may throw or wait).
+    std::function<void(const std::string&)> before;
+
+    std::vector<std::string> asked;
+    std::set<std::thread::id> threads;
+    bool overlapped = false;
+
+private:
+    std::optional<std::int64_t> SizeOf(const std::string& location) {
+        if (inside_.fetch_add(1) != 0)
+            overlapped = true;
+        threads.insert(std::this_thread::get_id());
+        asked.push_back(location);
+        struct Leave {
+            std::atomic<int>& inside;
+            ~Leave() { inside.fetch_sub(1); }
+        } leave{inside_};
+        if (before)
+            before(location);
+        const auto it = files_.find(location);
+        // Names ending in "0.mp3" count as found exactly as written.
+        lastAsGiven_ = it != files_.end() && location.ends_with("0.mp3");
+        return it == files_.end() ? std::nullopt : std::optional<std::int64_t>(it->second);
+    }
+
+    const std::map<std::string, std::int64_t>& files_;
+    std::atomic<int> inside_{0};
+    bool lastAsGiven_ = false;
+};
+
+// A database of `count` songs over seven folders ("e:\\M\\F3\\17.mp3" once walked), with
+// every fifth file missing and the others `1000 + i` bytes.
+struct ManySongs {
+    explicit ManySongs(int count) {
+        for (int i = 0; i < count; ++i) {
+            const std::string folder = "F" + std::to_string(i % 7);
+            const std::string name = std::to_string(i) + ".mp3";
+            writer.AddTrack(i + 1)
+                .Add(itdb::Title, "Song " + std::to_string(i))
+                .Add(itdb::Location, ":M:" + folder + ":" + name);
+            locations.push_back("e:\\M\\" + folder + "\\" + name);
+            if (i % 5 != 0)
+                files[locations.back()] = 1000 + i;
+        }
+        image = writer.Build();
+        EXPECT_TRUE(ReadDataSets(image, table));
+    }
+    itdb::ITunesDbWriter writer;
+    std::vector<std::string> locations;
+    std::map<std::string, std::int64_t> files;
+    std::vector<std::uint8_t> image;
+    TDataSetTable table{};
+};
+
+// Walks `db` with `first` as the look-up of the walk's own thread and `second` as the one
+// the walk makes for its calling thread.
+TTrackListResult WalkWithTwoLookups(const ManySongs& db, TestLookup& first, TestLookup& second,
+                                    std::atomic<bool>& secondMade, std::vector<TSong>& songs) {
+    TTrackWalkContext context;
+    context.drivePath = "e:";
+    TFileLookup own = first.Make();
+    context.sizeOf = own.sizeOf;
+    context.foundAsGiven = own.foundAsGiven;
+    context.anotherLookup = [&] {
+        secondMade = true;
+        return second.Make();
+    };
+    return ParseTracks(db.image, db.table[0], context, songs);
+}
+
+} // namespace
+
+TEST(FileLookups, EverySongGetsItsOwnFilesAnswersWhicheverThreadLooksItUp) {
+    constexpr int kSongs = 3000;
+    const ManySongs db(kSongs);
+    TestLookup first(db.files);
+    TestLookup second(db.files);
+    std::atomic<bool> secondMade{false};
+    // The first look-up holds back until the walk is done and its caller has a look-up of
+    // its own, so that both threads take a share.
+    first.before = [&](const std::string&) {
+        EXPECT_TRUE(test::WaitUntil([&] { return secondMade.load(); }));
+    };
+    std::vector<TSong> songs;
+    const TTrackListResult result = WalkWithTwoLookups(db, first, second, secondMade, songs);
+
+    EXPECT_EQ(result.problem, "");
+    ASSERT_EQ(songs.size(), static_cast<std::size_t>(kSongs));
+    ASSERT_EQ(result.foundAsGiven.size(), songs.size());
+    for (int i = 0; i < kSongs; ++i) {
+        const TSong& song = songs[static_cast<std::size_t>(i)];
+        const std::string& location = db.locations[static_cast<std::size_t>(i)];
+        SCOPED_TRACE(location);
+        ASSERT_EQ(ToUtf8(song.Title), "Song " + std::to_string(i));
+        EXPECT_EQ(ToUtf8(song.Location), location);
+        const auto file = db.files.find(location);
+        const std::int64_t bytes = file == db.files.end() ? -1 : file->second;
+        EXPECT_EQ(song.FileBytes, bytes);
+        EXPECT_EQ(ToUtf8(song.FileSize), bytes < 0 ? "" : FormatSizeText(bytes, "."));
+        EXPECT_EQ(result.foundAsGiven[static_cast<std::size_t>(i)],
+                  bytes >= 0 && location.ends_with("0.mp3"));
+    }
+
+    // Each look-up served one thread, one call at a time, in database order; the walk's
+    // own thread asked only through the look-up made for it; every file was asked once.
+    for (const TestLookup* lookup : {&first, &second}) {
+        EXPECT_FALSE(lookup->overlapped);
+        EXPECT_EQ(lookup->threads.size(), 1u);
+        EXPECT_FALSE(lookup->asked.empty());
+        std::vector<std::size_t> order;
+        for (const std::string& location : lookup->asked)
+            order.push_back(static_cast<std::size_t>(
+                std::find(db.locations.begin(), db.locations.end(), location) -
+                db.locations.begin()));
+        EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
+    }
+    EXPECT_EQ(first.threads.count(std::this_thread::get_id()), 0u);
+    EXPECT_EQ(second.threads.count(std::this_thread::get_id()), 1u);
+    std::vector<std::string> all = first.asked;
+    all.insert(all.end(), second.asked.begin(), second.asked.end());
+    std::sort(all.begin(), all.end());
+    std::vector<std::string> expected = db.locations;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(all, expected);
+}
+
+TEST(FileLookups, TheFailureOfTheEarliestSongIsReportedWhicheverThreadMeetsItFirst) {
+    const ManySongs db(2000);
+    const std::string early = db.locations[10];
+    const std::string late = db.locations[1500];
+    {
+        // The walk's thread meets the early song's failure only after the caller's
+        // look-up has already failed on the late one.
+        TestLookup first(db.files);
+        TestLookup second(db.files);
+        std::atomic<bool> secondMade{false};
+        std::atomic<bool> lateFailed{false};
+        first.before = [&](const std::string& location) {
+            if (location != early)
+                return;
+            EXPECT_TRUE(test::WaitUntil([&] { return lateFailed.load(); }));
+            throw std::runtime_error("early song");
+        };
+        second.before = [&](const std::string& location) {
+            if (location == late) {
+                lateFailed = true;
+                throw std::runtime_error("late song");
+            }
+        };
+        std::vector<TSong> songs(3);
+        const TTrackListResult result = WalkWithTwoLookups(db, first, second, secondMade, songs);
+        EXPECT_TRUE(secondMade);
+        EXPECT_EQ(result.problem, "early song");
+        EXPECT_TRUE(songs.empty());
+        EXPECT_TRUE(result.foundAsGiven.empty());
+    }
+    {
+        // Memory running out in a look-up is reported as the walk's own would be.
+        TestLookup first(db.files);
+        TestLookup second(db.files);
+        std::atomic<bool> secondMade{false};
+        const auto outOfMemory = [&](const std::string& location) {
+            if (location == early)
+                throw std::bad_alloc();
+        };
+        first.before = outOfMemory;
+        second.before = outOfMemory;
+        std::vector<TSong> songs(3);
+        const TTrackListResult result = WalkWithTwoLookups(db, first, second, secondMade, songs);
+        EXPECT_EQ(result.problem, "there is not enough memory to hold its songs");
+        EXPECT_TRUE(songs.empty());
+        EXPECT_TRUE(result.songOfTrack.empty());
+    }
+}
+
+TEST(FileLookups, LocationsAreTheSameWhetherLookedUpBesideTheWalkOrNot) {
+    // Stored locations a damaged or foreign database may hold: lone surrogates (which
+    // become U+FFFD), a pair outside the basic plane, colons, non-ASCII names.
+    const std::u16string stored[] = {
+        u":iPod_Control:Music:F00:plain.mp3",
+        std::u16string(u":M:bad") + char16_t(0xD800) + u".mp3",
+        std::u16string(u":M:") + char16_t(0xDC00) + char16_t(0xD800) + u"x",
+        std::u16string(u":M:end") + char16_t(0xDBFF),
+        u":M:\U0001F3B5 note:caf\u00e9.m4a",
+        u"::a::b:",
+        u"",
+    };
+    itdb::ITunesDbWriter writer;
+    std::int32_t id = 0;
+    for (const std::u16string& location : stored) {
+        itdb::Track& track = writer.AddTrack(++id);
+        track.objects.push_back(itdb::Object::String(itdb::Location, location));
+    }
+    const auto image = writer.Build();
+    TDataSetTable table{};
+    ASSERT_TRUE(ReadDataSets(image, table));
+
+    for (const std::string drive : {"e:", "/media/M\u00fcsik", "/media/bad\xC3"}) {
+        SCOPED_TRACE(drive);
+        // Without a look-up the walk writes every location itself.
+        TTrackWalkContext plain;
+        plain.drivePath = drive;
+        std::vector<TSong> expected;
+        ParseTracks(image, table[0], plain, expected);
+        ASSERT_EQ(expected.size(), std::size(stored));
+
+        std::vector<std::string> asked;
+        TTrackWalkContext looked = plain;
+        looked.sizeOf = [&asked](const std::string& location) {
+            asked.push_back(location);
+            return std::optional<std::int64_t>(7);
+        };
+        std::vector<TSong> songs;
+        ParseTracks(image, table[0], looked, songs);
+        ASSERT_EQ(songs.size(), expected.size());
+        ASSERT_EQ(asked.size(), expected.size());
+        for (std::size_t i = 0; i < songs.size(); ++i) {
+            EXPECT_EQ(songs[i].Location, expected[i].Location) << i;
+            // The file asked for is the location as the drive path and the stored names
+            // spell it, byte for byte.
+            EXPECT_EQ(asked[i],
+                      drive + ToUtf8(expected[i].Location).substr(ToUtf8(ToUtf16(drive)).size()))
+                << i;
+        }
+    }
+    TTrackWalkContext context;
+    context.drivePath = "e:";
+    std::vector<TSong> songs;
+    ParseTracks(image, table[0], context, songs);
+    ASSERT_EQ(songs.size(), std::size(stored));
+    EXPECT_EQ(songs[1].Location, u"e:\\M\\bad\uFFFD.mp3");
+    EXPECT_EQ(songs[2].Location, u"e:\\M\\\uFFFD\uFFFDx");
+    EXPECT_EQ(songs[3].Location, u"e:\\M\\end\uFFFD");
+    EXPECT_EQ(songs[4].Location, u"e:\\M\\\U0001F3B5 note\\caf\u00e9.m4a");
+    EXPECT_EQ(songs[5].Location, u"e:\\\\a\\\\b\\");
 }

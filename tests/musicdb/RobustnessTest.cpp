@@ -81,7 +81,7 @@ TEST(Robustness, EveryTruncationKeepsTheCompleteTracks) {
     {
         TDataSetTable table{};
         ASSERT_TRUE(ReadDataSets(full, table));
-        ParseTracks(full, table[0], {"e:", ".", {}, {}, {}}, reference);
+        ParseTracks(full, table[0], {"e:", ".", {}, {}, {}, {}}, reference);
         ASSERT_EQ(reference.size(), 200u);
     }
     const auto ends = TrackEnds(full, 200);
@@ -92,7 +92,7 @@ TEST(Robustness, EveryTruncationKeepsTheCompleteTracks) {
         TDataSetTable table{};
         // The same records are reused from cut to cut, as a catalogue reuses them.
         if (ReadDataSets(cut, table))
-            ParseTracks(cut, table[0], {"e:", ".", {}, {}, {}}, songs);
+            ParseTracks(cut, table[0], {"e:", ".", {}, {}, {}, {}}, songs);
         else
             songs.clear();
         ASSERT_LE(songs.size(), size / kMinTrackBytes) << size;

@@ -3,6 +3,7 @@
 // look-up of each song file: every spelling a database may hold (names and folders in
 // another letter case, two names differing only in case, folders, links, paths outside the
 // music folders or deeper than the caseless look-up goes) gives the size FindFile gives.
+#include "support/ForwardingPlatform.h"
 #include "support/IpodTree.h"
 
 #include "musicdb/iPodcomponent.h"
@@ -10,8 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <mutex>
+#include <set>
+#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -158,4 +163,104 @@ TEST_F(SongSizes, SongsSpreadOverMoreFoldersThanAreListedStillGetTheirSizes) {
         locations.push_back(":iPod_Control:Music:" + folder + ":none.mp3");
     }
     LoadAndCompare(locations);
+}
+
+TEST_F(SongSizes, ThousandsOfSongsEachGetTheSizeOfTheirOwnFile) {
+    // Enough songs that the load's look-ups run on two threads at once, each song's file a
+    // size of its own, spelled as written, in another case, or missing.
+    constexpr int kSongs = 2400;
+    std::vector<std::string> locations;
+    std::vector<std::int64_t> expected;
+    for (int i = 0; i < kSongs; ++i) {
+        const std::string folder = "H" + std::to_string(i % 24);
+        const std::string name = "S" + std::to_string(i) + ".mp3";
+        if (i % 7 == 0) {
+            expected.push_back(-1);
+        } else {
+            tree_.AddSongFile("iPod_Control/Music/" + folder + "/" + name,
+                              static_cast<std::size_t>(i));
+            expected.push_back(i);
+        }
+        locations.push_back(
+            ":iPod_Control:Music:" + (i % 4 == 1 ? "h" + folder.substr(1) : folder) + ":" +
+            (i % 3 == 2 ? "s" + name.substr(1) : name));
+    }
+    LoadAndCompare(locations);
+    TiPod ipod(*platform_);
+    ipod.SetDrivePath("e:");
+    ipod.LoadDatabase();
+    ASSERT_EQ(ipod.SongCount(), kSongs);
+    for (std::int32_t i = 0; i < kSongs; ++i) {
+        SCOPED_TRACE(locations[static_cast<std::size_t>(i)]);
+        EXPECT_EQ(SizeOf(ipod, i), expected[static_cast<std::size_t>(i)]);
+        EXPECT_EQ(ipod.FoundAsGiven(i),
+                  expected[static_cast<std::size_t>(i)] >= 0 && i % 4 != 1 && i % 3 != 2);
+    }
+}
+
+namespace {
+
+// A platform whose file look-ups may serve only one thread at a time: it notes whether
+// two asks ever overlapped, and every thread that asked about the music folders.
+class OneThreadPlatform : public ForwardingPlatform {
+public:
+    using ForwardingPlatform::ForwardingPlatform;
+    std::optional<std::int64_t> FindFile(const std::string& path) override {
+        const Ask ask(*this, path);
+        return ForwardingPlatform::FindFile(path);
+    }
+    bool DirectoryExists(const std::string& path) override {
+        const Ask ask(*this, path);
+        return ForwardingPlatform::DirectoryExists(path);
+    }
+
+    std::set<std::thread::id> MusicThreads() {
+        std::lock_guard lock(mutex_);
+        return threads_;
+    }
+    bool overlapped = false;
+
+private:
+    struct Ask {
+        Ask(OneThreadPlatform& platform, const std::string& path) : platform_(platform) {
+            if (platform_.inside_.fetch_add(1) != 0)
+                platform_.overlapped = true;
+            std::lock_guard lock(platform_.mutex_);
+            if (path.find("\\Music\\") != std::string::npos)
+                platform_.threads_.insert(std::this_thread::get_id());
+        }
+        ~Ask() { platform_.inside_.fetch_sub(1); }
+        OneThreadPlatform& platform_;
+    };
+    std::atomic<int> inside_{0};
+    std::mutex mutex_;
+    std::set<std::thread::id> threads_;
+};
+
+} // namespace
+
+TEST_F(SongSizes, APlatformThatServesOneThreadIsAskedFromOneThreadOnly) {
+    std::vector<std::string> locations;
+    for (int i = 0; i < 600; ++i) {
+        const std::string name =
+            "iPod_Control/Music/F0" + std::to_string(i % 5) + "/N" + std::to_string(i) + ".mp3";
+        tree_.AddSongFile(name, static_cast<std::size_t>(i));
+        locations.push_back(":" + name);
+    }
+    for (std::string& location : locations)
+        std::replace(location.begin(), location.end(), '/', ':');
+    itdb::ITunesDbWriter writer;
+    for (std::size_t i = 0; i < locations.size(); ++i)
+        writer.AddTrack(static_cast<std::int32_t>(i) + 1).Add(itdb::Location, locations[i]);
+    tree_.WriteDatabase(writer);
+
+    OneThreadPlatform platform(*platform_);
+    TiPod ipod(platform);
+    ipod.SetDrivePath("e:");
+    ipod.LoadDatabase();
+    ASSERT_EQ(ipod.SongCount(), 600);
+    for (std::int32_t i = 0; i < ipod.SongCount(); ++i)
+        EXPECT_EQ(SizeOf(ipod, i), i) << locations[static_cast<std::size_t>(i)];
+    EXPECT_EQ(platform.MusicThreads().size(), 1u);
+    EXPECT_FALSE(platform.overlapped);
 }

@@ -170,6 +170,9 @@ public:
     // name with fstatat; paths on c:, deeper than the caseless look-up goes, or in folders
     // past the ones held open are asked of FindFile.
     std::unique_ptr<IFileSizes> FileSizes() override;
+    // Each asker holds its own folders; what they share of the platform (the drive map,
+    // the path resolver) is behind its lock.
+    bool ConcurrentFileSizes() const override { return true; }
     std::unique_ptr<IFile> OpenRead(const std::string& path, std::string& error) override;
     std::unique_ptr<IFile> CreateWrite(const std::string& path, std::string& error) override;
     bool DeleteFile(const std::string& path) override;
