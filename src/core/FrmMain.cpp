@@ -113,6 +113,7 @@ TFormMain::TFormMain(IPlatform& platform, IDialogs& dialogs, QWidget* parent)
 }
 
 TFormMain::~TFormMain() {
+    WaitForBackup();
     Guard("TFormMainDestroy:", [&] {
         // A worker still running at exit was abandoned by the close question; it stops
         // at its next check without writing or sending anything more.

@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 class QComboBox;
@@ -163,6 +164,11 @@ public:
     void iPodSelectorComCloseUp();
     void WMDeviceChange(unsigned wParam);
     void BackupDatabase();
+    // True once this run's database copy has ended (made or failed); it runs on a thread
+    // of its own, after the first paint.
+    bool BackupFinished() const { return backupFinished_; }
+    // Waits for the database copy, when one is under way.
+    void WaitForBackup();
     // After a load: tells the user (status line) and the log when the chosen iPod has a
     // database folder but no database that could be read.
     void ShowDatabaseProblem();
@@ -302,6 +308,8 @@ private:
     // if the window was never painted).
     bool backupDue_ = false;
     bool backupQueued_ = false;
+    std::atomic<bool> backupFinished_ = false;
+    std::jthread backupCopy_;
     std::string startDrive_;
     bool closeConfirmed_ = false; // quitting during a copy was confirmed
     int songRowCounter_ = 0;

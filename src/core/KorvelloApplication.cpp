@@ -56,10 +56,14 @@ void TKorvelloApplication::ShowFailure(const std::string& failure) {
 }
 
 void EndWithoutHungWorker(TFormMain& form, int status, std::chrono::milliseconds grace) {
-    if (!form.CopyThread)
+    const bool copying = form.CopyThread != nullptr;
+    // The database copy, when it is still being made after the window closed, is waited
+    // for as well; one stuck on a hung device is not.
+    const bool backingUp = form.BackupDone && !form.BackupFinished();
+    if (!copying && !backingUp)
         return;
     const auto deadline = std::chrono::steady_clock::now() + grace;
-    while (!form.CopyThread->Finished()) {
+    while ((copying && !form.CopyThread->Finished()) || (backingUp && !form.BackupFinished())) {
         if (std::chrono::steady_clock::now() >= deadline) {
             std::fflush(nullptr);
             std::_Exit(status);

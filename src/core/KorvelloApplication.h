@@ -16,13 +16,13 @@ namespace korvello {
 class IDialogs;
 class TFormMain;
 
-// The program does not wait for a copy worker when it ends. Called once the message loop
-// has ended: a worker that has not finished within `grace` (it was abandoned, but it is
-// blocked in a read from a device that stopped answering) would hold the process in the
-// windows' destructors until the device answers, so the process ends here at once with
-// `status`, without destructors. The settings were written when the window closed; the
-// song's temporary file the worker leaves is removed by the next job in that folder.
-// Returns when there is no worker or it finished in time.
+// The program does not wait for a copy worker, nor for the database copy of the start,
+// when it ends. Called once the message loop has ended: a worker or database copy that has
+// not finished within `grace` (it is blocked in a read from a device that stopped
+// answering) would hold the process in the windows' destructors until the device answers,
+// so the process ends here at once with `status`, without destructors. The settings were
+// written when the window closed; the song's temporary file the worker leaves is removed
+// by the next job in that folder. Returns when there is neither, or both finished in time.
 void EndWithoutHungWorker(TFormMain& form, int status, std::chrono::milliseconds grace);
 
 // The text of the top-level error box: the failure's text, with "." appended when its last

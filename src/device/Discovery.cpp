@@ -106,8 +106,21 @@ void TFormMain::BackupDatabase() {
     BackupDone = true; // before copying, so a failed copy is not retried in this run
     // The file the songs were read from: on later iPods that is the iTunesCDB.
     const std::string& read = iPod.DatabaseStatus().path;
-    platform_.CopyFile(read.empty() ? DatabasePath(iPod.DrivePath()) : read,
-                       AppFolder + "\\Idb.ant");
+    std::string from = read.empty() ? DatabasePath(iPod.DrivePath()) : read;
+    std::string to = AppFolder + "\\Idb.ant";
+    // A database of a few hundred megabytes takes a good part of a second to copy and
+    // flush: the copy runs on a thread of its own, so the window answers meanwhile. The
+    // platform writes it under a temporary name and renames it when it is whole, so a copy
+    // cut short by the program's end never leaves a partial backup under its name.
+    backupCopy_ = std::jthread([this, from = std::move(from), to = std::move(to)] {
+        Guard("FormShow:", [&] { platform_.CopyFile(from, to); });
+        backupFinished_ = true;
+    });
+}
+
+void TFormMain::WaitForBackup() {
+    if (backupCopy_.joinable())
+        backupCopy_.join();
 }
 
 void TFormMain::ShowDatabaseProblem() {

@@ -5,6 +5,7 @@
 #include "browser/SongColumns.h"
 #include "copyout/CopyThread.h"
 #include "core/FrmMain.h"
+#include "core/KorvelloApplication.h"
 #include "platform/Text.h"
 #include "support/AppFixture.h"
 #include "support/ForwardingPlatform.h"
@@ -27,6 +28,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -95,7 +97,7 @@ TEST_F(FormMainTest, StartWithOneIPodLoadsItAndBacksUpItsDatabase) {
     // back; then it is the database byte for byte, beside the program.
     EXPECT_FALSE(form->BackupDone);
     EXPECT_FALSE(Exists(fx.InAppFolder("Idb.ant")));
-    ASSERT_TRUE(PumpUntil([&] { return form->BackupDone; }));
+    ASSERT_TRUE(PumpUntil([&] { return form->BackupFinished(); }));
     EXPECT_EQ(ReadFile(fx.InAppFolder("Idb.ant")),
               ReadFile(ipod + "/iPod_Control/iTunes/iTunesDB"));
 }
@@ -106,6 +108,7 @@ TEST_F(FormMainTest, AWindowClosedBeforeItsFirstPaintStillBacksUpTheDatabase) {
     auto form = Start();
     form->close();
     EXPECT_TRUE(form->BackupDone);
+    form->WaitForBackup();
     EXPECT_EQ(ReadFile(fx.InAppFolder("Idb.ant")),
               ReadFile(ipod + "/iPod_Control/iTunes/iTunesDB"));
     // Once is all: the paint that may still come copies nothing again.
@@ -113,6 +116,55 @@ TEST_F(FormMainTest, AWindowClosedBeforeItsFirstPaintStillBacksUpTheDatabase) {
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     EXPECT_FALSE(Exists(fx.InAppFolder("Idb.ant")));
+}
+
+// Holds the database copy until the test lets it go on (or ten seconds have passed, so
+// that a copy made on the window's thread fails the test instead of hanging it).
+class GatedCopyPlatform : public ForwardingPlatform {
+public:
+    using ForwardingPlatform::ForwardingPlatform;
+    bool CopyFile(const std::string& source, const std::string& dest) override {
+        gate_.wait_for(std::chrono::seconds(10));
+        return ForwardingPlatform::CopyFile(source, dest);
+    }
+    void Open() { opened_.set_value(); }
+
+private:
+    std::promise<void> opened_;
+    std::shared_future<void> gate_ = opened_.get_future().share();
+};
+
+// The copy is made on a thread of its own once the window has been painted: the window
+// answers and closes while it is under way, the program's end waits for it, and the
+// backup is then the whole database under its name, with nothing else left beside it.
+TEST_F(FormMainTest, AWindowClosedWhileTheCopyIsMadeLeavesAWholeBackup) {
+    const std::string ipod = fx.MakeiPod("IPOD", AppFixture::SampleSongs());
+    fx.MapDrive("e:", ipod);
+    GatedCopyPlatform gated(*fx.platform);
+    TFormMain form(gated, fx.dialogs);
+    form.show();
+    ASSERT_TRUE(PumpUntil([&] { return form.BackupDone; }));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(form.BackupFinished()) << "the copy held up the window";
+    form.close();
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(Exists(fx.InAppFolder("Idb.ant")));
+    // Let go only once the end has begun to wait (or has failed to).
+    std::thread opener([&gated] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        gated.Open();
+    });
+    EndWithoutHungWorker(form, 0, std::chrono::seconds(30));
+    const bool finishedAtTheEnd = form.BackupFinished();
+    opener.join();
+    form.WaitForBackup();
+    EXPECT_TRUE(finishedAtTheEnd) << "the end did not wait for the copy";
+    EXPECT_EQ(ReadFile(fx.InAppFolder("Idb.ant")),
+              ReadFile(ipod + "/iPod_Control/iTunes/iTunesDB"));
+    for (const auto& entry : std::filesystem::directory_iterator(fx.programDir))
+        EXPECT_FALSE(entry.path().filename().string().find("Idb.ant") != std::string::npos &&
+                     entry.path().filename() != "Idb.ant")
+            << "left over: " << entry.path();
 }
 
 TEST_F(FormMainTest, TwoIPodsAreListedInLetterOrderAndTheFirstIsLoaded) {

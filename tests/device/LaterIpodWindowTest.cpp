@@ -96,7 +96,7 @@ TEST(LaterIpodWindow, ANano7GLoadsAndItsITunesCdbIsBackedUp) {
 
     EXPECT_EQ(form.iPod.SongCount(), 5);
     EXPECT_EQ(form.StatusText(), "5 Files found in your iPod.");
-    ASSERT_TRUE(PumpUntil([&] { return form.BackupDone; }));
+    ASSERT_TRUE(PumpUntil([&] { return form.BackupFinished(); }));
     EXPECT_EQ(ReadFile(fx.InAppFolder("Idb.ant")),
               ReadFile(ipod + "/iPod_Control/iTunes/iTunesCDB"));
     EXPECT_EQ(fx.Log(), "");
