@@ -18,7 +18,7 @@
 #include "copyout/FrmReport.h"
 
 #include <QApplication>
-#include <QTableWidget>
+#include <QTableView>
 
 #include <benchmark/benchmark.h>
 
@@ -251,7 +251,7 @@ void ReportFill(benchmark::State& state) {
     report.TargetList = &targets;
     for (auto _ : state)
         report.FormShow();
-    Report(state, report.Reporter->rowCount());
+    Report(state, report.Reporter->model()->rowCount());
     report.TitleList = nullptr;
     report.TargetList = nullptr;
 }

@@ -6,6 +6,7 @@
 #include "copyout/JobSummary.h"
 #include "copyout/Naming.h"
 #include "copyout/Playlist.h"
+#include "copyout/ReportRows.h"
 #include "copyout/ResultTexts.h"
 #include "core/ErrorLog.h"
 #include "export/IpodPlaylists.h"
@@ -29,9 +30,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QSignalBlocker>
 #include <QStyledItemDelegate>
-#include <QTableWidget>
+#include <QTableView>
 #include <qdrawutil.h>
 
 #include <ctime>
@@ -146,12 +146,12 @@ void TFormReport::BuildFrame() {
 
 // Title and outcome of each song, in rows as high as the grids of the main window.
 void TFormReport::BuildTable() {
-    Reporter = new QTableWidget(this);
+    Reporter = new QTableView(this);
     Reporter->setObjectName(QStringLiteral("Reporter"));
     Reporter->setGeometry(8, 40, 409, 153);
+    rows_ = new ReportRows(platform_, Reporter);
+    Reporter->setModel(rows_);
     Reporter->setHorizontalHeader(new ReportHeader(Reporter));
-    Reporter->setColumnCount(2);
-    Reporter->setHorizontalHeaderLabels({QStringLiteral("Title"), QStringLiteral("Copy path")});
     Reporter->verticalHeader()->setVisible(false);
     Reporter->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     // Rows as high as the header: the style's minimum (taller than 16 pixels for most
@@ -171,7 +171,8 @@ void TFormReport::BuildTable() {
     Reporter->setItemDelegate(new ReportDelegate(Reporter));
     Reporter->setColumnWidth(0, 166);
     Reporter->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(Reporter, &QTableWidget::cellDoubleClicked, this, [this](int, int) { OpenDirClick(); });
+    connect(Reporter, &QTableView::doubleClicked, this,
+            [this](const QModelIndex&) { OpenDirClick(); });
 }
 
 void TFormReport::BuildTableMenu() {
@@ -285,32 +286,13 @@ void TFormReport::AfterWindowMove() {
 }
 
 void TFormReport::FormShow() {
-    const int count = TitleList != nullptr ? static_cast<int>(TitleList->size()) : 0;
-    Reporter->setRowCount(count);
+    rows_->Fill(TitleList, TargetList);
     if (mainWindow_ != nullptr) {
         const QRect main = mainWindow_->geometry();
         move(main.left() + (main.width() - width()) / 2,
              main.top() + (main.height() - height()) / 2);
     }
     Reporter->setColumnWidth(1, Reporter->width() - Reporter->columnWidth(0));
-    {
-        // Each item would tell the view of itself; the view is told once, at the end.
-        const QSignalBlocker quiet(Reporter->model());
-        for (int k = 0; k < count; ++k) {
-            const std::string& title = (*TitleList)[k];
-            std::string outcome = TargetList != nullptr && k < static_cast<int>(TargetList->size())
-                                      ? (*TargetList)[k]
-                                      : std::string();
-            // Paths are shown as the user knows them: in their Linux form.
-            if (!IsResultText(outcome)) {
-                const std::string shown = platform_.DisplayPath(outcome);
-                if (!shown.empty())
-                    outcome = shown;
-            }
-            Reporter->setItem(k, 0, new QTableWidgetItem(QString::fromStdString(title)));
-            Reporter->setItem(k, 1, new QTableWidgetItem(QString::fromStdString(outcome)));
-        }
-    }
     Reporter->viewport()->update();
     ShowSummary();
     buttonPanel_->move(0, height() - kHeight + 235);

@@ -15,7 +15,7 @@
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
-class QTableWidget;
+class QTableView;
 class QMenu;
 class QFrame;
 
@@ -23,6 +23,7 @@ namespace korvello {
 
 class IDialogs;
 class IPlatform;
+class ReportRows;
 class WindowChrome;
 
 class TFormReport : public QDialog {
@@ -48,7 +49,7 @@ public:
     const std::vector<std::int32_t>* PositionList = nullptr;
     TCatalogueView Catalogue;
 
-    QTableWidget* Reporter = nullptr;
+    QTableView* Reporter = nullptr; // shows Rows()
     QLabel* Label1 = nullptr;
     QPushButton* OpenDir = nullptr;
     QPushButton* CloseButton = nullptr;
@@ -62,6 +63,8 @@ public:
     // dragging the background; the title and bottom strip pictures and the right side
     // line join with Chrome().AddDragSource(picture).
     WindowChrome& Chrome() { return *chrome_; }
+    // The table's rows: each song's title and outcome as shown.
+    const ReportRows& Rows() const { return *rows_; }
     // After a move: the report table drawn afresh.
     void AfterWindowMove();
 
@@ -102,6 +105,7 @@ private:
 
     IPlatform& platform_;
     QWidget* mainWindow_;
+    ReportRows* rows_ = nullptr;
     QFrame* buttonPanel_ = nullptr;
     WindowChrome* chrome_ = nullptr;
 };

@@ -16,7 +16,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -263,12 +263,15 @@ TEST_F(CopyCommandTest, TheReportShowsLinuxPathsOpensTheFirstFolderAndToggles) {
     report->TitleList = &titles;
     report->TargetList = &targets;
     report->show();
-    ASSERT_EQ(report->Reporter->rowCount(), 3);
-    EXPECT_EQ(report->Reporter->item(0, 1)->text().toStdString(),
-              " This song not found in your iPod.");
-    EXPECT_EQ(report->Reporter->item(1, 0)->text().toStdString(), "Yesterday");
-    EXPECT_EQ(report->Reporter->item(1, 1)->text().toStdString(), out + "/Yesterday.mp3");
-    EXPECT_EQ(report->Reporter->item(2, 1)->text().toStdString(), fx.root + "/Root.mp3");
+    const QAbstractItemModel& shown = *report->Reporter->model();
+    const auto cell = [&](int row, int column) {
+        return shown.index(row, column).data().toString().toStdString();
+    };
+    ASSERT_EQ(shown.rowCount(), 3);
+    EXPECT_EQ(cell(0, 1), " This song not found in your iPod.");
+    EXPECT_EQ(cell(1, 0), "Yesterday");
+    EXPECT_EQ(cell(1, 1), out + "/Yesterday.mp3");
+    EXPECT_EQ(cell(2, 1), fx.root + "/Root.mp3");
 
     // Open Directory opens the folder of the first entry that is a path.
     report->OpenDir->click();
@@ -291,6 +294,52 @@ TEST_F(CopyCommandTest, TheReportShowsLinuxPathsOpensTheFirstFolderAndToggles) {
     ASSERT_NE(close, nullptr);
     close->click();
     EXPECT_FALSE(report->isVisible());
+}
+
+// A second job's report holds only that job's rows, made from its own copies of the
+// lists (the main window's lists may be gone before the table is drawn), and keeps the
+// column widths the user gave the first.
+TEST_F(CopyCommandTest, EachReportShowsItsOwnJobAndKeepsTheColumnWidths) {
+    Start(1, 10);
+    const std::string folder = fx.platform->ToProgramPath(out);
+    {
+        std::vector<std::string> titles, targets;
+        for (int i = 0; i < 300; ++i) {
+            titles.push_back("Song " + std::to_string(i));
+            targets.push_back(folder + "\\Song " + std::to_string(i) + ".mp3");
+        }
+        report->TitleList = &titles;
+        report->TargetList = &targets;
+        report->show();
+        report->Reporter->scrollToBottom();
+        report->Reporter->selectRow(299);
+        report->Reporter->setColumnWidth(0, 120);
+        QCoreApplication::processEvents();
+        report->hide();
+    }
+    {
+        std::vector<std::string> titles{"Alone", "No outcome"};
+        std::vector<std::string> targets{folder + "\\Alone.mp3"};
+        report->TitleList = &titles;
+        report->TargetList = &targets;
+        report->show();
+    }
+    report->TitleList = nullptr;
+    report->TargetList = nullptr;
+    report->Reporter->viewport()->repaint();
+    const QAbstractItemModel& shown = *report->Reporter->model();
+    const auto cell = [&](int row, int column) {
+        return shown.index(row, column).data().toString().toStdString();
+    };
+    ASSERT_EQ(shown.rowCount(), 2);
+    EXPECT_EQ(cell(0, 0), "Alone");
+    EXPECT_EQ(cell(0, 1), out + "/Alone.mp3");
+    EXPECT_EQ(cell(1, 0), "No outcome");
+    EXPECT_EQ(cell(1, 1), "");
+    EXPECT_EQ(shown.index(2, 0).data().toString(), QString());
+    EXPECT_EQ(report->Reporter->columnWidth(0), 120);
+    EXPECT_FALSE(report->Reporter->selectionModel()->hasSelection());
+    EXPECT_EQ(shown.headerData(1, Qt::Horizontal).toString(), QStringLiteral("Copy path"));
 }
 
 } // namespace

@@ -18,7 +18,7 @@
 #include <QImage>
 #include <QMenu>
 #include <QPainter>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -129,9 +129,9 @@ TEST_F(SkinLookTest, TheReportsHeaderSelectionAndCurrentCellWearTheSkin) {
     report.TargetList = &targets;
     report.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&report));
-    QTableWidget* table = report.Reporter;
+    QTableView* table = report.Reporter;
     table->setFocus();
-    table->setCurrentCell(1, 0);
+    table->setCurrentIndex(table->model()->index(1, 0));
     table->selectRow(1);
     QApplication::processEvents();
 

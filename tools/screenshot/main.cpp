@@ -36,7 +36,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 
 #include <clocale>
 #include <cstdio>
