@@ -68,8 +68,8 @@ awk -F, '
         # A row that starts the program as a child also gives the CPU time of that child.
         if (cpu > 0 && $cpu + 0 > 0)
             extra = extra sprintf("   program CPU %.0f ms", $cpu)
-        # The start-up row ends at the first paint; the child's whole run, its teardown
-        # included, follows.
+        # The start-up row ends at the first paint; the whole run of the child, its
+        # teardown included, follows.
         if (run > 0 && $run + 0 > 0)
             extra = extra sprintf("   whole run %.0f ms (CPU %.0f ms)", $run, $runCpu)
         printf "%-50s %13.2f %s %13.2f %s%s\n", name, $3, $5, $4, $5, extra
