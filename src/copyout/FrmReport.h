@@ -49,7 +49,7 @@ public:
     const std::vector<std::int32_t>* PositionList = nullptr;
     TCatalogueView Catalogue;
 
-    QTableView* Reporter = nullptr; // shows Rows()
+    QTableView* Reporter = nullptr;
     QLabel* Label1 = nullptr;
     QPushButton* OpenDir = nullptr;
     QPushButton* CloseButton = nullptr;
@@ -63,8 +63,6 @@ public:
     // dragging the background; the title and bottom strip pictures and the right side
     // line join with Chrome().AddDragSource(picture).
     WindowChrome& Chrome() { return *chrome_; }
-    // The table's rows: each song's title and outcome as shown.
-    const ReportRows& Rows() const { return *rows_; }
     // After a move: the report table drawn afresh.
     void AfterWindowMove();
 
