@@ -4,9 +4,6 @@
 #include "copyout/ResultTexts.h"
 #include "platform/Platform.h"
 
-#include <algorithm>
-#include <climits>
-
 namespace korvello {
 
 ReportRows::ReportRows(IPlatform& platform, QObject* parent)
@@ -36,13 +33,13 @@ void ReportRows::Fill(const std::vector<std::string>* titles,
     beginResetModel();
     texts_ = std::move(texts);
     starts_ = std::move(starts);
-    rows_ = static_cast<int>(std::min<std::size_t>(count, INT_MAX / 2));
     shownOutcomes_.clear();
     endResetModel();
 }
 
 int ReportRows::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : rows_;
+    // Two starts per row and the end of the last.
+    return parent.isValid() ? 0 : static_cast<int>(starts_.size() / 2);
 }
 
 int ReportRows::columnCount(const QModelIndex& parent) const {
@@ -55,7 +52,7 @@ std::string_view ReportRows::Stored(int row, int column) const {
 }
 
 QString ReportRows::Text(int row, int column) const {
-    if (row < 0 || row >= rows_ || column < 0 || column > 1)
+    if (row < 0 || row >= rowCount() || column < 0 || column > 1)
         return {};
     const std::string_view stored = Stored(row, column);
     if (column == 0)

@@ -32,19 +32,17 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
+private:
     // The cell's text as shown: the title, or the outcome with a copy's path in its Linux
     // form (a result text as it stands).
     QString Text(int row, int column) const;
-
-private:
     std::string_view Stored(int row, int column) const;
 
     IPlatform& platform_;
     // Title and outcome of every row, one after another; starts_[2 * row + column] is
-    // where a cell's text begins, and the next entry where it ends.
+    // where a cell's text begins, and the next entry where it ends (empty: no rows).
     std::string texts_;
     std::vector<std::size_t> starts_;
-    int rows_ = 0;
     // The shown outcomes made so far, by row: a path's Linux form may take a look at the
     // disk, which is done once per row.
     mutable QHash<int, QString> shownOutcomes_;
