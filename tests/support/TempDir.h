@@ -33,7 +33,8 @@ void MakeDirs(const std::string& path);
 // The whole content of a file; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
-// The name of every entry of `folder`, hidden ones included (not recursive).
+// The name of every entry of `folder`, hidden ones included (not recursive), once the
+// names FUSE gives files closed a moment ago are gone.
 std::set<std::string> NamesIn(const std::string& folder);
 
 } // namespace korvello::test
