@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/TempDir.h"
 
+#include "support/Waits.h"
+
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 #include <stdlib.h>
 
@@ -66,26 +66,18 @@ bool Exists(const std::string& path) {
 }
 
 std::set<std::string> NamesIn(const std::string& folder) {
-    auto read = [&] {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(folder))
-            names.insert(entry.path().filename().string());
-        return names;
-    };
-    auto hidden = [](const std::set<std::string>& names) {
-        return std::ranges::any_of(
-            names, [](const std::string& name) { return name.starts_with(".fuse_hidden"); });
-    };
     // FUSE's library keeps a file removed or replaced while open under a ".fuse_hidden"
     // name until the close reaches the daemon, which may be a moment after close()
-    // returned. Such names are waited out; one still there after five seconds belongs to a
+    // returned. Such names are waited out; one still there at the deadline belongs to a
     // file really left open, and the caller sees it.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    std::set<std::string> names = read();
-    while (hidden(names) && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        names = read();
-    }
+    std::set<std::string> names;
+    WaitUntil([&] {
+        names.clear();
+        for (const auto& entry : fs::directory_iterator(folder))
+            names.insert(entry.path().filename().string());
+        return std::ranges::none_of(
+            names, [](const std::string& name) { return name.starts_with(".fuse_hidden"); });
+    });
     return names;
 }
 
